@@ -1,0 +1,45 @@
+# Windows build (mingw-w64 cross): the program, the Word stand-in's COM server and the
+# Windows-side tests, which ctest runs under Wine through the emulator script.
+set(CMAKE_EXE_LINKER_FLAGS "${CMAKE_EXE_LINKER_FLAGS} -static -static-libgcc -static-libstdc++")
+set(CMAKE_SHARED_LINKER_FLAGS
+    "${CMAKE_SHARED_LINKER_FLAGS} -static -static-libgcc -static-libstdc++")
+add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0A00)
+# mingw-w64's headers lack a few noreturn attributes.
+add_compile_options(-Wno-error=return-type)
+
+set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+foreach(t gtest gtest_main gmock gmock_main)
+  if(TARGET ${t})
+    target_compile_options(${t} PRIVATE -w)
+  endif()
+endforeach()
+include(GoogleTest)
+
+set(WIN_LIBS ole32 oleaut32 uuid shell32 shlwapi comctl32 comdlg32 user32 gdi32 advapi32)
+
+file(GLOB WIN_COMMON_SOURCES CONFIGURE_DEPENDS src/win32/common/*.cpp)
+add_library(ravel_win STATIC ${WIN_COMMON_SOURCES})
+target_link_libraries(ravel_win PUBLIC ravel_core ${WIN_LIBS})
+
+# The program.
+file(GLOB GUI_SOURCES CONFIGURE_DEPENDS src/win32/gui/*.cpp src/win32/gui/*.rc)
+add_executable(Ravelmend WIN32 ${GUI_SOURCES})
+target_link_libraries(Ravelmend PRIVATE ravel_win)
+target_link_options(Ravelmend PRIVATE -municode)
+
+# The Word stand-in behind real COM: an in-process server under Word's class id.
+file(GLOB WORDSIM_SOURCES CONFIGURE_DEPENDS src/win32/wordsim/*.cpp src/win32/wordsim/*.def)
+add_library(WordStandIn SHARED ${WORDSIM_SOURCES})
+set_target_properties(WordStandIn PROPERTIES PREFIX "")
+target_link_libraries(WordStandIn PRIVATE ravel_win ravel_sim)
+
+# Windows-side tests, one Wine process per test case.
+file(GLOB WIN_TEST_SOURCES CONFIGURE_DEPENDS tests/win/*.cpp)
+add_executable(ravel_wintests ${WIN_TEST_SOURCES})
+target_link_libraries(ravel_wintests PRIVATE ravel_win ravel_sim gtest gtest_main)
+target_compile_definitions(ravel_wintests PRIVATE RAVEL_FIXTURES="${RAVEL_FIXTURES}"
+                                                  RAVEL_EXAMPLES="${RAVEL_EXAMPLES}")
+add_dependencies(ravel_wintests Ravelmend WordStandIn)
+gtest_discover_tests(ravel_wintests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
+                     PROPERTIES RUN_SERIAL TRUE TIMEOUT 120)

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Runs a Windows program under Wine in the build folder's own prefix. ctest uses it as the
+# emulator for the Windows-side tests; the run script uses it to start the program.
+# The prefix is created once (wineboot) and the Word stand-in's COM server, when built, is
+# registered in it under Word's class id. Without a display the program gets its own Xvfb.
+set -euo pipefail
+
+exe=$1
+shift
+
+find_build_dir() {
+  local d
+  d=$(cd "$(dirname "$1")" && pwd)
+  while [ "$d" != "/" ]; do
+    [ -f "$d/CMakeCache.txt" ] && { echo "$d"; return; }
+    d=$(dirname "$d")
+  done
+  dirname "$1"
+}
+
+build=${RAVEL_BUILD_DIR:-$(find_build_dir "$exe")}
+export WINEPREFIX=${RAVEL_WINEPREFIX:-$build/wineprefix}
+export WINEDEBUG=-all
+export WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEARCH=win64
+
+clsid='{000209F0-0000-0000-C000-000000000046}'
+server="$build/WordStandIn.dll"
+
+prepare_prefix() {
+  if [ ! -f "$WINEPREFIX/.ravel-ready" ]; then
+    mkdir -p "$WINEPREFIX"
+    wineboot --init >/dev/null 2>&1 || true
+    wineserver -w || true
+    touch "$WINEPREFIX/.ravel-ready"
+  fi
+  if [ -f "$server" ]; then
+    local win
+    win=$(winepath -w "$server" 2>/dev/null)
+    if [ "$(cat "$WINEPREFIX/.ravel-server" 2>/dev/null)" != "$win" ]; then
+      wine reg add "HKCR\\CLSID\\$clsid\\InprocServer32" /ve /d "$win" /f >/dev/null 2>&1
+      wine reg add "HKCR\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment /f \
+        >/dev/null 2>&1
+      echo "$win" >"$WINEPREFIX/.ravel-server"
+    fi
+  fi
+}
+
+# Several tests may start at once: one of them prepares the prefix, the others wait.
+exec 9>"$build/.wineprefix.lock"
+flock 9
+prepare_prefix
+# A persistent server makes each further Wine process start in milliseconds.
+wineserver -p >/dev/null 2>&1 || true
+flock -u 9
+
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1280x1024x24" wine "$exe" "$@"
+fi
+exec wine "$exe" "$@"

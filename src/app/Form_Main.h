@@ -1,0 +1,117 @@
+// The main window as controls plus handlers. The Win32 layer creates the real controls,
+// attaches peers and turns notifications into state updates followed by handler calls.
+#pragma once
+
+#include <string>
+
+#include "app/Controls.h"
+#include "app/Globals.h"
+#include "app/Host.h"
+#include "inventory/WordPort.h"
+#include "relink/FileSystem.h"
+
+namespace ravel {
+
+// The maker's web address, shown by Label5 and opened by "Online-Help".
+extern const char* const kWebAddress;
+// Title of message boxes that carry no title of their own.
+extern const char* const kAppTitle;
+
+class Form_Main {
+ public:
+  Form_Main(Globals& g, WordApp& word, FileSystem& fs, Host& host);
+
+  // --- controls, named and captioned as they stand on the window ---
+  Frame Frame_DocName{"Frame_DocName", "Document Name"};
+  TextBox Text_DocumentName{"Text_DocumentName"};
+  Frame Frame_NewDestPath{"Frame_NewDestPath", "New Source Root-Path"};
+  TextBox Text_NewDestPath{"Text_NewDestPath"};
+  CheckBox Check_relpath{"Check_relpath", "Set SourcePaths relatively from Document, if possible",
+                         1};
+  Button Command_Choose{"Command_Choose", "&Choose"};
+  Frame Frame_IS{"Frame_IS", "InlineShapes"};
+  ListView ListView_IS{"ListView_IS"};
+  TextBox Text_Path{"Text_Path"};
+  CheckBox Check_SID{"Check_SID", "Store in Document (SID)", 0};
+  CheckBox Check_LinkLocked{"Check_LinkLocked", "Locked", 0};
+  Frame Frame1{"Frame1", "Hidden Links"};
+  CheckBox Check_ShowHiddenObjects{"Check_ShowHiddenObjects", "Support hidden Objects", 0};
+  Label Label2{"Label2", "Info"};
+  Label Label1{"Label1"};
+  Label Label4{"Label4"};
+  Frame Frame_Image{"Frame_Image", "Image"};
+  CheckBox Check_preview{"Check_preview", "Preview", 1};
+  Button Command1{"Command1", "&Show"};
+  Button Command_Init{"Command_Init", "&Init"};
+  Button Command_Set{"Command_Set", "&Dissolve"};
+  Button Command_Save{"Command_Save", "&Save"};
+  Button Command_Exit{"Command_Exit", "&Exit"};
+  ProgressBar ProgressBar_main{"ProgressBar_main"};
+  Label Label_ProgressBar{"Label_ProgressBar", "Idle"};
+  TextBox Text_PBP{"Text_PBP", "Please be Patient..."};
+  Label Label5{"Label5"};
+  Timer Timer1{"Timer1", 10000};
+  Timer Timer_dblclickFAKE{"Timer_dblclickFAKE", 10};
+  // Menu "File": "Online-Help", "About", a separator, "Exit".
+  TextControl mnuFile{"mnuFile", "File"};
+  TextControl mnuHelp{"mnuHelp", "Online-Help"};
+  TextControl mnuAbout{"mnuAbout", "About"};
+  TextControl mnuExit{"mnuExit", "Exit"};
+
+  // The new source root chosen last; only the root selection sets it.
+  std::string NewRootPath;
+  // The busy state, for the window's mouse pointer.
+  bool Busy() const { return busy_; }
+
+  // --- busy state ---
+  void LockButtons();
+  void ReleaseButtons();
+
+  // --- handlers ---
+  void Form_Load();
+  void Command_Init_Click();
+  void Command_Exit_Click();
+  void Form_Unload();  // the window is being closed, any way
+  void mnuExit_Click();
+  void Timer1_Timer();
+
+  void ListView_IS_Click();
+  void ListView_IS_ItemClick();
+  void ListView_IS_DblClick();
+  void ListView_IS_ColumnClick(int column);
+  void ListView_IS_MouseUp();
+  void Timer_dblclickFAKE_Timer();
+  void Check_SID_Click();
+  void Check_LinkLocked_Click();
+  void Check_ShowHiddenObjects_Click();
+
+  void Command_Choose_Click();
+  void Command_Set_Click();
+  void deppxx();
+
+  // Switches the list's full-row selection on; false when the control classes could not be
+  // initialised (callers ignore it).
+  bool InitListControls(int class_flags);
+  void SetListExtendedStyle(unsigned style_bit, bool on);
+
+  Globals& G;
+  WordApp& Word;
+  FileSystem& Fs;
+  Host& Hst;
+
+ private:
+  void SyncCurrentRow();
+  bool busy_ = false;
+};
+
+// Check-box values: 1 checked, 0 unchecked.
+int CheckValueOf(Flag f);
+inline int CheckValueOf(bool b) {
+  return b ? 1 : 0;
+}
+bool BooleanOfCheck(int value);
+
+// Text_Path's rule: beyond 65 characters a blank follows the 65th.
+std::string PathForDisplay(const std::string& path);
+
+}  // namespace ravel

@@ -1,0 +1,120 @@
+// Typed access to the part of Word's object model that Ravelmend uses. Each wrapper holds
+// one object fetched for the current use; callers fetch the active document anew for every
+// use and never keep it. Every call may throw WordError.
+#pragma once
+
+#include <string>
+
+#include "inventory/WordPort.h"
+
+namespace ravel {
+
+// Formatting properties that the save captures and restores, addressed by enum so the
+// capture/restore steps are data. Each has its member path below the shape ("PictureFormat.
+// Brightness" is Brightness of the shape's PictureFormat).
+enum class Prop {
+  AlternativeText,
+  LockAspectRatio,
+  ScaleHeight,
+  ScaleWidth,
+  Height,
+  Width,
+  Left,
+  Top,
+  LockAnchor,
+  Visible,
+  RelativeHorizontalPosition,
+  RelativeVerticalPosition,
+  PictureColorType,
+  PictureBrightness,
+  PictureContrast,
+  PictureCropBottom,
+  PictureCropLeft,
+  PictureCropRight,
+  PictureCropTop,
+  PictureTransparentBackground,
+  WrapAllowOverlap,
+  WrapDistanceBottom,
+  WrapDistanceLeft,
+  WrapDistanceRight,
+  WrapDistanceTop,
+  WrapSide,
+  WrapType,
+};
+// "PictureFormat.Brightness", "Left", ...
+const char* PathOf(Prop p);
+
+// Shape types (Type of an in-line or floating shape).
+constexpr int kInlineLinkedOle = 2;
+constexpr int kInlineLinkedPicture = 4;
+constexpr int kShapeLinkedOle = 10;
+constexpr int kShapeLinkedPicture = 11;
+// LinkFormat.Type
+constexpr int kLinkOle = 0;
+constexpr int kLinkPicture = 1;
+
+class LinkFormat {
+ public:
+  explicit LinkFormat(WObjectPtr o) : o_(std::move(o)) {}
+  int Type() const;
+  std::string SourceName() const;
+  std::string SourceFullName() const;
+  void SetSourceFullName(const std::string& path) const;
+  bool SavePictureWithDocument() const;
+  void SetSavePictureWithDocument(bool on) const;
+  bool Locked() const;
+
+ private:
+  WObjectPtr o_;
+};
+
+// An in-line shape or a floating shape: both kinds answer the same members here.
+class Shape {
+ public:
+  explicit Shape(WObjectPtr o) : o_(std::move(o)) {}
+  int Type() const;
+  LinkFormat Link() const;
+  std::string OleClassType() const;  // OLEFormat.ClassType
+  std::string Name() const;
+  Value Get(Prop p) const;
+  void Put(Prop p, const Value& v) const;
+  void PickUp() const;
+  void Apply() const;
+  void Select() const;  // replace argument omitted
+  void Delete() const;
+  const WObjectPtr& Object() const { return o_; }
+
+ private:
+  WObjectPtr o_;
+};
+
+class Shapes {
+ public:
+  explicit Shapes(WObjectPtr o) : o_(std::move(o)) {}
+  int Count() const;
+  Shape Item(int index) const;  // counted from 1
+  // Floating shapes only: a linked picture from the file, Word's defaults for the rest.
+  void AddPicture(const std::string& file, bool link_to_file, bool save_with_document) const;
+
+ private:
+  WObjectPtr o_;
+};
+
+class Document {
+ public:
+  explicit Document(WObjectPtr o) : o_(std::move(o)) {}
+  std::string Name() const;
+  std::string Path() const;  // folder without trailing backslash
+  void Activate() const;
+  Shapes InlineShapes() const;
+  Shapes FloatingShapes() const;  // the document's Shapes collection
+  void UndoClear() const;
+
+ private:
+  WObjectPtr o_;
+};
+
+// Fails (WordError) when Word is not reachable or no document is open.
+Document ActiveDocument(WordApp& word);
+
+}  // namespace ravel

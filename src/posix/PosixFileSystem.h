@@ -1,0 +1,27 @@
+// The file system port over a POSIX host, for native tools and benchmarks. Windows paths
+// are mapped the way Wine maps them: drive Z: is the host's root, so Z:\tmp\x is /tmp/x;
+// other drives map onto folders given to the constructor.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "relink/FileSystem.h"
+
+namespace ravel {
+
+class PosixFileSystem : public FileSystem {
+ public:
+  // drive letter (upper case) -> host folder; Z defaults to "/".
+  explicit PosixFileSystem(std::map<char, std::string> drives = {});
+  bool CanOpenForReading(const std::string& path) override;
+  std::unique_ptr<DirListing> List(const std::string& pattern) override;
+  std::optional<FolderId> IdOf(const std::string& folder) override;
+  // The host path of a Windows path; empty when its drive is not mapped.
+  std::string HostPath(const std::string& windows_path) const;
+
+ private:
+  std::map<char, std::string> drives_;
+};
+
+}  // namespace ravel

@@ -1,0 +1,38 @@
+#include "sim/ScriptedHost.h"
+
+namespace ravel::sim {
+
+void ScriptedHost::PumpEvents() {
+  ++pumps;
+  if (on_pump) on_pump();
+}
+
+int ScriptedHost::MessageBox(const std::string& text, const std::string& title, int style) {
+  boxes.push_back({text, title, style});
+  return 1;
+}
+
+std::optional<std::string> ScriptedHost::BrowseForFolder(const std::string& prompt,
+                                                         const std::string& select, int flags) {
+  browses.push_back({prompt, select, flags});
+  if (browse_answers.empty()) return std::nullopt;
+  auto a = browse_answers.front();
+  browse_answers.pop_front();
+  return a;
+}
+
+std::optional<std::string> ScriptedHost::OpenFileDialog(const std::string& initial_folder,
+                                                        const std::string& file_name) {
+  file_dialogs.push_back({initial_folder, file_name});
+  if (file_answers.empty()) return std::nullopt;
+  auto a = file_answers.front();
+  file_answers.pop_front();
+  return a;
+}
+
+void ScriptedHost::ShowModal(MoreLinksFound& dialog) {
+  ++modal_shown;
+  if (on_modal) on_modal(dialog);
+}
+
+}  // namespace ravel::sim
