@@ -22,10 +22,16 @@ file(GLOB WIN_COMMON_SOURCES CONFIGURE_DEPENDS src/win32/common/*.cpp)
 add_library(ravel_win STATIC ${WIN_COMMON_SOURCES})
 target_link_libraries(ravel_win PUBLIC ravel_core ${WIN_LIBS})
 
-# The program.
-file(GLOB GUI_SOURCES CONFIGURE_DEPENDS src/win32/gui/*.cpp src/win32/gui/*.rc)
-add_executable(Ravelmend WIN32 ${GUI_SOURCES})
-target_link_libraries(Ravelmend PRIVATE ravel_win)
+# The windows and the Win32 host, in a library so the Windows-side tests can drive them.
+file(GLOB GUI_SOURCES CONFIGURE_DEPENDS src/win32/gui/*.cpp)
+add_library(ravel_gui STATIC ${GUI_SOURCES} src/win32/app/placeholder.cpp)
+target_link_libraries(ravel_gui PUBLIC ravel_win)
+
+# The program: start-up and resources (manifest, version, icon).
+file(GLOB APP_SOURCES CONFIGURE_DEPENDS src/win32/app/*.cpp src/win32/app/*.rc)
+list(REMOVE_ITEM APP_SOURCES ${CMAKE_SOURCE_DIR}/src/win32/app/placeholder.cpp)
+add_executable(Ravelmend WIN32 ${APP_SOURCES})
+target_link_libraries(Ravelmend PRIVATE ravel_gui)
 target_link_options(Ravelmend PRIVATE -municode)
 
 # The Word stand-in behind real COM: an in-process server under Word's class id.
@@ -37,7 +43,7 @@ target_link_libraries(WordStandIn PRIVATE ravel_win ravel_sim)
 # Windows-side tests, one Wine process per test case.
 file(GLOB WIN_TEST_SOURCES CONFIGURE_DEPENDS tests/win/*.cpp)
 add_executable(ravel_wintests ${WIN_TEST_SOURCES})
-target_link_libraries(ravel_wintests PRIVATE ravel_win ravel_sim gtest gtest_main)
+target_link_libraries(ravel_wintests PRIVATE ravel_gui ravel_sim gtest gtest_main)
 target_compile_definitions(ravel_wintests PRIVATE RAVEL_FIXTURES="${RAVEL_FIXTURES}"
                                                   RAVEL_EXAMPLES="${RAVEL_EXAMPLES}")
 add_dependencies(ravel_wintests Ravelmend WordStandIn)
