@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Builds the optimised native benchmarks and runs each; they print their own figures.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/bootstrap.sh
+cmake --preset bench >/dev/null
+cmake --build --preset bench
+for b in build/bench/bench_*; do
+  [ -x "$b" ] || continue
+  echo "== $(basename "$b")"
+  "$b"
+done

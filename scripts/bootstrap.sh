@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs what building, testing and running Ravelmend need on a Debian machine, once.
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ git libgtest-dev googletest nlohmann-json3-dev clang-format
+  g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth x11-utils xdotool imagemagick
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing: ${missing[*]}"
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo=sudo
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >/dev/null
+fi

@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# Builds everything (native core with sanitizers, Windows program with mingw-w64) and runs
+# every test: the native suite, then the Windows-side suite under Wine. Ends with one
+# summary line. With CI=true, warnings are errors and the formatting is checked.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+bash scripts/bootstrap.sh || exit 1
+
+werror=OFF
+[ "${CI:-}" = "true" ] && werror=ON
+jobs=$(nproc)
+status=0
+log=$root/build/test-logs
+mkdir -p "$log"
+
+if [ "${CI:-}" = "true" ]; then
+  echo "== formatting"
+  if ! git ls-files '*.h' '*.cpp' | xargs clang-format --dry-run -Werror; then
+    echo "Some sources are not formatted (run clang-format -i on them)."
+    status=1
+  fi
+fi
+
+echo "== native build and tests"
+cmake --preset native -DRAVEL_WERROR=$werror >/dev/null &&
+  cmake --build --preset native -j "$jobs" || exit 1
+ctest --preset native -j "$jobs" 2>&1 | tee "$log/native.txt" | grep -vE '^ +[0-9]+/[0-9]+ Test +#' || true
+
+echo "== Windows build and tests under Wine"
+cmake --preset mingw -DRAVEL_WERROR=$werror >/dev/null &&
+  cmake --build --preset mingw -j "$jobs" || exit 1
+
+xvfb_pid=""
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 90 120); do
+    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] && continue
+    Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    export DISPLAY=:$n
+    sleep 1
+    break
+  done
+fi
+ctest --preset mingw 2>&1 | tee "$log/wine.txt" | grep -vE '^ +[0-9]+/[0-9]+ Test +#' || true
+
+# A screenshot of the main window listing the sample document, kept with the build.
+if [ -x scripts/screenshot.sh ]; then
+  RAVEL_SCREENSHOT_DISPLAY=$DISPLAY bash scripts/screenshot.sh "$root/build/mingw/artifacts" \
+    >"$log/screenshot.txt" 2>&1 && echo "Screenshots: $root/build/mingw/artifacts" ||
+    { echo "Screenshot failed:"; tail -5 "$log/screenshot.txt"; }
+fi
+
+WINEPREFIX=$root/build/mingw/wineprefix wineserver -k 2>/dev/null || true
+[ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null
+
+# ctest: "100% tests passed, 0 tests failed out of 42"
+count() { grep -Eo "tests failed out of [0-9]+" "$1" | grep -Eo '[0-9]+$' || echo 0; }
+failed() { grep -Eo "[0-9]+ tests failed" "$1" | grep -Eo '^[0-9]+' || echo 1; }
+total=$(($(count "$log/native.txt") + $(count "$log/wine.txt")))
+bad=$(($(failed "$log/native.txt") + $(failed "$log/wine.txt")))
+[ "$(count "$log/native.txt")" -eq 0 ] && { echo "The native suite did not run."; bad=$((bad + 1)); }
+[ "$(count "$log/wine.txt")" -eq 0 ] && { echo "The Wine suite did not run."; bad=$((bad + 1)); }
+[ "$bad" -ne 0 ] && status=1
+echo
+echo "$((total - bad < 0 ? 0 : total - bad)) passed, $bad failed"
+exit $status
