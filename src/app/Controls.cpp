@@ -20,6 +20,8 @@ int ListView::Add(const std::array<std::string, kColumns>& cells) {
   order_.push_back(item);
   if (sorted_) Resort();
   Notify(Aspect::Rows);
+  // As in the list control, the first row added becomes the current one.
+  if (current_ == 0) SetCurrent(item);
   return item;
 }
 

@@ -1,0 +1,188 @@
+#include "app/Form_Main.h"
+
+#include "inventory/Inventory.h"
+#include "relink/FileOP.h"
+
+namespace ravel {
+
+const char* const kWebAddress = "https://www.norquill.example/ravelmend";
+const char* const kAppTitle = "Ravelmend";
+
+namespace {
+
+constexpr unsigned kLvsExFullRowSelect = 0x20;
+
+const char* const kLabel1Text =
+    "Linked images, formatted as 'not in line with text' (i.e. abo- ve or behind), are hidden "
+    "in the 'edit-links'-dialog of MS- Word. Ravelmend can try to by-pass this bug to let you "
+    "freely edit this Linked-Objects like any other.                     See 'hidden' column "
+    "above to identify such objects.";
+const char* const kLabel4Text =
+    "Any operation (Set, Save, etc.) will only be applicated on selected List items, indicated "
+    "as highlighted blue.";
+const char* const kHiddenNotice =
+    "This special function is not always applicable on all hidden links and  the result\r\n"
+    "stored to the Word-Document should be checked.\r\n"
+    "See 'Info' for detailed information.";
+
+}  // namespace
+
+int CheckValueOf(Flag f) {
+  return f == Flag::True ? 1 : 0;
+}
+bool BooleanOfCheck(int value) {
+  return value == 1;
+}
+
+std::string PathForDisplay(const std::string& path) {
+  return BreakAfter(path, 65, " ");
+}
+
+Form_Main::Form_Main(Globals& g, WordApp& word, FileSystem& fs, Host& host)
+    : G(g), Word(word), Fs(fs), Hst(host) {
+  Label1.SetText(kLabel1Text);
+  Label4.SetText(kLabel4Text);
+  Label5.SetText(kWebAddress);
+  Text_PBP.SetVisible(false);
+  ListView_IS.SetColumns({{"File", 8996},
+                          {"Type", 706},
+                          {"Exist", 476},
+                          {"SID", 476},
+                          {"Locked", 758},
+                          {"hidden", 653}});
+  ListView_IS.SetToolTip("Double-Click to change file/path manually");
+}
+
+// No nesting count: a second lock while busy changes nothing, the first release ends it.
+void Form_Main::LockButtons() {
+  busy_ = true;
+  Hst.SetBusyCursor(true);
+  Command_Init.SetEnabled(false);
+  Command_Save.SetEnabled(false);
+  Command_Set.SetEnabled(false);
+  Timer1.Start();
+  Text_PBP.SetVisible(true);
+}
+
+void Form_Main::ReleaseButtons() {
+  busy_ = false;
+  Hst.SetBusyCursor(false);
+  Command_Init.SetEnabled(true);
+  Command_Save.SetEnabled(true);
+  Command_Set.SetEnabled(true);
+  Timer1.Stop();
+  Text_PBP.SetVisible(false);
+}
+
+void Form_Main::Form_Load() {
+  // The stored options join here with the settings store; until then the check boxes keep
+  // their design-time states.
+  LockButtons();
+  ReadInventory(*this);
+  ReleaseButtons();
+  if (G.ItemCount > 0 && ListView_IS.Current() > 0)
+    ListView_IS.SetSelected(ListView_IS.Current(), true);
+}
+
+void Form_Main::Command_Init_Click() {
+  LockButtons();
+  ReadInventory(*this);
+  ReleaseButtons();
+  Text_Path.SetText("");
+}
+
+void Form_Main::Command_Exit_Click() {
+  G.StopRequested = true;
+  Hst.EndProgram();
+}
+
+void Form_Main::Form_Unload() {
+  G.StopRequested = true;
+  Hst.EndProgram();
+}
+
+void Form_Main::mnuExit_Click() {
+  Hst.EndProgram();
+}
+
+// Keeps the patience text up should anything have hidden it during an operation.
+void Form_Main::Timer1_Timer() {
+  if (!Text_PBP.Visible()) Text_PBP.SetVisible(true);
+}
+
+void Form_Main::SyncCurrentRow() {
+  int n = ListView_IS.Current();
+  if (n < 1 || n > G.ItemCount || n > ListView_IS.Count()) return;
+  G.SuppressClickEvents = true;
+  const LinkItem& item = G.Item(n);
+  Text_Path.SetText(PathForDisplay(item.SourcePath));
+  Check_SID.SetValue(CheckValueOf(item.SaveWithDocument));
+  Check_LinkLocked.SetValue(CheckValueOf(item.Locked));
+  G.SuppressClickEvents = false;
+}
+
+void Form_Main::ListView_IS_Click() {
+  if (G.ItemCount > 0) SyncCurrentRow();
+}
+
+void Form_Main::ListView_IS_ItemClick() {
+  SyncCurrentRow();
+}
+
+void Form_Main::Check_SID_Click() {
+  if (G.SuppressClickEvents) return;
+  int n = ListView_IS.Current();
+  if (n < 1 || n > G.ItemCount) return;
+  bool on = BooleanOfCheck(Check_SID.Value());
+  LinkItem& item = G.Item(n);
+  item.SaveWithDocument = FlagOf(on);
+  ListView_IS.SetCell(n, 3, TextOf(on));
+  item.Changed = true;
+}
+
+// The lock state is kept for the current row only; its column and Changed stay as they are.
+void Form_Main::Check_LinkLocked_Click() {
+  if (G.SuppressClickEvents) return;
+  int n = ListView_IS.Current();
+  if (n < 1 || n > G.ItemCount) return;
+  G.Item(n).Locked = FlagOf(BooleanOfCheck(Check_LinkLocked.Value()));
+}
+
+void Form_Main::Check_ShowHiddenObjects_Click() {
+  if (G.SuppressClickEvents) return;
+  if (Check_ShowHiddenObjects.Value() == 1)
+    Hst.MessageBox(kHiddenNotice, "Support hidden Objects", kMbOk | kMbIconInformation);
+  Command_Init_Click();
+}
+
+// The double-click takes effect only after the list has finished handling the click.
+void Form_Main::ListView_IS_DblClick() {
+  Timer_dblclickFAKE.Start();
+}
+
+void Form_Main::Timer_dblclickFAKE_Timer() {
+  Timer_dblclickFAKE.Stop();
+  deppxx();
+}
+
+void Form_Main::ListView_IS_ColumnClick(int column) {
+  ListView_IS.ColumnClick(column);
+}
+
+void Form_Main::ListView_IS_MouseUp() {
+  // The preview pane hooks in here (shown while Check_preview is ticked).
+}
+
+bool Form_Main::InitListControls(int class_flags) {
+  (void)class_flags;  // the window layer registers the list-view classes at start-up
+  SetListExtendedStyle(kLvsExFullRowSelect, true);
+  return true;
+}
+
+void Form_Main::SetListExtendedStyle(unsigned style_bit, bool on) {
+  unsigned style = ListView_IS.ExtendedStyle();
+  style = on ? (style | style_bit) : (style & ~style_bit);
+  ListView_IS.SetExtendedStyle(style);
+}
+
+}  // namespace ravel
