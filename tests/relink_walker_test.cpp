@@ -1,0 +1,194 @@
+// The file search walker over the memory file system: what it visits, in which order, what
+// it records, and how it copes with links, deep trees, failures and a stop request.
+#include <gtest/gtest.h>
+
+#include "relink/Walker.h"
+#include "relink_support.h"
+
+namespace ravel {
+namespace {
+
+using test::Harness;
+using test::Recorder;
+using V = std::vector<std::string>;
+
+class Walker : public ::testing::Test {
+ protected:
+  void Walk(const std::string& root) {
+    h.ResetFound();
+    SearchFiles(h.main, root);
+  }
+  Harness h;
+};
+
+// Listing order, not name order, decides: pre-order, depth-first, descending at once.
+TEST_F(Walker, VisitsPreOrderInListingOrderAndRecordsHitsInThatOrder) {
+  h.fs.AddFile("C:\\R\\z\\deep\\a.gif");
+  h.fs.AddFile("C:\\R\\z\\a.gif");
+  h.fs.AddFile("C:\\R\\a.gif");
+  h.fs.AddFile("C:\\R\\y\\a.gif");
+  h.fs.AddFile("C:\\R\\y\\other.png");
+  h.fs.SetOrder("C:\\R", {"z", "a.gif", "y"});
+  h.fs.SetOrder("C:\\R\\z", {"deep", "a.gif"});
+  int a = h.AddItem("a.gif", "X:\\old\\a.gif");
+  Recorder status;
+  h.main.Label_ProgressBar.SetPeer(&status);
+
+  Walk("C:\\R");
+
+  EXPECT_EQ(h.Found(a),
+            (V{"C:\\R\\z\\deep\\a.gif", "C:\\R\\z\\a.gif", "C:\\R\\a.gif", "C:\\R\\y\\a.gif"}));
+  EXPECT_EQ(status.texts,
+            (V{"Dissolving Paths...C:\\R\\z\\deep\\a.gif", "Dissolving Paths...C:\\R\\z\\a.gif",
+               "Dissolving Paths...C:\\R\\a.gif", "Dissolving Paths...C:\\R\\y\\a.gif",
+               "Dissolving Paths...C:\\R\\y\\other.png"}));
+  EXPECT_EQ(h.host.pumps, 4);  // once per folder: R, z, deep, y
+  EXPECT_EQ(h.g.WalkDepth, 0);
+  EXPECT_EQ(h.fs.open_listings, 0);
+  EXPECT_EQ(h.g.FoundPaths[static_cast<std::size_t>(a)][0], "4");
+}
+
+TEST_F(Walker, KeepsTheFirstThirtyLocationsOfAnItem) {
+  for (int k = 1; k <= 35; ++k) h.fs.AddFile("C:\\R\\f" + std::to_string(k) + "\\pic.gif");
+  int a = h.AddItem("pic.gif", "");
+  Walk("C:\\R");
+  V found = h.Found(a);
+  ASSERT_EQ(found.size(), 30u);
+  EXPECT_EQ(h.g.FoundPaths[static_cast<std::size_t>(a)][0], "30");
+  EXPECT_EQ(found.front(), "C:\\R\\f1\\pic.gif");
+  EXPECT_EQ(found.back(), "C:\\R\\f30\\pic.gif");
+}
+
+TEST_F(Walker, MatchesNamesWithoutCaseForEverySelectedItemOnly) {
+  h.fs.AddFile("C:\\R\\Pic.Gif");
+  h.fs.AddFile("C:\\R\\s\\PIC.gif");
+  h.fs.AddFile("C:\\R\\s\\Ölbild.PNG");
+  int upper = h.AddItem("PIC.GIF", "X:\\PIC.GIF");
+  int unselected = h.AddItem("pic.gif", "X:\\pic.gif", false);
+  int lower = h.AddItem("pic.gif", "X:\\b\\pic.gif");
+  int empty = h.AddItem("", "Paint.Picture");
+  int umlaut = h.AddItem("ölbild.png", "X:\\ölbild.png");
+  Walk("C:\\R");
+  V both{"C:\\R\\Pic.Gif", "C:\\R\\s\\PIC.gif"};
+  EXPECT_EQ(h.Found(upper), both);
+  EXPECT_EQ(h.Found(lower), both);
+  EXPECT_EQ(h.Found(unselected), V{});
+  EXPECT_EQ(h.Found(empty), V{});
+  EXPECT_EQ(h.Found(umlaut), V{"C:\\R\\s\\Ölbild.PNG"});
+}
+
+TEST_F(Walker, TrailingBackslashesAndDriveRootsGiveOneBackslashBeforeEachName) {
+  h.fs.AddFile("C:\\R\\a.gif");
+  h.fs.AddFile("D:\\a.gif");
+  h.fs.AddFile("D:\\sub\\a.gif");
+  int a = h.AddItem("a.gif", "");
+  Walk("C:\\R\\\\\\");
+  EXPECT_EQ(h.Found(a), V{"C:\\R\\a.gif"});
+  Walk("D:\\");
+  EXPECT_EQ(h.Found(a), (V{"D:\\a.gif", "D:\\sub\\a.gif"}));
+}
+
+TEST_F(Walker, ProgressCountsRootFoldersAndKeepsItsValueBeyondTheMaximum) {
+  for (const char* f : {"C:\\R\\a\\x\\y\\n.gif", "C:\\R\\b\\n.gif", "C:\\R\\c\\n.gif"})
+    h.fs.AddFile(f);
+  Recorder bar;
+  h.main.ProgressBar_main.SetMax(2);
+  h.main.ProgressBar_main.SetPeer(&bar);
+  Walk("C:\\R");
+  EXPECT_EQ(bar.values, (std::vector<int>{1, 2}));  // folders below the root do not count
+  EXPECT_EQ(h.main.ProgressBar_main.Value(), 2);
+}
+
+TEST_F(Walker, ARootWithoutSubfoldersLeavesTheProgressAlone) {
+  h.fs.AddFile("C:\\R\\a.gif");
+  h.fs.AddFile("C:\\R\\b.gif");
+  int b = h.AddItem("b.gif", "");
+  h.main.ProgressBar_main.SetValue(7);
+  Walk("C:\\R");
+  EXPECT_EQ(h.main.ProgressBar_main.Value(), 7);
+  EXPECT_EQ(h.Found(b), V{"C:\\R\\b.gif"});
+}
+
+TEST_F(Walker, AnUnlistableFolderCountsAsEmptyAndTheWalkGoesOn) {
+  h.fs.AddFile("C:\\R\\locked\\a.gif");
+  h.fs.AddFile("C:\\R\\open\\a.gif");
+  h.fs.AddFile("C:\\R\\last\\a.gif");
+  h.fs.DenyListing("C:\\R\\locked");
+  int a = h.AddItem("a.gif", "");
+  Recorder bar;
+  h.main.ProgressBar_main.SetPeer(&bar);
+  Walk("C:\\R");
+  EXPECT_EQ(h.Found(a), (V{"C:\\R\\open\\a.gif", "C:\\R\\last\\a.gif"}));
+  EXPECT_EQ(bar.values, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(h.g.WalkDepth, 0);
+
+  // An unlistable root: nothing found, nothing broken.
+  h.fs.DenyListing("C:\\R");
+  Walk("C:\\R");
+  EXPECT_EQ(h.Found(a), V{});
+  EXPECT_EQ(h.g.WalkDepth, 0);
+}
+
+TEST_F(Walker, AFileSystemFaultBelowARootFolderAbandonsOnlyThatRootFolder) {
+  h.fs.AddFile("C:\\R\\one\\a.gif");
+  h.fs.AddFile("C:\\R\\one\\bad\\a.gif");
+  h.fs.AddFile("C:\\R\\one\\later\\a.gif");
+  h.fs.AddFile("C:\\R\\two\\a.gif");
+  h.fs.ThrowWhileListing("C:\\R\\one\\bad");
+  int a = h.AddItem("a.gif", "");
+  Walk("C:\\R");
+  EXPECT_EQ(h.Found(a), (V{"C:\\R\\one\\a.gif", "C:\\R\\two\\a.gif"}));
+  EXPECT_EQ(h.fs.open_listings, 0);
+  EXPECT_EQ(h.g.WalkDepth, 0);
+}
+
+TEST_F(Walker, StopsAtOnceWhenStopIsRequestedDuringTheWalk) {
+  for (const char* f : {"C:\\R\\a\\p.gif", "C:\\R\\b\\p.gif", "C:\\R\\c\\p.gif", "C:\\R\\p.gif"})
+    h.fs.AddFile(f);
+  h.fs.SetOrder("C:\\R", {"a", "b", "c", "p.gif"});
+  int p = h.AddItem("p.gif", "");
+  h.host.on_pump = [&] {
+    if (h.host.pumps == 3) h.g.StopRequested = true;  // while entering b
+  };
+  h.main.Label_ProgressBar.SetText("Dissolving Paths...");
+  Walk("C:\\R");
+  EXPECT_EQ(h.Found(p), V{"C:\\R\\a\\p.gif"});
+  EXPECT_EQ(h.host.pumps, 3);
+  EXPECT_EQ(h.main.Label_ProgressBar.Text(), "Idle");
+  EXPECT_EQ(h.main.ProgressBar_main.Value(), 0);
+  EXPECT_EQ(h.g.WalkDepth, 0);
+  EXPECT_EQ(h.fs.open_listings, 0);
+}
+
+// A link back to an ancestor would make the walk endless; a second way into a folder
+// already searched would report its files twice.
+TEST_F(Walker, EntersNoFolderTwiceThroughLinks) {
+  h.fs.AddFile("C:\\R\\a\\pic.gif");
+  h.fs.AddLink("C:\\R\\a\\up", "C:\\R");
+  h.fs.AddLink("C:\\R\\a\\self", "C:\\R\\a");
+  h.fs.AddFile("C:\\R\\b\\pic.gif");
+  h.fs.AddLink("C:\\R\\c", "C:\\R\\b");
+  h.fs.AddFile("E:\\Elsewhere\\pic.gif");
+  h.fs.AddLink("C:\\R\\d", "E:\\Elsewhere");
+  int a = h.AddItem("pic.gif", "");
+  Walk("C:\\R");
+  EXPECT_EQ(h.Found(a), (V{"C:\\R\\a\\pic.gif", "C:\\R\\b\\pic.gif", "C:\\R\\d\\pic.gif"}));
+  EXPECT_EQ(h.fs.open_listings, 0);
+}
+
+TEST_F(Walker, WalksATwentyThousandLevelTreeWithoutRecursion) {
+  constexpr int kLevels = 20000;
+  std::string path = "C:\\R";
+  path.reserve(2 * kLevels + 16);
+  for (int k = 0; k < kLevels; ++k) path += "\\d";
+  h.fs.AddFile(path + "\\deep.gif");
+  int a = h.AddItem("DEEP.GIF", "");
+  Walk("C:\\R");
+  EXPECT_EQ(h.Found(a), V{path + "\\deep.gif"});
+  EXPECT_EQ(h.host.pumps, kLevels + 1);
+  EXPECT_EQ(h.g.WalkDepth, 0);
+  EXPECT_EQ(h.fs.open_listings, 0);
+}
+
+}  // namespace
+}  // namespace ravel
