@@ -1,6 +1,8 @@
 // The file system port over a POSIX host, for native tools and benchmarks. Windows paths
 // are mapped the way Wine maps them: drive Z: is the host's root, so Z:\tmp\x is /tmp/x;
-// other drives map onto folders given to the constructor.
+// other drives map onto folders given to the constructor. As under Wine, a name that is
+// not there in the exact spelling is looked up without case; drive roots list no "." and
+// "..", and a link to a folder lists as a folder with the reparse-point attribute.
 #pragma once
 
 #include <map>
@@ -21,6 +23,9 @@ class PosixFileSystem : public FileSystem {
   std::string HostPath(const std::string& windows_path) const;
 
  private:
+  // The host path with each part matched without case where the exact spelling is
+  // missing; the direct mapping when nothing matches.
+  std::string Resolve(const std::string& windows_path) const;
   std::map<char, std::string> drives_;
 };
 
