@@ -1,14 +1,21 @@
 // The Word stand-in: documents in memory, made of SimObjects, loaded from JSON fixtures
 // (schema in docs/word-fixtures.md). It answers the members Ravelmend reads and writes,
 // with fault injection and a call count.
+//
+// Objects are labelled by where they sit, counted from 1 as Word counts: "Application",
+// "Documents", "Documents(1)", "Documents(1).InlineShapes", "Documents(1).Shapes(3)",
+// "Documents(1).Shapes(3).WrapFormat". A shape's label follows its position: after a Delete
+// the shapes behind it move forward and are relabelled.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <stdexcept>
 #include <string>
 
 #include "inventory/WordPort.h"
+#include "relink/FileSystem.h"
 #include "sim/SimObject.h"
 
 namespace ravel::sim {
@@ -19,9 +26,17 @@ class FixtureError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Word's own error texts and codes (HRESULTs as automation reports them), for tests that
+// check what a client shows.
+extern const char* const kNoDocumentOpen;   // ActiveDocument with no document open
+extern const char* const kNoSuchMember;     // Item out of range
+extern const char* const kObjectDeleted;    // any call on a deleted shape
+extern const char* const kInvalidFileName;  // AddPicture of a file that does not exist
+
 class SimWord : public WordApp {
  public:
   SimWord();
+  ~SimWord() override;
   // Word's application-global object (never fails: faults are injected on its members).
   WObjectPtr Global() override;
 
@@ -30,7 +45,7 @@ class SimWord : public WordApp {
   // Documents, counted from 1; ActiveIndex 0 means no document is open.
   int DocumentCount() const;
   SimObjectPtr Document(int index) const;
-  int ActiveIndex() const { return active_; }
+  int ActiveIndex() const;
   void SetActive(int index);
   // A new empty document (Name, Path); returns its index.
   int AddDocument(const std::string& name, const std::string& path);
@@ -43,17 +58,38 @@ class SimWord : public WordApp {
   SimObjectPtr AddShape(int doc, const std::string& which, const std::string& json);
   // UndoClear calls seen per document.
   int UndoClears(int doc) const;
+  // The shape last selected with Select in document `doc`, or null.
+  SimObjectPtr SelectedShape(int doc) const;
 
   // Adds a fault on the object labelled `object` (see docs/word-fixtures.md for labels).
   void AddFault(const std::string& object, const std::string& member, Access access,
                 bool once = false, const std::string& description = "Word could not do that.");
 
+  // Which files Word can open (AddPicture fails for others). Without a check every file
+  // exists. A FileSystem given here must outlive the stand-in's use.
+  void SetFileCheck(std::function<bool(const std::string& path)> exists);
+  void SetFileSystem(FileSystem* fs);
+  // Whether writing a link's SourceFullName reloads the picture as Word does, dropping its
+  // formatting to Word's defaults (on by default).
+  void SetRelinkResetsFormatting(bool on);
+
+  struct State;
+
  private:
   friend class FixtureLoader;
+  // A shape of the given kind with Word's defaults, not yet in any collection.
+  SimObjectPtr MakeShape(bool floating, int type);
+  // A default sub-object ("LinkFormat", "PictureFormat", ...) set on `shape`; null when
+  // `name` is not one.
+  SimObjectPtr MakePart(const SimObjectPtr& shape, const std::string& name);
+  // Appends to the document's collection, labels it and gives a floating shape without a
+  // name Word's default name.
+  void Append(int doc, bool floating, const SimObjectPtr& shape);
+  void Check(int doc) const;
+
   std::shared_ptr<SimContext> ctx_;
+  std::shared_ptr<State> st_;
   SimObjectPtr app_;
-  std::vector<SimObjectPtr> docs_;
-  int active_ = 0;
 };
 
 // Builds a stand-in Word from fixture text. "{{NAME}}" in any text value is replaced by
@@ -61,8 +97,11 @@ class SimWord : public WordApp {
 // Throws FixtureError for malformed JSON or a value of the wrong kind.
 std::shared_ptr<SimWord> LoadWordFixture(const std::string& json_text,
                                          const std::map<std::string, std::string>& vars = {});
-// Reads the file and loads it; FIXTURE_DIR defaults to the file's own folder.
+// Reads the file and loads it; FIXTURE_DIR defaults to the file's own folder in Windows form
+// (a POSIX path's folder becomes "Z:" plus the folder with backslashes, as Wine maps it).
 std::shared_ptr<SimWord> LoadWordFixtureFile(const std::string& path,
                                              std::map<std::string, std::string> vars = {});
+// The FIXTURE_DIR that LoadWordFixtureFile uses for `path`.
+std::string FixtureDirOf(const std::string& path);
 
 }  // namespace ravel::sim

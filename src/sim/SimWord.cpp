@@ -1,0 +1,572 @@
+// The stand-in's object model: application, documents, shape collections and shapes with
+// Word's members, defaults and errors. The JSON side is in SimWordFixture.cpp.
+#include "sim/SimWord.h"
+
+#include <algorithm>
+#include <cctype>
+#include <stdexcept>
+
+namespace ravel::sim {
+
+const char* const kNoDocumentOpen = "This command is not available because no document is open.";
+const char* const kNoSuchMember = "The requested member of the collection does not exist.";
+const char* const kObjectDeleted = "Object has been deleted.";
+const char* const kInvalidFileName = "This is not a valid file name.";
+
+namespace {
+
+// Word's errors reach automation clients as 0x800A0000 plus Word's error number.
+constexpr std::int32_t kErrNoDocument = -2146824040;        // 4248
+constexpr std::int32_t kErrNoSuchMember = -2146822347;      // 5941
+constexpr std::int32_t kErrDeleted = -2146822463;           // 5825
+constexpr std::int32_t kErrFileName = -2146823136;          // 5152
+constexpr std::int32_t kErrParamNotOptional = -2147352561;  // DISP_E_PARAMNOTOPTIONAL
+
+constexpr int kInline = 0;
+constexpr int kFloating = 1;
+const char* const kCollectionName[2] = {"InlineShapes", "Shapes"};
+
+bool SameName(std::string_view a, std::string_view b) {
+  NoCaseLess less;
+  return !less(a, b) && !less(b, a);
+}
+
+Value L(int v) {
+  return Value(std::int32_t{v});
+}
+Value S(float v) {
+  return Value(v);
+}
+Value T(const char* v) {
+  return Value(std::string(v));
+}
+
+bool Given(const std::vector<Value>& args, std::size_t i) {
+  return i < args.size() && !std::holds_alternative<std::monostate>(args[i]);
+}
+
+// Shape types as Word numbers them (WdInlineShapeType and MsoShapeType).
+bool IsLinkedType(bool floating, int type) {
+  return floating ? (type == 10 || type == 11) : (type == 2 || type == 4);
+}
+bool IsOleType(bool floating, int type) {
+  return floating ? (type == 7 || type == 10 || type == 12) : (type == 1 || type == 2 || type == 5);
+}
+bool IsPictureType(bool floating, int type) {
+  return floating ? (type == 11 || type == 13) : (type == 3 || type == 4);
+}
+bool HasPictureFormat(bool floating, int type) {
+  return !floating || IsPictureType(true, type) || type == 7 || type == 10;
+}
+
+// Word's defaults for a freshly loaded picture's adjustments.
+void SetPictureDefaults(SimObject& pf) {
+  pf.Set("ColorType", L(1));  // msoPictureAutomatic
+  pf.Set("Brightness", S(0.5f));
+  pf.Set("Contrast", S(0.5f));
+  pf.Set("CropBottom", S(0));
+  pf.Set("CropLeft", S(0));
+  pf.Set("CropRight", S(0));
+  pf.Set("CropTop", S(0));
+  pf.Set("TransparentBackground", L(0));
+}
+
+std::string NameOfPath(const std::string& full) {
+  auto k = full.find_last_of("\\/");
+  return k == std::string::npos ? full : full.substr(k + 1);
+}
+std::string FolderOfPath(const std::string& full) {
+  auto k = full.find_last_of("\\/");
+  return k == std::string::npos ? std::string() : full.substr(0, k);
+}
+
+SimObjectPtr AsSim(const Value& v) {
+  if (auto* o = std::get_if<WObjectPtr>(&v)) return std::dynamic_pointer_cast<SimObject>(*o);
+  return nullptr;
+}
+
+// A part's label follows its shape's.
+void Relabel(SimObject& obj, const std::string& label) {
+  obj.SetLabel(label);
+  for (const auto& [name, v] : obj.Props())
+    if (auto part = AsSim(v)) Relabel(*part, label + "." + name);
+}
+
+int TrailingNumber(const std::string& name) {
+  std::size_t k = name.size();
+  while (k > 0 && std::isdigit(static_cast<unsigned char>(name[k - 1]))) --k;
+  if (k == name.size() || name.size() - k > 9) return 0;
+  return std::stoi(name.substr(k));
+}
+
+const char* DefaultNameStem(int type) {
+  switch (type) {
+    case 11:
+    case 13:
+      return "Picture";
+    case 7:
+    case 10:
+    case 12:
+      return "Object";
+    case 17:
+      return "Text Box";
+    default:
+      return "AutoShape";
+  }
+}
+
+}  // namespace
+
+struct SimWord::State {
+  struct Doc {
+    SimObjectPtr obj;
+    SimObjectPtr coll[2];
+    std::vector<SimObjectPtr> shapes[2];
+    int undo_clears = 0;
+    int last_id = 0;  // Word numbers default shape names across the document
+    std::weak_ptr<SimObject> selection;
+  };
+
+  std::shared_ptr<SimContext> ctx;
+  std::vector<Doc> docs;
+  int active = 0;
+  std::function<bool(const std::string&)> exists;
+  bool relink_resets = true;
+  // What PickUp copied: member paths below the shape with their values.
+  std::vector<std::pair<std::string, Value>> picked_up;
+
+  Doc& DocAt(int d) { return docs.at(static_cast<std::size_t>(d - 1)); }
+  std::string ShapeLabel(int d, int f, std::size_t pos) const {
+    return "Documents(" + std::to_string(d) + ")." + kCollectionName[f] + "(" +
+           std::to_string(pos + 1) + ")";
+  }
+};
+
+namespace {
+
+using State = SimWord::State;
+using WeakState = std::weak_ptr<State>;
+
+// Closures hold the state weakly: objects a client keeps after the stand-in is gone answer
+// with the error a disconnected server gives instead of touching freed memory.
+std::shared_ptr<State> Lock(const WeakState& w) {
+  auto st = w.lock();
+  if (!st) throw WordError("The object invoked has disconnected from its clients.", -2147417848);
+  return st;
+}
+
+// Every member of a deleted shape fails as Word's do. Delete itself is left in place (it is
+// running) and fails by finding the shape in no collection.
+void MarkDeleted(SimObject& s) {
+  std::vector<std::string> names;
+  for (const auto& [name, v] : s.Props()) names.push_back(name);
+  for (const char* m : {"Select", "PickUp", "Apply"}) names.emplace_back(m);
+  auto fail = [](SimObject&, const std::vector<Value>&) -> Value {
+    throw WordError(kObjectDeleted, kErrDeleted);
+  };
+  for (const std::string& n : names) {
+    s.Erase(n);
+    s.Define(n, fail);
+  }
+}
+
+// The members PickUp and Apply carry: the shape's fill, line and shadow. Size, position,
+// wrapping and picture adjustments are not carried.
+const char* const kCarriedParts[] = {"Fill", "Line", "Shadow"};
+
+void ResetAfterReload(SimObject& shape, bool floating, int link_type) {
+  if (shape.Has("PictureFormat"))
+    if (auto pf = AsSim(shape.At("PictureFormat"))) SetPictureDefaults(*pf);
+  if (floating || link_type != 1) return;
+  shape.Set("AlternativeText", T(""));
+  shape.Set("LockAspectRatio", L(-1));
+  shape.Set("ScaleHeight", S(100));
+  shape.Set("ScaleWidth", S(100));
+}
+
+SimObjectPtr NewPart(const std::shared_ptr<State>& st, const SimObjectPtr& shape,
+                     const std::string& name) {
+  const char* canonical = nullptr;
+  for (const char* n :
+       {"LinkFormat", "OLEFormat", "PictureFormat", "WrapFormat", "Fill", "Line", "Shadow"})
+    if (SameName(n, name)) canonical = n;
+  if (canonical == nullptr) return nullptr;
+  std::string part_name = canonical;
+  auto part = std::make_shared<SimObject>(st->ctx, shape->Label() + "." + part_name);
+  int type = shape->Has("Type") ? AsLong(shape->At("Type")) : 0;
+  bool floating = shape->Has("Name");  // only floating shapes have names in Word
+
+  if (part_name == "LinkFormat") {
+    part->Set("Type", L(IsOleType(floating, type) ? 0 : 1));
+    part->Set("SourceFullName", T(""));
+    part->Set("SourceName", T(""));
+    part->Set("SourcePath", T(""));
+    part->Set("SavePictureWithDocument", Value(true));
+    part->Set("Locked", Value(false));
+    part->Set("AutoUpdate", Value(false));
+    part->Define("Update", [](SimObject&, const std::vector<Value>&) { return Value(); });
+    std::weak_ptr<SimObject> wshape = shape;
+    WeakState wst = st;
+    part->Define("BreakLink", [wshape, floating](SimObject&, const std::vector<Value>&) {
+      if (auto s = wshape.lock()) {
+        bool ole = IsOleType(floating, AsLong(s->At("Type")));
+        s->Set("Type", L(floating ? (ole ? 7 : 13) : (ole ? 1 : 3)));
+        s->Erase("LinkFormat");
+      }
+      return Value();
+    });
+    // Word rewrites the name and folder from the full path, and relinking reloads the
+    // picture.
+    part->OnPut([wshape, wst, floating](SimObject& link, std::string_view member, const Value& v) {
+      if (!SameName(member, "SourceFullName")) return;
+      std::string full = AsText(v);
+      link.Set("SourceName", Value(NameOfPath(full)));
+      link.Set("SourcePath", Value(FolderOfPath(full)));
+      auto st2 = wst.lock();
+      auto s = wshape.lock();
+      if (st2 && s && st2->relink_resets) ResetAfterReload(*s, floating, AsLong(link.At("Type")));
+    });
+  } else if (part_name == "OLEFormat") {
+    part->Set("ClassType", T("Package"));
+    part->Set("ProgID", T("Package"));
+  } else if (part_name == "PictureFormat") {
+    SetPictureDefaults(*part);
+  } else if (part_name == "WrapFormat") {
+    part->Set("AllowOverlap", L(-1));
+    part->Set("DistanceBottom", S(0));
+    part->Set("DistanceLeft", S(9));
+    part->Set("DistanceRight", S(9));
+    part->Set("DistanceTop", S(0));
+    part->Set("Side", L(0));  // wdWrapBoth
+    part->Set("Type", L(3));  // wdWrapNone: in front of the text
+  } else if (part_name == "Fill") {
+    part->Set("Visible", L(0));
+    part->Set("ForeColor", L(0xFFFFFF));
+    part->Set("Transparency", S(0));
+  } else if (part_name == "Line") {
+    part->Set("Visible", L(0));
+    part->Set("ForeColor", L(0));
+    part->Set("Weight", S(0.75f));
+    part->Set("DashStyle", L(1));  // msoLineSolid
+  } else {                         // Shadow
+    part->Set("Visible", L(0));
+    part->Set("OffsetX", S(0));
+    part->Set("OffsetY", S(0));
+  }
+  shape->Set(part_name, Value(WObjectPtr(part)));
+  return part;
+}
+
+SimObjectPtr NewShape(const std::shared_ptr<State>& st, bool floating, int type) {
+  auto s = std::make_shared<SimObject>(st->ctx, std::string(floating ? "Shape" : "InlineShape"));
+  s->Set("Type", L(type));
+  if (floating) s->Set("Name", T(""));
+  s->Set("AlternativeText", T(""));
+  s->Set("LockAspectRatio", L(IsPictureType(floating, type) || !floating ? -1 : 0));
+  s->Set("Height", S(36));
+  s->Set("Width", S(48));
+  if (!floating) {
+    s->Set("ScaleHeight", S(100));
+    s->Set("ScaleWidth", S(100));
+  } else {
+    s->Set("Left", S(0));
+    s->Set("Top", S(0));
+    s->Set("LockAnchor", L(0));
+    s->Set("Visible", L(-1));
+    s->Set("RelativeHorizontalPosition", L(2));  // column
+    s->Set("RelativeVerticalPosition", L(2));    // paragraph
+    s->Set("Rotation", S(0));
+    NewPart(st, s, "WrapFormat");
+    for (const char* p : kCarriedParts) NewPart(st, s, p);
+  }
+  if (HasPictureFormat(floating, type)) NewPart(st, s, "PictureFormat");
+  if (IsLinkedType(floating, type)) NewPart(st, s, "LinkFormat");
+  if (IsOleType(floating, type)) NewPart(st, s, "OLEFormat");
+  return s;
+}
+
+// Position of `self` in its collection, or npos once it has left it.
+std::size_t PositionOf(State::Doc& doc, int f, const SimObject& self) {
+  auto& v = doc.shapes[f];
+  for (std::size_t k = 0; k < v.size(); ++k)
+    if (v[k].get() == &self) return k;
+  return std::string::npos;
+}
+
+void DefineShapeMethods(const std::shared_ptr<State>& st, int d, int f, SimObject& s) {
+  WeakState wst = st;
+  s.Define("Select", [wst, d](SimObject& self, const std::vector<Value>&) {
+    auto st2 = Lock(wst);
+    st2->DocAt(d).selection = self.shared_from_this();
+    return Value();
+  });
+  s.Define("Delete", [wst, d, f](SimObject& self, const std::vector<Value>&) {
+    auto st2 = Lock(wst);
+    State::Doc& doc = st2->DocAt(d);
+    std::size_t pos = PositionOf(doc, f, self);
+    if (pos == std::string::npos) throw WordError(kObjectDeleted, kErrDeleted);
+    auto keep = doc.shapes[f][pos];  // `self` lives on until the end of this call
+    doc.shapes[f].erase(doc.shapes[f].begin() + static_cast<std::ptrdiff_t>(pos));
+    for (std::size_t k = pos; k < doc.shapes[f].size(); ++k)
+      Relabel(*doc.shapes[f][k], st2->ShapeLabel(d, f, k));
+    if (doc.selection.lock().get() == &self) doc.selection.reset();
+    MarkDeleted(self);
+    return Value();
+  });
+  if (f != kFloating) return;
+  s.Define("PickUp", [wst](SimObject& self, const std::vector<Value>&) {
+    auto st2 = Lock(wst);
+    st2->picked_up.clear();
+    for (const char* p : kCarriedParts) {
+      if (!self.Has(p)) continue;
+      if (auto part = AsSim(self.At(p)))
+        for (const auto& [name, v] : part->Props())
+          st2->picked_up.emplace_back(std::string(p) + "." + name, v);
+    }
+    return Value();
+  });
+  // Without an earlier PickUp there is nothing to apply.
+  s.Define("Apply", [wst](SimObject& self, const std::vector<Value>&) {
+    auto st2 = Lock(wst);
+    for (const auto& [path, v] : st2->picked_up) {
+      auto dot = path.find('.');
+      std::string part_name = path.substr(0, dot);
+      if (!self.Has(part_name)) continue;
+      if (auto part = AsSim(self.At(part_name))) part->Set(path.substr(dot + 1), v);
+    }
+    return Value();
+  });
+}
+
+void AppendShape(const std::shared_ptr<State>& st, int d, bool floating, const SimObjectPtr& s) {
+  int f = floating ? kFloating : kInline;
+  State::Doc& doc = st->DocAt(d);
+  doc.shapes[f].push_back(s);
+  Relabel(*s, st->ShapeLabel(d, f, doc.shapes[f].size() - 1));
+  DefineShapeMethods(st, d, f, *s);
+  if (!floating) return;
+  std::string name = s->Has("Name") ? AsText(s->At("Name")) : std::string();
+  if (name.empty()) {
+    s->Set("Name", Value(std::string(DefaultNameStem(AsLong(s->At("Type")))) + " " +
+                         std::to_string(++doc.last_id)));
+  } else {
+    doc.last_id = std::max(doc.last_id, TrailingNumber(name));
+  }
+}
+
+SimObjectPtr ItemOf(const std::vector<SimObjectPtr>& items, const std::vector<Value>& args,
+                    bool by_name) {
+  if (!Given(args, 0)) throw WordError("Argument not optional.", kErrParamNotOptional);
+  if (by_name && std::holds_alternative<std::string>(args[0])) {
+    const std::string& want = std::get<std::string>(args[0]);
+    for (const auto& s : items)
+      if (s->Has("Name") && SameName(AsText(s->At("Name")), want)) return s;
+    throw WordError(kNoSuchMember, kErrNoSuchMember);
+  }
+  std::int32_t i = AsLong(args[0]);
+  if (i < 1 || static_cast<std::size_t>(i) > items.size())
+    throw WordError(kNoSuchMember, kErrNoSuchMember);
+  return items[static_cast<std::size_t>(i - 1)];
+}
+
+SimObjectPtr NewCollection(const std::shared_ptr<State>& st, int d, int f) {
+  auto c = std::make_shared<SimObject>(
+      st->ctx, "Documents(" + std::to_string(d) + ")." + kCollectionName[f]);
+  WeakState wst = st;
+  c->Define("Count", [wst, d, f](SimObject&, const std::vector<Value>&) {
+    return L(static_cast<int>(Lock(wst)->DocAt(d).shapes[f].size()));
+  });
+  c->Define("Item", [wst, d, f](SimObject&, const std::vector<Value>& args) {
+    return Value(WObjectPtr(ItemOf(Lock(wst)->DocAt(d).shapes[f], args, f == kFloating)));
+  });
+  // AddPicture(FileName, LinkToFile, SaveWithDocument, Left, Top, Width, Height, Anchor);
+  // the in-line form takes (FileName, LinkToFile, SaveWithDocument, Range).
+  c->Define("AddPicture", [wst, d, f](SimObject&, const std::vector<Value>& args) {
+    auto st2 = Lock(wst);
+    if (!Given(args, 0)) throw WordError("Argument not optional.", kErrParamNotOptional);
+    std::string file = AsText(args[0]);
+    bool link = Given(args, 1) && AsBool(args[1]);
+    bool save = Given(args, 2) && AsBool(args[2]);
+    if (st2->exists && !st2->exists(file)) {
+      // A relative name is looked for in the document's folder.
+      bool rooted = file.size() >= 2 && (file[1] == ':' || file[0] == '\\');
+      std::string folder = AsText(st2->DocAt(d).obj->At("Path"));
+      if (rooted || !st2->exists(folder + "\\" + file))
+        throw WordError(kInvalidFileName, kErrFileName);
+    }
+    bool floating = f == kFloating;
+    int type = floating ? (link ? 11 : 13) : (link ? 4 : 3);
+    auto s = NewShape(st2, floating, type);
+    if (link) {
+      auto lf = AsSim(s->At("LinkFormat"));
+      lf->Set("SourceFullName", Value(file));
+      lf->Set("SourceName", Value(NameOfPath(file)));
+      lf->Set("SourcePath", Value(FolderOfPath(file)));
+      lf->Set("SavePictureWithDocument", Value(save));
+    }
+    if (floating) {
+      const char* where[] = {"Left", "Top", "Width", "Height"};
+      for (std::size_t k = 0; k < 4; ++k)
+        if (Given(args, 3 + k)) s->Set(where[k], S(static_cast<float>(AsNumber(args[3 + k]))));
+    }
+    AppendShape(st2, d, floating, s);
+    return Value(WObjectPtr(s));
+  });
+  return c;
+}
+
+}  // namespace
+
+SimWord::SimWord() : ctx_(std::make_shared<SimContext>()), st_(std::make_shared<State>()) {
+  st_->ctx = ctx_;
+  app_ = std::make_shared<SimObject>(ctx_, "Application");
+  app_->Set("Name", T("Microsoft Word"));
+  app_->Set("Version", T("9.0"));
+  WeakState wst = st_;
+  app_->Define("ActiveDocument", [wst](SimObject&, const std::vector<Value>&) {
+    auto st = Lock(wst);
+    if (st->active < 1) throw WordError(kNoDocumentOpen, kErrNoDocument);
+    return Value(WObjectPtr(st->DocAt(st->active).obj));
+  });
+  auto docs = std::make_shared<SimObject>(ctx_, "Documents");
+  docs->Define("Count", [wst](SimObject&, const std::vector<Value>&) {
+    return L(static_cast<int>(Lock(wst)->docs.size()));
+  });
+  docs->Define("Item", [wst](SimObject&, const std::vector<Value>& args) {
+    auto st = Lock(wst);
+    std::vector<SimObjectPtr> objs;
+    for (auto& d : st->docs) objs.push_back(d.obj);
+    return Value(WObjectPtr(ItemOf(objs, args, true)));
+  });
+  app_->Set("Documents", Value(WObjectPtr(docs)));
+}
+
+SimWord::~SimWord() = default;
+
+WObjectPtr SimWord::Global() {
+  return app_;
+}
+
+int SimWord::DocumentCount() const {
+  return static_cast<int>(st_->docs.size());
+}
+
+void SimWord::Check(int doc) const {
+  if (doc < 1 || doc > DocumentCount())
+    throw std::out_of_range("the stand-in has no document " + std::to_string(doc));
+}
+
+SimObjectPtr SimWord::Document(int index) const {
+  Check(index);
+  return st_->DocAt(index).obj;
+}
+
+int SimWord::ActiveIndex() const {
+  return st_->active;
+}
+
+void SimWord::SetActive(int index) {
+  if (index != 0) Check(index);
+  st_->active = index;
+}
+
+int SimWord::AddDocument(const std::string& name, const std::string& path) {
+  int d = DocumentCount() + 1;
+  State::Doc doc;
+  doc.obj = std::make_shared<SimObject>(ctx_, "Documents(" + std::to_string(d) + ")");
+  doc.obj->Set("Name", Value(name));
+  doc.obj->Set("Path", Value(path));
+  for (int f : {kInline, kFloating}) {
+    doc.coll[f] = NewCollection(st_, d, f);
+    doc.obj->Set(kCollectionName[f], Value(WObjectPtr(doc.coll[f])));
+  }
+  WeakState wst = st_;
+  doc.obj->Define("FullName", [wst, d](SimObject&, const std::vector<Value>&) {
+    auto st = Lock(wst);
+    const auto& o = *st->DocAt(d).obj;
+    return Value(AsText(o.At("Path")) + "\\" + AsText(o.At("Name")));
+  });
+  doc.obj->Define("Activate", [wst, d](SimObject&, const std::vector<Value>&) {
+    Lock(wst)->active = d;
+    return Value();
+  });
+  doc.obj->Define("UndoClear", [wst, d](SimObject&, const std::vector<Value>&) {
+    ++Lock(wst)->DocAt(d).undo_clears;
+    return Value();
+  });
+  st_->docs.push_back(std::move(doc));
+  return d;
+}
+
+SimObjectPtr SimWord::Collection(int doc, const std::string& which) const {
+  Check(doc);
+  for (int f : {kInline, kFloating})
+    if (SameName(which, kCollectionName[f])) return st_->DocAt(doc).coll[f];
+  throw std::invalid_argument("no shape collection named " + which);
+}
+
+SimObjectPtr SimWord::ShapeAt(int doc, const std::string& which, int index) const {
+  Collection(doc, which);
+  const auto& v = st_->DocAt(doc).shapes[SameName(which, "Shapes") ? kFloating : kInline];
+  if (index < 1 || static_cast<std::size_t>(index) > v.size())
+    throw std::out_of_range(which + " has no shape " + std::to_string(index));
+  return v[static_cast<std::size_t>(index - 1)];
+}
+
+int SimWord::ShapeCount(int doc, const std::string& which) const {
+  Collection(doc, which);
+  return static_cast<int>(
+      st_->DocAt(doc).shapes[SameName(which, "Shapes") ? kFloating : kInline].size());
+}
+
+int SimWord::UndoClears(int doc) const {
+  Check(doc);
+  return st_->DocAt(doc).undo_clears;
+}
+
+SimObjectPtr SimWord::SelectedShape(int doc) const {
+  Check(doc);
+  return st_->DocAt(doc).selection.lock();
+}
+
+void SimWord::AddFault(const std::string& object, const std::string& member, Access access,
+                       bool once, const std::string& description) {
+  Fault f;
+  f.object = object;
+  f.member = member;
+  f.access = access;
+  f.once = once;
+  f.description = description;
+  ctx_->faults.push_back(f);
+}
+
+void SimWord::SetFileCheck(std::function<bool(const std::string& path)> exists) {
+  st_->exists = std::move(exists);
+}
+
+void SimWord::SetFileSystem(FileSystem* fs) {
+  if (fs == nullptr) {
+    st_->exists = nullptr;
+    return;
+  }
+  st_->exists = [fs](const std::string& path) { return fs->CanOpenForReading(path); };
+}
+
+void SimWord::SetRelinkResetsFormatting(bool on) {
+  st_->relink_resets = on;
+}
+
+SimObjectPtr SimWord::MakeShape(bool floating, int type) {
+  return NewShape(st_, floating, type);
+}
+
+SimObjectPtr SimWord::MakePart(const SimObjectPtr& shape, const std::string& name) {
+  return NewPart(st_, shape, name);
+}
+
+void SimWord::Append(int doc, bool floating, const SimObjectPtr& shape) {
+  Check(doc);
+  AppendShape(st_, doc, floating, shape);
+}
+
+}  // namespace ravel::sim

@@ -1,0 +1,394 @@
+// The Word stand-in: fixtures (loading, variables, malformed input), Word's errors, faults,
+// call counting and the shape operations the save relies on.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "inventory/Word.h"
+#include "sim/MemoryFileSystem.h"
+#include "sim/SimWord.h"
+
+namespace ravel::sim {
+namespace {
+
+const std::string kTwoDocs = std::string(RAVEL_FIXTURES) + "/word-two-documents.json";
+
+std::string ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const std::exception& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
+Value Get(const SimObjectPtr& o, const std::string& path) {
+  WObjectPtr cur = o;
+  std::string rest = path;
+  for (auto dot = rest.find('.'); dot != std::string::npos; dot = rest.find('.')) {
+    cur = AsObject(cur->Get(rest.substr(0, dot)));
+    rest = rest.substr(dot + 1);
+  }
+  return cur->Get(rest);
+}
+
+TEST(SimWordFixture, LoadsDocumentsWithWordsDefaultsAndTypes) {
+  auto word = LoadWordFixtureFile(kTwoDocs);
+  std::string dir = FixtureDirOf(kTwoDocs);
+  ASSERT_EQ(word->DocumentCount(), 2);
+  EXPECT_EQ(word->ActiveIndex(), 2);
+  Document doc = ActiveDocument(*word);
+  EXPECT_EQ(doc.Name(), "Second.doc");
+  EXPECT_EQ(doc.Path(), dir + "\\second");
+
+  Shape linked = doc.InlineShapes().Item(1);
+  EXPECT_EQ(linked.Type(), kInlineLinkedPicture);
+  EXPECT_EQ(linked.Link().Type(), kLinkPicture);
+  EXPECT_EQ(linked.Link().SourceFullName(), dir + "\\pics\\two.gif");
+  EXPECT_EQ(linked.Link().SourceName(), "two.gif");
+  EXPECT_EQ(AsText(Get(word->ShapeAt(2, "InlineShapes", 1), "LinkFormat.SourcePath")),
+            dir + "\\pics");
+  EXPECT_TRUE(linked.Link().SavePictureWithDocument());
+  // Word's types survive: Singles for sizes, Longs for enums and tri-states.
+  Value scale = linked.Get(Prop::ScaleHeight);
+  EXPECT_TRUE(std::holds_alternative<float>(scale));
+  EXPECT_EQ(AsNumber(scale), 100);
+  EXPECT_TRUE(std::holds_alternative<std::int32_t>(linked.Get(Prop::LockAspectRatio)));
+  EXPECT_TRUE(std::holds_alternative<float>(linked.Get(Prop::PictureBrightness)));
+
+  // An embedded picture has no link, as in Word.
+  Shape embedded = doc.InlineShapes().Item(2);
+  EXPECT_EQ(embedded.Type(), 3);
+  EXPECT_THROW(embedded.Link(), WordError);
+
+  Shape floating = doc.FloatingShapes().Item(1);
+  EXPECT_EQ(floating.Type(), kShapeLinkedPicture);
+  EXPECT_EQ(floating.Name(), "Picture 4");
+  EXPECT_EQ(AsLong(floating.Get(Prop::RelativeHorizontalPosition)), 2);
+  EXPECT_EQ(AsLong(floating.Get(Prop::WrapType)), 3);
+  EXPECT_TRUE(std::holds_alternative<float>(floating.Get(Prop::WrapDistanceLeft)));
+  // Default names count on from the numbers already used.
+  EXPECT_EQ(doc.FloatingShapes().Item(2).Name(), "Text Box 5");
+  EXPECT_EQ(doc.FloatingShapes().Item(2).Type(), 17);
+}
+
+TEST(SimWordFixture, FixtureDirFollowsThePathForm) {
+  EXPECT_EQ(FixtureDirOf("Z:\\work\\fx\\a.json"), "Z:\\work\\fx");
+  EXPECT_EQ(FixtureDirOf("C:/work/fx/a.json"), "C:\\work\\fx");
+  EXPECT_EQ(FixtureDirOf("\\\\srv\\share\\a.json"), "\\\\srv\\share");
+#ifndef _WIN32
+  EXPECT_EQ(FixtureDirOf("/work/fx/a.json"), "Z:\\work\\fx");
+  std::string cwd = std::filesystem::current_path().string();
+  std::replace(cwd.begin(), cwd.end(), '/', '\\');
+  EXPECT_EQ(FixtureDirOf("sub/a.json"), "Z:" + cwd + "\\sub");
+#endif
+  // The caller's own FIXTURE_DIR wins.
+  auto word = LoadWordFixtureFile(kTwoDocs, {{"FIXTURE_DIR", "D:\\Elsewhere"}});
+  EXPECT_EQ(AsText(word->Document(2)->At("Path")), "D:\\Elsewhere\\second");
+}
+
+TEST(SimWordFixture, MalformedFixturesAreRefusedNamingThePlace) {
+  struct Case {
+    const char* json;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"{", "not valid JSON: parse error at line 1"},
+      {"[]", "fixture: expected an object"},
+      {R"({"documents": {}})", "documents: expected an array"},
+      {R"({"documnts": []})", "documnts: unknown member"},
+      {R"({"documents": [7]})", "Documents(1): expected an object (a document)"},
+      {R"({"documents": [{"Title": "x"}]})", "Documents(1).Title: unknown member"},
+      {R"({"documents": [{"Name": 5}]})", "Documents(1).Name: expected a text"},
+      {R"({"documents": [{"InlineShapes": [{"LinkFormat": {"Locked": "yes"}}]}]})",
+       "Documents(1).InlineShapes(1).LinkFormat.Locked: expected true or false, got \"yes\""},
+      {R"({"documents": [{"InlineShapes": [{}, {"ScaleHeight": "big"}]}]})",
+       "Documents(1).InlineShapes(2).ScaleHeight: expected a number"},
+      {R"({"documents": [{"InlineShapes": [{"Type": 2.5}]}]})",
+       "InlineShapes(1).Type: expected a whole number"},
+      {R"({"documents": [{"InlineShapes": [{"Type": 99999999999}]}]})", "out of range"},
+      {R"({"documents": [{"InlineShapes": [{"Name": "x"}]}]})",
+       "InlineShapes(1).Name: unknown member"},
+      {R"({"documents": [{"Shapes": [{"LinkFormat": 5}]}]})",
+       "Shapes(1).LinkFormat: expected an object or null"},
+      {R"({"documents": [{"Shapes": [{"WrapFormat": {"Sides": 1}}]}]})",
+       "Shapes(1).WrapFormat.Sides: unknown member"},
+      {R"({"documents": [{"Shapes": "none"}]})", "Documents(1).Shapes: expected an array"},
+      {R"({"documents": [{"Path": "{{NOPE}}"}]})", "Documents(1).Path: unknown variable {{NOPE}}"},
+      {R"({"documents": [{"Path": "{{FIXTURE_DIR"}]})", "without \"}}\""},
+      {R"({"documents": [{}], "active": 2})", "active: expected a document number from 0"},
+      {R"({"faults": [{"object": "Application", "member": "Name", "access": "read"}]})",
+       "faults[0].access: expected \"get\", \"put\" or \"call\""},
+      {R"({"faults": [{"object": "Application", "member": "Name", "repeat": "twice"}]})",
+       "faults[0].repeat: expected \"once\" or \"always\""},
+      {R"({"faults": [{"object": "Application"}]})", "faults[0]: missing \"member\""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.json);
+    std::string message;
+    try {
+      LoadWordFixture(c.json);
+      message = "(loaded)";
+    } catch (const FixtureError& e) {
+      message = e.what();
+    }
+    EXPECT_NE(message.find(c.expected), std::string::npos) << message;
+  }
+}
+
+TEST(SimWordFixture, UnreadableFilesAndShapeTextsAreRefusedWithTheirName) {
+  auto dir = std::filesystem::temp_directory_path() / "ravel-sim-word-test";
+  std::filesystem::create_directories(dir);
+  std::string bad = (dir / "bad.json").string();
+  std::ofstream(bad) << "{\"documents\": [{\"Name\": true}]}";
+  EXPECT_EQ(ErrorOf([&] { LoadWordFixtureFile(bad); }),
+            bad + ": Documents(1).Name: expected a text, got true");
+  std::string missing = (dir / "missing.json").string();
+  EXPECT_EQ(ErrorOf([&] { LoadWordFixtureFile(missing); }),
+            missing + ": cannot read the fixture file");
+  EXPECT_EQ(ErrorOf([&] { LoadWordFixtureFile(dir.string()); }),
+            dir.string() + ": cannot read the fixture file");
+  std::filesystem::remove_all(dir);
+
+  SimWord word;
+  int doc = word.AddDocument("A.doc", "C:\\A");
+  EXPECT_NE(ErrorOf([&] {
+              word.AddShape(doc, "InlineShapes", "{\"Type\": }");
+            }).find("Documents(1).InlineShapes(1): not valid JSON"),
+            std::string::npos);
+  EXPECT_THROW(word.AddShape(doc, "Pictures", "{}"), FixtureError);
+  EXPECT_EQ(word.ShapeCount(doc, "InlineShapes"), 0);
+}
+
+// The example on the page newcomers read must stay loadable and mean what it says.
+TEST(SimWordFixture, TheDocumentedExampleLoads) {
+  std::ifstream in(std::string(RAVEL_FIXTURES) + "/../../docs/word-fixtures.md");
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string page = text.str();
+  auto start = page.find("```jsonc\n");
+  ASSERT_NE(start, std::string::npos);
+  start += 9;
+  std::string example = page.substr(start, page.find("```", start) - start);
+
+  auto word = LoadWordFixture(example, {{"FIXTURE_DIR", "C:\\Docs"}});
+  Document doc = ActiveDocument(*word);
+  EXPECT_EQ(doc.Path(), "C:\\Docs");
+  EXPECT_EQ(doc.InlineShapes().Count(), 4);
+  EXPECT_EQ(doc.InlineShapes().Item(1).Link().SourceName(), "a.gif");
+  EXPECT_EQ(doc.InlineShapes().Item(2).OleClassType(), "Excel.Sheet.8");
+  EXPECT_EQ(doc.InlineShapes().Item(2).Link().Type(), kLinkOle);
+  EXPECT_FLOAT_EQ(AsNumber(doc.InlineShapes().Item(4).Get(Prop::PictureBrightness)), 0.6f);
+  EXPECT_EQ(doc.FloatingShapes().Item(1).Type(), kShapeLinkedPicture);
+  EXPECT_EQ(doc.FloatingShapes().Item(3).Name(), "Text Box 3");
+  LinkFormat faulty = doc.InlineShapes().Item(4).Link();
+  EXPECT_EQ(ErrorOf([&] { faulty.SavePictureWithDocument(); }),
+            "The linked file is not available.");
+  EXPECT_FALSE(faulty.SavePictureWithDocument());
+}
+
+TEST(SimWordErrors, FailuresCarryWordsOwnMessages) {
+  SimWord word;
+  EXPECT_EQ(ErrorOf([&] { ActiveDocument(word); }), kNoDocumentOpen);
+  int doc = word.AddDocument("A.doc", "C:\\A");
+  EXPECT_EQ(ErrorOf([&] { ActiveDocument(word); }), kNoDocumentOpen);  // open, not active
+  word.SetActive(doc);
+  word.AddShape(doc, "Shapes",
+                R"({"Name": "Logo", "LinkFormat": {"SourceFullName": "C:\\a.gif"}})");
+  Shapes shapes = ActiveDocument(word).FloatingShapes();
+  EXPECT_EQ(ErrorOf([&] { shapes.Item(0); }), kNoSuchMember);
+  EXPECT_EQ(ErrorOf([&] { shapes.Item(2); }), kNoSuchMember);
+  EXPECT_EQ(ErrorOf([&] { ActiveDocument(word).InlineShapes().Item(1); }), kNoSuchMember);
+  // Shapes are also found by name, without case.
+  auto byName =
+      AsObject(word.Collection(doc, "Shapes")->Call("Item", {Value(std::string("logo"))}));
+  EXPECT_EQ(byName, word.ShapeAt(doc, "Shapes", 1));
+  EXPECT_EQ(
+      ErrorOf([&] { word.Collection(doc, "Shapes")->Call("Item", {Value(std::string("x"))}); }),
+      kNoSuchMember);
+  EXPECT_NE(ErrorOf([&] {
+              shapes.Item(1).Object()->Get("Colour");
+            }).find("doesn't support this property or method"),
+            std::string::npos);
+}
+
+TEST(SimWordFaults, InjectedOnceOrAlwaysOnOneObjectAndAccess) {
+  auto word = LoadWordFixtureFile(kTwoDocs);
+  LinkFormat link = ActiveDocument(*word).InlineShapes().Item(1).Link();
+  // From the fixture: once.
+  EXPECT_EQ(ErrorOf([&] { link.Locked(); }), "The link is busy.");
+  EXPECT_FALSE(link.Locked());
+
+  // From code: always, and only on that object, member and access.
+  word->AddFault("Documents(2).Shapes(1)", "name", Access::Get, false, "Word is busy.");
+  Shapes shapes = ActiveDocument(*word).FloatingShapes();
+  EXPECT_EQ(ErrorOf([&] { shapes.Item(1).Name(); }), "Word is busy.");
+  EXPECT_EQ(ErrorOf([&] { shapes.Item(1).Name(); }), "Word is busy.");
+  EXPECT_EQ(shapes.Item(2).Name(), "Text Box 5");
+  EXPECT_NO_THROW(shapes.Item(1).Object()->Put("Name", Value(std::string("Renamed"))));
+
+  word->AddFault("Documents(2).InlineShapes(1).LinkFormat", "SourceFullName", Access::Put, true);
+  EXPECT_THROW(link.SetSourceFullName("C:\\x.gif"), WordError);
+  EXPECT_NO_THROW(link.SetSourceFullName("C:\\x.gif"));
+  EXPECT_EQ(link.SourceFullName(), "C:\\x.gif");
+
+  word->AddFault("Documents(2)", "Activate", Access::Call);
+  EXPECT_THROW(ActiveDocument(*word).Activate(), WordError);
+  EXPECT_EQ(ActiveDocument(*word).Name(), "Second.doc");
+}
+
+TEST(SimWordCounting, CountsEveryClientCallButNotModelAccess) {
+  auto word = LoadWordFixtureFile(kTwoDocs);
+  SimContext& ctx = word->Context();
+  ctx.Reset();
+  word->ShapeAt(2, "InlineShapes", 1)->At("Type");
+  word->ShapeCount(2, "Shapes");
+  EXPECT_EQ(ctx.calls, 0);
+
+  Shape s = ActiveDocument(*word).InlineShapes().Item(1);  // ActiveDocument, InlineShapes, Item
+  s.Type();
+  EXPECT_THROW(ActiveDocument(*word).InlineShapes().Item(9), WordError);  // failures count too
+  EXPECT_EQ(ctx.calls, 7);
+  EXPECT_EQ(ctx.calls_by_member["Item"], 2);
+  EXPECT_EQ(ctx.calls_by_member["activedocument"], 2);
+}
+
+class SimWordShapes : public ::testing::Test {
+ protected:
+  SimWordShapes() {
+    doc = word.AddDocument("Report.doc", "C:\\Docs");
+    word.SetActive(doc);
+    fs.AddFile("C:\\New\\n.gif");
+    fs.AddFile("C:\\Docs\\pics\\rel.gif");
+    word.SetFileSystem(&fs);
+    word.AddShape(doc, "InlineShapes",
+                  R"({"LinkFormat": {"SourceFullName": "C:\\Old\\a.gif"}, "AlternativeText": "A",
+                      "ScaleHeight": 80, "LockAspectRatio": false,
+                      "PictureFormat": {"CropTop": 4, "Brightness": 0.7}})");
+    word.AddShape(doc, "Shapes",
+                  R"({"Name": "Picture 2", "Left": 10, "AlternativeText": "F",
+                      "LinkFormat": {"SourceFullName": "C:\\Old\\f.gif"},
+                      "PictureFormat": {"CropLeft": 3}, "Line": {"Visible": 1, "Weight": 3},
+                      "Fill": {"ForeColor": 255}})");
+    word.AddShape(doc, "Shapes", R"({"Type": 17, "Left": 99})");
+  }
+  Shapes Floating() { return ActiveDocument(word).FloatingShapes(); }
+
+  SimWord word;
+  MemoryFileSystem fs;
+  int doc = 0;
+};
+
+TEST_F(SimWordShapes, AddPictureAppendsALinkedFloatingPictureWithDefaults) {
+  EXPECT_EQ(Floating().Item(2).Name(), "Text Box 3");
+  Floating().AddPicture("C:\\New\\n.gif", true, false);
+  ASSERT_EQ(Floating().Count(), 3);
+  Shape added = Floating().Item(3);
+  EXPECT_EQ(added.Type(), kShapeLinkedPicture);
+  EXPECT_EQ(added.Name(), "Picture 4");
+  EXPECT_EQ(added.Link().SourceFullName(), "C:\\New\\n.gif");
+  EXPECT_EQ(added.Link().SourceName(), "n.gif");
+  EXPECT_FALSE(added.Link().SavePictureWithDocument());
+  EXPECT_EQ(AsNumber(added.Get(Prop::PictureCropLeft)), 0);
+  EXPECT_EQ(AsLong(added.Get(Prop::RelativeVerticalPosition)), 2);
+  EXPECT_EQ(added.Object(), word.ShapeAt(doc, "Shapes", 3));
+
+  // Word cannot add what it cannot read; a relative name is looked for beside the document.
+  EXPECT_EQ(ErrorOf([&] { Floating().AddPicture("C:\\Gone\\x.gif", true, true); }),
+            kInvalidFileName);
+  EXPECT_EQ(Floating().Count(), 3);
+  Floating().AddPicture("pics\\rel.gif", true, true);
+  EXPECT_EQ(Floating().Item(4).Link().SourceFullName(), "pics\\rel.gif");
+
+  // Not linked: an embedded picture.
+  Floating().AddPicture("C:\\New\\n.gif", false, true);
+  EXPECT_EQ(Floating().Item(5).Type(), 13);
+  EXPECT_THROW(Floating().Item(5).Link(), WordError);
+}
+
+TEST_F(SimWordShapes, DeleteMovesLaterShapesForwardAndKillsTheDeletedOne) {
+  Shape first = Floating().Item(1);
+  first.Select();
+  EXPECT_EQ(word.SelectedShape(doc), word.ShapeAt(doc, "Shapes", 1));
+  first.Delete();
+  EXPECT_EQ(word.SelectedShape(doc), nullptr);
+  ASSERT_EQ(Floating().Count(), 1);
+  EXPECT_EQ(Floating().Item(1).Type(), 17);
+  EXPECT_EQ(ErrorOf([&] { first.Name(); }), kObjectDeleted);
+  EXPECT_EQ(ErrorOf([&] { first.Delete(); }), kObjectDeleted);
+  // A fault by label meets the shape now at that position, parts included.
+  word.AddFault("Documents(1).Shapes(1).WrapFormat", "Type", Access::Get);
+  EXPECT_THROW(Floating().Item(1).Get(Prop::WrapType), WordError);
+  Floating().AddPicture("C:\\New\\n.gif", true, true);
+  EXPECT_EQ(word.ShapeAt(doc, "Shapes", 2)->Label(), "Documents(1).Shapes(2)");
+}
+
+TEST_F(SimWordShapes, PickUpAndApplyCarryFillLineAndShadowOnly) {
+  Shape from = Floating().Item(1), to = Floating().Item(2);
+  to.Apply();  // nothing picked up yet: nothing changes
+  EXPECT_EQ(AsLong(Get(word.ShapeAt(doc, "Shapes", 2), "Line.Visible")), 0);
+  from.PickUp();
+  from.Object()->Put("Left", Value(50.0f));  // later changes are not carried
+  to.Apply();
+  auto target = word.ShapeAt(doc, "Shapes", 2);
+  EXPECT_EQ(AsLong(Get(target, "Line.Visible")), 1);
+  EXPECT_EQ(AsNumber(Get(target, "Line.Weight")), 3);
+  EXPECT_EQ(AsLong(Get(target, "Fill.ForeColor")), 255);
+  EXPECT_EQ(AsNumber(to.Get(Prop::Left)), 99);
+  EXPECT_EQ(AsText(to.Get(Prop::AlternativeText)), "");
+}
+
+TEST_F(SimWordShapes, WritingSourceFullNameRelinksAndReloadsAsWordDoes) {
+  Shape in = ActiveDocument(word).InlineShapes().Item(1);
+  in.Link().SetSourceFullName("D:\\New Pics\\b.gif");
+  EXPECT_EQ(in.Link().SourceName(), "b.gif");
+  EXPECT_EQ(AsText(Get(word.ShapeAt(doc, "InlineShapes", 1), "LinkFormat.SourcePath")),
+            "D:\\New Pics");
+  // The reloaded picture has Word's defaults again: what the save must restore.
+  EXPECT_EQ(AsNumber(in.Get(Prop::ScaleHeight)), 100);
+  EXPECT_EQ(AsLong(in.Get(Prop::LockAspectRatio)), -1);
+  EXPECT_EQ(AsText(in.Get(Prop::AlternativeText)), "");
+  EXPECT_EQ(AsNumber(in.Get(Prop::PictureCropTop)), 0);
+  EXPECT_FLOAT_EQ(AsNumber(in.Get(Prop::PictureBrightness)), 0.5f);
+
+  Shape fl = Floating().Item(1);
+  fl.Link().SetSourceFullName("D:\\f2.gif");
+  EXPECT_EQ(AsNumber(fl.Get(Prop::PictureCropLeft)), 0);
+  EXPECT_EQ(AsNumber(fl.Get(Prop::Left)), 10);
+  EXPECT_EQ(AsText(fl.Get(Prop::AlternativeText)), "F");
+
+  word.SetRelinkResetsFormatting(false);
+  in.Put(Prop::ScaleHeight, Value(70.0));
+  in.Link().SetSourceFullName("D:\\c.gif");
+  EXPECT_EQ(AsNumber(in.Get(Prop::ScaleHeight)), 70);
+  EXPECT_TRUE(std::holds_alternative<float>(in.Get(Prop::ScaleHeight)));
+}
+
+TEST(SimWordDocuments, ActivateSwitchesAndUndoClearIsCountedPerDocument) {
+  auto word = LoadWordFixtureFile(kTwoDocs);
+  Document first(AsObject(
+      AsObject(word->Application()->Get("Documents"))->Call("Item", {Value(std::int32_t{1})})));
+  first.Activate();
+  EXPECT_EQ(word->ActiveIndex(), 1);
+  EXPECT_EQ(ActiveDocument(*word).Name(), "First.doc");
+  ActiveDocument(*word).UndoClear();
+  ActiveDocument(*word).UndoClear();
+  EXPECT_EQ(word->UndoClears(1), 2);
+  EXPECT_EQ(word->UndoClears(2), 0);
+}
+
+// Objects a client still holds after Word has gone fail cleanly (no stale memory).
+TEST(SimWordDocuments, ObjectsKeptPastTheStandInFailCleanly) {
+  WObjectPtr collection;
+  {
+    auto word = LoadWordFixtureFile(kTwoDocs);
+    collection = AsObject(word->Document(2)->Get("InlineShapes"));
+  }
+  EXPECT_THROW(collection->Get("Count"), WordError);
+}
+
+}  // namespace
+}  // namespace ravel::sim
