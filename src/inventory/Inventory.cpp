@@ -1,0 +1,179 @@
+#include "inventory/Inventory.h"
+
+#include <optional>
+
+#include "app/Form_Main.h"
+#include "inventory/Word.h"
+#include "relink/FileOP.h"
+
+namespace ravel {
+
+namespace {
+
+const char* const kReading = "Reading Document Inlineshape Information...";
+constexpr int kListViewClasses = 1;
+
+// One Word call (or a file test) that may fail; the failure leaves its field empty.
+template <class F>
+bool Try(F&& f) {
+  try {
+    f();
+    return true;
+  } catch (const std::exception&) {
+    return false;
+  }
+}
+
+bool Rooted(const std::string& path) {
+  return (path.size() >= 2 && path[1] == ':') || (!path.empty() && path[0] == '\\');
+}
+
+class Reader {
+ public:
+  explicit Reader(Form_Main& m) : m_(m), g_(m.G) {}
+
+  void Run() {
+    g_.SuppressClickEvents = true;
+    g_.ItemCount = 0;
+    m_.ListView_IS.Clear();
+    m_.InitListControls(kListViewClasses);
+
+    int inline_count = 0, floating_count = 0;
+    if (!Try([&] { ReadDocument(inline_count, floating_count); })) {
+      m_.Text_DocumentName.SetText("No Document Available");
+      Finish("Idle");
+      return;
+    }
+    if (inline_count + floating_count == 0) {
+      m_.Text_DocumentName.SetText(m_.Text_DocumentName.Text() + " - No LinkedObjects Found");
+      g_.SuppressClickEvents = false;
+      return;
+    }
+    m_.ProgressBar_main.SetMax(inline_count + floating_count);
+    m_.Label_ProgressBar.SetText(kReading);
+    for (int i = 1; i <= inline_count; ++i) Item(false, i);
+    for (int j = 1; j <= floating_count; ++j) Item(true, j);
+
+    // The table holds kCapacity items; beyond them the links are only counted.
+    if (listable_ > kCapacity)
+      Finish("Only the first " + std::to_string(kCapacity) + " of " + std::to_string(listable_) +
+             " links are listed");
+    else
+      Finish("Idle");
+  }
+
+ private:
+  // Steps 3 and 4; any failure here ends the read. The document is fetched anew each time.
+  void ReadDocument(int& inline_count, int& floating_count) {
+    ActiveDocument(m_.Word).Activate();
+    m_.Text_DocumentName.SetText(ActiveDocument(m_.Word).Name());
+    m_.Text_NewDestPath.SetText(ActiveDocument(m_.Word).Path());
+    inline_count = ActiveDocument(m_.Word).InlineShapes().Count();
+    floating_count = ActiveDocument(m_.Word).FloatingShapes().Count();
+  }
+
+  void Finish(const std::string& status) {
+    g_.SuppressClickEvents = false;
+    m_.Label_ProgressBar.SetText(status);
+    m_.ProgressBar_main.SetValue(0);
+  }
+
+  void Item(bool floating, int index) {
+    m_.Hst.PumpEvents();
+    m_.ProgressBar_main.SetValue(index);
+
+    // The item is fetched once and used for all its steps; an item whose type or link type
+    // cannot be read is passed over.
+    std::optional<Shape> shape;
+    std::optional<LinkFormat> link;
+    int link_type = -1;
+    bool hidden = false;
+    bool taken = Try([&] {
+      Document doc = ActiveDocument(m_.Word);
+      shape.emplace((floating ? doc.FloatingShapes() : doc.InlineShapes()).Item(index));
+      int type = shape->Type();
+      if (!floating && type != kInlineLinkedOle && type != kInlineLinkedPicture) return;
+      if (floating && type != kShapeLinkedOle && type != kShapeLinkedPicture) return;
+      hidden = floating && type == kShapeLinkedPicture;
+      if (hidden && m_.Check_ShowHiddenObjects.Value() != 1) return;
+      link.emplace(shape->Link());
+      link_type = link->Type();
+    });
+    if (!taken || (link_type != kLinkOle && link_type != kLinkPicture)) return;
+
+    ++listable_;
+    if (g_.ItemCount >= kCapacity) return;
+
+    std::string source_name;
+    if (Try([&] { source_name = link->SourceName(); }))
+      m_.Label_ProgressBar.SetText(kReading + source_name);
+
+    int n = ++g_.ItemCount;
+    LinkItem& item = g_.Item(n);
+    item = LinkItem{};
+    Fill(item, *shape, *link, link_type, source_name);
+    item.ShapeIndex = index;
+    item.InLine = floating ? 0 : 1;
+    item.Hidden = hidden;
+    if (floating && item.Locked == Flag::Empty) item.Locked = Flag::NotApplicable;
+    AddRow(item);
+  }
+
+  void Fill(LinkItem& item, const Shape& shape, const LinkFormat& link, int link_type,
+            const std::string& source_name) {
+    std::optional<std::string> class_type;
+    auto ole_class = [&]() -> const std::string& {
+      if (!class_type) class_type = shape.OleClassType();
+      return *class_type;
+    };
+    if (Try([&] { item.SourcePath = link.SourceFullName(); }))
+      item.FileName = source_name;
+    else
+      Try([&] { item.SourcePath = ole_class(); });
+    Try([&] { item.SaveWithDocument = FlagOf(link.SavePictureWithDocument()); });
+    Try([&] { item.Locked = FlagOf(link.Locked()); });
+    if (link_type == kLinkPicture)
+      item.TypeText = "Picture";
+    else
+      Try([&] { item.TypeText = ole_class(); });
+    item.Changed = false;
+    item.Selected = false;
+  }
+
+  bool Exists(const std::string& source) {
+    if (Try([&] { found_ = FileExists(m_.Fs, source); }) && found_) return true;
+    // A path relative to the document's folder; an absolute one cannot lie below it.
+    if (source.empty() || Rooted(source)) return false;
+    return Try([&] {
+             found_ = FileExists(m_.Fs, ActiveDocument(m_.Word).Path() + "\\" + source);
+           }) &&
+           found_;
+  }
+
+  void AddRow(const LinkItem& item) {
+    m_.ListView_IS.Add({ShortenForList(item.SourcePath), item.TypeText,
+                        TextOf(Exists(item.SourcePath)), TextOf(item.SaveWithDocument),
+                        TextOf(item.Locked), TextOf(item.Hidden)});
+  }
+
+  Form_Main& m_;
+  Globals& g_;
+  int listable_ = 0;
+  bool found_ = false;
+};
+
+}  // namespace
+
+void ReadInventory(Form_Main& main) {
+  Reader reader(main);
+  try {
+    reader.Run();
+  } catch (...) {
+    // Only a fault outside Word's calls gets here; the window still ends idle.
+    main.G.SuppressClickEvents = false;
+    main.Label_ProgressBar.SetText("Idle");
+    main.ProgressBar_main.SetValue(0);
+  }
+}
+
+}  // namespace ravel

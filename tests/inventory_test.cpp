@@ -1,0 +1,417 @@
+// The inventory reader: which items it takes and in what order, the fields and rows it
+// fills, the document fields and status texts, failures, the 300-item table and its cost in
+// Word calls.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <set>
+
+#include "app/Form_Main.h"
+#include "inventory/Inventory.h"
+#include "posix/PosixFileSystem.h"
+#include "relink/FileOP.h"
+#include "sim/MemoryFileSystem.h"
+#include "sim/ScriptedHost.h"
+#include "sim/SimWord.h"
+
+namespace ravel {
+namespace {
+
+using Cells = std::array<std::string, ListView::kColumns>;
+constexpr const char* kReading = "Reading Document Inlineshape Information...";
+
+// A main window over a stand-in Word, a memory file system and a scripted host.
+struct Reading {
+  explicit Reading(std::shared_ptr<sim::SimWord> w)
+      : word(std::move(w)), main(g, *word, fs, host) {}
+
+  std::vector<Cells> Rows() const {
+    std::vector<Cells> rows;
+    for (int n = 1; n <= main.ListView_IS.Count(); ++n)
+      rows.push_back(main.ListView_IS.RowOf(n).cells);
+    return rows;
+  }
+  void ShowHidden(bool on) { main.Check_ShowHiddenObjects.SetValue(on ? 1 : 0); }
+  void Read() { ReadInventory(main); }
+
+  Globals g;
+  sim::MemoryFileSystem fs;
+  sim::ScriptedHost host;
+  std::shared_ptr<sim::SimWord> word;
+  Form_Main main;
+};
+
+std::shared_ptr<sim::SimWord> Kinds() {
+  return sim::LoadWordFixtureFile(std::string(RAVEL_FIXTURES) + "/inventory-kinds.json");
+}
+
+// A stand-in with one open, active document and no shapes yet.
+std::shared_ptr<sim::SimWord> EmptyWord() {
+  auto w = std::make_shared<sim::SimWord>();
+  w->SetActive(w->AddDocument("Big.doc", "C:\\Docs"));
+  return w;
+}
+
+std::string Picture(const std::string& path) {
+  return R"({"LinkFormat": {"SourceFullName": ")" + path + R"("}})";
+}
+std::string FloatingOle(const std::string& path) {
+  return R"({"Type": 10, "LinkFormat": {"SourceFullName": ")" + path +
+         R"("}, "OLEFormat": {"ClassType": "Excel.Sheet.8"}})";
+}
+
+TEST(Inventory, TakesLinksInLineFirstWithTheirFieldsAndRows) {
+  Reading r(Kinds());
+  r.fs.AddFile("C:\\Old\\t.xls");
+  r.fs.AddFile("C:\\Docs\\pics\\rel.gif");
+  r.ShowHidden(true);
+  r.g.LinkTable[1].Changed = true;  // left from an earlier read
+  r.g.LinkTable[1].Selected = true;
+  r.Read();
+
+  ASSERT_EQ(r.g.ItemCount, 5);
+  EXPECT_EQ(r.Rows(), (std::vector<Cells>{
+                          {"C:\\Old\\a.gif", "Picture", "False", "True", "False", "False"},
+                          {"C:\\Old\\t.xls", "Excel.Sheet.8", "True", "False", "True", "False"},
+                          {"pics\\rel.gif", "Picture", "True", "True", "False", "False"},
+                          {"C:\\Old\\f.gif", "Picture", "False", "True", "False", "True"},
+                          {"C:\\Old\\w.doc", "Word.Document.8", "False", "True", "False", "False"},
+                      }));
+  const LinkItem& a = r.g.Item(1);
+  EXPECT_EQ(a.FileName, "a.gif");
+  EXPECT_EQ(a.SourcePath, "C:\\Old\\a.gif");
+  EXPECT_EQ(a.SaveWithDocument, Flag::True);
+  EXPECT_EQ(a.Locked, Flag::False);
+  EXPECT_FALSE(a.Changed);
+  EXPECT_FALSE(a.Selected);
+  EXPECT_EQ(a.ShapeIndex, 1);
+  EXPECT_EQ(a.InLine, 1);
+  const LinkItem& ole = r.g.Item(2);
+  EXPECT_EQ(ole.TypeText, "Excel.Sheet.8");
+  EXPECT_EQ(ole.ShapeIndex, 3);
+  EXPECT_EQ(r.g.Item(3).ShapeIndex, 6);
+  const LinkItem& hidden = r.g.Item(4);
+  EXPECT_EQ(hidden.ShapeIndex, 1);
+  EXPECT_EQ(hidden.InLine, 0);
+  EXPECT_TRUE(hidden.Hidden);
+  const LinkItem& floatingOle = r.g.Item(5);
+  EXPECT_EQ(floatingOle.FileName, "w.doc");
+  EXPECT_EQ(floatingOle.ShapeIndex, 3);
+  EXPECT_FALSE(floatingOle.Hidden);
+
+  EXPECT_EQ(r.main.Text_DocumentName.Text(), "Report.doc");
+  EXPECT_EQ(r.main.Text_NewDestPath.Text(), "C:\\Docs");
+  EXPECT_EQ(r.main.Label_ProgressBar.Text(), "Idle");
+  EXPECT_EQ(r.main.ProgressBar_main.Max(), 6 + 5);
+  EXPECT_EQ(r.main.ProgressBar_main.Value(), 0);
+  EXPECT_FALSE(r.g.SuppressClickEvents);
+  EXPECT_TRUE(r.main.ListView_IS.ExtendedStyle() & 0x20);  // full-row selection
+}
+
+TEST(Inventory, FloatingPicturesOnlyWithTheHiddenOptionAndRereadsAlike) {
+  Reading r(Kinds());
+  r.Read();
+  ASSERT_EQ(r.g.ItemCount, 4);
+  EXPECT_EQ(r.g.Item(4).SourcePath, "C:\\Old\\w.doc");
+  EXPECT_EQ(r.main.ListView_IS.Cell(4, 5), "False");
+  auto first = r.Rows();
+
+  r.ShowHidden(true);
+  r.Read();
+  EXPECT_EQ(r.g.ItemCount, 5);
+  r.ShowHidden(false);
+  r.Read();
+  EXPECT_EQ(r.g.ItemCount, 4);
+  EXPECT_EQ(r.Rows(), first);
+}
+
+TEST(Inventory, ADocumentWithoutShapesGetsTheSuffixAndLeavesTheProgressAlone) {
+  Reading r(EmptyWord());
+  r.main.Label_ProgressBar.SetText("Saving Information to Document Object...");
+  r.main.ProgressBar_main.SetMax(40);
+  r.main.ProgressBar_main.SetValue(7);
+  r.Read();
+  EXPECT_EQ(r.main.Text_DocumentName.Text(), "Big.doc - No LinkedObjects Found");
+  EXPECT_EQ(r.main.Label_ProgressBar.Text(), "Saving Information to Document Object...");
+  EXPECT_EQ(r.main.ProgressBar_main.Value(), 7);
+  EXPECT_EQ(r.g.ItemCount, 0);
+  EXPECT_FALSE(r.g.SuppressClickEvents);
+
+  // Shapes, none of them linked: no suffix, the read ends idle.
+  r.word->AddShape(1, "InlineShapes", R"({"Type": 3})");
+  r.word->AddShape(1, "Shapes", R"({"Type": 17})");
+  r.Read();
+  EXPECT_EQ(r.main.Text_DocumentName.Text(), "Big.doc");
+  EXPECT_EQ(r.main.Label_ProgressBar.Text(), "Idle");
+  EXPECT_EQ(r.main.ProgressBar_main.Value(), 0);
+  EXPECT_EQ(r.main.ListView_IS.Count(), 0);
+}
+
+TEST(Inventory, NoDocumentOrNoCountEndsTheReadWithNoDocumentAvailable) {
+  Reading r(Kinds());
+  r.Read();
+  ASSERT_EQ(r.main.ListView_IS.Count(), 4);
+
+  r.word->SetActive(0);
+  r.main.Label_ProgressBar.SetText(kReading);
+  r.Read();
+  EXPECT_EQ(r.main.Text_DocumentName.Text(), "No Document Available");
+  EXPECT_EQ(r.main.Label_ProgressBar.Text(), "Idle");
+  EXPECT_EQ(r.main.ProgressBar_main.Value(), 0);
+  EXPECT_EQ(r.main.ListView_IS.Count(), 0);
+  EXPECT_EQ(r.g.ItemCount, 0);
+  EXPECT_FALSE(r.g.SuppressClickEvents);
+  EXPECT_TRUE(r.host.boxes.empty());
+
+  r.word->SetActive(1);
+  r.word->AddFault("Documents(1).Shapes", "Count", sim::Access::Get, true);
+  r.Read();
+  EXPECT_EQ(r.main.Text_DocumentName.Text(), "No Document Available");
+  EXPECT_EQ(r.main.ListView_IS.Count(), 0);
+}
+
+// One failing call leaves its one field empty; the item and the read go on.
+TEST(Inventory, OneFailingCallLeavesOneEmptyField) {
+  struct Case {
+    const char* object;
+    const char* member;
+    int item;  // the item affected, all others read in full
+    std::function<void(const LinkItem&, const Cells&)> check;
+  };
+  const Case cases[] = {
+      {"Documents(1).InlineShapes(1).LinkFormat", "SavePictureWithDocument", 1,
+       [](const LinkItem& i, const Cells& c) {
+         EXPECT_EQ(i.SaveWithDocument, Flag::Empty);
+         EXPECT_EQ(c[3], "");
+         EXPECT_EQ(c[4], "False");
+       }},
+      {"Documents(1).InlineShapes(1).LinkFormat", "Locked", 1,
+       [](const LinkItem& i, const Cells& c) {
+         EXPECT_EQ(i.Locked, Flag::Empty);
+         EXPECT_EQ(c[4], "");
+       }},
+      // A floating item that does not tell its lock state.
+      {"Documents(1).Shapes(3).LinkFormat", "Locked", 4,
+       [](const LinkItem& i, const Cells& c) {
+         EXPECT_EQ(i.Locked, Flag::NotApplicable);
+         EXPECT_EQ(c[4], "N/A");
+       }},
+      // Without a source path an OLE object is shown by its class type...
+      {"Documents(1).InlineShapes(3).LinkFormat", "SourceFullName", 2,
+       [](const LinkItem& i, const Cells& c) {
+         EXPECT_EQ(i.FileName, "");
+         EXPECT_EQ(i.SourcePath, "Excel.Sheet.8");
+         EXPECT_EQ(c[0], "Excel.Sheet.8");
+         EXPECT_EQ(c[1], "Excel.Sheet.8");
+       }},
+      // ...a picture, which has none, by nothing.
+      {"Documents(1).InlineShapes(1).LinkFormat", "SourceFullName", 1,
+       [](const LinkItem& i, const Cells& c) {
+         EXPECT_EQ(i.SourcePath, "");
+         EXPECT_EQ(c[0], "");
+         EXPECT_EQ(c[2], "False");
+         EXPECT_EQ(c[1], "Picture");
+       }},
+      {"Documents(1).InlineShapes(3).OLEFormat", "ClassType", 2,
+       [](const LinkItem& i, const Cells& c) {
+         EXPECT_EQ(i.TypeText, "");
+         EXPECT_EQ(i.SourcePath, "C:\\Old\\t.xls");
+         EXPECT_EQ(c[1], "");
+       }},
+      {"Documents(1).InlineShapes(1).LinkFormat", "SourceName", 1,
+       [](const LinkItem& i, const Cells& c) {
+         EXPECT_EQ(i.FileName, "");
+         EXPECT_EQ(i.SourcePath, "C:\\Old\\a.gif");
+         EXPECT_EQ(c[0], "C:\\Old\\a.gif");
+       }},
+  };
+  Reading clean(Kinds());
+  clean.Read();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.object) + " " + c.member);
+    // Read in full first: a second read must not keep what the first one found.
+    Reading r(Kinds());
+    r.Read();
+    r.word->AddFault(c.object, c.member, sim::Access::Get);
+    r.Read();
+    ASSERT_EQ(r.g.ItemCount, 4);
+    auto rows = r.Rows();
+    for (int n = 1; n <= 4; ++n)
+      if (n != c.item) {
+        EXPECT_EQ(rows[n - 1], clean.Rows()[n - 1]) << "item " << n;
+      }
+    c.check(r.g.Item(c.item), rows[c.item - 1]);
+    EXPECT_EQ(r.main.Label_ProgressBar.Text(), "Idle");
+  }
+}
+
+TEST(Inventory, AnItemWhoseTypeOrLinkTypeCannotBeReadIsPassedOver) {
+  for (auto [object, member] : std::vector<std::pair<std::string, std::string>>{
+           {"Documents(1).InlineShapes(1)", "Type"},
+           {"Documents(1).InlineShapes(1)", "LinkFormat"},
+           {"Documents(1).InlineShapes(1).LinkFormat", "Type"}}) {
+    SCOPED_TRACE(object + " " + member);
+    Reading r(Kinds());
+    r.word->AddFault(object, member, sim::Access::Get, true);
+    r.Read();
+    ASSERT_EQ(r.g.ItemCount, 3);
+    EXPECT_EQ(r.g.Item(1).SourcePath, "C:\\Old\\t.xls");
+    EXPECT_EQ(r.g.Item(1).ShapeIndex, 3);
+  }
+  // The collection cannot hand out the item at all.
+  Reading r(Kinds());
+  r.word->AddFault("Documents(1).Shapes", "Item", sim::Access::Call, true);
+  r.ShowHidden(true);
+  r.Read();
+  ASSERT_EQ(r.g.ItemCount, 4);
+  EXPECT_EQ(r.g.Item(4).SourcePath, "C:\\Old\\w.doc");
+}
+
+TEST(Inventory, EventsRunOncePerCollectionItemWhileClicksAreSuppressed) {
+  Reading r(Kinds());
+  std::vector<int> progress;
+  std::vector<std::string> status;
+  bool suppressed = true;
+  r.host.on_pump = [&] {
+    progress.push_back(r.main.ProgressBar_main.Value());
+    status.push_back(r.main.Label_ProgressBar.Text());
+    suppressed = suppressed && r.g.SuppressClickEvents;
+  };
+  r.word->AddFault("Documents(1).InlineShapes(3).LinkFormat", "SourceName", sim::Access::Get);
+  r.Read();
+  ASSERT_EQ(r.host.pumps, 6 + 5);
+  EXPECT_TRUE(suppressed);
+  // The value counts each pass from 1; each pump sees the previous item's value.
+  EXPECT_EQ(progress, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 1, 2, 3, 4}));
+  // Each taken item shows its file name; one that cannot tell it leaves the last text.
+  EXPECT_EQ(status[0], kReading);
+  EXPECT_EQ(status[1], std::string(kReading) + "a.gif");
+  EXPECT_EQ(status[3], std::string(kReading) + "a.gif");
+  EXPECT_EQ(status[6], std::string(kReading) + "rel.gif");
+  EXPECT_EQ(status[10], std::string(kReading) + "w.doc");
+}
+
+// Word calls cross processes: each item is fetched once, its link once, and a picture
+// costs eight calls on the item beside fetching the document and collection anew.
+TEST(Inventory, ReadsEachItemOnceWithinTheCallBudget) {
+  Reading r(EmptyWord());
+  const int kPictures = 10;
+  for (int k = 0; k < kPictures; ++k) {
+    r.fs.AddFile("C:\\Old\\p" + std::to_string(k) + ".gif");
+    r.word->AddShape(1, "InlineShapes", Picture("C:\\\\Old\\\\p" + std::to_string(k) + ".gif"));
+  }
+  r.word->AddShape(1, "Shapes", FloatingOle("C:\\\\Old\\\\t.xls"));
+  sim::SimContext& ctx = r.word->Context();
+  ctx.Reset();
+  r.Read();
+  ASSERT_EQ(r.g.ItemCount, kPictures + 1);
+  EXPECT_EQ(ctx.calls_by_member["Item"], kPictures + 1);
+  EXPECT_EQ(ctx.calls_by_member["LinkFormat"], kPictures + 1);
+  EXPECT_EQ(ctx.calls_by_member["SourceFullName"], kPictures + 1);
+  EXPECT_EQ(ctx.calls_by_member["OLEFormat"], 1);  // once for the OLE object, never for pictures
+  long item_calls = 0;
+  for (const char* m : {"Item", "Type", "LinkFormat", "SourceFullName", "SourceName",
+                        "SavePictureWithDocument", "Locked", "OLEFormat", "ClassType"})
+    item_calls += ctx.calls_by_member[m];
+  EXPECT_EQ(item_calls, 8 * kPictures + 10);
+  // Beside them: the document anew per item (ActiveDocument, collection) and the five
+  // reads of steps 3 and 4 (each with its ActiveDocument).
+  EXPECT_EQ(ctx.calls, item_calls + 2 * (kPictures + 1) + 12);
+}
+
+TEST(Inventory, AFileIsFoundRelativeToTheDocumentsFolderOfTheActiveDocument) {
+  Reading r(EmptyWord());
+  r.fs.AddFile("C:\\Docs\\pics\\a.gif");
+  r.fs.AddFile("C:\\Other\\pics\\b.gif");
+  r.word->AddShape(1, "InlineShapes", Picture("pics\\\\a.gif"));
+  r.word->AddShape(1, "InlineShapes", Picture("pics\\\\b.gif"));
+  r.word->AddShape(1, "InlineShapes", Picture("C:\\\\pics\\\\a.gif"));
+  r.word->Context().Reset();
+  r.Read();
+  ASSERT_EQ(r.g.ItemCount, 3);
+  EXPECT_EQ(r.main.ListView_IS.Cell(1, 2), "True");
+  EXPECT_EQ(r.main.ListView_IS.Cell(2, 2), "False");
+  EXPECT_EQ(r.main.ListView_IS.Cell(3, 2), "False");
+  // The folder is asked of the active document when a relative path needs it: once for
+  // the document field, once each for the two relative paths not found as they stand.
+  EXPECT_EQ(r.word->Context().calls_by_member["Path"], 3);
+}
+
+TEST(Inventory, KeepsThe300ItemsTheTableHoldsAndSaysHowManyThereAre) {
+  Reading r(EmptyWord());
+  for (int k = 0; k < 290; ++k) r.word->AddShape(1, "InlineShapes", Picture("C:\\\\p.gif"));
+  for (int k = 0; k < 15; ++k) r.word->AddShape(1, "Shapes", FloatingOle("C:\\\\t.xls"));
+  for (int k = 0; k < 5; ++k) r.word->AddShape(1, "Shapes", Picture("C:\\\\f.gif"));
+  r.word->Context().Reset();
+  r.Read();
+  EXPECT_EQ(r.g.ItemCount, kCapacity);
+  EXPECT_EQ(r.main.ListView_IS.Count(), kCapacity);
+  EXPECT_EQ(r.g.Item(300).ShapeIndex, 10);
+  EXPECT_EQ(r.g.Item(300).InLine, 0);
+  EXPECT_EQ(r.main.Label_ProgressBar.Text(), "Only the first 300 of 305 links are listed");
+  EXPECT_EQ(r.main.ProgressBar_main.Value(), 0);
+  EXPECT_EQ(r.host.pumps, 310);
+  // Links beyond the table are only counted: their sources are never read.
+  EXPECT_EQ(r.word->Context().calls_by_member["SourceFullName"], kCapacity);
+
+  r.ShowHidden(true);
+  r.Read();
+  EXPECT_EQ(r.main.Label_ProgressBar.Text(), "Only the first 300 of 310 links are listed");
+  EXPECT_EQ(r.main.ListView_IS.Count(), kCapacity);
+
+  // Exactly 300: all listed, nothing to say.
+  r.ShowHidden(false);
+  for (int k = 0; k < 5; ++k) r.word->ShapeAt(1, "Shapes", 1)->Call("Delete");
+  r.Read();
+  EXPECT_EQ(r.g.ItemCount, kCapacity);
+  EXPECT_EQ(r.main.Label_ProgressBar.Text(), "Idle");
+}
+
+// The sample document the demo serves, read through the same loader with the real files.
+TEST(Inventory, ReadsTheSampleDocument) {
+  std::string examples = RAVEL_EXAMPLES;
+  auto word = sim::LoadWordFixtureFile(examples + "/sample-document.json");
+  Globals g;
+  PosixFileSystem fs;
+  sim::ScriptedHost host;
+  Form_Main main(g, *word, fs, host);
+  main.Check_ShowHiddenObjects.SetValue(1);
+  ReadInventory(main);
+
+  EXPECT_EQ(main.Text_DocumentName.Text(), "Quarterly Report.doc");
+  EXPECT_EQ(main.Text_NewDestPath.Text(), sim::FixtureDirOf(examples + "/sample-document.json"));
+  ASSERT_EQ(g.ItemCount, 12);
+  std::set<std::string> types, hidden;
+  int existing = 0;
+  for (int n = 1; n <= g.ItemCount; ++n) {
+    types.insert(g.Item(n).TypeText);
+    if (g.Item(n).Hidden) hidden.insert(g.Item(n).FileName);
+    if (main.ListView_IS.Cell(n, 2) == "True") {
+      ++existing;
+      EXPECT_EQ(g.Item(n).FileName, "office.jpg");
+    }
+  }
+  EXPECT_EQ(existing, 1);
+  EXPECT_EQ(types, (std::set<std::string>{"Picture", "Excel.Sheet.8", "Word.Document.8"}));
+  EXPECT_EQ(hidden, (std::set<std::string>{"stamp.gif", "arrow.png"}));
+  bool non_ascii = false;
+  for (int n = 1; n <= g.ItemCount; ++n)
+    non_ascii = non_ascii || g.Item(n).FileName == "Übersicht.png";
+  EXPECT_TRUE(non_ascii);
+
+  // Every moved file lies beneath pictures/, two of them at two places.
+  std::map<std::string, int> found;
+  for (const auto& e :
+       std::filesystem::recursive_directory_iterator(std::filesystem::path(examples) / "pictures"))
+    if (e.is_regular_file()) {
+      auto name = e.path().filename().u8string();
+      ++found[std::string(name.begin(), name.end())];
+    }
+  for (int n = 1; n <= g.ItemCount; ++n)
+    EXPECT_GE(found[g.Item(n).FileName], 1) << g.Item(n).FileName;
+  EXPECT_EQ(found["stamp.gif"], 2);
+  EXPECT_EQ(found["map.png"], 2);
+}
+
+}  // namespace
+}  // namespace ravel
