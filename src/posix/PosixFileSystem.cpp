@@ -31,6 +31,8 @@ class SnapshotListing : public DirListing {
     names_.append(name, length);
   }
   bool Empty() const { return items_.empty(); }
+  void SetId(const FolderId& id) { id_ = id; }
+  std::optional<FolderId> Id() const override { return id_; }
   bool Next(DirEntry& out) override {
     if (pos_ >= items_.size()) return false;
     const Item& it = items_[pos_++];
@@ -43,6 +45,7 @@ class SnapshotListing : public DirListing {
   std::string names_;
   std::vector<Item> items_;
   std::size_t pos_ = 0;
+  std::optional<FolderId> id_;
 };
 
 std::uint32_t AttributesOf(const struct stat& st) {
@@ -204,6 +207,11 @@ std::unique_ptr<DirListing> PosixFileSystem::List(const std::string& pattern) {
   std::string lowered = all ? std::string() : LowerCase(last), name;
   auto listing = std::make_unique<SnapshotListing>();
   int fd = dirfd(dir);
+  // The open folder's own identity: no second lookup of its path.
+  struct stat self;
+  if (fstat(fd, &self) == 0)
+    listing->SetId(
+        {static_cast<std::uint64_t>(self.st_dev), static_cast<std::uint64_t>(self.st_ino)});
   while (const dirent* d = readdir(dir)) {
     std::size_t length = std::strlen(d->d_name);
     if (root && (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0)) continue;

@@ -69,7 +69,7 @@ void Run(Form_Main& main, const std::string& root, bool& started) {
 
   int count = std::clamp(g.ItemCount, 0, kCapacity);
   g.FoundPaths.assign(static_cast<std::size_t>(count) + 1, FoundRow{});
-  for (int i = 1; i <= count; ++i) g.FoundPaths[static_cast<std::size_t>(i)][0] = "0";
+  for (int i = 1; i <= count; ++i) g.FoundPaths[static_cast<std::size_t>(i)][0].assign(1, '0');
 
   std::string copy = root;
   while (!copy.empty() && copy.back() == '\\') copy.pop_back();

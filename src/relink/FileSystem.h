@@ -18,19 +18,22 @@ struct DirEntry {
   bool IsFolder() const { return (attributes & kAttrDirectory) != 0; }
 };
 
+// Identity of a folder, to recognise one reached again through a link.
+struct FolderId {
+  std::uint64_t volume = 0;
+  std::uint64_t file = 0;
+  bool operator==(const FolderId& o) const { return volume == o.volume && file == o.file; }
+};
+
 // An open listing; closed when destroyed, whether exhausted or abandoned.
 class DirListing {
  public:
   virtual ~DirListing() = default;
   // The next entry in the order the file system gives them; false at the end.
   virtual bool Next(DirEntry& out) = 0;
-};
-
-// Identity of a folder, to recognise one reached again through a link.
-struct FolderId {
-  std::uint64_t volume = 0;
-  std::uint64_t file = 0;
-  bool operator==(const FolderId& o) const { return volume == o.volume && file == o.file; }
+  // The identity of the listed folder when the listing has it at no extra cost (it saves
+  // the walk a FileSystem::IdOf per folder); none otherwise.
+  virtual std::optional<FolderId> Id() const { return std::nullopt; }
 };
 
 class FileSystem {

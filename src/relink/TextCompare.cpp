@@ -143,8 +143,16 @@ void Encode(char32_t c, std::string& out) {
 }  // namespace
 
 void LowerCaseInto(std::string_view utf8, std::string& out) {
-  out.clear();
-  for (std::size_t i = 0; i < utf8.size();) {
+  // Most names are ASCII: map them in place until the first byte beyond it.
+  out.resize(utf8.size());
+  std::size_t i = 0;
+  for (; i < utf8.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(utf8[i]);
+    if (c >= 0x80) break;
+    out[i] = static_cast<char>(static_cast<unsigned>(c - 'A') < 26u ? c + 32 : c);
+  }
+  out.resize(i);
+  while (i < utf8.size()) {
     unsigned char c = static_cast<unsigned char>(utf8[i]);
     if (c < 0x80) {
       out += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);

@@ -14,7 +14,7 @@ namespace ravel {
 
 namespace {
 
-const char* const kStatusPrefix = "Dissolving Paths...";
+constexpr std::string_view kStatusPrefix = "Dissolving Paths...";
 
 struct FolderIdHash {
   std::size_t operator()(const FolderId& id) const {
@@ -40,7 +40,6 @@ class Walk {
     // listings are closed and the walk goes on with the root's next entry. A failure of the
     // root's own listing ends the walk.
     try {
-      if (auto id = main_.Fs.IdOf(folder_)) visited_.insert(*id);
       if (!Enter()) return;
     } catch (const std::exception&) {
       return;
@@ -77,7 +76,7 @@ class Walk {
       std::size_t old = g_.FoundPaths.size();
       g_.FoundPaths.resize(static_cast<std::size_t>(count) + 1);
       for (std::size_t i = std::max<std::size_t>(old, 1); i < g_.FoundPaths.size(); ++i)
-        g_.FoundPaths[i][0] = "0";
+        g_.FoundPaths[i][0].assign(1, '0');
     }
     found_.assign(static_cast<std::size_t>(count) + 1, 0);
     for (int i = 1; i <= count; ++i) {
@@ -102,13 +101,19 @@ class Walk {
   }
 
   // Starts on the folder folder_ names; false when the walk is to end. A folder that cannot
-  // be listed counts as empty.
+  // be listed counts as empty; a folder already entered in this walk (reached again through
+  // a junction or symbolic link) is passed over.
   bool Enter() {
     std::size_t length = folder_.size();
     if (!Pump()) return false;
     folder_ += "\\*.*";
     std::unique_ptr<DirListing> listing = main_.Fs.List(folder_);
     folder_.resize(length);
+    if (listing != nullptr) {
+      std::optional<FolderId> id = listing->Id();
+      if (!id) id = main_.Fs.IdOf(folder_);
+      if (id && !visited_.insert(*id).second) listing.reset();
+    }
     if (listing == nullptr) {
       if (!stack_.empty()) folder_.resize(stack_.back().length);
       return true;
@@ -116,12 +121,6 @@ class Walk {
     stack_.push_back(Frame{std::move(listing), length});
     SetDepth();
     return true;
-  }
-
-  // A folder already entered in this walk (reached again through a link) is passed over.
-  bool FirstVisit() {
-    std::optional<FolderId> id = main_.Fs.IdOf(folder_);
-    return !id || visited_.insert(*id).second;
   }
 
   void Loop() {
@@ -142,22 +141,17 @@ class Walk {
           main_.ProgressBar_main.SetValue(root_folders_);
         }
         if (g_.StopRequested) return;
-        std::size_t parent = folder_.size();
+        // The walk descends at once, before the entries that follow in the listing.
         folder_ += '\\';
         folder_ += name;
-        if (!FirstVisit()) {
-          folder_.resize(parent);
-          continue;
-        }
-        // The walk descends at once, before the entries that follow in the listing.
         if (!Enter()) return;
         continue;
       }
-      path_.assign(folder_);
-      path_ += '\\';
-      path_ += name;
-      status_.assign(kStatusPrefix);
-      status_ += path_;
+      // The label shows every file; its window may repaint only when events run.
+      status_.resize(kStatusPrefix.size());
+      status_ += folder_;
+      status_ += '\\';
+      status_ += name;
       main_.Label_ProgressBar.SetText(status_);
       LowerCaseInto(name, key_);
       auto hit = index_.find(key_);
@@ -172,7 +166,7 @@ class Walk {
     ++n;
     FoundRow& row = g_.FoundPaths[static_cast<std::size_t>(i)];
     row[0] = std::to_string(n);
-    row[static_cast<std::size_t>(n)] = path_;
+    row[static_cast<std::size_t>(n)].assign(status_, kStatusPrefix.size());
   }
 
   Form_Main& main_;
@@ -184,7 +178,8 @@ class Walk {
   std::vector<int> found_;
   int root_folders_ = 0;
   DirEntry entry_;
-  std::string folder_, path_, status_, key_;
+  std::string folder_, key_;
+  std::string status_{kStatusPrefix};  // the prefix, then the path of the current file
 };
 
 }  // namespace

@@ -73,10 +73,11 @@ std::vector<std::string> SplitRelative(std::string_view rest) {
 
 class VectorListing : public DirListing {
  public:
-  VectorListing(std::vector<DirEntry> e, int& open, bool throws)
-      : entries_(std::move(e)), open_(open), throws_(throws) {
+  VectorListing(std::vector<DirEntry> e, int& open, bool throws, std::optional<FolderId> id)
+      : entries_(std::move(e)), open_(open), throws_(throws), id_(id) {
     ++open_;
   }
+  std::optional<FolderId> Id() const override { return id_; }
   ~VectorListing() override { --open_; }
   bool Next(DirEntry& out) override {
     if (throws_) throw std::runtime_error("The device is not ready.");
@@ -90,6 +91,7 @@ class VectorListing : public DirListing {
   std::size_t pos_ = 0;
   int& open_;
   bool throws_;
+  std::optional<FolderId> id_;
 };
 
 }  // namespace
@@ -261,10 +263,12 @@ std::unique_ptr<DirListing> MemoryFileSystem::List(const std::string& pattern) {
   }
   std::vector<DirEntry> out;
   bool throws = false;
+  std::optional<FolderId> id;
   if (whole) {
     Node* n = Find(folder);
     if (n == nullptr || !n->folder || n->deny_listing) return nullptr;
     throws = n->throw_listing;
+    if (ids_in_listings) id = FolderId{n->volume, n->id};
     bool root = n->parent == top_.get();  // drive roots list no "." and ".."
     if (!root) {
       out.push_back({".", kAttrDirectory});
@@ -278,7 +282,7 @@ std::unique_ptr<DirListing> MemoryFileSystem::List(const std::string& pattern) {
     if (n == nullptr || n->parent == top_.get()) return nullptr;
     out.push_back({n->name, AttributesOf(*n)});
   }
-  return std::make_unique<VectorListing>(std::move(out), open_listings, throws);
+  return std::make_unique<VectorListing>(std::move(out), open_listings, throws, id);
 }
 
 std::optional<FolderId> MemoryFileSystem::IdOf(const std::string& folder) {

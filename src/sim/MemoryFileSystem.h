@@ -47,6 +47,9 @@ class MemoryFileSystem : public FileSystem {
   // What the walk did: List calls so far, and listings still open.
   int list_calls = 0;
   int open_listings = 0;
+  // Whether a folder's listing carries the folder's identity (as the POSIX adapter's does)
+  // or leaves the walk to ask IdOf (as the Win32 adapter does).
+  bool ids_in_listings = true;
 
   struct Node;
 
