@@ -1,0 +1,471 @@
+// The adapter to Word and the stand-in's COM server, through real COM: CoCreateInstance of
+// Word's class id reaches the registered WordStandIn.dll in this process.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+// (the OLE headers need windows.h first)
+#include <oleauto.h>
+
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "inventory/Word.h"
+#include "sim/SimWord.h"
+#include "win32/common/ComPtr.h"
+#include "win32/common/ComValue.h"
+#include "win32/common/ComWord.h"
+#include "win32/common/Utf.h"
+
+using namespace ravel;
+using ravel::win::ComPtr;
+using ravel::win::ComWord;
+using ravel::win::Variant;
+
+namespace {
+
+// The fixture folder in Windows form (Wine maps Z: onto /).
+std::string FixturePath(const std::string& name) {
+  std::string p = std::string("Z:") + RAVEL_FIXTURES + "/" + name;
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  return p;
+}
+
+void UseFixture(const std::string& windows_path) {
+  SetEnvironmentVariableW(L"RAVELMEND_WORD_FIXTURE",
+                          windows_path.empty() ? nullptr : win::Widen(windows_path).c_str());
+}
+
+// The server's test exports, reached in the DLL that COM loaded into this process.
+template <class F>
+F ServerExport(const char* name) {
+  HMODULE dll = GetModuleHandleW(L"WordStandIn.dll");
+  if (!dll) return nullptr;
+  return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(dll, name)));
+}
+
+long ServerLookups() {
+  auto f = ServerExport<long(WINAPI*)()>("WordStandInLookupCount");
+  return f ? f() : -1;
+}
+
+int ServerPutType(const wchar_t* member) {
+  auto f = ServerExport<int(WINAPI*)(const wchar_t*)>("WordStandInLastPutType");
+  return f ? f(member) : -2;
+}
+
+HRESULT ServerCanUnload() {
+  auto f = ServerExport<HRESULT(WINAPI*)()>("DllCanUnloadNow");
+  return f ? f() : E_FAIL;
+}
+
+std::string ErrorOf(const std::function<void()>& f) {
+  try {
+    f();
+  } catch (const WordError& e) {
+    return e.Description();
+  }
+  return "(no error)";
+}
+
+class ComTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(com_.Result()));
+    UseFixture("");
+  }
+  void TearDown() override { UseFixture(""); }
+
+  win::ComInit com_;
+};
+
+// Word's answer as text with its type, or the error it gave: equal lines mean the client saw
+// exactly what the stand-in answered.
+std::string Describe(const Value& v) {
+  struct Text {
+    std::string operator()(std::monostate) const { return "Empty"; }
+    std::string operator()(bool b) const { return b ? "Boolean True" : "Boolean False"; }
+    std::string operator()(std::int32_t i) const { return "Long " + std::to_string(i); }
+    std::string operator()(float f) const {
+      char t[40];
+      std::snprintf(t, sizeof t, "Single %.9g", f);
+      return t;
+    }
+    std::string operator()(double d) const {
+      char t[40];
+      std::snprintf(t, sizeof t, "Double %.17g", d);
+      return t;
+    }
+    std::string operator()(const std::string& s) const { return "String " + s; }
+    std::string operator()(const WObjectPtr& o) const { return o ? "Object" : "Nothing"; }
+  };
+  return std::visit(Text{}, v);
+}
+
+// Every member the program reads, of every item of the active document.
+std::vector<std::string> Snapshot(WordApp& word) {
+  std::vector<std::string> out;
+  auto note = [&](const std::string& what, const std::function<Value()>& get) {
+    try {
+      out.push_back(what + " = " + Describe(get()));
+    } catch (const WordError& e) {
+      out.push_back(what + " ! " + e.Description());
+    }
+  };
+  WObjectPtr doc = AsObject(word.Global()->Get("ActiveDocument"));
+  note("Name", [&] { return doc->Get("Name"); });
+  note("Path", [&] { return doc->Get("Path"); });
+  for (const char* which : {"InlineShapes", "Shapes"}) {
+    WObjectPtr shapes = AsObject(doc->Get(which));
+    int count = AsLong(shapes->Get("Count"));
+    out.push_back(std::string(which) + " " + std::to_string(count));
+    for (int i = 1; i <= count; ++i) {
+      Shape shape(AsObject(shapes->Call("Item", {Value(std::int32_t{i})})));
+      std::string at = std::string(which) + "(" + std::to_string(i) + ").";
+      note(at + "Type", [&] { return shape.Object()->Get("Type"); });
+      for (const char* m :
+           {"Type", "SourceName", "SourceFullName", "SavePictureWithDocument", "Locked"})
+        note(at + "LinkFormat." + m,
+             [&] { return AsObject(shape.Object()->Get("LinkFormat"))->Get(m); });
+      note(at + "OLEFormat.ClassType", [&] { return Value(shape.OleClassType()); });
+      note(at + "Name", [&] { return Value(shape.Name()); });
+      for (int p = 0; p <= static_cast<int>(Prop::WrapType); ++p)
+        note(at + PathOf(static_cast<Prop>(p)), [&] { return shape.Get(static_cast<Prop>(p)); });
+    }
+  }
+  return out;
+}
+
+Shapes InlineOf(WordApp& word) {
+  return ActiveDocument(word).InlineShapes();
+}
+
+Value RoundTrip(const Value& v) {
+  Variant var;
+  win::ToVariant(v, var.get(), [](const WObjectPtr&) -> IDispatch* { return nullptr; });
+  return win::ValueOf(*var.get(), [](IDispatch*) -> WObjectPtr { return nullptr; });
+}
+
+Value FromVariant(const VARIANT& v) {
+  return win::ValueOf(v, [](IDispatch*) -> WObjectPtr { return nullptr; });
+}
+
+}  // namespace
+
+// --- VARIANT <-> Value, without a server ---
+
+TEST(ComValue, KeepsEachTypeOfWordAcrossTheRoundTrip) {
+  const std::string name =
+      "\xC3\x9C"
+      "bersicht \xD0\x96\xD1\x83\xD0\xBA \xE5\x9B\xBE.doc";
+  for (const Value& v : {Value{}, Value{true}, Value{false}, Value{std::int32_t{-7}}, Value{2.5f},
+                         Value{-0.125}, Value{name}, Value{std::string()}}) {
+    Value back = RoundTrip(v);
+    EXPECT_EQ(back.index(), v.index());
+    EXPECT_TRUE(back == v);
+  }
+}
+
+TEST(ComValue, ReadsEveryIntegerTypeAsLongAndTheRestAsWordGivesIt) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_I1;
+  v.cVal = -5;
+  EXPECT_EQ(std::get<std::int32_t>(FromVariant(v)), -5);
+  v.vt = VT_UI1;
+  v.bVal = 200;
+  EXPECT_EQ(std::get<std::int32_t>(FromVariant(v)), 200);
+  v.vt = VT_I2;
+  v.iVal = -30000;
+  EXPECT_EQ(std::get<std::int32_t>(FromVariant(v)), -30000);
+  v.vt = VT_UI2;
+  v.uiVal = 60000;
+  EXPECT_EQ(std::get<std::int32_t>(FromVariant(v)), 60000);
+  v.vt = VT_INT;
+  v.intVal = -123456;
+  EXPECT_EQ(std::get<std::int32_t>(FromVariant(v)), -123456);
+  v.vt = VT_UI4;
+  v.ulVal = 7;
+  EXPECT_EQ(std::get<std::int32_t>(FromVariant(v)), 7);
+  // Beyond a Long nothing is cut off.
+  v.ulVal = 0xFFFFFFFFu;
+  EXPECT_EQ(std::get<double>(FromVariant(v)), 4294967295.0);
+  v.vt = VT_BOOL;
+  v.boolVal = VARIANT_TRUE;
+  EXPECT_EQ(std::get<bool>(FromVariant(v)), true);
+  v.vt = VT_NULL;
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(FromVariant(v)));
+  v.vt = VT_ERROR;
+  v.scode = DISP_E_PARAMNOTFOUND;
+  EXPECT_TRUE(std::holds_alternative<std::monostate>(FromVariant(v)));
+  v.vt = VT_DATE;
+  v.date = 2.5;
+  EXPECT_EQ(std::get<double>(FromVariant(v)), 2.5);
+
+  // A reference is read through to its value.
+  LONG target = 42;
+  v.vt = VT_BYREF | VT_I4;
+  v.plVal = &target;
+  EXPECT_EQ(std::get<std::int32_t>(FromVariant(v)), 42);
+}
+
+TEST(ComValue, RefusesWhatWordNeverSendsWithATypeMismatch) {
+  VARIANT v;
+  VariantInit(&v);
+  v.vt = VT_ERROR;
+  v.scode = E_FAIL;
+  try {
+    FromVariant(v);
+    FAIL() << "no error";
+  } catch (const WordError& e) {
+    EXPECT_EQ(e.Code(), DISP_E_TYPEMISMATCH);
+    EXPECT_NE(std::string(e.Description()).find("Type mismatch"), std::string::npos);
+  }
+  SAFEARRAY* arr = SafeArrayCreateVector(VT_I4, 0, 2);
+  ASSERT_NE(arr, nullptr);
+  Variant a;
+  a->vt = VT_ARRAY | VT_I4;
+  a->parray = arr;
+  EXPECT_THROW(FromVariant(*a.get()), WordError);
+}
+
+TEST(ComValue, SystemMessagesAreTextsAndUnknownCodesShowTheirNumber) {
+  std::string oom = win::SystemMessage(E_OUTOFMEMORY);
+  EXPECT_FALSE(oom.empty());
+  EXPECT_NE(oom.back(), '\n');
+  EXPECT_EQ(win::SystemMessage(REGDB_E_CLASSNOTREG).find("Class not registered"), 0u);
+  EXPECT_EQ(win::SystemMessage(static_cast<HRESULT>(0x8FFF1234)), "Error 0x8FFF1234");
+}
+
+// --- the adapter and the server together ---
+
+TEST_F(ComTest, AClassNobodyServesGivesAReadableErrorAndIsTriedAgain) {
+  // {0BADC0DE-0000-4000-8000-0000000000A1}
+  const CLSID nobody = {0x0badc0de, 0, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, 0xa1}};
+  ComWord word(nobody);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      word.Global();
+      FAIL() << "no error";
+    } catch (const WordError& e) {
+      std::string text = e.Description();
+      EXPECT_EQ(text.rfind("Microsoft Word is not available: ", 0), 0u) << text;
+      EXPECT_GT(text.size(), std::string("Microsoft Word is not available: ").size());
+      EXPECT_EQ(e.Code(), REGDB_E_CLASSNOTREG);
+    }
+  }
+}
+
+TEST_F(ComTest, WithoutAFixtureWordRunsWithNoDocumentAndSaysSoInItsOwnWords) {
+  sim::SimWord local;
+  std::string expected = ErrorOf([&] { local.Global()->Get("ActiveDocument"); });
+  ASSERT_NE(expected, "(no error)");
+
+  ComWord word;
+  WObjectPtr global = word.Global();
+  ASSERT_TRUE(global);
+  EXPECT_EQ(word.Global(), global) << "the global object is kept";
+  EXPECT_EQ(ErrorOf([&] { ActiveDocument(word); }), expected);
+}
+
+TEST_F(ComTest, AFixtureThatCannotBeLoadedLeavesWordWithoutADocument) {
+  for (const char* name : {"com-no-such-file.json", "com-broken.json"}) {
+    std::string path = FixturePath(name);
+    std::string expected = ErrorOf([&] {
+      try {
+        sim::LoadWordFixtureFile(path);
+      } catch (const sim::FixtureError& e) {
+        throw WordError(e.what());
+      }
+    });
+    ASSERT_NE(expected, "(no error)") << name;
+
+    UseFixture(path);
+    ComWord word;
+    EXPECT_EQ(ErrorOf([&] { ActiveDocument(word); }), expected);
+    EXPECT_EQ(ErrorOf([&] { word.Global()->Call("ActiveDocument"); }), expected);
+  }
+}
+
+TEST_F(ComTest, TheServerCanUnloadOnceEveryObjectIsReleased) {
+  {
+    ComWord word;
+    WObjectPtr global = word.Global();
+    EXPECT_EQ(ServerCanUnload(), S_FALSE);
+  }
+  EXPECT_EQ(ServerCanUnload(), S_OK);
+}
+
+TEST_F(ComTest, TheServerMatchesNamesWithoutCaseAndRefusesMalformedCalls) {
+  ComPtr<IDispatch> app;
+  ASSERT_EQ(CoCreateInstance(win::kWordGlobalClsid, nullptr, CLSCTX_SERVER, IID_IDispatch,
+                             app.put_void()),
+            S_OK);
+  std::wstring a = L"ActiveDocument", b = L"aCTIVEdOCUMENT";
+  LPOLESTR na[1] = {a.data()}, nb[1] = {b.data()};
+  DISPID ia = 0, ib = 0;
+  ASSERT_EQ(app->GetIDsOfNames(IID_NULL, na, 1, LOCALE_USER_DEFAULT, &ia), S_OK);
+  ASSERT_EQ(app->GetIDsOfNames(IID_NULL, nb, 1, LOCALE_USER_DEFAULT, &ib), S_OK);
+  EXPECT_EQ(ia, ib);
+
+  UINT count = 9;
+  EXPECT_EQ(app->GetTypeInfoCount(&count), S_OK);
+  EXPECT_EQ(count, 0u);
+
+  DISPPARAMS none{};
+  Variant result;
+  EXPECT_EQ(
+      app->Invoke(987654, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, result.get(), nullptr, nullptr),
+      DISP_E_MEMBERNOTFOUND);
+  // A put needs its value as the named argument DISPID_PROPERTYPUT.
+  Variant value;
+  value->vt = VT_I4;
+  value->lVal = 1;
+  DISPPARAMS unnamed{value.get(), nullptr, 1, 0};
+  EXPECT_TRUE(FAILED(
+      app->Invoke(ia, IID_NULL, 0, DISPATCH_PROPERTYPUT, &unnamed, nullptr, nullptr, nullptr)));
+
+  // Without EXCEPINFO the error comes back as its own code; with it, as an exception.
+  HRESULT bare =
+      app->Invoke(ia, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, result.get(), nullptr, nullptr);
+  EXPECT_TRUE(FAILED(bare));
+  EXPECT_NE(bare, DISP_E_EXCEPTION);
+  EXCEPINFO ei{};
+  EXPECT_EQ(app->Invoke(ia, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, result.get(), &ei, nullptr),
+            DISP_E_EXCEPTION);
+  EXPECT_STREQ(ei.bstrSource, L"Microsoft Word");
+  EXPECT_GT(SysStringLen(ei.bstrDescription), 0u);
+  EXPECT_TRUE(FAILED(ei.scode));
+  SysFreeString(ei.bstrSource);
+  SysFreeString(ei.bstrDescription);
+  SysFreeString(ei.bstrHelpFile);
+}
+
+// --- a document served through COM ---
+
+class ComDocumentTest : public ComTest {
+ protected:
+  void SetUp() override {
+    ComTest::SetUp();
+    path_ = FixturePath("com-document.json");
+    UseFixture(path_);
+  }
+  std::string path_;
+};
+
+TEST_F(ComDocumentTest, ReadsEveryMemberExactlyAsTheStandInAnswersIt) {
+  auto local = sim::LoadWordFixtureFile(path_);
+  std::vector<std::string> direct = Snapshot(*local);
+  ComWord word;
+  std::vector<std::string> through_com = Snapshot(word);
+  ASSERT_GT(direct.size(), 100u);
+  EXPECT_EQ(through_com, direct);
+}
+
+TEST_F(ComDocumentTest, NamesInAnyScriptArriveIntact) {
+  ComWord word;
+  Document doc = ActiveDocument(word);
+  EXPECT_EQ(doc.Name(),
+            "\xC3\x9C"
+            "bersicht \xD0\x96\xD1\x83\xD0\xBA \xE5\x9B\xBE.doc");
+  LinkFormat link = doc.InlineShapes().Item(1).Link();
+  EXPECT_EQ(link.SourceName(), "\xC3\x84rger \xD0\x96\xD1\x83\xD0\xBA \xE5\x9B\xBE.gif");
+
+  // Written and read back; the stand-in derives the file name from what arrived.
+  const std::string moved = "D:\\\xE5\x9B\xBE\xE7\x89\x87\\\xD0\x96\xD1\x83\xD0\xBA.gif";
+  link.SetSourceFullName(moved);
+  EXPECT_EQ(link.SourceFullName(), moved);
+  EXPECT_EQ(link.SourceName(), "\xD0\x96\xD1\x83\xD0\xBA.gif");
+}
+
+TEST_F(ComDocumentTest, AFailingMemberGivesWordsOwnDescription) {
+  ComWord word;
+  Shapes inline_shapes = InlineOf(word);
+  try {
+    inline_shapes.Item(2).Link().SourceFullName();
+    FAIL() << "no error";
+  } catch (const WordError& e) {
+    EXPECT_STREQ(e.Description(),
+                 "Die Verkn\xC3\xBCpfung ist nicht verf\xC3\xBCgbar \xE2\x80\x93 "
+                 "\xD0\x96\xD1\x83\xD0\xBA.");
+    EXPECT_LT(e.Code(), 0) << "an HRESULT";
+  }
+  // The same object goes on answering its other members.
+  EXPECT_EQ(inline_shapes.Item(2).Link().SourceName(), "t.xls");
+}
+
+TEST_F(ComDocumentTest, ItemOutOfRangeFailsCleanly) {
+  ComWord word;
+  Shapes inline_shapes = InlineOf(word);
+  int count = inline_shapes.Count();
+  for (int bad : {0, count + 1, -3}) {
+    try {
+      inline_shapes.Item(bad);
+      FAIL() << "no error for " << bad;
+    } catch (const WordError& e) {
+      EXPECT_STREQ(e.Description(), sim::kNoSuchMember);
+    }
+  }
+  EXPECT_EQ(inline_shapes.Item(count).Link().SourceName(), "rel.gif");
+}
+
+TEST_F(ComDocumentTest, PutsReachTheStandInWithTheirTypes) {
+  ComWord word;
+  Shape shape = InlineOf(word).Item(1);
+  LinkFormat link = shape.Link();
+
+  link.SetSourceFullName("C:\\New\\a.gif");
+  EXPECT_EQ(ServerPutType(L"SourceFullName"), VT_BSTR);
+  EXPECT_EQ(link.SourceFullName(), "C:\\New\\a.gif");
+
+  link.SetSavePictureWithDocument(false);
+  EXPECT_EQ(ServerPutType(L"SavePictureWithDocument"), VT_BOOL);
+  EXPECT_EQ(link.SavePictureWithDocument(), false);
+
+  shape.Put(Prop::PictureBrightness, Value(0.75f));
+  EXPECT_EQ(ServerPutType(L"Brightness"), VT_R4);
+  Value brightness = shape.Get(Prop::PictureBrightness);
+  ASSERT_TRUE(std::holds_alternative<float>(brightness));
+  EXPECT_EQ(std::get<float>(brightness), 0.75f);
+
+  Shape floating = ActiveDocument(word).FloatingShapes().Item(1);
+  floating.Put(Prop::WrapType, Value(std::int32_t{4}));
+  EXPECT_EQ(ServerPutType(L"Type"), VT_I4);
+  EXPECT_EQ(Describe(floating.Get(Prop::WrapType)), "Long 4");
+}
+
+TEST_F(ComDocumentTest, MethodArgumentsArriveInTheirOrder) {
+  ComWord word;
+  Shapes floating = ActiveDocument(word).FloatingShapes();
+  int before = floating.Count();
+  // Linked (true) but not stored (false): swapped, the picture would be embedded.
+  floating.AddPicture(path_, true, false);
+  ASSERT_EQ(floating.Count(), before + 1);
+  LinkFormat link = floating.Item(before + 1).Link();
+  EXPECT_EQ(link.SourceFullName(), path_);
+  EXPECT_FALSE(link.SavePictureWithDocument());
+  // Word refuses a file that is not there; so does the stand-in behind COM.
+  try {
+    floating.AddPicture(FixturePath("com-no-such-picture.gif"), true, false);
+    FAIL() << "no error";
+  } catch (const WordError& e) {
+    EXPECT_STREQ(e.Description(), sim::kInvalidFileName);
+  }
+}
+
+TEST_F(ComDocumentTest, TheSecondReadAsksForNoNames) {
+  ComWord word;
+  word.Global();  // loads the server; making the global object asks no names
+  long server_before = ServerLookups();
+  ASSERT_GE(server_before, 0);
+  std::vector<std::string> first = Snapshot(word);
+  long asked = word.NameLookups();
+  EXPECT_GT(asked, 0);
+  EXPECT_EQ(ServerLookups() - server_before, asked) << "one round trip per lookup";
+
+  EXPECT_EQ(Snapshot(word), first);
+  EXPECT_EQ(word.NameLookups(), asked);
+  EXPECT_EQ(ServerLookups() - server_before, asked);
+}
