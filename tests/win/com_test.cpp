@@ -343,6 +343,72 @@ TEST_F(ComTest, TheServerMatchesNamesWithoutCaseAndRefusesMalformedCalls) {
   SysFreeString(ei.bstrHelpFile);
 }
 
+// Sends this process's HKEY_CLASSES_ROOT to a scratch key for the object's lifetime, so the
+// registration exports can be tried without touching the prefix's real entry.
+class ScratchClassesRoot {
+ public:
+  ScratchClassesRoot() {
+    name_ = L"Software\\Ravelmend-com-test-" + std::to_wstring(GetCurrentProcessId());
+    RegCreateKeyExW(HKEY_CURRENT_USER, name_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                    nullptr);
+    ok_ = key_ && RegOverridePredefKey(HKEY_CLASSES_ROOT, key_) == ERROR_SUCCESS;
+  }
+  ~ScratchClassesRoot() {
+    RegOverridePredefKey(HKEY_CLASSES_ROOT, nullptr);
+    if (key_) {
+      RegDeleteTreeW(key_, nullptr);
+      RegCloseKey(key_);
+      RegDeleteKeyW(HKEY_CURRENT_USER, name_.c_str());
+    }
+  }
+  bool Ok() const { return ok_; }
+
+ private:
+  std::wstring name_;
+  HKEY key_ = nullptr;
+  bool ok_ = false;
+};
+
+const wchar_t kServerKey[] = L"CLSID\\{000209F0-0000-0000-C000-000000000046}\\InprocServer32";
+
+// The text value, or "(none)" when the key or value is missing.
+std::wstring RegText(const wchar_t* value) {
+  wchar_t text[1024] = {};
+  DWORD size = sizeof text - sizeof(wchar_t);
+  if (RegGetValueW(HKEY_CLASSES_ROOT, kServerKey, value, RRF_RT_REG_SZ, nullptr, text, &size) !=
+      ERROR_SUCCESS)
+    return L"(none)";
+  return text;
+}
+
+TEST_F(ComTest, RegistersUnderWordsClassIdAndRemovesOnlyItsOwnEntry) {
+  ComWord word;
+  word.Global();  // loads the server into this process
+  auto reg = ServerExport<HRESULT(WINAPI*)()>("DllRegisterServer");
+  auto unreg = ServerExport<HRESULT(WINAPI*)()>("DllUnregisterServer");
+  ASSERT_TRUE(reg && unreg);
+  wchar_t dll[MAX_PATH] = {};
+  GetModuleFileNameW(GetModuleHandleW(L"WordStandIn.dll"), dll, MAX_PATH);
+
+  ScratchClassesRoot scratch;
+  ASSERT_TRUE(scratch.Ok());
+  ASSERT_EQ(RegText(nullptr), L"(none)");
+  ASSERT_EQ(reg(), S_OK);
+  EXPECT_EQ(RegText(nullptr), dll);
+  EXPECT_EQ(RegText(L"ThreadingModel"), L"Apartment");
+
+  // Another server under the same class id (a real Word) is left alone.
+  const std::wstring other = L"C:\\Program Files\\Other\\server.dll";
+  RegSetKeyValueW(HKEY_CLASSES_ROOT, kServerKey, nullptr, REG_SZ, other.c_str(),
+                  static_cast<DWORD>((other.size() + 1) * sizeof(wchar_t)));
+  EXPECT_EQ(unreg(), S_OK);
+  EXPECT_EQ(RegText(nullptr), other);
+
+  ASSERT_EQ(reg(), S_OK);
+  EXPECT_EQ(unreg(), S_OK);
+  EXPECT_EQ(RegText(nullptr), L"(none)");
+}
+
 // --- a document served through COM ---
 
 class ComDocumentTest : public ComTest {
