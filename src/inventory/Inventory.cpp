@@ -121,21 +121,26 @@ class Reader {
 
   void Fill(LinkItem& item, const Shape& shape, const LinkFormat& link, int link_type,
             const std::string& source_name) {
+    // The class type is asked for at most once, whether it answers or not.
     std::optional<std::string> class_type;
-    auto ole_class = [&]() -> const std::string& {
-      if (!class_type) class_type = shape.OleClassType();
-      return *class_type;
+    bool asked = false;
+    auto ole_class = [&]() -> const std::optional<std::string>& {
+      if (!asked) {
+        asked = true;
+        Try([&] { class_type = shape.OleClassType(); });
+      }
+      return class_type;
     };
     if (Try([&] { item.SourcePath = link.SourceFullName(); }))
       item.FileName = source_name;
-    else
-      Try([&] { item.SourcePath = ole_class(); });
+    else if (ole_class())
+      item.SourcePath = *ole_class();
     Try([&] { item.SaveWithDocument = FlagOf(link.SavePictureWithDocument()); });
     Try([&] { item.Locked = FlagOf(link.Locked()); });
     if (link_type == kLinkPicture)
       item.TypeText = "Picture";
-    else
-      Try([&] { item.TypeText = ole_class(); });
+    else if (ole_class())
+      item.TypeText = *ole_class();
     item.Changed = false;
     item.Selected = false;
   }
