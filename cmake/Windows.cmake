@@ -24,12 +24,11 @@ target_link_libraries(ravel_win PUBLIC ravel_core ${WIN_LIBS})
 
 # The windows and the Win32 host, in a library so the Windows-side tests can drive them.
 file(GLOB GUI_SOURCES CONFIGURE_DEPENDS src/win32/gui/*.cpp)
-add_library(ravel_gui STATIC ${GUI_SOURCES} src/win32/app/placeholder.cpp)
+add_library(ravel_gui STATIC ${GUI_SOURCES})
 target_link_libraries(ravel_gui PUBLIC ravel_win)
 
 # The program: start-up and resources (manifest, version, icon).
 file(GLOB APP_SOURCES CONFIGURE_DEPENDS src/win32/app/*.cpp src/win32/app/*.rc)
-list(REMOVE_ITEM APP_SOURCES ${CMAKE_SOURCE_DIR}/src/win32/app/placeholder.cpp)
 add_executable(Ravelmend WIN32 ${APP_SOURCES})
 target_link_libraries(Ravelmend PRIVATE ravel_gui)
 target_link_options(Ravelmend PRIVATE -municode)

@@ -1,5 +1,46 @@
-#include <windows.h>
+// Ravelmend.exe: joins COM, registers the common controls, builds the core over the real
+// Word, file system and windows, and runs the message loop until the program ends.
+#include "win32/gui/Win.h"
+// (after windows.h)
+#include <commctrl.h>
 
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  return 0;
+#include <memory>
+
+#include "app/Form_Main.h"
+#include "app/Globals.h"
+#include "win32/common/ComPtr.h"
+#include "win32/common/ComWord.h"
+#include "win32/common/Win32FileSystem.h"
+#include "win32/gui/Dpi.h"
+#include "win32/gui/MainWindow.h"
+#include "win32/gui/Win32Host.h"
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
+  // The manifest asks for per-monitor awareness; this covers a start without it.
+  ravel::win::RequestPerMonitorDpi();
+  ravel::win::ComInit com;
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES |
+                                           ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+  InitCommonControlsEx(&icc);
+
+  int code = 1;
+  try {
+    auto globals = std::make_unique<ravel::Globals>();
+    // Word's global object is released with `word`, before COM is left: Word and its
+    // document stay open.
+    ravel::win::ComWord word;
+    ravel::win::Win32FileSystem files;
+    ravel::win::Win32Host host;
+    ravel::Form_Main form(*globals, word, files, host);
+    ravel::win::MainWindow window(form, host);
+    if (!window.Create()) return 1;
+    form.Form_Load();
+    if (host.Ending()) return 0;
+    window.Show(show);
+    code = host.Run();
+  } catch (...) {
+    // Nothing is left to show it in.
+    code = 1;
+  }
+  return code;
 }

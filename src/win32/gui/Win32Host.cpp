@@ -1,0 +1,161 @@
+#include "win32/gui/Win32Host.h"
+
+#include <commdlg.h>
+#include <shlobj.h>
+
+#include <vector>
+
+#include "app/Form_Main.h"
+#include "relink/MoreLinksFound.h"
+#include "win32/common/Utf.h"
+#include "win32/gui/MoreLinksFoundWindow.h"
+
+namespace ravel::win {
+
+namespace {
+
+// Room for paths beyond the classic limit.
+constexpr std::size_t kPathBuffer = 32768;
+
+// Opens the browser with the start folder selected (wParam TRUE: the selection is a path).
+int CALLBACK BrowseCallback(HWND hwnd, UINT msg, LPARAM, LPARAM data) {
+  if (msg == BFFM_INITIALIZED && data != 0) SendMessageW(hwnd, BFFM_SETSELECTIONW, TRUE, data);
+  return 0;
+}
+
+HWND Usable(HWND hwnd) {
+  return hwnd != nullptr && IsWindow(hwnd) ? hwnd : nullptr;
+}
+
+}  // namespace
+
+void Win32Host::Dispatch(MSG& msg) {
+  if (modal_ != nullptr && IsDialogMessageW(modal_, &msg)) return;
+  if (main_ != nullptr && IsDialogMessageW(main_, &msg)) return;
+  TranslateMessage(&msg);
+  DispatchMessageW(&msg);
+}
+
+void Win32Host::PumpEvents() {
+  MSG msg;
+  // Bounded, so that a flood of messages cannot keep the operation from going on.
+  for (int n = 0; n < 10000 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++n) {
+    if (msg.message == WM_QUIT) {
+      // Left for the message loop, which ends the program.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    Dispatch(msg);
+  }
+}
+
+int Win32Host::Run() {
+  MSG msg{};
+  BOOL got;
+  while ((got = GetMessageW(&msg, nullptr, 0, 0)) != 0) {
+    if (got == -1) return 1;
+    Dispatch(msg);
+  }
+  return static_cast<int>(msg.wParam);
+}
+
+int Win32Host::MessageBox(const std::string& text, const std::string& title, int style) {
+  if (ending_) return IDOK;
+  std::wstring caption = Widen(title.empty() ? std::string(kAppTitle) : title);
+  return ::MessageBoxW(Usable(main_), Widen(text).c_str(), caption.c_str(),
+                       static_cast<UINT>(style));
+}
+
+void Win32Host::SetBusyCursor(bool busy) {
+  // The main window keeps the pointer while busy (WM_SETCURSOR); this only changes it now
+  // when it is over the window already.
+  POINT at;
+  if (main_ == nullptr || !GetCursorPos(&at)) return;
+  HWND under = WindowFromPoint(at);
+  if (under == nullptr || GetAncestor(under, GA_ROOT) != main_) return;
+  SetCursor(LoadCursorW(nullptr, busy ? IDC_WAIT : IDC_ARROW));
+}
+
+void Win32Host::EndProgram() {
+  ending_ = true;
+  // Destroying the main window takes every window it owns along, without close handlers.
+  if (HWND m = Usable(modal_)) DestroyWindow(m);
+  if (HWND m = Usable(main_)) DestroyWindow(m);
+  PostQuitMessage(0);
+}
+
+std::optional<std::string> Win32Host::BrowseForFolder(const std::string& prompt,
+                                                      const std::string& select, int flags) {
+  if (ending_) return std::nullopt;
+  std::wstring title = Widen(prompt);
+  std::wstring start = Widen(select);
+  wchar_t display[MAX_PATH] = {};
+  BROWSEINFOW bi{};
+  bi.hwndOwner = Usable(main_);
+  bi.pidlRoot = nullptr;  // the desktop
+  bi.pszDisplayName = display;
+  bi.lpszTitle = title.c_str();
+  bi.ulFlags = static_cast<UINT>(flags);
+  bi.lpfn = &BrowseCallback;
+  bi.lParam = reinterpret_cast<LPARAM>(start.c_str());
+  PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&bi);
+  if (chosen == nullptr) return std::nullopt;
+  wchar_t path[MAX_PATH + 1] = {};
+  bool ok = SHGetPathFromIDListW(chosen, path) != FALSE;
+  CoTaskMemFree(chosen);
+  if (!ok) return std::nullopt;
+  return Narrow(std::wstring(path, wcsnlen(path, MAX_PATH)));
+}
+
+std::optional<std::string> Win32Host::OpenFileDialog(const std::string& initial_folder,
+                                                     const std::string& file_name) {
+  if (ending_) return std::nullopt;
+  std::vector<wchar_t> file(kPathBuffer, L'\0');
+  std::wstring preset = Widen(file_name);
+  preset.copy(file.data(), std::min(preset.size(), kPathBuffer - 1));
+  std::wstring folder = Widen(initial_folder);
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = Usable(main_);
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = static_cast<DWORD>(file.size());
+  ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_EXPLORER;
+  if (!GetOpenFileNameW(&ofn)) return std::nullopt;  // cancelled, or the dialog failed
+  return Narrow(std::wstring(file.data(), wcsnlen(file.data(), file.size())));
+}
+
+void Win32Host::ShowModal(MoreLinksFound& dialog) {
+  if (ending_) {
+    dialog.Form_Unload();
+    return;
+  }
+  HWND owner = Usable(main_);
+  MoreLinksFoundWindow window(dialog);
+  if (!window.Create(owner)) {
+    // Without its window the question cannot be asked: the item stays as it is.
+    dialog.Form_Unload();
+    return;
+  }
+  HWND previous_modal = modal_;
+  modal_ = window.Handle();
+  if (owner != nullptr) EnableWindow(owner, FALSE);
+  window.Show();
+  MSG msg;
+  while (!dialog.Closed() && window.Handle() != nullptr) {
+    BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (got == -1) break;
+    Dispatch(msg);
+  }
+  // The owner first, so that activation returns to it when the dialog goes.
+  if (owner != nullptr && IsWindow(owner)) EnableWindow(owner, TRUE);
+  window.Close();
+  modal_ = previous_modal;
+  if (!dialog.Closed()) dialog.Form_Unload();
+}
+
+}  // namespace ravel::win
