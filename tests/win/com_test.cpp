@@ -11,7 +11,11 @@
 #include <string>
 #include <vector>
 
+#include "app/Form_Main.h"
+#include "inventory/Inventory.h"
 #include "inventory/Word.h"
+#include "sim/MemoryFileSystem.h"
+#include "sim/ScriptedHost.h"
 #include "sim/SimWord.h"
 #include "win32/common/ComPtr.h"
 #include "win32/common/ComValue.h"
@@ -409,6 +413,46 @@ TEST_F(ComTest, RegistersUnderWordsClassIdAndRemovesOnlyItsOwnEntry) {
   EXPECT_EQ(RegText(nullptr), L"(none)");
 }
 
+// One read of the program's inventory over a given Word, as lines: the document fields, the
+// status, every record and every list row.
+struct InventoryRead {
+  InventoryRead(WordApp& word, bool hidden) : main(g, word, fs, host) {
+    fs.AddFile("C:\\Bilder\\\xC3\x84rger \xD0\x96\xD1\x83\xD0\xBA \xE5\x9B\xBE.gif");
+    main.Check_ShowHiddenObjects.SetValue(hidden ? 1 : 0);
+    ReadInventory(main);
+  }
+  std::vector<std::string> Lines() const {
+    std::vector<std::string> out{main.Text_DocumentName.Text(), main.Text_NewDestPath.Text(),
+                                 main.Label_ProgressBar.Text(), std::to_string(g.ItemCount)};
+    for (int n = 1; n <= g.ItemCount; ++n) {
+      const LinkItem& it = g.LinkTable[static_cast<std::size_t>(n)];
+      out.push_back(it.FileName + "|" + it.SourcePath + "|" + TextOf(it.SaveWithDocument) + "|" +
+                    TextOf(it.Locked) + "|" + it.TypeText + "|" + TextOf(it.Changed) + "|" +
+                    TextOf(it.Selected) + "|" + std::to_string(it.ShapeIndex) + "|" +
+                    std::to_string(it.InLine) + "|" + TextOf(it.Hidden));
+    }
+    for (int n = 1; n <= main.ListView_IS.Count(); ++n) {
+      std::string row = "row";
+      for (const std::string& cell : main.ListView_IS.RowOf(n).cells) row += "|" + cell;
+      out.push_back(row);
+    }
+    return out;
+  }
+
+  Globals g;
+  sim::MemoryFileSystem fs;
+  sim::ScriptedHost host;
+  Form_Main main;
+};
+
+TEST_F(ComTest, TheProgramReadsNoDocumentWhenTheFixtureCannotBeLoaded) {
+  UseFixture(FixturePath("com-broken.json"));
+  ComWord word;
+  InventoryRead read(word, true);
+  EXPECT_EQ(read.main.Text_DocumentName.Text(), "No Document Available");
+  EXPECT_EQ(read.g.ItemCount, 0);
+}
+
 // --- a document served through COM ---
 
 class ComDocumentTest : public ComTest {
@@ -534,4 +578,18 @@ TEST_F(ComDocumentTest, TheSecondReadAsksForNoNames) {
   EXPECT_EQ(Snapshot(word), first);
   EXPECT_EQ(word.NameLookups(), asked);
   EXPECT_EQ(ServerLookups() - server_before, asked);
+}
+
+TEST_F(ComDocumentTest, TheInventoryThroughComEqualsTheInventoryReadDirectly) {
+  ComWord word;
+  for (bool hidden : {false, true}) {
+    auto local = sim::LoadWordFixtureFile(path_);
+    std::vector<std::string> direct = InventoryRead(*local, hidden).Lines();
+    ASSERT_GT(direct.size(), 8u);
+    EXPECT_EQ(InventoryRead(word, hidden).Lines(), direct) << "hidden objects " << hidden;
+  }
+  // Reading again costs no name lookups.
+  long asked = word.NameLookups();
+  InventoryRead again(word, true);
+  EXPECT_EQ(word.NameLookups(), asked);
 }
