@@ -137,5 +137,37 @@ TEST_F(PosixFs, AWalkThroughLinkCyclesFindsEachFileOnceInListingOrder) {
   EXPECT_EQ(h.g.WalkDepth, 0);
 }
 
+// Deeper than the listings the adapter keeps open at once: the deepest are read whole.
+TEST_F(PosixFs, AWalkDeeperThanTheOpenListingLimitFindsEverything) {
+  std::string rel = "pics";
+  for (int k = 0; k < 100; ++k) {
+    rel += "/d";
+    Dir(rel);
+    if (k % 10 == 9) File(rel + "/a.gif");
+  }
+  PosixFileSystem fs;
+  test::Harness h;
+  int a = h.AddItem("a.gif", "");
+  h.ResetFound();
+  Form_Main main(h.g, h.word, fs, h.host);
+  SearchFiles(main, Win());
+  std::vector<std::string> expected;
+  Expected(root, Win(), "a.gif", expected);
+  ASSERT_EQ(expected.size(), 12u);
+  EXPECT_EQ(h.Found(a), expected);
+}
+
+TEST_F(PosixFs, WildcardsMatchWithoutCase) {
+  PosixFileSystem fs({{'D', root}});
+  std::vector<std::string> names;
+  auto listing = fs.List("D:\\pics\\sub\\*.GiF");
+  ASSERT_NE(listing, nullptr);
+  DirEntry e;
+  while (listing->Next(e)) names.push_back(e.name);
+  EXPECT_EQ(names, std::vector<std::string>{"A.GIF"});
+  EXPECT_EQ(fs.List("D:\\pics\\?.gif")->Next(e), true);
+  EXPECT_EQ(fs.List("D:\\pics\\*.png"), nullptr);
+}
+
 }  // namespace
 }  // namespace ravel

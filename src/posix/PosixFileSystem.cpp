@@ -18,8 +18,9 @@ namespace {
 
 constexpr std::uint32_t kAttrArchive = 0x20;
 
-// The whole folder is read when the listing opens and its descriptor closed at once, so a
-// walk thousands of folders deep never holds more than one descriptor.
+constexpr int kMaxOpenListings = 64;
+
+// A listing held in memory: the one entry a path names, or a folder read whole.
 class SnapshotListing : public DirListing {
  public:
   struct Item {
@@ -54,19 +55,19 @@ std::uint32_t AttributesOf(const struct stat& st) {
 
 // Entry attributes from the directory entry itself, asking the file system only where the
 // entry does not say (links, and file systems without entry types).
-std::uint32_t AttributesOf(int dir_fd, const dirent& d) {
+std::uint32_t AttributesOf(int dir_fd, const char* name, unsigned char type) {
   struct stat st;
-  switch (d.d_type) {
+  switch (type) {
     case DT_DIR:
       return kAttrDirectory;
     case DT_LNK:
       // A link to a folder is listed as a folder, as Windows lists a junction.
-      if (fstatat(dir_fd, d.d_name, &st, 0) == 0) return AttributesOf(st) | kAttrReparsePoint;
+      if (fstatat(dir_fd, name, &st, 0) == 0) return AttributesOf(st) | kAttrReparsePoint;
       return kAttrArchive | kAttrReparsePoint;
     case DT_UNKNOWN:
-      if (fstatat(dir_fd, d.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return kAttrArchive;
+      if (fstatat(dir_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return kAttrArchive;
       if (S_ISLNK(st.st_mode)) {
-        if (fstatat(dir_fd, d.d_name, &st, 0) == 0) return AttributesOf(st) | kAttrReparsePoint;
+        if (fstatat(dir_fd, name, &st, 0) == 0) return AttributesOf(st) | kAttrReparsePoint;
         return kAttrArchive | kAttrReparsePoint;
       }
       return AttributesOf(st);
@@ -74,6 +75,122 @@ std::uint32_t AttributesOf(int dir_fd, const dirent& d) {
       return kAttrArchive;
   }
 }
+
+// Windows' wildcard match of one name: "*" any run, "?" one character, no case.
+bool Matches(std::string_view pattern, std::string_view name);
+
+// The raw entries of an open folder. On Linux straight from getdents64, so a listing costs
+// the same calls as readdir (open, fstat, getdents64, close), the fstat that readdir's
+// opendir makes anyway giving the folder's identity; elsewhere through readdir.
+class FolderReader {
+ public:
+  struct Raw {
+    const char* name;
+    unsigned char type;
+  };
+#ifdef __linux__
+  explicit FolderReader(int fd) : fd_(fd), buffer_(new char[kBuffer]) {}
+  ~FolderReader() {
+    close(fd_);
+  }
+  int Fd() const {
+    return fd_;
+  }
+  bool Next(Raw& out) {
+    if (pos_ >= length_) {
+      ssize_t n = getdents64(fd_, buffer_.get(), kBuffer);
+      if (n <= 0) return false;
+      length_ = static_cast<std::size_t>(n);
+      pos_ = 0;
+    }
+    const auto* d = reinterpret_cast<const struct dirent64*>(buffer_.get() + pos_);
+    pos_ += d->d_reclen;
+    out = {d->d_name, d->d_type};
+    return true;
+  }
+
+ private:
+  static constexpr std::size_t kBuffer = 32768;
+  int fd_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t length_ = 0, pos_ = 0;
+#else
+  explicit FolderReader(int fd) : dir_(fdopendir(fd)), fd_(fd) {
+    if (dir_ == nullptr) close(fd);
+  }
+  ~FolderReader() {
+    if (dir_ != nullptr) closedir(dir_);
+  }
+  int Fd() const {
+    return fd_;
+  }
+  bool Next(Raw& out) {
+    const dirent* d = dir_ == nullptr ? nullptr : readdir(dir_);
+    if (d == nullptr) return false;
+    out = {d->d_name, d->d_type};
+    return true;
+  }
+
+ private:
+  DIR* dir_;
+  int fd_;
+#endif
+  FolderReader(const FolderReader&) = delete;
+  FolderReader& operator=(const FolderReader&) = delete;
+};
+
+// A folder's entries, read as they are asked for, as FindNextFileW does. One entry is read
+// ahead, so a listing with nothing to give is never handed out.
+class StreamListing : public DirListing {
+ public:
+  StreamListing(int fd, bool drive_root, std::string pattern, int& open)
+      : reader_(fd), drive_root_(drive_root), pattern_(std::move(pattern)), open_(open) {
+    ++open_;
+    struct stat self;
+    if (fstat(fd, &self) == 0)
+      id_ = FolderId{static_cast<std::uint64_t>(self.st_dev),
+                     static_cast<std::uint64_t>(self.st_ino)};
+    ahead_ = Read(pending_);
+  }
+  ~StreamListing() override { --open_; }
+
+  bool Empty() const { return !ahead_; }
+  std::optional<FolderId> Id() const override { return id_; }
+  bool Next(DirEntry& out) override {
+    if (!ahead_) return false;
+    out.name.swap(pending_.name);
+    out.attributes = pending_.attributes;
+    ahead_ = Read(pending_);
+    return true;
+  }
+
+ private:
+  bool Read(DirEntry& out) {
+    FolderReader::Raw d;
+    while (reader_.Next(d)) {
+      const char* n = d.name;
+      if (drive_root_ && n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0))) continue;
+      std::size_t length = std::strlen(n);
+      if (!pattern_.empty()) {
+        LowerCaseInto(std::string_view(n, length), folded_);
+        if (!Matches(pattern_, folded_)) continue;
+      }
+      out.name.assign(n, length);
+      out.attributes = AttributesOf(reader_.Fd(), n, d.type);
+      return true;
+    }
+    return false;
+  }
+
+  FolderReader reader_;
+  bool drive_root_;
+  std::string pattern_;  // folded; empty for all entries
+  int& open_;
+  std::optional<FolderId> id_;
+  DirEntry pending_;
+  bool ahead_ = false;
+  std::string folded_;
+};
 
 // Windows' wildcard match of one name: "*" any run, "?" one character, no case.
 bool Matches(std::string_view pattern, std::string_view name) {
@@ -198,32 +315,23 @@ std::unique_ptr<DirListing> PosixFileSystem::List(const std::string& pattern) {
   std::string windows_folder = folder.empty() ? pattern.substr(0, 2) : folder;
   std::string host = HostPath(windows_folder);
   if (host.empty()) return nullptr;
-  DIR* dir = opendir(host.c_str());
-  if (dir == nullptr && errno == ENOENT) dir = opendir(Resolve(windows_folder).c_str());
-  if (dir == nullptr) return nullptr;
+  constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+  int fd = open(host.c_str(), kFlags);
+  if (fd < 0 && errno == ENOENT) fd = open(Resolve(windows_folder).c_str(), kFlags);
+  if (fd < 0) return nullptr;
   // Drive roots have no "." and ".." on Windows.
-  bool root = IsDriveRoot(folder);
   bool all = last == "*" || last == "*.*";
-  std::string lowered = all ? std::string() : LowerCase(last), name;
-  auto listing = std::make_unique<SnapshotListing>();
-  int fd = dirfd(dir);
-  // The open folder's own identity: no second lookup of its path.
-  struct stat self;
-  if (fstat(fd, &self) == 0)
-    listing->SetId(
-        {static_cast<std::uint64_t>(self.st_dev), static_cast<std::uint64_t>(self.st_ino)});
-  while (const dirent* d = readdir(dir)) {
-    std::size_t length = std::strlen(d->d_name);
-    if (root && (std::strcmp(d->d_name, ".") == 0 || std::strcmp(d->d_name, "..") == 0)) continue;
-    if (!all) {
-      LowerCaseInto(std::string_view(d->d_name, length), name);
-      if (!Matches(lowered, name)) continue;
-    }
-    listing->Add(d->d_name, length, AttributesOf(fd, *d));
-  }
-  closedir(dir);
-  if (listing->Empty()) return nullptr;
-  return listing;
+  auto stream =
+      std::make_unique<StreamListing>(fd, IsDriveRoot(folder), all ? "" : LowerCase(last), open_);
+  if (stream->Empty()) return nullptr;
+  if (open_ <= kMaxOpenListings) return stream;
+  // Deep below, listings are read whole at once and their descriptors closed, so a walk
+  // thousands of levels deep holds no more than kMaxOpenListings descriptors.
+  auto whole = std::make_unique<SnapshotListing>();
+  if (auto id = stream->Id()) whole->SetId(*id);
+  DirEntry e;
+  while (stream->Next(e)) whole->Add(e.name.data(), e.name.size(), e.attributes);
+  return whole;
 }
 
 std::optional<FolderId> PosixFileSystem::IdOf(const std::string& folder) {

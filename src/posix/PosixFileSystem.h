@@ -27,6 +27,7 @@ class PosixFileSystem : public FileSystem {
   // missing; the direct mapping when nothing matches.
   std::string Resolve(const std::string& windows_path) const;
   std::map<char, std::string> drives_;
+  int open_ = 0;  // folder listings holding a descriptor
 };
 
 }  // namespace ravel
