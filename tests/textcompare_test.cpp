@@ -30,6 +30,17 @@ TEST(TextCompare, FoldsLettersOfEveryScript) {
   }
 }
 
+TEST(TextCompare, FoldsEveryAsciiCharacterAtAnyPosition) {
+  std::string all, expected;
+  for (int c = 1; c < 128; ++c) {
+    all += static_cast<char>(c);
+    expected += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  }
+  for (std::size_t shift = 0; shift < 8; ++shift)  // every alignment of the 8-byte steps
+    EXPECT_EQ(LowerCase(std::string(shift, '@') + all + "Ä" + all),
+              std::string(shift, '@') + expected + "ä" + expected);
+}
+
 TEST(TextCompare, LettersWithTheSameCapitalAreEqual) {
   EXPECT_TRUE(EqualNoCase("ΣΟΦΟΣ", "σοφος"));  // final sigma
   EXPECT_TRUE(EqualNoCase("ς", "σ"));

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <iterator>
 
 namespace ravel {
@@ -143,9 +144,20 @@ void Encode(char32_t c, std::string& out) {
 }  // namespace
 
 void LowerCaseInto(std::string_view utf8, std::string& out) {
-  // Most names are ASCII: map them in place until the first byte beyond it.
+  // Most names are ASCII: map them in place, eight bytes at a time, until the first byte
+  // beyond it.
   out.resize(utf8.size());
   std::size_t i = 0;
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull, kHigh = 0x8080808080808080ull;
+  for (; i + 8 <= utf8.size(); i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, utf8.data() + i, 8);
+    if (w & kHigh) break;
+    // Per byte: high bit set where 'A' <= b <= 'Z' (no carries: every byte is below 0x80).
+    std::uint64_t upper = ((w + (0x80 - 'A') * kOnes) ^ (w + (0x80 - 'Z' - 1) * kOnes)) & kHigh;
+    w |= upper >> 2;  // 0x80 >> 2 is 0x20, the case bit
+    std::memcpy(out.data() + i, &w, 8);
+  }
   for (; i < utf8.size(); ++i) {
     unsigned char c = static_cast<unsigned char>(utf8[i]);
     if (c >= 0x80) break;
