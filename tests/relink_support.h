@@ -86,7 +86,8 @@ struct Harness {
   // The table as the dissolve prepares it before a walk.
   void ResetFound() {
     g.FoundPaths.assign(static_cast<std::size_t>(g.ItemCount) + 1, FoundRow{});
-    for (int i = 1; i <= g.ItemCount; ++i) g.FoundPaths[static_cast<std::size_t>(i)][0].assign(1, '0');
+    for (int i = 1; i <= g.ItemCount; ++i)
+      g.FoundPaths[static_cast<std::size_t>(i)][0].assign(1, '0');
     g.WalkDepth = 0;
   }
 };
