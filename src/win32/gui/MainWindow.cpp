@@ -158,7 +158,9 @@ bool MouseButtonDown() {
 
 }  // namespace
 
+// Destroyed here, while WM_DESTROY still reaches this class.
 MainWindow::~MainWindow() {
+  Destroy();
   DetachAll();
 }
 

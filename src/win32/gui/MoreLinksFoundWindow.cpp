@@ -11,29 +11,33 @@ namespace ravel::win {
 
 namespace {
 
-constexpr int kClientW = 600;
-constexpr int kClientH = 258;
+constexpr int kClientW = 680;
+constexpr int kClientH = 282;
 constexpr DWORD kStyle = WS_POPUP | WS_CAPTION | WS_SYSMENU;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME;
 constexpr DWORD kTab = WS_TABSTOP | WS_GROUP;
 
 using W = MoreLinksFoundWindow;
 
-// Positions in 96-DPI pixels; table order is the tab order.
+// Positions in 96-DPI pixels; table order is the tab order. Label1 has room for its whole
+// text on one line (its run of blanks breaks differently in every font) and for a second.
+// Text_Path is about 97 characters wide, as its line break assumes, with room for more lines.
 const ChildSpec kLayout[] = {
-    {W::kFrame1, L"Button", BS_GROUPBOX, 0, 8, 4, 584, 212},
-    {W::kLabel1, L"Static", SS_LEFT | SS_NOPREFIX, 0, 18, 18, 300, 32},
-    {W::kList, L"ListBox", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | kTab, WS_EX_CLIENTEDGE,
-     18, 54, 564, 104},
-    {W::kTextPath, L"Edit", ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | kTab, WS_EX_CLIENTEDGE,
-     18, 164, 564, 44},
-    {W::kCommandOK, L"Button", BS_DEFPUSHBUTTON | kTab, 0, 408, 226, 88, 24},
-    {W::kCommandCancel, L"Button", BS_PUSHBUTTON | kTab, 0, 504, 226, 88, 24},
+    {W::kFrame1, L"Button", BS_GROUPBOX, 0, 8, 4, 664, 236},
+    {W::kLabel1, L"Static", SS_LEFT | SS_NOPREFIX, 0, 18, 18, 644, 34},
+    {W::kList, L"ListBox", LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | WS_VSCROLL | WS_HSCROLL | kTab,
+     WS_EX_CLIENTEDGE, 18, 56, 644, 110},
+    {W::kTextPath, L"Edit", ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL | WS_VSCROLL | kTab,
+     WS_EX_CLIENTEDGE, 18, 172, 644, 60},
+    {W::kCommandOK, L"Button", BS_DEFPUSHBUTTON | kTab, 0, 488, 250, 88, 24},
+    {W::kCommandCancel, L"Button", BS_PUSHBUTTON | kTab, 0, 584, 250, 88, 24},
 };
 
 }  // namespace
 
+// Destroyed here, while WM_DESTROY still reaches this class.
 MoreLinksFoundWindow::~MoreLinksFoundWindow() {
+  Destroy();
   DetachAll();
 }
 
@@ -56,6 +60,7 @@ bool MoreLinksFoundWindow::Create(HWND owner) {
 
 void MoreLinksFoundWindow::Place(UINT dpi, bool resize) {
   children_.Place(dpi);
+  list_.FitExtent();
   if (!resize) return;
   SIZE size =
       WindowSizeFor(Scale(kClientW, dpi), Scale(kClientH, dpi), kStyle, kExStyle, false, dpi);

@@ -121,6 +121,23 @@ int ListBoxPeer::WindowIndex() const {
   return static_cast<int>(SendMessageW(hwnd_, LB_GETCURSEL, 0, 0));
 }
 
+void ListBoxPeer::FitExtent() {
+  if (hwnd_ == nullptr || control_ == nullptr) return;
+  HDC dc = GetDC(hwnd_);
+  if (dc == nullptr) return;
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(hwnd_, WM_GETFONT, 0, 0)));
+  int widest = 0;
+  for (const auto& entry : L().Entries()) {
+    std::wstring w = Widen(entry);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, w.c_str(), static_cast<int>(w.size()), &size);
+    widest = std::max<int>(widest, size.cx);
+  }
+  SelectObject(dc, old);
+  ReleaseDC(hwnd_, dc);
+  SendMessageW(hwnd_, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + 8), 0);
+}
+
 void ListBoxPeer::Mirror(Aspect what) {
   const auto& entries = L().Entries();
   switch (what) {
@@ -133,6 +150,7 @@ void ListBoxPeer::Mirror(Aspect what) {
       }
       for (std::size_t i = shown; i < entries.size(); ++i)
         SendMessageW(hwnd_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(entries[i]).c_str()));
+      FitExtent();
       Mirror(Aspect::Selection);
       break;
     }

@@ -101,6 +101,8 @@ class ListBoxPeer : public Peer {
   void Attach(ListBox& c, HWND hwnd) { Bind(c, hwnd); }
   // The highlighted entry as the window shows it (-1: none).
   int WindowIndex() const;
+  // Lets the list scroll sideways as far as its widest entry reaches.
+  void FitExtent();
 
  protected:
   void Mirror(Aspect what) override;

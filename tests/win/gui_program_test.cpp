@@ -1,0 +1,341 @@
+// The real program: Ravelmend.exe started beside this test, with the Word stand-in serving a
+// fixture through COM. Its windows are inspected from outside, by Win32 calls alone, as any
+// other program sees them.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+// (after windows.h)
+#include <commctrl.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/Form_Main.h"
+#include "win32/common/Utf.h"
+
+namespace {
+
+using ravel::win::Narrow;
+using ravel::win::Widen;
+
+std::wstring HereFolder() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring p(path);
+  return p.substr(0, p.find_last_of(L"\\/"));
+}
+
+std::wstring WindowsPath(const std::string& posix) {
+  std::string p = "Z:" + posix;
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  return Widen(p);
+}
+
+// A control's text, asked of its own process (GetWindowText would not ask it).
+std::string TextOf(HWND h) {
+  wchar_t buf[1024] = {};
+  DWORD_PTR got = 0;
+  SendMessageTimeoutW(h, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(buf), SMTO_ABORTIFHUNG, 5000,
+                      &got);
+  return Narrow(buf);
+}
+
+std::string ClassOf(HWND h) {
+  wchar_t buf[64] = {};
+  GetClassNameW(h, buf, 64);
+  return Narrow(buf);
+}
+
+struct ChildInfo {
+  HWND hwnd;
+  std::string cls, text;
+  LONG style;
+};
+
+std::vector<ChildInfo> ChildrenOf(HWND parent) {
+  std::vector<ChildInfo> out;
+  EnumChildWindows(
+      parent,
+      [](HWND h, LPARAM lp) -> BOOL {
+        auto* v = reinterpret_cast<std::vector<ChildInfo>*>(lp);
+        if (GetParent(h) == GetAncestor(h, GA_ROOT))  // direct children only
+          v->push_back({h, ClassOf(h), TextOf(h), GetWindowLongW(h, GWL_STYLE)});
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&out));
+  return out;
+}
+
+// Memory in the program's address space, for the list and header messages that carry a
+// pointer.
+class RemoteBuffer {
+ public:
+  RemoteBuffer(HANDLE process, std::size_t size)
+      : process_(process),
+        mem_(VirtualAllocEx(process, nullptr, size, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE)) {}
+  ~RemoteBuffer() {
+    if (mem_ != nullptr) VirtualFreeEx(process_, mem_, 0, MEM_RELEASE);
+  }
+  RemoteBuffer(const RemoteBuffer&) = delete;
+  RemoteBuffer& operator=(const RemoteBuffer&) = delete;
+  void* At(std::size_t offset) const { return static_cast<char*>(mem_) + offset; }
+  bool Write(std::size_t offset, const void* data, std::size_t n) {
+    return WriteProcessMemory(process_, At(offset), data, n, nullptr) != FALSE;
+  }
+  bool Read(std::size_t offset, void* data, std::size_t n) const {
+    return ReadProcessMemory(process_, At(offset), data, n, nullptr) != FALSE;
+  }
+  explicit operator bool() const { return mem_ != nullptr; }
+
+ private:
+  HANDLE process_;
+  void* mem_;
+};
+
+constexpr std::size_t kTextAt = 512;
+constexpr int kTextMax = 1024;
+
+std::string ListCell(HANDLE process, HWND list, int row, int col) {
+  RemoteBuffer buf(process, kTextAt + kTextMax * sizeof(wchar_t));
+  if (!buf) return "(no memory)";
+  LVITEMW lvi{};
+  lvi.iSubItem = col;
+  lvi.pszText = static_cast<LPWSTR>(buf.At(kTextAt));
+  lvi.cchTextMax = kTextMax;
+  buf.Write(0, &lvi, sizeof lvi);
+  SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
+               reinterpret_cast<LPARAM>(buf.At(0)));
+  std::wstring text(kTextMax, L'\0');
+  buf.Read(kTextAt, text.data(), kTextMax * sizeof(wchar_t));
+  return Narrow(text.c_str());
+}
+
+std::vector<std::string> HeaderTexts(HANDLE process, HWND list) {
+  std::vector<std::string> out;
+  HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+  int n = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
+  RemoteBuffer buf(process, kTextAt + kTextMax * sizeof(wchar_t));
+  for (int i = 0; i < n && buf; ++i) {
+    HDITEMW hd{};
+    hd.mask = HDI_TEXT;
+    hd.pszText = static_cast<LPWSTR>(buf.At(kTextAt));
+    hd.cchTextMax = kTextMax;
+    buf.Write(0, &hd, sizeof hd);
+    SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf.At(0)));
+    std::wstring text(kTextMax, L'\0');
+    buf.Read(kTextAt, text.data(), kTextMax * sizeof(wchar_t));
+    out.push_back(Narrow(text.c_str()));
+  }
+  return out;
+}
+
+class Program {
+ public:
+  // Starts the program; the stand-in serves `fixture` (a file in tests/fixtures), or no
+  // document at all when it is empty.
+  explicit Program(const std::string& fixture) {
+    std::wstring var =
+        fixture.empty() ? L"" : WindowsPath(std::string(RAVEL_FIXTURES) + "/" + fixture);
+    SetEnvironmentVariableW(L"RAVELMEND_WORD_FIXTURE", var.empty() ? nullptr : var.c_str());
+    std::wstring exe = HereFolder() + L"\\Ravelmend.exe";
+    std::wstring command = L"\"" + exe + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    started_ = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              nullptr, &si, &pi_) != FALSE;
+    SetEnvironmentVariableW(L"RAVELMEND_WORD_FIXTURE", nullptr);
+  }
+  ~Program() {
+    if (!started_) return;
+    if (WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) {
+      TerminateProcess(pi_.hProcess, 99);
+      WaitForSingleObject(pi_.hProcess, 10000);
+    }
+    CloseHandle(pi_.hThread);
+    CloseHandle(pi_.hProcess);
+  }
+  Program(const Program&) = delete;
+  Program& operator=(const Program&) = delete;
+
+  bool Started() const { return started_; }
+  HANDLE Process() const { return pi_.hProcess; }
+
+  // Its visible top-level window captioned "Ravelmend", once shown.
+  HWND WaitForMainWindow(int ms = 30000) {
+    struct Search {
+      DWORD pid;
+      HWND found;
+    } s{pi_.dwProcessId, nullptr};
+    auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (s.found == nullptr && std::chrono::steady_clock::now() < end &&
+           WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) {
+      EnumWindows(
+          [](HWND h, LPARAM lp) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(lp);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(h, &pid);
+            wchar_t title[64] = {};
+            GetWindowTextW(h, title, 64);
+            if (pid == s->pid && IsWindowVisible(h) && lstrcmpW(title, L"Ravelmend") == 0 &&
+                GetWindow(h, GW_OWNER) == nullptr) {
+              s->found = h;
+              return FALSE;
+            }
+            return TRUE;
+          },
+          reinterpret_cast<LPARAM>(&s));
+      if (s.found == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return s.found;
+  }
+
+  // The exit code once the program has ended, or -1 if it still runs after `ms`.
+  long WaitForExit(int ms = 20000) {
+    if (WaitForSingleObject(pi_.hProcess, static_cast<DWORD>(ms)) != WAIT_OBJECT_0) return -1;
+    DWORD code = 0;
+    GetExitCodeProcess(pi_.hProcess, &code);
+    return static_cast<long>(code);
+  }
+
+ private:
+  PROCESS_INFORMATION pi_{};
+  bool started_ = false;
+};
+
+const ChildInfo* Find(const std::vector<ChildInfo>& all, const std::string& cls,
+                      const std::string& text) {
+  for (const auto& c : all)
+    if (c.cls == cls && c.text == text) return &c;
+  return nullptr;
+}
+
+const ChildInfo* FindClass(const std::vector<ChildInfo>& all, const std::string& cls) {
+  for (const auto& c : all)
+    if (c.cls == cls) return &c;
+  return nullptr;
+}
+
+TEST(GuiProgram, ShowsTheDocumentsLinksInItsControlsAndEndsWhenClosed) {
+  Program p("gui-three-links.json");
+  ASSERT_TRUE(p.Started());
+  HWND main = p.WaitForMainWindow();
+  ASSERT_NE(main, nullptr) << "no window \"Ravelmend\"";
+  auto all = ChildrenOf(main);
+
+  struct Expected {
+    const char* cls;
+    const char* text;
+    LONG kind;  // BS_* for buttons, -1: any
+  };
+  const Expected expected[] = {
+      {"Button", "Document Name", BS_GROUPBOX},
+      {"Button", "New Source Root-Path", BS_GROUPBOX},
+      {"Button", "InlineShapes", BS_GROUPBOX},
+      {"Button", "Hidden Links", BS_GROUPBOX},
+      {"Button", "Image", BS_GROUPBOX},
+      {"Button", "Set SourcePaths relatively from Document, if possible", BS_AUTOCHECKBOX},
+      {"Button", "Store in Document (SID)", BS_AUTOCHECKBOX},
+      {"Button", "Locked", BS_AUTOCHECKBOX},
+      {"Button", "Support hidden Objects", BS_AUTOCHECKBOX},
+      {"Button", "Preview", BS_AUTOCHECKBOX},
+      {"Button", "&Choose", BS_PUSHBUTTON},
+      {"Button", "&Show", BS_PUSHBUTTON},
+      {"Button", "&Init", BS_PUSHBUTTON},
+      {"Button", "&Dissolve", BS_PUSHBUTTON},
+      {"Button", "&Save", BS_PUSHBUTTON},
+      {"Button", "&Exit", BS_PUSHBUTTON},
+      {"Static", "Info", -1},
+      {"Static", "Idle", -1},
+      {"Static", ravel::kWebAddress, -1},
+      {"Static",
+       "Any operation (Set, Save, etc.) will only be applicated on selected List items, "
+       "indicated as highlighted blue.",
+       -1},
+      {"Static",
+       "Linked images, formatted as 'not in line with text' (i.e. abo- ve or behind), are "
+       "hidden in the 'edit-links'-dialog of MS- Word. Ravelmend can try to by-pass this bug "
+       "to let you freely edit this Linked-Objects like any other.                     See "
+       "'hidden' column above to identify such objects.",
+       -1},
+      {"Edit", "Window Test.doc", -1},
+      {"Edit", "Please be Patient...", -1},
+  };
+  for (const auto& e : expected) {
+    const ChildInfo* c = Find(all, e.cls, e.text);
+    ASSERT_NE(c, nullptr) << e.cls << " \"" << e.text << "\"";
+    if (e.kind >= 0) {
+      EXPECT_EQ(c->style & BS_TYPEMASK, e.kind) << e.text;
+    }
+  }
+  // Idle: the patience text is hidden, the commands usable, the progress at 0.
+  EXPECT_FALSE(IsWindowVisible(Find(all, "Edit", "Please be Patient...")->hwnd));
+  for (const char* b : {"&Init", "&Save", "&Dissolve"})
+    EXPECT_TRUE(IsWindowEnabled(Find(all, "Button", b)->hwnd)) << b;
+  const ChildInfo* bar = FindClass(all, "msctls_progress32");
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(SendMessageW(bar->hwnd, PBM_GETPOS, 0, 0), 0);
+
+  // The list: report view, several rows selectable, six columns, a row per link.
+  const ChildInfo* list = FindClass(all, "SysListView32");
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(list->style & LVS_TYPEMASK, LVS_REPORT);
+  EXPECT_EQ(list->style & LVS_SINGLESEL, 0);
+  EXPECT_NE(list->style & LVS_SHOWSELALWAYS, 0);
+  EXPECT_NE(SendMessageW(list->hwnd, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_FULLROWSELECT, 0);
+  EXPECT_EQ(HeaderTexts(p.Process(), list->hwnd),
+            (std::vector<std::string>{"File", "Type", "Exist", "SID", "Locked", "hidden"}));
+  ASSERT_EQ(SendMessageW(list->hwnd, LVM_GETITEMCOUNT, 0, 0), 3);
+  EXPECT_EQ(ListCell(p.Process(), list->hwnd, 0, 0), "C:\\Old\\Pictures\\first.gif");
+  EXPECT_EQ(ListCell(p.Process(), list->hwnd, 0, 2), "False");
+  EXPECT_EQ(ListCell(p.Process(), list->hwnd, 0, 4), "True");
+  EXPECT_EQ(ListCell(p.Process(), list->hwnd, 2, 1), "Excel.Sheet.8");
+  // The first row is the current and selected one.
+  EXPECT_EQ(SendMessageW(list->hwnd, LVM_GETITEMSTATE, 0, LVIS_SELECTED | LVIS_FOCUSED),
+            LVIS_SELECTED | LVIS_FOCUSED);
+
+  // A menu bar. (Wine keeps menus to their process, so its entries are checked in-process.)
+  EXPECT_NE(GetMenu(main), nullptr);
+
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(p.WaitForExit(), 0);
+}
+
+TEST(GuiProgram, WithoutADocumentItSaysSoAndClosesFromTheFrame) {
+  Program p("");
+  ASSERT_TRUE(p.Started());
+  HWND main = p.WaitForMainWindow();
+  ASSERT_NE(main, nullptr);
+  auto all = ChildrenOf(main);
+  EXPECT_NE(Find(all, "Edit", "No Document Available"), nullptr);
+  const ChildInfo* list = FindClass(all, "SysListView32");
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(SendMessageW(list->hwnd, LVM_GETITEMCOUNT, 0, 0), 0);
+  for (const char* b : {"&Init", "&Save", "&Dissolve"})
+    EXPECT_TRUE(IsWindowEnabled(Find(all, "Button", b)->hwnd)) << b;
+
+  // Alt+F4 on the frame.
+  PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(p.WaitForExit(), 0);
+}
+
+TEST(GuiProgram, InitReadsAgainAndTheExitButtonEndsIt) {
+  Program p("gui-three-links.json");
+  ASSERT_TRUE(p.Started());
+  HWND main = p.WaitForMainWindow();
+  ASSERT_NE(main, nullptr);
+  auto all = ChildrenOf(main);
+  const ChildInfo* list = FindClass(all, "SysListView32");
+  ASSERT_NE(list, nullptr);
+  SendMessageW(Find(all, "Button", "&Init")->hwnd, BM_CLICK, 0, 0);
+  EXPECT_EQ(SendMessageW(list->hwnd, LVM_GETITEMCOUNT, 0, 0), 3);
+  EXPECT_EQ(TextOf(Find(all, "Static", "Idle")->hwnd), "Idle");
+  EXPECT_TRUE(IsWindowEnabled(Find(all, "Button", "&Init")->hwnd));
+
+  PostMessageW(Find(all, "Button", "&Exit")->hwnd, BM_CLICK, 0, 0);
+  EXPECT_EQ(p.WaitForExit(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,737 @@
+// The windows in this process, driven through Win32 messages as a user's actions arrive
+// (clicks, keys, notifications): the main window's peers and handlers, the duplicate
+// location chooser run modally, and the shell's folder browser. The core forms' state is
+// read back afterwards.
+#include <gtest/gtest.h>
+
+#include "win32/gui/Win.h"
+// (after windows.h)
+#include <commctrl.h>
+#include <shlobj.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/Form_Main.h"
+#include "app/Globals.h"
+#include "relink/FileOP.h"
+#include "relink/MoreLinksFound.h"
+#include "relink/TextCompare.h"
+#include "sim/MemoryFileSystem.h"
+#include "sim/SimWord.h"
+#include "win32/common/ComPtr.h"
+#include "win32/common/Utf.h"
+#include "win32/gui/Dpi.h"
+#include "win32/gui/MainWindow.h"
+#include "win32/gui/MoreLinksFoundWindow.h"
+#include "win32/gui/Win32Host.h"
+
+using namespace ravel;
+using M = win::MainWindow;
+using D = win::MoreLinksFoundWindow;
+
+namespace {
+
+std::string WindowsPath(std::string p) {
+  if (!p.empty() && p[0] == '/') p = "Z:" + p;
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  return p;
+}
+
+const std::string kThreeLinks = WindowsPath(std::string(RAVEL_FIXTURES) + "/gui-three-links.json");
+const std::string kSample = WindowsPath(std::string(RAVEL_EXAMPLES) + "/sample-document.json");
+
+std::string Text(HWND h) {
+  int n = GetWindowTextLengthW(h);
+  std::wstring t(static_cast<std::size_t>(n) + 1, L'\0');
+  n = GetWindowTextW(h, t.data(), n + 1);
+  t.resize(static_cast<std::size_t>(n));
+  return win::Narrow(t);
+}
+
+// Lets window messages run until `done` holds or `ms` have passed.
+bool PumpUntil(const std::function<bool()>& done, int ms = 2000) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  MSG msg;
+  for (;;) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) continue;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+// How long a dialog stays up before the test acts on it, for scripts/screenshot.sh.
+void HoldForShowcase() {
+  const char* v = std::getenv("RAVEL_SHOWCASE_MS");
+  int ms = v != nullptr ? std::atoi(v) : 0;
+  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+// A visible window of `thread` of class `cls` holding a child of class `child` (if given),
+// looked for until `ms` have passed.
+HWND WaitForWindow(DWORD thread, const wchar_t* cls, const wchar_t* child = nullptr,
+                   int ms = 10000) {
+  struct Search {
+    const wchar_t* cls;
+    const wchar_t* child;
+    HWND found;
+  } s{cls, child, nullptr};
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (s.found == nullptr && std::chrono::steady_clock::now() < end) {
+    EnumThreadWindows(
+        thread,
+        [](HWND h, LPARAM lp) -> BOOL {
+          auto* s = reinterpret_cast<Search*>(lp);
+          wchar_t name[64] = {};
+          GetClassNameW(h, name, 64);
+          if (!IsWindowVisible(h) || lstrcmpW(name, s->cls) != 0) return TRUE;
+          if (s->child != nullptr && FindWindowExW(h, nullptr, s->child, nullptr) == nullptr)
+            return TRUE;
+          s->found = h;
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&s));
+    if (s.found == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return s.found;
+}
+
+bool WaitGone(HWND h, int ms = 5000) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  while (IsWindow(h) && std::chrono::steady_clock::now() < end)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  return !IsWindow(h);
+}
+
+std::string CellText(HWND list, int row, int col) {
+  wchar_t buf[512] = {};
+  LVITEMW lvi{};
+  lvi.iSubItem = col;
+  lvi.pszText = buf;
+  lvi.cchTextMax = 512;
+  SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&lvi));
+  return win::Narrow(buf);
+}
+
+// The item numbers the real rows carry, top to bottom.
+std::vector<int> ItemNumbers(HWND list) {
+  std::vector<int> out;
+  int n = ListView_GetItemCount(list);
+  for (int i = 0; i < n; ++i) {
+    LVITEMW lvi{};
+    lvi.mask = LVIF_PARAM;
+    lvi.iItem = i;
+    ListView_GetItem(list, &lvi);
+    out.push_back(static_cast<int>(lvi.lParam));
+  }
+  return out;
+}
+
+int RowOfItem(HWND list, int item) {
+  auto items = ItemNumbers(list);
+  for (std::size_t i = 0; i < items.size(); ++i)
+    if (items[i] == item) return static_cast<int>(i);
+  return -1;
+}
+
+UINT RowState(HWND list, int row) {
+  return ListView_GetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED);
+}
+
+class GuiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES |
+                                             ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&icc);
+  }
+  void TearDown() override {
+    window.reset();
+    form.reset();
+  }
+
+  // The main window over the stand-in Word with the fixture's document (none: no document
+  // open), loaded as at start-up and shown.
+  void Open(const std::string& fixture) {
+    word = fixture.empty() ? std::make_shared<sim::SimWord>() : sim::LoadWordFixtureFile(fixture);
+    form = std::make_unique<Form_Main>(*g, *word, fs, host);
+    window = std::make_unique<M>(*form, host);
+    ASSERT_TRUE(window->Create());
+    form->Form_Load();
+    window->Show(SW_SHOWNORMAL);
+    PumpUntil([] { return false; }, 50);
+  }
+  HWND Child(int id) const { return window->Child(id); }
+  HWND List() const { return Child(M::kListViewIS); }
+  // The real rows as the core holds them: each row's texts, found by its item number.
+  void ExpectRowsMirrorTheCore() {
+    HWND list = List();
+    ASSERT_EQ(ListView_GetItemCount(list), form->ListView_IS.Count());
+    EXPECT_EQ(ItemNumbers(list), form->ListView_IS.Order());
+    for (int row = 0; row < ListView_GetItemCount(list); ++row) {
+      int item = ItemNumbers(list)[static_cast<std::size_t>(row)];
+      for (int col = 0; col < ListView::kColumns; ++col)
+        EXPECT_EQ(CellText(list, row, col), form->ListView_IS.Cell(item, col))
+            << "row " << row << " column " << col;
+    }
+  }
+
+  win::ComInit com;
+  std::unique_ptr<Globals> g = std::make_unique<Globals>();
+  std::shared_ptr<sim::SimWord> word;
+  sim::MemoryFileSystem fs;
+  win::Win32Host host;
+  std::unique_ptr<Form_Main> form;
+  std::unique_ptr<M> window;
+};
+
+// --- the main window ---
+
+TEST_F(GuiTest, ListRowsFollowTheCoreInDisplayOrderAndCarryTheirItemNumbers) {
+  Open(kThreeLinks);
+  ASSERT_EQ(g->ItemCount, 3);
+  ExpectRowsMirrorTheCore();
+  EXPECT_EQ(ListView_GetExtendedListViewStyle(List()), form->ListView_IS.ExtendedStyle());
+  EXPECT_NE(ListView_GetExtendedListViewStyle(List()) & LVS_EX_FULLROWSELECT, 0u);
+
+  // A click on the "Type" header, as the mouse gives it: the rows take the new order.
+  HWND header = ListView_GetHeader(List());
+  RECT r{};
+  Header_GetItemRect(header, 1, &r);
+  LPARAM at = MAKELPARAM((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  SendMessageW(header, WM_LBUTTONUP, 0, at);
+  EXPECT_EQ(form->ListView_IS.SortKey(), 1);
+  EXPECT_EQ(ItemNumbers(List()), (std::vector<int>{3, 1, 2}));  // "Excel..." before "Picture"
+  ExpectRowsMirrorTheCore();
+
+  // A row the core changes after sorting changes where it stands, not at its item's position.
+  form->ListView_IS.SetCell(2, 2, "True");
+  EXPECT_EQ(CellText(List(), RowOfItem(List(), 2), 2), "True");
+  EXPECT_EQ(CellText(List(), 1, 2), "False");
+  ExpectRowsMirrorTheCore();
+
+  // A new read rebuilds the rows.
+  SendMessageW(Child(M::kCommandInit), BM_CLICK, 0, 0);
+  ExpectRowsMirrorTheCore();
+}
+
+TEST_F(GuiTest, SelectionAndTheCurrentRowGoBothWays) {
+  Open(kThreeLinks);
+  HWND list = List();
+  // Start-up made the first row current and selected.
+  EXPECT_EQ(RowState(list, 0), static_cast<UINT>(LVIS_SELECTED | LVIS_FOCUSED));
+
+  // Another row selected without moving the focus: the core learns it, no handler runs.
+  ListView_SetItemState(list, 2, LVIS_SELECTED, LVIS_SELECTED);
+  EXPECT_TRUE(form->ListView_IS.Selected(3));
+  EXPECT_TRUE(form->ListView_IS.Selected(1));
+  EXPECT_EQ(form->ListView_IS.Current(), 1);
+  EXPECT_EQ(Text(Child(M::kTextPath)), "");
+
+  // The down arrow moves the focus: row 2 becomes current (and alone selected), and the
+  // item click syncs the path and the check boxes with it.
+  SendMessageW(list, WM_KEYDOWN, VK_DOWN, 0);
+  SendMessageW(list, WM_KEYUP, VK_DOWN, 0);
+  EXPECT_EQ(form->ListView_IS.Current(), 2);
+  EXPECT_TRUE(form->ListView_IS.Selected(2));
+  EXPECT_FALSE(form->ListView_IS.Selected(1));
+  EXPECT_FALSE(form->ListView_IS.Selected(3));
+  EXPECT_EQ(Text(Child(M::kTextPath)), "C:\\Old\\Pictures\\Zweites Bild.png");
+  EXPECT_EQ(SendMessageW(Child(M::kCheckSID), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  EXPECT_EQ(SendMessageW(Child(M::kCheckLinkLocked), BM_GETCHECK, 0, 0), BST_UNCHECKED);
+  SendMessageW(list, WM_KEYDOWN, VK_UP, 0);
+  SendMessageW(list, WM_KEYUP, VK_UP, 0);
+  EXPECT_EQ(form->ListView_IS.Current(), 1);
+  EXPECT_EQ(SendMessageW(Child(M::kCheckLinkLocked), BM_GETCHECK, 0, 0), BST_CHECKED);
+
+  // Ctrl+A selects every row.
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  keys[VK_CONTROL] = 0x80;
+  SetKeyboardState(keys);
+  SendMessageW(list, WM_KEYDOWN, 'A', 0);
+  keys[VK_CONTROL] = 0;
+  SetKeyboardState(keys);
+  for (int item = 1; item <= 3; ++item) EXPECT_TRUE(form->ListView_IS.Selected(item)) << item;
+
+  // The core's own changes reach the list.
+  form->ListView_IS.SetSelected(2, false);
+  form->ListView_IS.SetCurrent(3);
+  EXPECT_EQ(RowState(list, 1) & LVIS_SELECTED, 0u);
+  EXPECT_EQ(RowState(list, 2) & LVIS_FOCUSED, static_cast<UINT>(LVIS_FOCUSED));
+  EXPECT_EQ(RowState(list, 0) & LVIS_FOCUSED, 0u);
+}
+
+TEST_F(GuiTest, TickingACheckBoxUpdatesTheCoreThenRunsItsHandler) {
+  Open(kThreeLinks);
+  SendMessageW(List(), WM_KEYDOWN, VK_DOWN, 0);  // item 2, not stored in the document
+  ASSERT_EQ(form->ListView_IS.Current(), 2);
+  ASSERT_EQ(g->Item(2).SaveWithDocument, Flag::False);
+
+  SendMessageW(Child(M::kCheckSID), BM_CLICK, 0, 0);
+  EXPECT_EQ(form->Check_SID.Value(), 1);
+  EXPECT_EQ(g->Item(2).SaveWithDocument, Flag::True);
+  EXPECT_TRUE(g->Item(2).Changed);
+  EXPECT_EQ(CellText(List(), RowOfItem(List(), 2), 3), "True");
+
+  SendMessageW(Child(M::kCheckSID), BM_CLICK, 0, 0);
+  EXPECT_EQ(form->Check_SID.Value(), 0);
+  EXPECT_EQ(CellText(List(), RowOfItem(List(), 2), 3), "False");
+
+  // A box without a handler still tells the core its value.
+  SendMessageW(Child(M::kCheckRelpath), BM_CLICK, 0, 0);
+  EXPECT_EQ(form->Check_relpath.Value(), 0);
+
+  // The program setting a value is no click: the box follows, the item stays unchanged.
+  g->Item(2).Changed = false;
+  form->Check_SID.SetValue(1);
+  EXPECT_EQ(SendMessageW(Child(M::kCheckSID), BM_GETCHECK, 0, 0), BST_CHECKED);
+  EXPECT_FALSE(g->Item(2).Changed);
+}
+
+TEST_F(GuiTest, BusyStateLocksCommandsShowsPatienceAboveTheListAndTheHourglass) {
+  Open(kThreeLinks);
+  HWND pbp = Child(M::kTextPBP);
+  RECT r{};
+  GetWindowRect(pbp, &r);
+  POINT mid{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+  ScreenToClient(window->Handle(), &mid);
+  auto topmost_at_mid = [&] {
+    return ChildWindowFromPointEx(window->Handle(), mid, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
+  };
+  EXPECT_FALSE(IsWindowVisible(pbp));
+  EXPECT_EQ(topmost_at_mid(), List());
+
+  form->LockButtons();
+  EXPECT_TRUE(IsWindowVisible(pbp));
+  EXPECT_EQ(Text(pbp), "Please be Patient...");
+  EXPECT_EQ(topmost_at_mid(), pbp);
+  for (int id : {M::kCommandInit, M::kCommandSave, M::kCommandSet})
+    EXPECT_FALSE(IsWindowEnabled(Child(id))) << id;
+  for (int id : {M::kCommandChoose, M::kCommandExit, M::kCheckSID, M::kListViewIS})
+    EXPECT_TRUE(IsWindowEnabled(Child(id))) << id;
+  LRESULT handled = SendMessageW(window->Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(List()),
+                                 MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_TRUE(handled);
+  EXPECT_EQ(GetCursor(), LoadCursorW(nullptr, IDC_WAIT));
+
+  form->ReleaseButtons();
+  EXPECT_FALSE(IsWindowVisible(pbp));
+  for (int id : {M::kCommandInit, M::kCommandSave, M::kCommandSet})
+    EXPECT_TRUE(IsWindowEnabled(Child(id))) << id;
+  handled = SendMessageW(window->Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(List()),
+                         MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+  EXPECT_FALSE(handled);
+}
+
+TEST_F(GuiTest, CoreTimersTickAsWindowTimers) {
+  Open("");  // no document: the double-click's chooser then has nothing to do
+  EXPECT_EQ(Text(Child(M::kTextDocumentName)), "No Document Available");
+  form->Timer1.SetInterval(20);
+  form->LockButtons();
+  form->Text_PBP.SetVisible(false);
+  EXPECT_FALSE(IsWindowVisible(Child(M::kTextPBP)));
+  // Timer1's tick shows the patience text again.
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(Child(M::kTextPBP)) != FALSE; }));
+  form->ReleaseButtons();
+
+  // A double-click on the list starts the 10 ms timer, whose tick switches it off again.
+  SendMessageW(List(), WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(20, 40));
+  SendMessageW(List(), WM_LBUTTONUP, 0, MAKELPARAM(20, 40));
+  EXPECT_TRUE(form->Timer_dblclickFAKE.Enabled());
+  EXPECT_TRUE(PumpUntil([&] { return !form->Timer_dblclickFAKE.Enabled(); }));
+}
+
+TEST_F(GuiTest, CaptionsAndStatusTextsFitTheirControls) {
+  Open(kThreeLinks);
+  // The longest texts the operations show.
+  std::vector<std::string> status = {"Reading Document Inlineshape Information...",
+                                     "Dissolving Paths...",
+                                     "Saving Information to Document Object..."};
+  auto fits = [&](HWND h, std::string* why) {
+    wchar_t cls[32] = {};
+    GetClassNameW(h, cls, 32);
+    LONG style = GetWindowLongW(h, GWL_STYLE);
+    RECT room{};
+    GetClientRect(h, &room);
+    UINT format = DT_CALCRECT | DT_NOPREFIX;
+    if (lstrcmpiW(cls, L"Static") == 0) {
+      format |= DT_WORDBREAK;
+    } else if (lstrcmpiW(cls, L"Button") == 0) {
+      format &= ~static_cast<UINT>(DT_NOPREFIX);
+      LONG kind = style & BS_TYPEMASK;
+      // Room the control keeps for itself: the box of a check box, a push button's edges.
+      if (kind == BS_AUTOCHECKBOX) room.right -= MulDiv(20, win::DpiOf(h), 96);
+      if (kind == BS_PUSHBUTTON || kind == BS_DEFPUSHBUTTON) room.right -= 8;
+      if (kind == BS_GROUPBOX) room.right -= 16;
+    } else {
+      return true;
+    }
+    std::wstring text = win::Widen(Text(h));
+    if (text.empty()) return true;
+    HDC dc = GetDC(h);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)));
+    RECT need{0, 0, room.right, 0};
+    DrawTextW(dc, text.c_str(), -1, &need, format);
+    SelectObject(dc, old);
+    ReleaseDC(h, dc);
+    bool ok = need.right <= room.right && need.bottom <= room.bottom;
+    if (!ok)
+      *why = win::Narrow(text) + ": needs " + std::to_string(need.right) + "x" +
+             std::to_string(need.bottom) + ", has " + std::to_string(room.right) + "x" +
+             std::to_string(room.bottom);
+    return ok;
+  };
+  auto check_all = [&] {
+    for (HWND h = GetWindow(window->Handle(), GW_CHILD); h != nullptr;
+         h = GetWindow(h, GW_HWNDNEXT)) {
+      std::string why;
+      EXPECT_TRUE(fits(h, &why)) << why;
+    }
+  };
+  check_all();
+  for (const auto& s : status) {
+    form->Label_ProgressBar.SetText(s);
+    check_all();
+  }
+}
+
+TEST_F(GuiTest, ExitButtonEndsTheProgramAtOnce) {
+  Open(kThreeLinks);
+  HWND main = window->Handle();
+  SendMessageW(Child(M::kCommandExit), BM_CLICK, 0, 0);
+  EXPECT_TRUE(g->StopRequested);
+  EXPECT_TRUE(host.Ending());
+  EXPECT_FALSE(IsWindow(main));
+  MSG msg;
+  EXPECT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+  // The core may go on changing its controls: nothing is left to mirror into.
+  form->Label_ProgressBar.SetText("Idle");
+  form->ListView_IS.Clear();
+}
+
+TEST_F(GuiTest, TabAndMnemonicsWorkThroughTheEventPump) {
+  Open(kThreeLinks);
+  SetForegroundWindow(window->Handle());
+  SetFocus(List());
+  ASSERT_EQ(GetFocus(), List());
+  auto press = [&](UINT msg, WPARAM key) {
+    PostMessageW(GetFocus(), msg, key, 0);
+    host.PumpEvents();
+  };
+  // Tab goes on in layout order, skipping what takes no focus; Shift+Tab comes back.
+  press(WM_KEYDOWN, VK_TAB);
+  EXPECT_EQ(GetFocus(), Child(M::kTextPath));
+  press(WM_KEYDOWN, VK_TAB);
+  EXPECT_EQ(GetFocus(), Child(M::kCheckSID));
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  keys[VK_SHIFT] = 0x80;
+  SetKeyboardState(keys);
+  press(WM_KEYDOWN, VK_TAB);
+  keys[VK_SHIFT] = 0;
+  SetKeyboardState(keys);
+  EXPECT_EQ(GetFocus(), Child(M::kTextPath));
+
+  // Alt+I presses "&Init": the read empties the path box.
+  form->Text_Path.SetText("C:\\Old\\Pictures\\first.gif");
+  press(WM_SYSCHAR, 'i');
+  EXPECT_EQ(form->Text_Path.Text(), "");
+  EXPECT_EQ(Text(Child(M::kTextPath)), "");
+}
+
+TEST_F(GuiTest, ANewDpiPlacesAndLettersEveryControlAgain) {
+  Open(kThreeLinks);
+  HWND list = List();
+  auto width_of = [](HWND h) {
+    RECT r{};
+    GetWindowRect(h, &r);
+    return r.right - r.left;
+  };
+  auto font_height = [](HWND h) {
+    LOGFONTW lf{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    return lf.lfHeight < 0 ? -lf.lfHeight : lf.lfHeight;
+  };
+  UINT dpi = win::DpiOf(window->Handle());
+  ASSERT_EQ(width_of(list), win::Scale(548, dpi));
+  int text_height = font_height(Child(M::kLabel1));
+  int column_width = ListView_GetColumnWidth(list, 0);
+
+  UINT wider = dpi * 3 / 2;
+  RECT r{};
+  GetWindowRect(window->Handle(), &r);
+  SendMessageW(window->Handle(), WM_DPICHANGED, MAKEWPARAM(wider, wider),
+               reinterpret_cast<LPARAM>(&r));
+  EXPECT_EQ(width_of(list), win::Scale(548, wider));
+  RECT client{};
+  GetClientRect(window->Handle(), &client);
+  EXPECT_EQ(client.right, win::Scale(584, wider));
+  EXPECT_GT(font_height(Child(M::kLabel1)), text_height);
+  EXPECT_EQ(font_height(Child(M::kCommandInit)), font_height(Child(M::kLabel1)));
+  EXPECT_GT(ListView_GetColumnWidth(list, 0), column_width);
+}
+
+TEST_F(GuiTest, MenuFileHoldsItsEntriesAndExitEndsWithoutStopping) {
+  Open(kThreeLinks);
+  HMENU bar = GetMenu(window->Handle());
+  ASSERT_EQ(GetMenuItemCount(bar), 1);
+  auto text = [](HMENU m, UINT pos) {
+    wchar_t buf[64] = {};
+    GetMenuStringW(m, pos, buf, 64, MF_BYPOSITION);
+    return win::Narrow(buf);
+  };
+  EXPECT_EQ(text(bar, 0), "File");
+  HMENU file = GetSubMenu(bar, 0);
+  ASSERT_EQ(GetMenuItemCount(file), 4);
+  EXPECT_EQ(text(file, 0), "Online-Help");
+  EXPECT_EQ(text(file, 1), "About");
+  EXPECT_NE(GetMenuState(file, 2, MF_BYPOSITION) & MF_SEPARATOR, 0u);
+  EXPECT_EQ(text(file, 3), "Exit");
+
+  // "Online-Help" and "About" do nothing yet; "Exit" ends at once.
+  for (UINT pos : {0u, 1u}) {
+    SendMessageW(window->Handle(), WM_COMMAND, MAKEWPARAM(GetMenuItemID(file, pos), 0), 0);
+    EXPECT_FALSE(host.Ending());
+  }
+  HWND main = window->Handle();
+  SendMessageW(main, WM_COMMAND, MAKEWPARAM(GetMenuItemID(file, 3), 0), 0);
+  EXPECT_TRUE(host.Ending());
+  EXPECT_FALSE(IsWindow(main));
+  EXPECT_FALSE(g->StopRequested);
+}
+
+// --- the duplicate location chooser ---
+
+class ChooserTest : public GuiTest {
+ protected:
+  void SetUp() override {
+    GuiTest::SetUp();
+    Open(kSample);
+    form->Check_relpath.SetValue(0);
+    for (int n = 1; n <= g->ItemCount; ++n)
+      if (EqualNoCase(g->Item(n).FileName, "map.png")) item = n;
+    ASSERT_GT(item, 0);
+    std::string dir = sim::FixtureDirOf(kSample);
+    locations = {dir + "\\pictures\\2023\\map.png", dir + "\\pictures\\archive\\map.png",
+                 "C:\\Users\\Anna\\Documents\\Projects\\Quarterly Reports\\Older Versions\\"
+                 "Drafts sent to the printer in spring\\map.png"};
+    g->FoundPaths.assign(static_cast<std::size_t>(g->ItemCount) + 1, FoundRow{});
+    FoundRow& row = g->FoundPaths[static_cast<std::size_t>(item)];
+    row[0] = std::to_string(locations.size());
+    for (std::size_t i = 0; i < locations.size(); ++i) row[i + 1] = locations[i];
+    dialog = std::make_unique<MoreLinksFound>(*form);
+    dialog->ItemIndex = item;
+    for (const auto& l : locations) dialog->List_moreLinksFound.AddItem(ShortenForDisplay(l));
+    old_source = g->Item(item).SourcePath;
+  }
+
+  // What the helper thread saw while the dialog was up.
+  struct Seen {
+    HWND dialog = nullptr;
+    HWND owner = nullptr;
+    bool main_enabled = true;
+    std::vector<std::string> entries;
+    int highlighted = -2;
+    bool stayed_open = false;
+  };
+
+  // Shows the dialog modally; `act` runs on a second thread once the window is up (the
+  // modal loop holds this one) and must close it.
+  Seen Run(const std::function<void(HWND)>& act) {
+    Seen seen;
+    DWORD ui = GetCurrentThreadId();
+    HWND main = window->Handle();
+    std::thread helper([&] {
+      HWND dlg = WaitForWindow(ui, D::kClassName);
+      if (dlg == nullptr) {
+        PostThreadMessageW(ui, WM_QUIT, 0, 0);
+        return;
+      }
+      seen.dialog = dlg;
+      seen.owner = GetWindow(dlg, GW_OWNER);
+      seen.main_enabled = IsWindowEnabled(main) != FALSE;
+      HWND list = GetDlgItem(dlg, D::kList);
+      int n = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+      for (int i = 0; i < n; ++i) {
+        wchar_t buf[512] = {};
+        SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf));
+        seen.entries.push_back(win::Narrow(buf));
+      }
+      seen.highlighted = static_cast<int>(SendMessageW(list, LB_GETCURSEL, 0, 0));
+      act(dlg);
+      if (!WaitGone(dlg)) {
+        seen.stayed_open = true;
+        PostThreadMessageW(ui, WM_QUIT, 0, 0);  // frees the test's thread
+      }
+    });
+    host.ShowModal(*dialog);
+    helper.join();
+    return seen;
+  }
+
+  static void Choose(HWND dlg, int index, WORD notification) {
+    HWND list = GetDlgItem(dlg, D::kList);
+    SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(D::kList, notification),
+                 reinterpret_cast<LPARAM>(list));
+  }
+
+  int item = 0;
+  std::vector<std::string> locations;
+  std::unique_ptr<MoreLinksFound> dialog;
+  std::string old_source;
+};
+
+TEST_F(ChooserTest, TheClickedEntryShowsWholeAndOkTakesIt) {
+  std::string shown_path;
+  int lines = 0;
+  Seen seen = Run([&](HWND dlg) {
+    Choose(dlg, 2, LBN_SELCHANGE);
+    HWND text = GetDlgItem(dlg, D::kTextPath);
+    shown_path = Text(text);
+    lines = static_cast<int>(SendMessageW(text, EM_GETLINECOUNT, 0, 0));
+    HoldForShowcase();
+    SendMessageW(GetDlgItem(dlg, D::kCommandOK), BM_CLICK, 0, 0);
+  });
+  ASSERT_NE(seen.dialog, nullptr);
+  EXPECT_EQ(seen.owner, window->Handle());
+  EXPECT_FALSE(seen.main_enabled);
+  EXPECT_TRUE(IsWindowEnabled(window->Handle()));
+  EXPECT_FALSE(IsWindow(seen.dialog));
+  ASSERT_EQ(seen.entries.size(), locations.size());
+  for (std::size_t i = 0; i < locations.size(); ++i)
+    EXPECT_EQ(seen.entries[i], ShortenForDisplay(locations[i]));
+  EXPECT_EQ(seen.highlighted, -1);
+
+  // Beyond 97 characters the path breaks onto a second line.
+  EXPECT_EQ(shown_path, BreakAfter(locations[2], 97, "\r\n"));
+  EXPECT_GE(lines, 2);
+  EXPECT_TRUE(dialog->Closed());
+  EXPECT_EQ(g->Item(item).SourcePath, locations[2]);
+  EXPECT_TRUE(g->Item(item).Changed);
+  EXPECT_EQ(CellText(List(), RowOfItem(List(), item), 0), ShortenForList(locations[2]));
+  EXPECT_EQ(CellText(List(), RowOfItem(List(), item), 2), "True");
+}
+
+TEST_F(ChooserTest, OkWithNothingHighlightedKeepsItOpenAndCancelLeavesTheItem) {
+  bool open_after_ok = false;
+  Seen seen = Run([&](HWND dlg) {
+    SendMessageW(GetDlgItem(dlg, D::kCommandOK), BM_CLICK, 0, 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    open_after_ok = IsWindow(dlg) && IsWindowVisible(dlg);
+    SendMessageW(GetDlgItem(dlg, D::kCommandCancel), BM_CLICK, 0, 0);
+  });
+  ASSERT_NE(seen.dialog, nullptr);
+  EXPECT_TRUE(open_after_ok);
+  EXPECT_FALSE(seen.stayed_open);
+  EXPECT_TRUE(dialog->Closed());
+  EXPECT_EQ(g->Item(item).SourcePath, old_source);
+  EXPECT_FALSE(g->Item(item).Changed);
+  EXPECT_TRUE(IsWindowEnabled(window->Handle()));
+}
+
+TEST_F(ChooserTest, ClosingTheFrameIsCancel) {
+  Seen seen = Run([&](HWND dlg) {
+    Choose(dlg, 0, LBN_SELCHANGE);
+    SendMessageW(dlg, WM_CLOSE, 0, 0);
+  });
+  ASSERT_NE(seen.dialog, nullptr);
+  EXPECT_FALSE(seen.stayed_open);
+  EXPECT_TRUE(dialog->Closed());
+  EXPECT_EQ(g->Item(item).SourcePath, old_source);
+  EXPECT_FALSE(g->Item(item).Changed);
+}
+
+TEST_F(ChooserTest, DoubleClickTakesTheEntryAndEscapeCancels) {
+  Seen seen = Run([&](HWND dlg) { Choose(dlg, 1, LBN_DBLCLK); });
+  ASSERT_NE(seen.dialog, nullptr);
+  EXPECT_FALSE(seen.stayed_open);
+  EXPECT_EQ(g->Item(item).SourcePath, locations[1]);
+
+  // A second dialog for the same item: Esc, as the keyboard gives it, cancels.
+  dialog = std::make_unique<MoreLinksFound>(*form);
+  dialog->ItemIndex = item;
+  for (const auto& l : locations) dialog->List_moreLinksFound.AddItem(ShortenForDisplay(l));
+  seen = Run([&](HWND dlg) {
+    Choose(dlg, 0, LBN_SELCHANGE);
+    HWND list = GetDlgItem(dlg, D::kList);
+    PostMessageW(list, WM_KEYDOWN, VK_ESCAPE, 0);
+    PostMessageW(list, WM_KEYUP, VK_ESCAPE, 0);
+  });
+  EXPECT_FALSE(seen.stayed_open);
+  EXPECT_EQ(g->Item(item).SourcePath, locations[1]);
+}
+
+// --- the shell's folder browser ---
+
+TEST_F(GuiTest, FolderBrowserOpensAtTheStartFolderAndGivesTheChoice) {
+  Open(kThreeLinks);
+  // Beneath the user's documents: Wine's browser cannot select every folder (not those in
+  // its Temp), Windows' can.
+  wchar_t docs[MAX_PATH] = {};
+  ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, 0, docs)));
+  std::wstring folder = std::wstring(docs) + L"\\Ravelmend Browse Test";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  std::string start = win::Narrow(folder);
+
+  auto browse = [&](int button, std::string* selected, std::string* prompt) {
+    DWORD ui = GetCurrentThreadId();
+    std::thread helper([&] {
+      HWND dlg = WaitForWindow(ui, L"#32770", WC_TREEVIEWW);
+      if (dlg == nullptr) {
+        PostThreadMessageW(ui, WM_QUIT, 0, 0);
+        return;
+      }
+      HWND tree = FindWindowExW(dlg, nullptr, WC_TREEVIEWW, nullptr);
+      // The selection may arrive after the tree has filled.
+      for (int i = 0; i < 100 && *selected != "Ravelmend Browse Test"; ++i) {
+        HTREEITEM caret = TreeView_GetSelection(tree);
+        wchar_t buf[MAX_PATH] = {};
+        TVITEMW tvi{};
+        tvi.mask = TVIF_TEXT;
+        tvi.hItem = caret;
+        tvi.pszText = buf;
+        tvi.cchTextMax = MAX_PATH;
+        if (caret != nullptr) TreeView_GetItem(tree, &tvi);
+        *selected = win::Narrow(buf);
+        if (*selected != "Ravelmend Browse Test")
+          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+      for (HWND c = GetWindow(dlg, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT))
+        if (Text(c) == "Choose new source root path:") *prompt = Text(c);
+      HoldForShowcase();
+      SendMessageW(GetDlgItem(dlg, button), BM_CLICK, 0, 0);
+      if (!WaitGone(dlg)) PostThreadMessageW(ui, WM_QUIT, 0, 0);
+    });
+    auto result = host.BrowseForFolder("Choose new source root path:", start, 1);
+    helper.join();
+    return result;
+  };
+
+  std::string selected, prompt;
+  auto chosen = browse(IDOK, &selected, &prompt);
+  EXPECT_EQ(selected, "Ravelmend Browse Test");
+  EXPECT_EQ(prompt, "Choose new source root path:");
+  ASSERT_TRUE(chosen.has_value());
+  EXPECT_TRUE(EqualNoCase(*chosen, start)) << *chosen;
+
+  selected.clear();
+  EXPECT_FALSE(browse(IDCANCEL, &selected, &prompt).has_value());
+  EXPECT_EQ(selected, "Ravelmend Browse Test");
+  RemoveDirectoryW(folder.c_str());
+}
+
+}  // namespace
