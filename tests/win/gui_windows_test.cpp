@@ -607,6 +607,7 @@ TEST_F(ChooserTest, TheClickedEntryShowsWholeAndOkTakesIt) {
     SendMessageW(GetDlgItem(dlg, D::kCommandOK), BM_CLICK, 0, 0);
   });
   ASSERT_NE(seen.dialog, nullptr);
+  EXPECT_FALSE(seen.stayed_open);
   EXPECT_EQ(seen.owner, window->Handle());
   EXPECT_FALSE(seen.main_enabled);
   EXPECT_TRUE(IsWindowEnabled(window->Handle()));
