@@ -484,6 +484,145 @@ TEST_F(GuiTest, ANewDpiPlacesAndLettersEveryControlAgain) {
   EXPECT_GT(ListView_GetColumnWidth(list, 0), column_width);
 }
 
+TEST_F(GuiTest, TheListHasItsToolTipAndTheLinkLabelsLookLikeLinks) {
+  Open(kThreeLinks);
+  HWND tip = nullptr;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND h, LPARAM lp) -> BOOL {
+        wchar_t cls[64] = {};
+        GetClassNameW(h, cls, 64);
+        if (lstrcmpW(cls, TOOLTIPS_CLASSW) != 0) return TRUE;
+        *reinterpret_cast<HWND*>(lp) = h;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&tip));
+  ASSERT_NE(tip, nullptr);
+  wchar_t text[128] = {};
+  TOOLINFOW ti{};
+  ti.cbSize = sizeof ti;
+  ti.hwnd = window->Handle();
+  ti.uId = reinterpret_cast<UINT_PTR>(List());
+  ti.lpszText = text;
+  SendMessageW(tip, TTM_GETTEXTW, 128, reinterpret_cast<LPARAM>(&ti));
+  EXPECT_EQ(win::Narrow(text), "Double-Click to change file/path manually");
+
+  for (int id : {M::kLabel2, M::kLabel5}) {
+    LOGFONTW lf{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Child(id), WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    EXPECT_TRUE(lf.lfUnderline) << id;
+    HDC dc = GetDC(Child(id));
+    SendMessageW(window->Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                 reinterpret_cast<LPARAM>(Child(id)));
+    COLORREF color = GetTextColor(dc);
+    ReleaseDC(Child(id), dc);
+    EXPECT_GT(GetBValue(color), GetRValue(color) + 100) << id;  // blue
+  }
+  LOGFONTW plain{};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Child(M::kLabel1), WM_GETFONT, 0, 0)),
+             sizeof plain, &plain);
+  EXPECT_FALSE(plain.lfUnderline);
+  EXPECT_EQ(Text(Child(M::kLabel5)), kWebAddress);
+}
+
+// A dialog box of this thread: its title and text, and the button pressed to close it.
+struct BoxSeen {
+  std::string title, text;
+  HWND owner = nullptr;
+  bool found = false;
+};
+
+std::thread AnswerBox(DWORD ui, BoxSeen* seen, int button) {
+  return std::thread([=] {
+    HWND box = WaitForWindow(ui, L"#32770");
+    if (box == nullptr) {
+      PostThreadMessageW(ui, WM_QUIT, 0, 0);
+      return;
+    }
+    seen->found = true;
+    seen->title = Text(box);
+    seen->owner = GetWindow(box, GW_OWNER);
+    for (HWND c = GetWindow(box, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+      wchar_t cls[32] = {};
+      GetClassNameW(c, cls, 32);
+      if (lstrcmpiW(cls, L"Static") == 0 && !Text(c).empty()) seen->text = Text(c);
+    }
+    SendMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
+    if (!WaitGone(box)) PostThreadMessageW(ui, WM_QUIT, 0, 0);
+  });
+}
+
+TEST_F(GuiTest, MessageBoxesAreOwnedByTheMainWindowAndTitled) {
+  Open(kThreeLinks);
+  BoxSeen seen;
+  std::thread helper = AnswerBox(GetCurrentThreadId(), &seen, IDOK);
+  int pressed = host.MessageBox("Something to say.", "", kMbOk | kMbIconInformation);
+  helper.join();
+  ASSERT_TRUE(seen.found);
+  EXPECT_EQ(pressed, IDOK);
+  EXPECT_EQ(seen.title, "Ravelmend");
+  EXPECT_EQ(seen.text, "Something to say.");
+  EXPECT_EQ(seen.owner, window->Handle());
+
+  // Ticking "Support hidden Objects": the notice, then a read that lists the hidden items.
+  BoxSeen notice;
+  helper = AnswerBox(GetCurrentThreadId(), &notice, IDOK);
+  SendMessageW(Child(M::kCheckShowHiddenObjects), BM_CLICK, 0, 0);
+  helper.join();
+  ASSERT_TRUE(notice.found);
+  EXPECT_EQ(notice.title, "Support hidden Objects");
+  EXPECT_NE(notice.text.find("See 'Info' for detailed information."), std::string::npos);
+  EXPECT_EQ(form->Check_ShowHiddenObjects.Value(), 1);
+  ExpectRowsMirrorTheCore();
+}
+
+TEST_F(GuiTest, FileDialogStartsInTheFolderWithTheNamePresetAndGivesTheFullPath) {
+  Open(kThreeLinks);
+  wchar_t docs[MAX_PATH] = {};
+  ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, 0, docs)));
+  std::wstring folder = std::wstring(docs) + L"\\Ravelmend File Test";
+  CreateDirectoryW(folder.c_str(), nullptr);
+  std::wstring file = folder + L"\\Bild ä.gif";
+  HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  CloseHandle(h);
+
+  auto open = [&](int button, std::string* preset) {
+    DWORD ui = GetCurrentThreadId();
+    std::thread helper([&] {
+      HWND dlg = WaitForWindow(ui, L"#32770");
+      if (dlg == nullptr) {
+        PostThreadMessageW(ui, WM_QUIT, 0, 0);
+        return;
+      }
+      // The name box: a combo box's edit (1148) in newer dialogs, an edit (1152) in older.
+      HWND name = GetDlgItem(dlg, 1148);
+      if (name != nullptr && FindWindowExW(name, nullptr, L"Edit", nullptr) != nullptr)
+        name = FindWindowExW(name, nullptr, L"Edit", nullptr);
+      if (name == nullptr) name = GetDlgItem(dlg, 1152);
+      // Filled once the dialog has initialised.
+      for (int i = 0; i < 100 && name != nullptr && Text(name).empty(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      if (name != nullptr) *preset = Text(name);
+      SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+                   reinterpret_cast<LPARAM>(GetDlgItem(dlg, button)));
+      if (!WaitGone(dlg)) PostThreadMessageW(ui, WM_QUIT, 0, 0);
+    });
+    auto result = host.OpenFileDialog(win::Narrow(folder), "Bild ä.gif");
+    helper.join();
+    return result;
+  };
+  std::string preset;
+  auto chosen = open(IDOK, &preset);
+  EXPECT_EQ(preset, "Bild ä.gif");
+  ASSERT_TRUE(chosen.has_value());
+  EXPECT_TRUE(EqualNoCase(*chosen, win::Narrow(file))) << *chosen;
+  EXPECT_FALSE(open(IDCANCEL, &preset).has_value());
+  DeleteFileW(file.c_str());
+  RemoveDirectoryW(folder.c_str());
+}
+
 TEST_F(GuiTest, MenuFileHoldsItsEntriesAndExitEndsWithoutStopping) {
   Open(kThreeLinks);
   HMENU bar = GetMenu(window->Handle());
@@ -674,6 +813,28 @@ TEST_F(ChooserTest, DoubleClickTakesTheEntryAndEscapeCancels) {
   });
   EXPECT_FALSE(seen.stayed_open);
   EXPECT_EQ(g->Item(item).SourcePath, locations[1]);
+}
+
+TEST_F(ChooserTest, ClosingTheMainWindowMeanwhileEndsBothWithoutAChoice) {
+  HWND main = window->Handle();
+  Seen seen = Run([&](HWND dlg) {
+    Choose(dlg, 1, LBN_SELCHANGE);
+    // As the Exit button would, through the main window's close.
+    SendMessageW(main, WM_CLOSE, 0, 0);
+  });
+  ASSERT_NE(seen.dialog, nullptr);
+  EXPECT_FALSE(seen.stayed_open);
+  EXPECT_TRUE(host.Ending());
+  EXPECT_TRUE(g->StopRequested);
+  EXPECT_FALSE(IsWindow(main));
+  EXPECT_TRUE(dialog->Closed());
+  EXPECT_EQ(g->Item(item).SourcePath, old_source);
+  // Any further question of the ending program is answered at once, unasked.
+  MoreLinksFound next(*form);
+  next.ItemIndex = item;
+  host.ShowModal(next);
+  EXPECT_TRUE(next.Closed());
+  EXPECT_FALSE(host.BrowseForFolder("Choose new source root path:", "C:\\", 1).has_value());
 }
 
 // --- the shell's folder browser ---
