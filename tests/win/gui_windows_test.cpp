@@ -7,7 +7,6 @@
 #include "win32/gui/Win.h"
 // (after windows.h)
 #include <commctrl.h>
-#include <shlobj.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -148,6 +147,21 @@ int RowOfItem(HWND list, int item) {
 UINT RowState(HWND list, int row) {
   return ListView_GetItemState(list, row, LVIS_SELECTED | LVIS_FOCUSED);
 }
+
+// A folder of the tests' own beneath C:\Ravelmend Tests, removed (when empty) afterwards. Not
+// beneath the user's folders, which Wine links to the host's home.
+struct TestFolder {
+  explicit TestFolder(const std::wstring& name) : path(std::wstring(kRoot) + L"\\" + name) {
+    CreateDirectoryW(kRoot, nullptr);
+    CreateDirectoryW(path.c_str(), nullptr);
+  }
+  ~TestFolder() {
+    RemoveDirectoryW(path.c_str());
+    RemoveDirectoryW(kRoot);
+  }
+  static constexpr const wchar_t* kRoot = L"C:\\Ravelmend Tests";
+  std::wstring path;
+};
 
 class GuiTest : public ::testing::Test {
  protected:
@@ -579,11 +593,8 @@ TEST_F(GuiTest, MessageBoxesAreOwnedByTheMainWindowAndTitled) {
 
 TEST_F(GuiTest, FileDialogStartsInTheFolderWithTheNamePresetAndGivesTheFullPath) {
   Open(kThreeLinks);
-  wchar_t docs[MAX_PATH] = {};
-  ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, 0, docs)));
-  std::wstring folder = std::wstring(docs) + L"\\Ravelmend File Test";
-  CreateDirectoryW(folder.c_str(), nullptr);
-  std::wstring file = folder + L"\\Bild ä.gif";
+  TestFolder folder(L"Files");
+  std::wstring file = folder.path + L"\\Bild ä.gif";
   HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(h, INVALID_HANDLE_VALUE);
   CloseHandle(h);
@@ -609,18 +620,22 @@ TEST_F(GuiTest, FileDialogStartsInTheFolderWithTheNamePresetAndGivesTheFullPath)
                    reinterpret_cast<LPARAM>(GetDlgItem(dlg, button)));
       if (!WaitGone(dlg)) PostThreadMessageW(ui, WM_QUIT, 0, 0);
     });
-    auto result = host.OpenFileDialog(win::Narrow(folder), "Bild ä.gif");
+    auto result = host.OpenFileDialog(win::Narrow(folder.path), "Bild ä.gif");
     helper.join();
     return result;
   };
+  wchar_t before[MAX_PATH] = {}, after[MAX_PATH] = {};
+  GetCurrentDirectoryW(MAX_PATH, before);
   std::string preset;
   auto chosen = open(IDOK, &preset);
+  GetCurrentDirectoryW(MAX_PATH, after);
+  // The chosen folder is not left as the current one (it could then not be removed).
+  EXPECT_EQ(win::Narrow(after), win::Narrow(before));
   EXPECT_EQ(preset, "Bild ä.gif");
   ASSERT_TRUE(chosen.has_value());
   EXPECT_TRUE(EqualNoCase(*chosen, win::Narrow(file))) << *chosen;
   EXPECT_FALSE(open(IDCANCEL, &preset).has_value());
   DeleteFileW(file.c_str());
-  RemoveDirectoryW(folder.c_str());
 }
 
 TEST_F(GuiTest, MenuFileHoldsItsEntriesAndExitEndsWithoutStopping) {
@@ -841,13 +856,8 @@ TEST_F(ChooserTest, ClosingTheMainWindowMeanwhileEndsBothWithoutAChoice) {
 
 TEST_F(GuiTest, FolderBrowserOpensAtTheStartFolderAndGivesTheChoice) {
   Open(kThreeLinks);
-  // Beneath the user's documents: Wine's browser cannot select every folder (not those in
-  // its Temp), Windows' can.
-  wchar_t docs[MAX_PATH] = {};
-  ASSERT_TRUE(SUCCEEDED(SHGetFolderPathW(nullptr, CSIDL_PERSONAL, nullptr, 0, docs)));
-  std::wstring folder = std::wstring(docs) + L"\\Ravelmend Browse Test";
-  CreateDirectoryW(folder.c_str(), nullptr);
-  std::string start = win::Narrow(folder);
+  TestFolder folder(L"Browse Here");
+  std::string start = win::Narrow(folder.path);
 
   auto browse = [&](int button, std::string* selected, std::string* prompt) {
     DWORD ui = GetCurrentThreadId();
@@ -859,7 +869,7 @@ TEST_F(GuiTest, FolderBrowserOpensAtTheStartFolderAndGivesTheChoice) {
       }
       HWND tree = FindWindowExW(dlg, nullptr, WC_TREEVIEWW, nullptr);
       // The selection may arrive after the tree has filled.
-      for (int i = 0; i < 100 && *selected != "Ravelmend Browse Test"; ++i) {
+      for (int i = 0; i < 100 && *selected != "Browse Here"; ++i) {
         HTREEITEM caret = TreeView_GetSelection(tree);
         wchar_t buf[MAX_PATH] = {};
         TVITEMW tvi{};
@@ -869,8 +879,7 @@ TEST_F(GuiTest, FolderBrowserOpensAtTheStartFolderAndGivesTheChoice) {
         tvi.cchTextMax = MAX_PATH;
         if (caret != nullptr) TreeView_GetItem(tree, &tvi);
         *selected = win::Narrow(buf);
-        if (*selected != "Ravelmend Browse Test")
-          std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (*selected != "Browse Here") std::this_thread::sleep_for(std::chrono::milliseconds(50));
       }
       for (HWND c = GetWindow(dlg, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT))
         if (Text(c) == "Choose new source root path:") *prompt = Text(c);
@@ -885,15 +894,14 @@ TEST_F(GuiTest, FolderBrowserOpensAtTheStartFolderAndGivesTheChoice) {
 
   std::string selected, prompt;
   auto chosen = browse(IDOK, &selected, &prompt);
-  EXPECT_EQ(selected, "Ravelmend Browse Test");
+  EXPECT_EQ(selected, "Browse Here");
   EXPECT_EQ(prompt, "Choose new source root path:");
   ASSERT_TRUE(chosen.has_value());
   EXPECT_TRUE(EqualNoCase(*chosen, start)) << *chosen;
 
   selected.clear();
   EXPECT_FALSE(browse(IDCANCEL, &selected, &prompt).has_value());
-  EXPECT_EQ(selected, "Ravelmend Browse Test");
-  RemoveDirectoryW(folder.c_str());
+  EXPECT_EQ(selected, "Browse Here");
 }
 
 }  // namespace

@@ -120,7 +120,8 @@ std::optional<std::string> Win32Host::OpenFileDialog(const std::string& initial_
   ofn.lpstrFile = file.data();
   ofn.nMaxFile = static_cast<DWORD>(file.size());
   ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
-  ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_EXPLORER;
+  // The current folder stays: the dialog would otherwise hold the chosen folder open.
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_EXPLORER | OFN_NOCHANGEDIR;
   if (!GetOpenFileNameW(&ofn)) return std::nullopt;  // cancelled, or the dialog failed
   return Narrow(std::wstring(file.data(), wcsnlen(file.data(), file.size())));
 }
