@@ -99,22 +99,23 @@ void ChildSet::Create(HWND parent, const ChildSpec* specs, std::size_t count, UI
 }
 
 HWND ChildSet::Get(int id) const {
-  for (const auto& [spec, h] : children_)
-    if (spec->id == id) return h;
+  for (const auto& [child_spec, h] : children_)
+    if (child_spec->id == id) return h;
   return nullptr;
 }
 
 int ChildSet::IdOf(HWND child) const {
-  for (const auto& [spec, h] : children_)
-    if (h == child && child != nullptr) return spec->id;
+  for (const auto& [child_spec, h] : children_)
+    if (h == child && child != nullptr) return child_spec->id;
   return 0;
 }
 
 RECT ChildSet::RectOf(int id, UINT dpi) const {
-  for (const auto& [spec, h] : children_)
-    if (spec->id == id)
-      return RECT{Scale(spec->x, dpi), Scale(spec->y, dpi), Scale(spec->x + spec->w, dpi),
-                  Scale(spec->y + spec->h, dpi)};
+  for (const auto& [child_spec, h] : children_)
+    if (child_spec->id == id)
+      return RECT{Scale(child_spec->x, dpi), Scale(child_spec->y, dpi),
+                  Scale(child_spec->x + child_spec->w, dpi),
+                  Scale(child_spec->y + child_spec->h, dpi)};
   return RECT{};
 }
 
@@ -123,14 +124,14 @@ void ChildSet::Place(UINT dpi, const std::vector<int>& link_ids) {
   font_ = CreateMessageFont(dpi);
   link_font_ = CreateMessageFont(dpi, true);
   HDWP batch = BeginDeferWindowPos(static_cast<int>(children_.size()));
-  for (const auto& [spec, h] : children_) {
+  for (const auto& [child_spec, h] : children_) {
     if (h == nullptr) continue;
-    bool link = std::find(link_ids.begin(), link_ids.end(), spec->id) != link_ids.end();
+    bool link = std::find(link_ids.begin(), link_ids.end(), child_spec->id) != link_ids.end();
     SendMessageW(h, WM_SETFONT, reinterpret_cast<WPARAM>(link ? link_font_ : font_), FALSE);
     if (batch != nullptr)
-      batch =
-          DeferWindowPos(batch, h, nullptr, Scale(spec->x, dpi), Scale(spec->y, dpi),
-                         Scale(spec->w, dpi), Scale(spec->h, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
+      batch = DeferWindowPos(batch, h, nullptr, Scale(child_spec->x, dpi),
+                             Scale(child_spec->y, dpi), Scale(child_spec->w, dpi),
+                             Scale(child_spec->h, dpi), SWP_NOZORDER | SWP_NOACTIVATE);
   }
   if (batch != nullptr) EndDeferWindowPos(batch);
   RedrawWindow(parent_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
