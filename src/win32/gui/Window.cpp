@@ -85,11 +85,11 @@ void ChildSet::FreeFonts() {
   font_ = link_font_ = nullptr;
 }
 
-void ChildSet::Create(HWND parent, const ChildSpec* specs, std::size_t count, UINT dpi) {
+void ChildSet::Create(HWND parent, const ChildSpec* layout, std::size_t count, UINT dpi) {
   parent_ = parent;
   HINSTANCE inst = GetModuleHandleW(nullptr);
   for (std::size_t i = 0; i < count; ++i) {
-    const ChildSpec& s = specs[i];
+    const ChildSpec& s = layout[i];
     HWND h =
         CreateWindowExW(s.ex_style, s.cls, L"", WS_CHILD | WS_VISIBLE | s.style, Scale(s.x, dpi),
                         Scale(s.y, dpi), Scale(s.w, dpi), Scale(s.h, dpi), parent,

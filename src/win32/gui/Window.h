@@ -50,7 +50,7 @@ class ChildSet {
   ChildSet& operator=(const ChildSet&) = delete;
   ~ChildSet();
 
-  void Create(HWND parent, const ChildSpec* specs, std::size_t count, UINT dpi);
+  void Create(HWND parent, const ChildSpec* layout, std::size_t count, UINT dpi);
   HWND Get(int id) const;
   int IdOf(HWND child) const;
   // Places every child for `dpi` and gives each the message font at that DPI; the ids in
