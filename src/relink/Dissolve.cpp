@@ -1,7 +1,6 @@
 #include "relink/Dissolve.h"
 
 #include <algorithm>
-#include <charconv>
 #include <exception>
 
 #include "app/Form_Main.h"
@@ -30,12 +29,6 @@ std::int32_t CountRootFolders(FileSystem& fs, const std::string& root) {
     // A listing that fails part-way counts what it gave.
   }
   return count < 1 ? 100 : count;
-}
-
-int FoundCount(const FoundRow& row) {
-  int n = 0;
-  std::from_chars(row[0].data(), row[0].data() + row[0].size(), n);
-  return std::clamp(n, 0, kMaxFound);
 }
 
 void TakeSingleLocation(Form_Main& main, int i, const std::string& location) {

@@ -1,13 +1,12 @@
 #include "relink/MoreLinksFound.h"
 
-#include <algorithm>
-#include <charconv>
 #include <exception>
 
 #include "app/Form_Main.h"
 #include "inventory/Word.h"
 #include "relink/FileOP.h"
 #include "relink/TextCompare.h"
+#include "relink/Walker.h"
 
 namespace ravel {
 
@@ -19,9 +18,7 @@ const std::string* LocationOf(const Globals& g, int item, int index) {
   if (item < 1 || item > g.ItemCount || static_cast<std::size_t>(item) >= g.FoundPaths.size())
     return nullptr;
   const FoundRow& row = g.FoundPaths[static_cast<std::size_t>(item)];
-  int n = 0;
-  std::from_chars(row[0].data(), row[0].data() + row[0].size(), n);
-  n = std::clamp(n, 0, kMaxFound);
+  int n = FoundCount(row);
   if (index < 0 || index >= n) return nullptr;
   return &row[static_cast<std::size_t>(index) + 1];
 }

@@ -4,9 +4,15 @@
 
 #include <string>
 
+#include "app/Globals.h"
+
 namespace ravel {
 
 class Form_Main;
+
+// The number of locations a row of FoundPaths holds: its cell 0 read as a number, 0 where
+// it is no number, never more than kMaxFound.
+int FoundCount(const FoundRow& row);
 
 // Walks `folder` depth-first, pre-order, in the order the file system lists the entries,
 // and records in main.G.FoundPaths, for every selected item whose FileName equals a file's
@@ -14,8 +20,10 @@ class Form_Main;
 // cell 0). Sets the status label per file and the progress bar per root folder, lets
 // events run once per folder and ends when StopRequested is seen. A folder reached again
 // (through a junction or symbolic link) is not entered a second time; the walk keeps its
-// own stack, so neither link cycles nor very deep trees can exhaust the call stack.
-// WalkDepth is 0 while the root's own entries are read and is restored on return.
+// own stack, so neither link cycles nor very deep trees can exhaust the call stack (see
+// NameSearch.h, which does the walking). Locations are appended after those a row already
+// holds. While the walk runs, WalkDepth is the depth of the folder entered last (0 for
+// the root); it is restored on return.
 void SearchFiles(Form_Main& main, const std::string& folder);
 
 }  // namespace ravel
