@@ -1,0 +1,33 @@
+# Documents without Word (native only): the document engine over libzip and pugixml, the
+# ravelmend-batch command, their tests, the LibreOffice round trip and the benchmark.
+# libzip through pkg-config: Debian's CMake package names tools (zipcmp) it does not ship.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
+find_package(pugixml REQUIRED)
+
+file(GLOB DOCFILE_SOURCES CONFIGURE_DEPENDS src/docfile/*.cpp)
+add_library(ravel_docfile STATIC ${DOCFILE_SOURCES})
+target_link_libraries(ravel_docfile PUBLIC ravel_core ravel_posix PkgConfig::LIBZIP pugixml::pugixml)
+
+file(GLOB BATCH_SOURCES CONFIGURE_DEPENDS src/batch/*.cpp)
+list(FILTER BATCH_SOURCES EXCLUDE REGEX "/main\\.cpp$")
+add_library(ravel_batch STATIC ${BATCH_SOURCES})
+target_link_libraries(ravel_batch PUBLIC ravel_docfile)
+target_include_directories(ravel_batch PUBLIC ${NLOHMANN_JSON_INCLUDE})
+
+add_executable(ravelmend-batch src/batch/main.cpp)
+target_link_libraries(ravelmend-batch PRIVATE ravel_batch)
+
+file(GLOB BATCH_TEST_SOURCES CONFIGURE_DEPENDS tests/docfile_*.cpp tests/batch_*.cpp)
+add_executable(batch_tests ${BATCH_TEST_SOURCES})
+target_link_libraries(batch_tests PRIVATE ravel_batch GTest::gtest GTest::gtest_main)
+gtest_discover_tests(batch_tests DISCOVERY_TIMEOUT 60)
+
+# Documents made by LibreOffice, repaired by the command, rendered again by LibreOffice.
+add_test(NAME batch_libreoffice_roundtrip
+         COMMAND bash ${CMAKE_SOURCE_DIR}/tests/batch_libreoffice.sh
+                 $<TARGET_FILE:ravelmend-batch> ${CMAKE_BINARY_DIR}/batch-libreoffice)
+set_tests_properties(batch_libreoffice_roundtrip PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
+
+add_executable(bench_batch bench/bench_batch.cpp)
+target_link_libraries(bench_batch PRIVATE ravel_batch)

@@ -1,0 +1,93 @@
+// Listing and repairing the links of documents: the decisions per link and the safe write
+// per document. A run that repairs many documents asks for all missing file names at once
+// (Survey), has them searched in one walk, then repairs each document (Repair).
+#pragma once
+
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "docfile/Document.h"
+#include "docfile/Store.h"
+#include "relink/FileSystem.h"
+
+namespace ravel::docfile {
+
+enum class LinkState {
+  Ok,         // the file is there
+  Missing,    // the file is not there (listing only)
+  NotAFile,   // a web address or another target that is no file
+  Fixed,      // repaired (or, in a dry run, would be)
+  Mapped,     // rewritten by a prefix rule to a file that could not be checked here
+  Ambiguous,  // the name was found at several places; left as it was
+  NotFound,   // the name was not found; left as it was
+};
+
+const char* LinkStateName(LinkState state);  // "ok", "missing", ...
+
+struct LinkResult {
+  Link link;
+  bool exists = false;
+  LinkState state = LinkState::Ok;
+  std::string new_target;               // Fixed, Mapped
+  std::string new_path;                 // Fixed, Mapped
+  std::string via;                      // "map" or "search"
+  std::vector<std::string> candidates;  // Ambiguous
+};
+
+struct DocumentResult {
+  std::string path;  // Windows form
+  std::vector<LinkResult> links;
+  std::optional<DocError> error;
+  bool written = false;
+  std::string backup;
+};
+
+struct PrefixRule {
+  std::string from, to;  // Windows form
+};
+
+struct RepairOptions {
+  std::vector<PrefixRule> rules;
+  WriteOptions write;
+  bool dry_run = false;
+  bool backup = false;
+  Limits limits;
+  std::uint64_t max_file = 4ull << 30;
+};
+
+// Where each wanted name was found: lower-case name -> every full path.
+using FoundNames = std::map<std::string, std::vector<std::string>>;
+
+class Repairer {
+ public:
+  Repairer(DocStore& store, FileSystem& fs, RepairOptions options);
+
+  DocumentResult List(const std::string& path);
+  // Lists the document and adds to `wanted` the (lower-case) names of the files its links
+  // still miss once the prefix rules are applied.
+  DocumentResult Survey(const std::string& path, std::set<std::string>& wanted);
+  // Decides every link and writes the document when a link changes (not in a dry run).
+  // `found` is null when no search was made.
+  DocumentResult Repair(const std::string& path, const FoundNames* found);
+
+ private:
+  bool Exists(const std::string& path);
+  std::optional<std::string> Mapped(const std::string& path) const;
+  std::unique_ptr<Document> Open(const std::string& path, DocumentResult& result, Stamp& stamp);
+  void Describe(const Document& doc, DocumentResult& result);
+
+  DocStore& store_;
+  FileSystem& fs_;
+  RepairOptions options_;
+  std::map<std::string, bool> exists_;
+};
+
+// The folder part of a Windows-form path, without the trailing backslash.
+std::string FolderOfPath(const std::string& path);
+// The name part of a Windows-form path.
+std::string NameOfPath(const std::string& path);
+
+}  // namespace ravel::docfile
