@@ -1,0 +1,236 @@
+// Finding the links of a package and retargeting them: every kind of link in every part,
+// field codes kept in step with their relationships, unchanged entries kept byte for byte.
+#include <gtest/gtest.h>
+
+#include "docfile/Document.h"
+#include "docfile_support.h"
+
+namespace ravel::docfile {
+namespace {
+
+using namespace test;
+
+const std::string kFolder = "C:\\Docs";
+
+struct KindCase {
+  const char* name;
+  std::string markup;
+  std::vector<Rel> rels;
+  LinkKind kind;
+  std::string target;
+  bool stored;
+};
+
+TEST(DocfileLinks, EveryKindOfLinkIsFoundInTheBody) {
+  const Rel image{"rId1", kImageType, "file:///C:/Pics/a.png"};
+  const Rel stored{"rId2", kImageType, "media/image1.png", false};
+  const KindCase cases[] = {
+      {"inline", Inline("rId1"), {image}, LinkKind::InlinePicture, image.target, false},
+      {"inline+copy", Inline("rId1", "rId2"), {image, stored}, LinkKind::InlinePicture,
+       image.target, true},
+      {"floating", Anchor("rId1"), {image}, LinkKind::FloatingPicture, image.target, false},
+      {"vml", Vml("r:id=\"rId1\""), {image}, LinkKind::VmlPicture, image.target, false},
+      {"vml+copy", Vml("r:id=\"rId2\" r:href=\"rId1\""), {image, stored}, LinkKind::VmlPicture,
+       image.target, true},
+      {"vml relid", Vml("o:relid=\"rId1\""), {image}, LinkKind::VmlPicture, image.target, false},
+      {"ole", Ole("rId3"), {{"rId3", kOleType, "file:///C:/Data/t.xlsx"}}, LinkKind::OleObject,
+       "file:///C:/Data/t.xlsx", false},
+      {"includepicture", Field({R"( INCLUDEPICTURE "C:\\Pics\\a.png" \d )"}, Inline("rId1")),
+       {image}, LinkKind::IncludePictureField, image.target, false},
+      {"includepicture alone", Field({R"( INCLUDEPICTURE "C:\\Pics\\b.png" \* MERGEFORMAT )"}, ""),
+       {}, LinkKind::IncludePictureField, "C:\\Pics\\b.png", false},
+      {"link field",
+       Field({R"( LINK Excel.Sheet.12 "C:\\Data\\t.xlsx" "Sheet1!R1C1:R2C2" \a \p )"}, Ole("rId3")),
+       {{"rId3", kOleType, "file:///C:/Data/t.xlsx"}}, LinkKind::LinkField,
+       "file:///C:/Data/t.xlsx", false},
+      {"simple field",
+       "<w:fldSimple w:instr=\" INCLUDEPICTURE &quot;C:\\\\Pics\\\\a.png&quot; \\d \">" +
+           Inline("rId1") + "</w:fldSimple>",
+       {image}, LinkKind::IncludePictureField, image.target, false},
+  };
+  for (const KindCase& c : cases) {
+    std::vector<Rel> rels = c.rels;
+    rels.push_back({"rIdPreview", kImageType, "media/image9.emf", false});
+    Document doc(Zip(Standard(Body(c.markup), Rels(rels))), kFolder);
+    ASSERT_EQ(doc.Links().size(), 1u) << c.name;
+    const Link& link = doc.Links()[0];
+    EXPECT_EQ(link.kind, c.kind) << c.name;
+    EXPECT_EQ(link.part, "word/document.xml") << c.name;
+    EXPECT_EQ(link.part_kind, PartKind::Body) << c.name;
+    EXPECT_EQ(link.target, c.target) << c.name;
+    EXPECT_EQ(link.stored, c.stored) << c.name;
+  }
+}
+
+TEST(DocfileLinks, MarkupWithoutExternalFilesIsNoLink) {
+  const std::string markup = Inline("rId2") + Vml("r:id=\"rId2\"") + Inline("rId4") +
+                             Field({" HYPERLINK \"http://example.com\" "}, "") +
+                             Field({" INCLUDEPICTURE "}, "") + Inline("rIdMissing");
+  Document doc(Zip(Standard(Body(markup),
+                            Rels({{"rId2", kImageType, "media/image1.png", false},
+                                  {"rId4",
+                                   "http://schemas.openxmlformats.org/officeDocument/2006/"
+                                   "relationships/hyperlink",
+                                   "file:///C:/x.png"}}))),
+               kFolder);
+  EXPECT_TRUE(doc.Links().empty());
+}
+
+TEST(DocfileLinks, OneRelationshipUsedTwiceIsOneLink) {
+  // Word writes a drawing and its VML fallback for the same picture.
+  std::string markup = "<mc:AlternateContent "
+                       "xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\">"
+                       "<mc:Choice>" +
+                       Anchor("rId1") + "</mc:Choice><mc:Fallback>" + Vml("r:id=\"rId1\"") +
+                       "</mc:Fallback></mc:AlternateContent>";
+  Document doc(Zip(Standard(Body(markup), Rels({{"rId1", kImageType, "C:\\a.png"}}))), kFolder);
+  ASSERT_EQ(doc.Links().size(), 1u);
+  EXPECT_EQ(doc.Links()[0].kind, LinkKind::FloatingPicture);
+}
+
+TEST(DocfileLinks, LinksAreFoundInEveryPartThatHoldsText) {
+  struct PartCase {
+    const char* name;
+    const char* type;
+    const char* root;
+    PartKind kind;
+  };
+  const PartCase parts[] = {
+      {"header1.xml", "header", "w:hdr", PartKind::Header},
+      {"footer2.xml", "footer", "w:ftr", PartKind::Footer},
+      {"footnotes.xml", "footnotes", "w:footnotes", PartKind::Footnotes},
+      {"endnotes.xml", "endnotes", "w:endnotes", PartKind::Endnotes},
+      {"comments.xml", "comments", "w:comments", PartKind::Comments},
+  };
+  const std::string base = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+  for (const PartCase& p : parts) {
+    for (bool own_rels : {true, false}) {
+      std::vector<Rel> main{{"rIdPart", base + p.type, p.name, false}};
+      Entries more{{std::string("word/") + p.name, Body(Inline("rId7"), p.root)}};
+      Rel pic{"rId7", kImageType, "file:///C:/Pics/h.png"};
+      // Some writers put a header's picture relationship into the main part's.
+      if (own_rels)
+        more.emplace_back(std::string("word/_rels/") + p.name + ".rels", Rels({pic}));
+      else
+        main.push_back(pic);
+      Document doc(Zip(Standard(Body("<w:r/>"), Rels(main), more)), kFolder);
+      ASSERT_EQ(doc.Links().size(), 1u) << p.name << own_rels;
+      EXPECT_EQ(doc.Links()[0].part, std::string("word/") + p.name);
+      EXPECT_EQ(doc.Links()[0].part_kind, p.kind);
+
+      doc.Retarget(0, "D:\\New\\h.png", {});
+      std::vector<std::uint8_t> saved = doc.Save();
+      std::string rels_name =
+          own_rels ? std::string("word/_rels/") + p.name + ".rels" : "word/_rels/document.xml.rels";
+      EXPECT_NE(EntryData(saved, rels_name).find("Target=\"file:///D:/New/h.png\""),
+                std::string::npos)
+          << p.name << own_rels;
+    }
+  }
+}
+
+// The code of every field of a part, joined.
+std::string FieldCodes(const std::string& xml) {
+  std::string code;
+  for (std::size_t at = 0; (at = xml.find("<w:instrText", at)) != std::string::npos;) {
+    std::size_t open = xml.find('>', at) + 1, close = xml.find("</w:instrText>", open);
+    code += xml.substr(open, close - open);
+    at = close;
+  }
+  return code;
+}
+
+struct FieldCase {
+  const char* name;
+  std::vector<std::string> code;
+  bool with_picture;
+  std::string new_path;
+  std::string expected_code;
+};
+
+TEST(DocfileLinks, FieldCodesAreKeptInStepWithTheirRelationship) {
+  const FieldCase cases[] = {
+      {"one piece", {R"( INCLUDEPICTURE "C:\\Old\\a.png" \d )"}, true, "D:\\New\\a.png",
+       R"( INCLUDEPICTURE "D:\\New\\a.png" \d )"},
+      {"split inside the path",
+       {R"( INCLUDEPICTURE "C:\\Ol)", R"(d\\a.png" \* MERGEFORMATINET )", R"(\d )"}, true,
+       "\\\\srv\\share\\a.png", R"( INCLUDEPICTURE "\\\\srv\\share\\a.png" \* MERGEFORMATINET \d )"},
+      {"split at the quote", {R"( INCLUDEPICTURE ")", R"(C:\\Old\\a.png)", R"(" \d)"}, true,
+       "D:\\b.png", R"( INCLUDEPICTURE "D:\\b.png" \d)"},
+      {"bare path gains quotes", {R"( INCLUDEPICTURE C:\\Old\\a.png \d)"}, false,
+       "D:\\New Folder\\a.png", R"( INCLUDEPICTURE "D:\\New Folder\\a.png" \d)"},
+      {"single backslashes stay single", {R"( INCLUDEPICTURE "C:\Old\a.png")"}, false,
+       "D:\\New\\a.png", R"( INCLUDEPICTURE "D:\New\a.png")"},
+      {"link field", {R"( LINK Excel.Sheet.12 "C:\\Old\\t.xlsx" "Sheet1!R1C1" \a \f 4 \p )"},
+       false, "D:\\t.xlsx", R"( LINK Excel.Sheet.12 "D:\\t.xlsx" "Sheet1!R1C1" \a \f 4 \p )"},
+  };
+  for (const FieldCase& c : cases) {
+    std::string result = c.with_picture ? Inline("rId1") : "";
+    std::vector<Rel> rels;
+    if (c.with_picture) rels.push_back({"rId1", kImageType, "file:///C:/Old/a.png"});
+    Document doc(Zip(Standard(Body("<w:r><w:t>x</w:t></w:r>" + Field(c.code, result)),
+                              Rels(rels))),
+                 kFolder);
+    ASSERT_EQ(doc.Links().size(), 1u) << c.name;
+    doc.Retarget(0, c.new_path, {});
+    std::vector<std::uint8_t> saved = doc.Save();
+    EXPECT_EQ(FieldCodes(EntryData(saved, "word/document.xml")), c.expected_code) << c.name;
+    Document again(saved, kFolder);
+    ASSERT_EQ(again.Links().size(), 1u) << c.name;
+    EXPECT_EQ(again.Links()[0].parsed.path, c.new_path) << c.name;
+    if (c.with_picture) {
+      EXPECT_EQ(again.Links()[0].target, FormatTarget(ParseTarget("file:///C:/", kFolder),
+                                                      c.new_path, kFolder, {}));
+    }
+    // A second retarget finds the path where the first one put it.
+    again.Retarget(0, "E:\\x.png", {});
+    Document third(again.Save(), kFolder);
+    EXPECT_EQ(third.Links()[0].parsed.path, "E:\\x.png") << c.name;
+  }
+}
+
+TEST(DocfileLinks, AFieldWhosePathIsComputedIsNotRewritten) {
+  std::string inner = Field({" MERGEFIELD picture "}, "<w:r><w:t>C:\\p.png</w:t></w:r>");
+  std::string code = "<w:r><w:fldChar w:fldCharType=\"begin\"/></w:r>"
+                     "<w:r><w:instrText> INCLUDEPICTURE \"</w:instrText></w:r>" +
+                     inner +
+                     "<w:r><w:instrText>\" \\d</w:instrText></w:r>"
+                     "<w:r><w:fldChar w:fldCharType=\"end\"/></w:r>";
+  Document doc(Zip(Standard(Body(code), "")), kFolder);
+  EXPECT_TRUE(doc.Links().empty());
+}
+
+TEST(DocfileLinks, OnlyChangedPartsDifferAndOtherEntriesKeepTheirBytes) {
+  Entries entries = Standard(Body(Inline("rId1") + Inline("rId2")),
+                             Rels({{"rId1", kImageType, "file:///C:/Old/a.png"},
+                                   {"rId2", kImageType, "file:///C:/Old/b.png"}}),
+                             {{"word/media/image1.png", std::string(5000, '\x7f')},
+                              {"word/styles.xml", "<w:styles/>"},
+                              {"customXml/item1.xml", "<x/>"}});
+  std::vector<std::uint8_t> original = Zip(entries, {"word/media/image1.png"});
+  Document doc(original, kFolder);
+  ASSERT_EQ(doc.Links().size(), 2u);
+  doc.Retarget(1, "D:\\b.png", {});
+  EXPECT_EQ(doc.ChangedParts(), std::vector<std::string>{"word/_rels/document.xml.rels"});
+  std::vector<RawEntry> before = Unzip(original), after = Unzip(doc.Save());
+  ASSERT_EQ(before.size(), after.size());
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    EXPECT_EQ(after[i].name, before[i].name);
+    if (before[i].name == "word/_rels/document.xml.rels") {
+      EXPECT_NE(after[i].data.find("file:///C:/Old/a.png"), std::string::npos);
+      EXPECT_NE(after[i].data.find("file:///D:/b.png"), std::string::npos);
+      continue;
+    }
+    EXPECT_EQ(after[i].method, before[i].method) << before[i].name;
+    EXPECT_EQ(after[i].compressed, before[i].compressed) << before[i].name;
+  }
+}
+
+TEST(DocfileLinks, UnchangedDocumentHasNothingToWrite) {
+  Document doc(Zip(Standard(Body(Inline("rId1")), Rels({{"rId1", kImageType, "C:\\a.png"}}))),
+               kFolder);
+  EXPECT_FALSE(doc.Changed());
+}
+
+}  // namespace
+}  // namespace ravel::docfile

@@ -1,0 +1,171 @@
+// Small .docx packages built in memory for the document engine's tests.
+#pragma once
+
+#include <zip.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ravel::docfile::test {
+
+inline const char kNamespaces[] =
+    R"( xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main")"
+    R"( xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")"
+    R"( xmlns:wp="http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing")"
+    R"( xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main")"
+    R"( xmlns:pic="http://schemas.openxmlformats.org/drawingml/2006/picture")"
+    R"( xmlns:v="urn:schemas-microsoft-com:vml")"
+    R"( xmlns:o="urn:schemas-microsoft-com:office:office")";
+
+inline const char kImageType[] =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/image";
+inline const char kOleType[] =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/oleObject";
+inline const char kHeaderType[] =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/header";
+
+// Markup of each way a picture or object links to a file.
+inline std::string Inline(const std::string& id, const std::string& embed = "") {
+  return "<w:r><w:drawing><wp:inline><a:graphic><a:graphicData><pic:pic><pic:blipFill><a:blip" +
+         (embed.empty() ? std::string() : " r:embed=\"" + embed + "\"") + " r:link=\"" + id +
+         "\"/></pic:blipFill></pic:pic></a:graphicData></a:graphic></wp:inline></w:drawing></w:r>";
+}
+inline std::string Anchor(const std::string& id) {
+  return "<w:r><w:drawing><wp:anchor><a:graphic><a:graphicData><pic:pic><pic:blipFill><a:blip "
+         "r:link=\"" +
+         id + "\"/></pic:blipFill></pic:pic></a:graphicData></a:graphic></wp:anchor></w:drawing></w:r>";
+}
+inline std::string Vml(const std::string& attrs) {
+  return "<w:r><w:pict><v:shape><v:imagedata " + attrs + "/></v:shape></w:pict></w:r>";
+}
+inline std::string Ole(const std::string& id) {
+  return "<w:r><w:object><v:shape><v:imagedata r:id=\"rIdPreview\"/></v:shape>"
+         "<o:OLEObject Type=\"Link\" ProgID=\"Excel.Sheet.12\" r:id=\"" +
+         id + "\"/></w:object></w:r>";
+}
+// A complex field whose code is split into the given instrText pieces, with `result`.
+inline std::string Field(const std::vector<std::string>& code, const std::string& result) {
+  std::string s = "<w:r><w:fldChar w:fldCharType=\"begin\"/></w:r>";
+  for (const std::string& piece : code)
+    s += "<w:r><w:instrText xml:space=\"preserve\">" + piece + "</w:instrText></w:r>";
+  s += "<w:r><w:fldChar w:fldCharType=\"separate\"/></w:r>" + result +
+       "<w:r><w:fldChar w:fldCharType=\"end\"/></w:r>";
+  return s;
+}
+
+inline std::string Body(const std::string& content, const char* root = "w:document") {
+  std::string inner = std::string(root) == "w:document"
+                          ? "<w:body><w:p>" + content + "</w:p></w:body>"
+                          : "<w:p>" + content + "</w:p>";
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n<" + std::string(root) +
+         kNamespaces + ">" + inner + "</" + root + ">";
+}
+
+struct Rel {
+  std::string id, type, target;
+  bool external = true;
+};
+
+inline std::string Rels(const std::vector<Rel>& rels) {
+  std::string s =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships "
+      "xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">";
+  for (const Rel& r : rels) {
+    s += "<Relationship Id=\"" + r.id + "\" Type=\"" + r.type + "\" Target=\"" + r.target + "\"";
+    if (r.external) s += " TargetMode=\"External\"";
+    s += "/>";
+  }
+  return s + "</Relationships>";
+}
+
+using Entries = std::vector<std::pair<std::string, std::string>>;
+
+// The entries every package has, then `parts`.
+inline Entries Standard(const std::string& document, const std::string& document_rels,
+                        Entries more = {}) {
+  Entries e{{"[Content_Types].xml",
+             "<?xml version=\"1.0\"?><Types "
+             "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"},
+            {"_rels/.rels",
+             Rels({{"rId1",
+                    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+                    "officeDocument",
+                    "word/document.xml", false}})},
+            {"word/document.xml", document}};
+  if (!document_rels.empty()) e.emplace_back("word/_rels/document.xml.rels", document_rels);
+  for (auto& m : more) e.push_back(std::move(m));
+  return e;
+}
+
+// A zip of the entries, deflated except those named in `stored`.
+inline std::vector<std::uint8_t> Zip(const Entries& entries,
+                                     const std::vector<std::string>& stored = {}) {
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* target = zip_source_buffer_create(nullptr, 0, 0, &error);
+  zip_source_keep(target);
+  zip_t* z = zip_open_from_source(target, ZIP_TRUNCATE, &error);
+  for (const auto& [name, data] : entries) {
+    zip_source_t* s = zip_source_buffer(z, data.data(), data.size(), 0);
+    zip_int64_t i = zip_file_add(z, name.c_str(), s, ZIP_FL_ENC_UTF_8);
+    bool store = false;
+    for (const std::string& n : stored) store = store || n == name;
+    zip_set_file_compression(z, static_cast<zip_uint64_t>(i), store ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
+                             9);
+  }
+  zip_close(z);
+  zip_stat_t st;
+  zip_source_stat(target, &st);
+  std::vector<std::uint8_t> bytes(st.size);
+  zip_source_open(target);
+  zip_source_read(target, bytes.data(), bytes.size());
+  zip_source_close(target);
+  zip_source_free(target);
+  zip_error_fini(&error);
+  return bytes;
+}
+
+// Every entry of a package: name, method, compressed bytes and data.
+struct RawEntry {
+  std::string name;
+  int method = 0;
+  std::string compressed, data;
+};
+
+inline std::vector<RawEntry> Unzip(const std::vector<std::uint8_t>& bytes) {
+  std::vector<RawEntry> out;
+  zip_error_t error;
+  zip_error_init(&error);
+  zip_source_t* src = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
+  zip_t* z = zip_open_from_source(src, ZIP_RDONLY, &error);
+  zip_error_fini(&error);
+  if (z == nullptr) {
+    zip_source_free(src);
+    return out;
+  }
+  for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
+    zip_stat_t st;
+    zip_stat_index(z, static_cast<zip_uint64_t>(i), 0, &st);
+    RawEntry e{st.name, st.comp_method, {}, {}};
+    for (int raw = 0; raw < 2; ++raw) {
+      zip_file_t* f = zip_fopen_index(z, static_cast<zip_uint64_t>(i), raw ? ZIP_FL_COMPRESSED : 0);
+      char buf[4096];
+      zip_int64_t n;
+      while ((n = zip_fread(f, buf, sizeof buf)) > 0) (raw ? e.compressed : e.data).append(buf, n);
+      zip_fclose(f);
+    }
+    out.push_back(std::move(e));
+  }
+  zip_discard(z);
+  return out;
+}
+
+inline std::string EntryData(const std::vector<std::uint8_t>& bytes, const std::string& name) {
+  for (RawEntry& e : Unzip(bytes))
+    if (e.name == name) return e.data;
+  return "<missing>";
+}
+
+}  // namespace ravel::docfile::test
