@@ -26,27 +26,52 @@ TEST(DocfileLinks, EveryKindOfLinkIsFoundInTheBody) {
   const Rel stored{"rId2", kImageType, "media/image1.png", false};
   const KindCase cases[] = {
       {"inline", Inline("rId1"), {image}, LinkKind::InlinePicture, image.target, false},
-      {"inline+copy", Inline("rId1", "rId2"), {image, stored}, LinkKind::InlinePicture,
-       image.target, true},
+      {"inline+copy",
+       Inline("rId1", "rId2"),
+       {image, stored},
+       LinkKind::InlinePicture,
+       image.target,
+       true},
       {"floating", Anchor("rId1"), {image}, LinkKind::FloatingPicture, image.target, false},
       {"vml", Vml("r:id=\"rId1\""), {image}, LinkKind::VmlPicture, image.target, false},
-      {"vml+copy", Vml("r:id=\"rId2\" r:href=\"rId1\""), {image, stored}, LinkKind::VmlPicture,
-       image.target, true},
+      {"vml+copy",
+       Vml("r:id=\"rId2\" r:href=\"rId1\""),
+       {image, stored},
+       LinkKind::VmlPicture,
+       image.target,
+       true},
       {"vml relid", Vml("o:relid=\"rId1\""), {image}, LinkKind::VmlPicture, image.target, false},
-      {"ole", Ole("rId3"), {{"rId3", kOleType, "file:///C:/Data/t.xlsx"}}, LinkKind::OleObject,
-       "file:///C:/Data/t.xlsx", false},
-      {"includepicture", Field({R"( INCLUDEPICTURE "C:\\Pics\\a.png" \d )"}, Inline("rId1")),
-       {image}, LinkKind::IncludePictureField, image.target, false},
-      {"includepicture alone", Field({R"( INCLUDEPICTURE "C:\\Pics\\b.png" \* MERGEFORMAT )"}, ""),
-       {}, LinkKind::IncludePictureField, "C:\\Pics\\b.png", false},
+      {"ole",
+       Ole("rId3"),
+       {{"rId3", kOleType, "file:///C:/Data/t.xlsx"}},
+       LinkKind::OleObject,
+       "file:///C:/Data/t.xlsx",
+       false},
+      {"includepicture",
+       Field({R"( INCLUDEPICTURE "C:\\Pics\\a.png" \d )"}, Inline("rId1")),
+       {image},
+       LinkKind::IncludePictureField,
+       image.target,
+       false},
+      {"includepicture alone",
+       Field({R"( INCLUDEPICTURE "C:\\Pics\\b.png" \* MERGEFORMAT )"}, ""),
+       {},
+       LinkKind::IncludePictureField,
+       "C:\\Pics\\b.png",
+       false},
       {"link field",
        Field({R"( LINK Excel.Sheet.12 "C:\\Data\\t.xlsx" "Sheet1!R1C1:R2C2" \a \p )"}, Ole("rId3")),
-       {{"rId3", kOleType, "file:///C:/Data/t.xlsx"}}, LinkKind::LinkField,
-       "file:///C:/Data/t.xlsx", false},
+       {{"rId3", kOleType, "file:///C:/Data/t.xlsx"}},
+       LinkKind::LinkField,
+       "file:///C:/Data/t.xlsx",
+       false},
       {"simple field",
        "<w:fldSimple w:instr=\" INCLUDEPICTURE &quot;C:\\\\Pics\\\\a.png&quot; \\d \">" +
            Inline("rId1") + "</w:fldSimple>",
-       {image}, LinkKind::IncludePictureField, image.target, false},
+       {image},
+       LinkKind::IncludePictureField,
+       image.target,
+       false},
   };
   for (const KindCase& c : cases) {
     std::vector<Rel> rels = c.rels;
@@ -66,23 +91,24 @@ TEST(DocfileLinks, MarkupWithoutExternalFilesIsNoLink) {
   const std::string markup = Inline("rId2") + Vml("r:id=\"rId2\"") + Inline("rId4") +
                              Field({" HYPERLINK \"http://example.com\" "}, "") +
                              Field({" INCLUDEPICTURE "}, "") + Inline("rIdMissing");
-  Document doc(Zip(Standard(Body(markup),
-                            Rels({{"rId2", kImageType, "media/image1.png", false},
-                                  {"rId4",
-                                   "http://schemas.openxmlformats.org/officeDocument/2006/"
-                                   "relationships/hyperlink",
-                                   "file:///C:/x.png"}}))),
-               kFolder);
+  Document doc(
+      Zip(Standard(Body(markup), Rels({{"rId2", kImageType, "media/image1.png", false},
+                                       {"rId4",
+                                        "http://schemas.openxmlformats.org/officeDocument/2006/"
+                                        "relationships/hyperlink",
+                                        "file:///C:/x.png"}}))),
+      kFolder);
   EXPECT_TRUE(doc.Links().empty());
 }
 
 TEST(DocfileLinks, OneRelationshipUsedTwiceIsOneLink) {
   // Word writes a drawing and its VML fallback for the same picture.
-  std::string markup = "<mc:AlternateContent "
-                       "xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\">"
-                       "<mc:Choice>" +
-                       Anchor("rId1") + "</mc:Choice><mc:Fallback>" + Vml("r:id=\"rId1\"") +
-                       "</mc:Fallback></mc:AlternateContent>";
+  std::string markup =
+      "<mc:AlternateContent "
+      "xmlns:mc=\"http://schemas.openxmlformats.org/markup-compatibility/2006\">"
+      "<mc:Choice>" +
+      Anchor("rId1") + "</mc:Choice><mc:Fallback>" + Vml("r:id=\"rId1\"") +
+      "</mc:Fallback></mc:AlternateContent>";
   Document doc(Zip(Standard(Body(markup), Rels({{"rId1", kImageType, "C:\\a.png"}}))), kFolder);
   ASSERT_EQ(doc.Links().size(), 1u);
   EXPECT_EQ(doc.Links()[0].kind, LinkKind::FloatingPicture);
@@ -150,26 +176,42 @@ struct FieldCase {
 
 TEST(DocfileLinks, FieldCodesAreKeptInStepWithTheirRelationship) {
   const FieldCase cases[] = {
-      {"one piece", {R"( INCLUDEPICTURE "C:\\Old\\a.png" \d )"}, true, "D:\\New\\a.png",
+      {"one piece",
+       {R"( INCLUDEPICTURE "C:\\Old\\a.png" \d )"},
+       true,
+       "D:\\New\\a.png",
        R"( INCLUDEPICTURE "D:\\New\\a.png" \d )"},
       {"split inside the path",
-       {R"( INCLUDEPICTURE "C:\\Ol)", R"(d\\a.png" \* MERGEFORMATINET )", R"(\d )"}, true,
-       "\\\\srv\\share\\a.png", R"( INCLUDEPICTURE "\\\\srv\\share\\a.png" \* MERGEFORMATINET \d )"},
-      {"split at the quote", {R"( INCLUDEPICTURE ")", R"(C:\\Old\\a.png)", R"(" \d)"}, true,
-       "D:\\b.png", R"( INCLUDEPICTURE "D:\\b.png" \d)"},
-      {"bare path gains quotes", {R"( INCLUDEPICTURE C:\\Old\\a.png \d)"}, false,
-       "D:\\New Folder\\a.png", R"( INCLUDEPICTURE "D:\\New Folder\\a.png" \d)"},
-      {"single backslashes stay single", {R"( INCLUDEPICTURE "C:\Old\a.png")"}, false,
-       "D:\\New\\a.png", R"( INCLUDEPICTURE "D:\New\a.png")"},
-      {"link field", {R"( LINK Excel.Sheet.12 "C:\\Old\\t.xlsx" "Sheet1!R1C1" \a \f 4 \p )"},
-       false, "D:\\t.xlsx", R"( LINK Excel.Sheet.12 "D:\\t.xlsx" "Sheet1!R1C1" \a \f 4 \p )"},
+       {R"( INCLUDEPICTURE "C:\\Ol)", R"(d\\a.png" \* MERGEFORMATINET )", R"(\d )"},
+       true,
+       "\\\\srv\\share\\a.png",
+       R"( INCLUDEPICTURE "\\\\srv\\share\\a.png" \* MERGEFORMATINET \d )"},
+      {"split at the quote",
+       {R"( INCLUDEPICTURE ")", R"(C:\\Old\\a.png)", R"(" \d)"},
+       true,
+       "D:\\b.png",
+       R"( INCLUDEPICTURE "D:\\b.png" \d)"},
+      {"bare path gains quotes",
+       {R"( INCLUDEPICTURE C:\\Old\\a.png \d)"},
+       false,
+       "D:\\New Folder\\a.png",
+       R"( INCLUDEPICTURE "D:\\New Folder\\a.png" \d)"},
+      {"single backslashes stay single",
+       {R"( INCLUDEPICTURE "C:\Old\a.png")"},
+       false,
+       "D:\\New\\a.png",
+       R"( INCLUDEPICTURE "D:\New\a.png")"},
+      {"link field",
+       {R"( LINK Excel.Sheet.12 "C:\\Old\\t.xlsx" "Sheet1!R1C1" \a \f 4 \p )"},
+       false,
+       "D:\\t.xlsx",
+       R"( LINK Excel.Sheet.12 "D:\\t.xlsx" "Sheet1!R1C1" \a \f 4 \p )"},
   };
   for (const FieldCase& c : cases) {
     std::string result = c.with_picture ? Inline("rId1") : "";
     std::vector<Rel> rels;
     if (c.with_picture) rels.push_back({"rId1", kImageType, "file:///C:/Old/a.png"});
-    Document doc(Zip(Standard(Body("<w:r><w:t>x</w:t></w:r>" + Field(c.code, result)),
-                              Rels(rels))),
+    Document doc(Zip(Standard(Body("<w:r><w:t>x</w:t></w:r>" + Field(c.code, result)), Rels(rels))),
                  kFolder);
     ASSERT_EQ(doc.Links().size(), 1u) << c.name;
     doc.Retarget(0, c.new_path, {});
@@ -179,8 +221,8 @@ TEST(DocfileLinks, FieldCodesAreKeptInStepWithTheirRelationship) {
     ASSERT_EQ(again.Links().size(), 1u) << c.name;
     EXPECT_EQ(again.Links()[0].parsed.path, c.new_path) << c.name;
     if (c.with_picture) {
-      EXPECT_EQ(again.Links()[0].target, FormatTarget(ParseTarget("file:///C:/", kFolder),
-                                                      c.new_path, kFolder, {}));
+      EXPECT_EQ(again.Links()[0].target,
+                FormatTarget(ParseTarget("file:///C:/", kFolder), c.new_path, kFolder, {}));
     }
     // A second retarget finds the path where the first one put it.
     again.Retarget(0, "E:\\x.png", {});
@@ -191,11 +233,12 @@ TEST(DocfileLinks, FieldCodesAreKeptInStepWithTheirRelationship) {
 
 TEST(DocfileLinks, AFieldWhosePathIsComputedIsNotRewritten) {
   std::string inner = Field({" MERGEFIELD picture "}, "<w:r><w:t>C:\\p.png</w:t></w:r>");
-  std::string code = "<w:r><w:fldChar w:fldCharType=\"begin\"/></w:r>"
-                     "<w:r><w:instrText> INCLUDEPICTURE \"</w:instrText></w:r>" +
-                     inner +
-                     "<w:r><w:instrText>\" \\d</w:instrText></w:r>"
-                     "<w:r><w:fldChar w:fldCharType=\"end\"/></w:r>";
+  std::string code =
+      "<w:r><w:fldChar w:fldCharType=\"begin\"/></w:r>"
+      "<w:r><w:instrText> INCLUDEPICTURE \"</w:instrText></w:r>" +
+      inner +
+      "<w:r><w:instrText>\" \\d</w:instrText></w:r>"
+      "<w:r><w:fldChar w:fldCharType=\"end\"/></w:r>";
   Document doc(Zip(Standard(Body(code), "")), kFolder);
   EXPECT_TRUE(doc.Links().empty());
 }

@@ -87,9 +87,8 @@ TEST_F(DocfileSafety, BadInputIsReportedByReasonAndLeftAlone) {
       {"badxml.docx", Zip(Standard("<w:document><w:body>", "")), Reason::BadXml},
       {"badrels.docx", Zip(Standard(Body(""), "<Relationships><")), Reason::BadXml},
       {"dtd.docx",
-       Zip(Standard("<!DOCTYPE w [<!ENTITY e \"x\">]><w:document " + std::string(kNamespaces) +
-                        "/>",
-                    "")),
+       Zip(Standard(
+           "<!DOCTYPE w [<!ENTITY e \"x\">]><w:document " + std::string(kNamespaces) + "/>", "")),
        Reason::BadXml},
       {"bomb.docx", Zip(Standard(Body(std::string(70 << 20, ' ')), "")), Reason::TooLarge},
   };
@@ -106,8 +105,9 @@ TEST_F(DocfileSafety, BadInputIsReportedByReasonAndLeftAlone) {
 }
 
 TEST_F(DocfileSafety, APackageExpandingBeyondTheLimitIsRefused) {
-  Write("big.docx", Zip(Standard(Body(""), "", {{"word/media/a.bin", std::string(1 << 20, 0)},
-                                                {"word/media/b.bin", std::string(1 << 20, 0)}})));
+  Write("big.docx", Zip(Standard(Body(""), "",
+                                 {{"word/media/a.bin", std::string(1 << 20, 0)},
+                                  {"word/media/b.bin", std::string(1 << 20, 0)}})));
   RepairOptions options;
   options.limits.max_expanded = 1500 << 10;
   DocumentResult r = Fix("big.docx", options);

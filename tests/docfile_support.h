@@ -35,7 +35,8 @@ inline std::string Inline(const std::string& id, const std::string& embed = "") 
 inline std::string Anchor(const std::string& id) {
   return "<w:r><w:drawing><wp:anchor><a:graphic><a:graphicData><pic:pic><pic:blipFill><a:blip "
          "r:link=\"" +
-         id + "\"/></pic:blipFill></pic:pic></a:graphicData></a:graphic></wp:anchor></w:drawing></w:r>";
+         id +
+         "\"/></pic:blipFill></pic:pic></a:graphicData></a:graphic></wp:anchor></w:drawing></w:r>";
 }
 inline std::string Vml(const std::string& attrs) {
   return "<w:r><w:pict><v:shape><v:imagedata " + attrs + "/></v:shape></w:pict></w:r>";
@@ -85,15 +86,15 @@ using Entries = std::vector<std::pair<std::string, std::string>>;
 // The entries every package has, then `parts`.
 inline Entries Standard(const std::string& document, const std::string& document_rels,
                         Entries more = {}) {
-  Entries e{{"[Content_Types].xml",
-             "<?xml version=\"1.0\"?><Types "
-             "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"},
-            {"_rels/.rels",
-             Rels({{"rId1",
-                    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
-                    "officeDocument",
-                    "word/document.xml", false}})},
-            {"word/document.xml", document}};
+  Entries e{
+      {"[Content_Types].xml",
+       "<?xml version=\"1.0\"?><Types "
+       "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"},
+      {"_rels/.rels", Rels({{"rId1",
+                             "http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
+                             "officeDocument",
+                             "word/document.xml", false}})},
+      {"word/document.xml", document}};
   if (!document_rels.empty()) e.emplace_back("word/_rels/document.xml.rels", document_rels);
   for (auto& m : more) e.push_back(std::move(m));
   return e;

@@ -1,0 +1,239 @@
+// The ravelmend-batch command on real folders: arguments and exit status, finding the
+// documents, one search for all of them, the table and the JSON report, dry runs.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "batch/Batch.h"
+#include "batch/HostPaths.h"
+#include "docfile/PosixStore.h"
+#include "docfile_support.h"
+#include "posix/PosixFileSystem.h"
+
+namespace ravel::batch {
+namespace {
+
+using namespace docfile::test;
+
+// Counts the listings of one folder, to tell how often a tree was walked.
+class CountingFs : public FileSystem {
+ public:
+  explicit CountingFs(PosixFileSystem& fs) : fs_(fs) {}
+  bool CanOpenForReading(const std::string& path) override { return fs_.CanOpenForReading(path); }
+  std::unique_ptr<DirListing> List(const std::string& pattern) override {
+    ++lists[pattern];
+    return fs_.List(pattern);
+  }
+  std::optional<FolderId> IdOf(const std::string& folder) override { return fs_.IdOf(folder); }
+  std::map<std::string, int> lists;
+
+ private:
+  PosixFileSystem& fs_;
+};
+
+class BatchCommand : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/ravel-batch-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    root = tmpl;
+    for (const char* d : {"docs", "docs/sub", "pics", "pics/a", "pics/b", "pics/a/deep"})
+      mkdir((root + "/" + d).c_str(), 0755);
+    for (const char* f : {"pics/a/deep/one.png", "pics/a/two.png", "pics/b/TWO.png",
+                          "pics/b/three.png", "here.png"})
+      Write(f, "png");
+  }
+  void TearDown() override { std::system(("rm -rf '" + root + "'").c_str()); }
+
+  void Write(const std::string& rel, const std::string& data) {
+    std::ofstream(root + "/" + rel, std::ios::binary) << data;
+  }
+  std::string Read(const std::string& rel) {
+    std::ifstream in(root + "/" + rel, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  // A document linking to each of the targets in line.
+  void Doc(const std::string& rel, const std::vector<std::string>& targets) {
+    std::string markup;
+    std::vector<Rel> rels;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+      markup += Inline("rId" + std::to_string(i + 1));
+      rels.push_back({"rId" + std::to_string(i + 1), kImageType, targets[i]});
+    }
+    std::vector<std::uint8_t> bytes = Zip(Standard(Body(markup), docfile::test::Rels(rels)));
+    Write(rel, std::string(bytes.begin(), bytes.end()));
+  }
+  std::string RelsOf(const std::string& rel) {
+    std::string data = Read(rel);
+    return EntryData(std::vector<std::uint8_t>(data.begin(), data.end()),
+                     "word/_rels/document.xml.rels");
+  }
+  int Run(std::vector<std::string> args) {
+    out.str("");
+    err.str("");
+    Host host{counting,
+              store,
+              out,
+              err,
+              false,
+              true,
+              [&](const std::string& a) { return HostToWindows(a, root); },
+              WindowsToHost};
+    return batch::Run(args, host);
+  }
+
+  std::string root;
+  PosixFileSystem fs;
+  CountingFs counting{fs};
+  docfile::PosixStore store{fs};
+  std::ostringstream out, err;
+};
+
+TEST_F(BatchCommand, ExitStatusTellsWhetherEveryLinkResolves) {
+  Doc("docs/good.docx", {"file://" + root + "/here.png"});
+  Doc("docs/sub/broken.docx", {"file:///gone/one.png"});
+  Write("docs/sub/bad.docx", "not a zip");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    const char* err;  // part of the message on stderr
+  };
+  const Case cases[] = {
+      {{"list", "docs/good.docx"}, 0, ""},
+      {{"list", "docs/good.docx", "docs/sub/broken.docx"}, 1, ""},
+      {{"list", "docs"}, 2, "docs/sub/bad.docx: not a Word document"},
+      {{"fix", "--root", "pics", "docs/sub/broken.docx", "--dry-run"}, 0, ""},
+      {{"fix", "--root", "nowhere", "docs/good.docx"}, 2, "--root nowhere: no such folder"},
+      {{"list", "docs/none.docx"}, 2, "docs/none.docx: no such file or folder"},
+      {{}, 2, "a command is needed"},
+      {{"lsit", "docs"}, 2, "unknown command 'lsit'"},
+      {{"list"}, 2, "no document or folder given"},
+      {{"list", "--frobnicate", "docs"}, 2, "unknown option '--frobnicate'"},
+      {{"list", "--root", "pics", "docs"}, 2, "belong to fix"},
+      {{"fix", "docs"}, 2, "fix needs --root DIR or --map OLD=NEW"},
+      {{"fix", "--map", "nothing", "docs"}, 2, "--map needs OLD=NEW"},
+      {{"fix", "docs", "--root"}, 2, "--root needs a value"},
+      {{"--help"}, 0, ""},
+  };
+  for (const Case& c : cases) {
+    std::string line;
+    for (const std::string& a : c.args) line += a + " ";
+    EXPECT_EQ(Run(c.args), c.status) << line << "\n" << err.str();
+    EXPECT_NE(err.str().find(c.err), std::string::npos) << line << "\n" << err.str();
+    bool usage = c.status == 2 && std::string(c.err).find("such") == std::string::npos &&
+                 std::string(c.err).find("docx") == std::string::npos;
+    EXPECT_EQ(err.str().find("Try 'ravelmend-batch --help'") != std::string::npos, usage) << line;
+  }
+  Run({"--help"});
+  EXPECT_NE(out.str().find("usage: ravelmend-batch list"), std::string::npos);
+}
+
+TEST_F(BatchCommand, FoldersAreSearchedForWordDocumentsOnly) {
+  for (const char* name : {"docs/a.docx", "docs/b.DOCM", "docs/sub/c.dotx", "docs/sub/d.dotm",
+                           "docs/~$a.docx", "docs/e.doc", "docs/f.odt", "docs/g.docx.bak"})
+    Doc(name, {"file://" + root + "/here.png"});
+  EXPECT_EQ(Run({"list", "--json", "docs/"}), 0) << err.str();
+  std::vector<std::string> shown;
+  std::istringstream lines(out.str());
+  for (std::string line; std::getline(lines, line);)
+    shown.push_back(nlohmann::json::parse(line)["document"]);
+  EXPECT_EQ(shown, (std::vector<std::string>{"docs/a.docx", "docs/b.DOCM", "docs/sub/c.dotx",
+                                             "docs/sub/d.dotm"}));
+}
+
+TEST_F(BatchCommand, OneSearchServesEveryDocumentAndNeverGuesses) {
+  Doc("docs/one.docx", {"file:///old/x/one.png", "file:///old/x/two.png"});
+  Doc("docs/sub/two.docx",
+      {"file:///old/y/three.png", "file:///old/y/four.png", "file://" + root + "/here.png"});
+  std::string two_before = Read("docs/sub/two.docx");
+  EXPECT_EQ(Run({"fix", "--root", "pics", "docs"}), 1) << err.str();
+  std::string pics = "Z:" + root + "/pics";
+  for (char& c : pics)
+    if (c == '/') c = '\\';
+  EXPECT_EQ(counting.lists[pics + "\\*.*"], 2);  // the check that it exists, then one walk
+  EXPECT_NE(RelsOf("docs/one.docx").find("file://" + root + "/pics/a/deep/one.png"),
+            std::string::npos);
+  // two.png is also TWO.png elsewhere: reported with both places, left as it was.
+  EXPECT_NE(RelsOf("docs/one.docx").find("file:///old/x/two.png"), std::string::npos);
+  EXPECT_NE(RelsOf("docs/sub/two.docx").find("file://" + root + "/pics/b/three.png"),
+            std::string::npos);
+  std::string report = out.str();
+  EXPECT_NE(report.find("    candidate: " + root + "/pics/a/two.png"), std::string::npos);
+  EXPECT_NE(report.find("    candidate: " + root + "/pics/b/TWO.png"), std::string::npos);
+  EXPECT_NE(report.find("not-found"), std::string::npos);
+  EXPECT_NE(report.find("2 documents, 5 links: 1 ok, 2 fixed, 1 ambiguous, 1 not-found, "
+                        "2 documents written"),
+            std::string::npos)
+      << report;
+  EXPECT_NE(Read("docs/sub/two.docx"), two_before);
+}
+
+TEST_F(BatchCommand, TheTableIsAligned) {
+  Doc("docs/a.docx", {"file:///old/one.png", "file://" + root + "/here.png"});
+  Run({"list", "docs/a.docx"});
+  std::istringstream lines(out.str());
+  std::vector<std::string> rows;
+  for (std::string line; std::getline(lines, line);) rows.push_back(line);
+  ASSERT_EQ(rows.size(), 4u) << out.str();
+  for (const char* column : {"PART", "KIND", "EXISTS", "STORED", "TARGET", "FILE"}) {
+    std::size_t at = rows[0].find(column);
+    ASSERT_NE(at, std::string::npos);
+    for (int r : {1, 2}) {
+      EXPECT_NE(rows[r][at], ' ') << column << "\n" << out.str();
+      EXPECT_EQ(rows[r][at - 1], ' ') << column << "\n" << out.str();
+    }
+  }
+  EXPECT_EQ(rows[3], "1 document, 2 links: 1 ok, 1 missing");
+}
+
+TEST_F(BatchCommand, PrefixRulesComeFirstAndWorkWithoutASearch) {
+  Doc("docs/a.docx", {"file:///old/share/a/deep/one.png", "file:///old/share/b/three.png",
+                      "\\\\oldserver\\share\\x.png"});
+  std::string before = Read("docs/a.docx");
+  EXPECT_EQ(Run({"fix", "--json", "--dry-run", "--map", "/old/share=" + root + "/pics", "--map",
+                 "\\\\oldserver\\share=\\\\newserver\\share", "docs/a.docx"}),
+            1);
+  EXPECT_EQ(Read("docs/a.docx"), before);
+  std::vector<nlohmann::json> rows;
+  std::istringstream lines(out.str());
+  for (std::string line; std::getline(lines, line);) rows.push_back(nlohmann::json::parse(line));
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0]["state"], "fixed");
+  EXPECT_EQ(rows[0]["via"], "map");
+  EXPECT_EQ(rows[0]["new_target"], "file://" + root + "/pics/a/deep/one.png");
+  EXPECT_EQ(rows[1]["new_file"], root + "/pics/b/three.png");
+  // The new server cannot be seen from here: written as the rule says, reported as such.
+  EXPECT_EQ(rows[2]["state"], "mapped");
+  EXPECT_EQ(rows[2]["new_target"], "\\\\newserver\\share\\x.png");
+  EXPECT_EQ(rows[2]["dry_run"], true);
+  EXPECT_EQ(rows[2]["written"], false);
+}
+
+TEST_F(BatchCommand, RelativeTargetsWhereTheFileLiesBeneathTheDocument) {
+  mkdir((root + "/docs/pics").c_str(), 0755);
+  Write("docs/pics/five.png", "png");
+  Doc("docs/a.docx", {"file:///old/five.png", "file:///old/three.png"});
+  EXPECT_EQ(Run({"fix", "--relative", "--root", ".", "docs/a.docx"}), 0) << out.str();
+  std::string rels = RelsOf("docs/a.docx");
+  EXPECT_NE(rels.find("Target=\"pics/five.png\""), std::string::npos) << rels;
+  EXPECT_NE(rels.find("Target=\"file://" + root + "/pics/b/three.png\""), std::string::npos);
+}
+
+TEST_F(BatchCommand, ADocumentThatFailsDoesNotStopTheRun) {
+  Doc("docs/a.docx", {"file:///old/three.png"});
+  Doc("docs/b.docx", {"file:///old/three.png"});
+  chmod((root + "/docs/a.docx").c_str(), 0444);
+  EXPECT_EQ(Run({"fix", "--root", "pics", "docs"}), 2);
+  EXPECT_NE(err.str().find("docs/a.docx: the file is read-only"), std::string::npos) << err.str();
+  EXPECT_NE(RelsOf("docs/b.docx").find("pics/b/three.png"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace ravel::batch
