@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Round trip through an independent office suite: LibreOffice makes a .docx whose pictures
+# are linked in line, floating and in a header; the pictures move; ravelmend-batch repairs
+# the document; LibreOffice renders it again, and the rendered pixels must show every
+# picture (and must not have shown them before the repair).
+# usage: batch_libreoffice.sh RAVELMEND_BATCH WORKDIR
+set -euo pipefail
+tool=$1
+work=$2
+rm -rf "$work"
+mkdir -p "$work/old"
+cd "$work"
+fail() { echo "FAIL: $*"; exit 1; }
+
+# LibreOffice in a profile of its own, so parallel runs and a user's settings do not meet.
+office() {
+  soffice -env:UserInstallation="file://$work/profile" --headless --norestore "$@" \
+    >"$work/soffice.log" 2>&1 || { cat "$work/soffice.log"; fail "soffice $*"; }
+}
+
+colours=(red=#FF0000 green=#00C000 blue=#0000FF)
+for c in "${colours[@]}"; do convert -size 120x80 "xc:${c#*=}" "old/${c%%=*}.png"; done
+
+frame() { # name anchor picture [position]
+  echo "<draw:frame draw:name=\"$1\" text:anchor-type=\"$2\" ${4:-} svg:width=\"3cm\" svg:height=\"2cm\">"\
+"<draw:image xlink:href=\"file://$work/old/$3.png\" xlink:type=\"simple\" xlink:show=\"embed\""\
+" xlink:actuate=\"onLoad\"/></draw:frame>"
+}
+cat >linked.fodt <<EOF2
+<?xml version="1.0" encoding="UTF-8"?>
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0"
+ xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0"
+ xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0"
+ xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0"
+ xmlns:xlink="http://www.w3.org/1999/xlink"
+ xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0"
+ xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0"
+ office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.text">
+<office:automatic-styles>
+ <style:page-layout style:name="pm1"><style:page-layout-properties fo:page-width="21cm"
+  fo:page-height="29.7cm" fo:margin-top="2cm" fo:margin-bottom="2cm" fo:margin-left="2cm"
+  fo:margin-right="2cm"/><style:header-style><style:header-footer-properties
+  fo:min-height="0cm"/></style:header-style></style:page-layout>
+</office:automatic-styles>
+<office:master-styles>
+ <style:master-page style:name="Standard" style:page-layout-name="pm1">
+  <style:header><text:p>Header $(frame header as-char blue)</text:p></style:header>
+ </style:master-page>
+</office:master-styles>
+<office:body><office:text>
+ <text:p>In line $(frame inline as-char red)</text:p>
+ <text:p>$(frame floating paragraph green 'svg:x="9cm" svg:y="2cm"')Floating</text:p>
+</office:text></office:body>
+</office:document>
+EOF2
+office --convert-to docx --outdir "$work" linked.fodt
+[ -s linked.docx ] || fail "LibreOffice made no linked.docx"
+
+# Word keeps a header's picture relationship in the header's own relationships; LibreOffice
+# 7.4 writes it into the main part's. Give the document Word's form.
+mkdir pkg
+(cd pkg && unzip -q ../linked.docx)
+rel=$(grep -o '<Relationship [^>]*blue\.png[^>]*/>' pkg/word/_rels/document.xml.rels) ||
+  fail "no relationship for the header picture"
+grep -q "r:link=\"$(echo "$rel" | sed 's/.*Id="\([^"]*\)".*/\1/')\"" pkg/word/header1.xml ||
+  fail "the header does not use the picture relationship"
+sed -i "s#$rel##" pkg/word/_rels/document.xml.rels
+printf '%s\n%s%s</Relationships>' '<?xml version="1.0" encoding="UTF-8"?>' \
+  '<Relationships xmlns="http://schemas.openxmlformats.org/package/2006/relationships">' \
+  "$rel" >pkg/word/_rels/header1.xml.rels
+rm linked.docx
+(cd pkg && zip -q -X -r ../linked.docx '[Content_Types].xml' _rels docProps word)
+cp linked.docx original.docx
+
+# How many pixels of a colour a rendered page has.
+pixels() { # png colour
+  convert "$1" -alpha off -fuzz 12% -fill black +opaque "$2" -fill white -opaque "$2" \
+    -format '%[fx:round(mean*w*h)]' info:
+}
+check() { # pdf expect(yes|no)
+  pdftoppm -r 40 -png -f 1 -l 1 "$1" "${1%.pdf}"
+  local png
+  png=$(ls "${1%.pdf}"-*1.png)
+  for c in "${colours[@]}"; do
+    local n
+    n=$(pixels "$png" "${c#*=}")
+    echo "$1: ${c%%=*} picture: $n pixels"
+    if [ "$2" = yes ]; then [ "$n" -gt 500 ] || fail "$1 does not show the ${c%%=*} picture"
+    else [ "$n" -lt 50 ] || fail "$1 shows the ${c%%=*} picture"; fi
+  done
+}
+
+office --convert-to pdf --outdir "$work" original.docx
+check original.pdf yes
+
+# The pictures move beneath a new root, each to a folder of its own.
+mkdir -p new/a new/b/c new/d
+mv old/red.png new/a/ && mv old/green.png new/b/c/ && mv old/blue.png new/d/
+cp linked.docx moved.docx
+status=0
+"$tool" fix --root "$work/new" linked.docx >fix.txt || status=$?
+cat fix.txt
+[ "$status" -eq 0 ] || fail "ravelmend-batch fix ended with $status"
+grep -q "3 fixed" fix.txt || fail "not every link was fixed"
+"$tool" list linked.docx >list.txt || fail "links still missing after the fix: $(cat list.txt)"
+
+office --convert-to pdf --outdir "$work" moved.docx linked.docx
+check moved.pdf no
+check linked.pdf yes
+echo "PASS: LibreOffice draws all three pictures from their new places"
