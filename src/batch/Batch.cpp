@@ -119,6 +119,14 @@ bool IsDocumentName(const std::string& name) {
   return ext == ".docx" || ext == ".docm" || ext == ".dotx" || ext == ".dotm";
 }
 
+// Asks for the folder's own entry, not its contents: the walk is the only listing.
+bool IsFolder(FileSystem& fs, const std::string& path) {
+  if (path.ends_with("\\") || path.ends_with(":")) return fs.List(path + "*.*") != nullptr;
+  std::unique_ptr<DirListing> entry = fs.List(path);
+  DirEntry e;
+  return entry != nullptr && entry->Next(e) && e.IsFolder();
+}
+
 // A document to process: its Windows-form path and the name it is shown by.
 struct Doc {
   std::string path, shown;
@@ -343,8 +351,7 @@ int Run(const std::vector<std::string>& args, Host& host) {
   int status = kOk;
   if (o.root) {
     root = docfile::NormalizePath(host.absolute(*o.root));
-    auto listing = host.fs.List(root + (root.ends_with("\\") ? "*.*" : "\\*.*"));
-    if (listing == nullptr) {
+    if (!IsFolder(host.fs, root)) {
       host.err << "ravelmend-batch: --root " << *o.root << ": no such folder\n";
       return kFailed;
     }
@@ -359,13 +366,11 @@ int Run(const std::vector<std::string>& args, Host& host) {
       if (seen.insert(LowerCase(path)).second) docs.push_back({path, arg});
       continue;
     }
-    auto listing = host.fs.List(path + (path.ends_with("\\") ? "*.*" : "\\*.*"));
-    if (listing == nullptr) {
+    if (!IsFolder(host.fs, path)) {
       host.err << "ravelmend-batch: " << arg << ": no such file or folder\n";
       status = kFailed;
       continue;
     }
-    listing.reset();
     std::vector<Doc> found;
     std::string sep = host.posix_host ? "/" : "\\";
     std::string prefix = arg;

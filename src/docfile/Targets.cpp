@@ -201,8 +201,11 @@ std::string FormatTarget(const Target& original, const std::string& path, const 
   }
   std::string posix;
   if (options.posix_host && StartsWithFolder(path, "Z:", &posix)) {
-    std::string host = "/" + Slashed(posix);
-    return uri ? "file://" + Encode(host, utf8) : host;
+    std::string host(1, '/');
+    host += Slashed(posix);
+    if (!uri) return host;
+    std::string text = "file://";
+    return text += Encode(host, utf8);
   }
   bool unc = path.starts_with("\\\\");
   if (!uri) return path;
