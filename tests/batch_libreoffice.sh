@@ -1,28 +1,25 @@
-#!/ usr / bin / env bash
-#Round trip through an independent office suite : LibreOffice makes a.docx whose pictures
-#are linked in line, floating and in a header; the pictures move; ravelmend - batch repairs
-#the document; LibreOffice renders it again, and the rendered pixels must show every
-#picture(and must not have shown them before the repair).
-#usage : batch_libreoffice.sh RAVELMEND_BATCH WORKDIR
-set - euo pipefail tool = $1 work = $2 rm - rf "$work" mkdir - p "$work/old" cd "$work" fail() {
-  echo "FAIL: $*";
-  exit 1;
-}
+#!/usr/bin/env bash
+# Round trip through an independent office suite: LibreOffice makes a .docx whose pictures
+# are linked in line, floating and in a header; the pictures move; ravelmend-batch repairs
+# the document; LibreOffice renders it again, and the rendered pixels must show every
+# picture (and must not have shown them before the repair).
+# usage: batch_libreoffice.sh RAVELMEND_BATCH WORKDIR
+set -euo pipefail
+tool=$1
+work=$2
+rm -rf "$work"
+mkdir -p "$work/old"
+cd "$work"
+fail() { echo "FAIL: $*"; exit 1; }
 
-#LibreOffice in a profile of its own, so parallel runs and a user's settings do not meet.
+# LibreOffice in a profile of its own, so parallel runs and a user's settings do not meet.
 office() {
-  soffice - env : UserInstallation =
-      "file://$work/profile" --headless-- norestore "$@" > "$work/soffice.log" 2 > &1 || {
-    cat "$work/soffice.log";
-    fail "soffice $*";
-  }
+  soffice -env:UserInstallation="file://$work/profile" --headless --norestore "$@" \
+    >"$work/soffice.log" 2>&1 || { cat "$work/soffice.log"; fail "soffice $*"; }
 }
 
 colours=(red=#FF0000 green=#00C000 blue=#0000FF)
-for c in "${colours[@]}";
-do
-  convert -size 120x80 "xc:${c#*=}" "old/${c%%=*}.png";
-done
+for c in "${colours[@]}"; do convert -size 120x80 "xc:${c#*=}" "old/${c%%=*}.png"; done
 
 frame() { # name anchor picture [position]
   echo "<draw:frame draw:name=\"$1\" text:anchor-type=\"$2\" ${4:-} svg:width=\"3cm\" svg:height=\"2cm\">"\
@@ -59,8 +56,8 @@ EOF2
 office --convert-to docx --outdir "$work" linked.fodt
 [ -s linked.docx ] || fail "LibreOffice made no linked.docx"
 
-#Word keeps a header 's picture relationship in the header' s own relationships; LibreOffice
-# 7.4 writes it into the main part 's. Give the document Word' s form.
+# Word keeps a header's picture relationship in the header's own relationships; LibreOffice
+# 7.4 writes it into the main part's. Give the document Word's form.
 mkdir pkg
 (cd pkg && unzip -q ../linked.docx)
 rel=$(grep -o '<Relationship [^>]*blue\.png[^>]*/>' pkg/word/_rels/document.xml.rels) ||
@@ -75,7 +72,7 @@ rm linked.docx
 (cd pkg && zip -q -X -r ../linked.docx '[Content_Types].xml' _rels docProps word)
 cp linked.docx original.docx
 
-#How many pixels of a colour a rendered page has.
+# How many pixels of a colour a rendered page has.
 pixels() { # png colour
   convert "$1" -alpha off -fuzz 12% -fill black +opaque "$2" -fill white -opaque "$2" \
     -format '%[fx:round(mean*w*h)]' info:
@@ -96,7 +93,7 @@ check() { # pdf expect(yes|no)
 office --convert-to pdf --outdir "$work" original.docx
 check original.pdf yes
 
-#The pictures move beneath a new root, each to a folder of its own.
+# The pictures move beneath a new root, each to a folder of its own.
 mkdir -p new/a new/b/c new/d
 mv old/red.png new/a/ && mv old/green.png new/b/c/ && mv old/blue.png new/d/
 cp linked.docx moved.docx
