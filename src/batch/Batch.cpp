@@ -415,12 +415,10 @@ int Run(const std::vector<std::string>& args, Host& host) {
         repairer.Survey(docs[i].path, wanted);
       }
       if (!wanted.empty()) {
-        std::size_t files = 0;
         WalkHooks hooks;
         hooks.on_folder = [&](const std::string& folder) {
-          progress.Show("searching (" + std::to_string(files) + " files): " + host.display(folder));
+          progress.Show("searching: " + host.display(folder));
         };
-        hooks.on_file = [&](const std::string&, const std::string&) { ++files; };
         found = FindNames(host.fs, root, wanted, hooks);
       } else {
         found.emplace();

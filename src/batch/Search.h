@@ -1,5 +1,6 @@
-// The walks of the command: over the folders it is given, for documents, and beneath the
-// root, for the file names the documents miss (all of them in one walk).
+// The walks of the command, both over the relinking code's name search: over the folders
+// it is given, for documents, and beneath the root, for the file names the documents miss
+// (all of them in one walk).
 #pragma once
 
 #include <functional>
