@@ -95,7 +95,17 @@ DocumentResult Repairer::List(const std::string& path) {
 }
 
 DocumentResult Repairer::Survey(const std::string& path, std::set<std::string>& wanted) {
-  DocumentResult result = List(path);
+  DocumentResult result;
+  Stamp stamp;
+  std::unique_ptr<Document> doc = Open(path, result, stamp);
+  if (doc == nullptr) return result;
+  Describe(*doc, result);
+  // Kept for the repair that follows, as far as memory allows: the store still checks
+  // that the file has not changed before it is replaced.
+  if (stamp.size <= options_.keep_budget - kept_bytes_) {
+    kept_bytes_ += stamp.size;
+    kept_[path] = {std::move(doc), stamp};
+  }
   for (const LinkResult& r : result.links) {
     if (r.state != LinkState::Missing) continue;
     std::optional<std::string> mapped = Mapped(r.link.parsed.path);
@@ -108,10 +118,19 @@ DocumentResult Repairer::Survey(const std::string& path, std::set<std::string>& 
 DocumentResult Repairer::Repair(const std::string& path, const FoundNames* found) {
   DocumentResult result;
   Stamp stamp;
-  std::unique_ptr<Document> doc = Open(path, result, stamp);
+  std::unique_ptr<Document> doc;
+  auto kept = kept_.find(path);
+  if (kept != kept_.end()) {
+    doc = std::move(kept->second.first);
+    stamp = kept->second.second;
+    kept_bytes_ -= stamp.size;
+    kept_.erase(kept);
+    result.path = path;
+  } else {
+    doc = Open(path, result, stamp);
+  }
   if (doc == nullptr) return result;
   Describe(*doc, result);
-  const std::string folder = FolderOfPath(path);
   for (std::size_t i = 0; i < result.links.size(); ++i) {
     LinkResult& r = result.links[i];
     if (r.state != LinkState::Missing) continue;

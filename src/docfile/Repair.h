@@ -4,6 +4,7 @@
 #pragma once
 
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -56,6 +57,8 @@ struct RepairOptions {
   bool backup = false;
   Limits limits;
   std::uint64_t max_file = 4ull << 30;
+  // Documents read by Survey are kept for Repair up to this many bytes of files.
+  std::uint64_t keep_budget = 512ull << 20;
 };
 
 // Where each wanted name was found: lower-case name -> every full path.
@@ -83,6 +86,8 @@ class Repairer {
   FileSystem& fs_;
   RepairOptions options_;
   std::map<std::string, bool> exists_;
+  std::map<std::string, std::pair<std::unique_ptr<Document>, Stamp>> kept_;
+  std::uint64_t kept_bytes_ = 0;
 };
 
 // The folder part of a Windows-form path, without the trailing backslash.
