@@ -84,6 +84,13 @@ TEST(DocfileLinks, EveryKindOfLinkIsFoundInTheBody) {
     EXPECT_EQ(link.part_kind, PartKind::Body) << c.name;
     EXPECT_EQ(link.target, c.target) << c.name;
     EXPECT_EQ(link.stored, c.stored) << c.name;
+
+    doc.Retarget(0, "D:\\New\\x.png", {});
+    Document again(doc.Save(), kFolder);
+    ASSERT_EQ(again.Links().size(), 1u) << c.name;
+    EXPECT_EQ(again.Links()[0].kind, c.kind) << c.name;
+    EXPECT_EQ(again.Links()[0].parsed.path, "D:\\New\\x.png") << c.name;
+    EXPECT_EQ(again.Links()[0].stored, c.stored) << c.name;
   }
 }
 
