@@ -136,16 +136,18 @@ TEST_F(BatchCommand, ExitStatusTellsWhetherEveryLinkResolves) {
 }
 
 TEST_F(BatchCommand, FoldersAreSearchedForWordDocumentsOnly) {
-  for (const char* name : {"docs/a.docx", "docs/b.DOCM", "docs/sub/c.dotx", "docs/sub/d.dotm",
-                           "docs/~$a.docx", "docs/e.doc", "docs/f.odt", "docs/g.docx.bak"})
+  for (const char* name :
+       {"docs/a.docx", "docs/A.docx", "docs/b.DOCM", "docs/sub/c.dotx", "docs/sub/d.dotm",
+        "docs/~$a.docx", "docs/e.doc", "docs/f.odt", "docs/g.docx.bak"})
     Doc(name, {"file://" + root + "/here.png"});
-  EXPECT_EQ(Run({"list", "--json", "docs/"}), 0) << err.str();
+  // Named twice, processed once.
+  EXPECT_EQ(Run({"list", "--json", "docs/sub/d.dotm", "docs/"}), 0) << err.str();
   std::vector<std::string> shown;
   std::istringstream lines(out.str());
   for (std::string line; std::getline(lines, line);)
     shown.push_back(nlohmann::json::parse(line)["document"]);
-  EXPECT_EQ(shown, (std::vector<std::string>{"docs/a.docx", "docs/b.DOCM", "docs/sub/c.dotx",
-                                             "docs/sub/d.dotm"}));
+  EXPECT_EQ(shown, (std::vector<std::string>{"docs/sub/d.dotm", "docs/A.docx", "docs/a.docx",
+                                             "docs/b.DOCM", "docs/sub/c.dotx"}));
 }
 
 TEST_F(BatchCommand, OneSearchServesEveryDocumentAndNeverGuesses) {

@@ -359,11 +359,14 @@ int Run(const std::vector<std::string>& args, Host& host) {
 
   Progress progress(host.err, host.progress);
   std::vector<Doc> docs;
+  // A document named twice is processed once; a POSIX host may hold names that differ
+  // only in case, and those are different documents.
   std::set<std::string> seen;
+  auto key = [&](const std::string& path) { return host.posix_host ? path : LowerCase(path); };
   for (const std::string& arg : o.paths) {
     std::string path = docfile::NormalizePath(host.absolute(arg));
     if (host.fs.CanOpenForReading(path)) {
-      if (seen.insert(LowerCase(path)).second) docs.push_back({path, arg});
+      if (seen.insert(key(path)).second) docs.push_back({path, arg});
       continue;
     }
     if (!IsFolder(host.fs, path)) {
@@ -388,10 +391,12 @@ int Run(const std::vector<std::string>& args, Host& host) {
       found.push_back({full, prefix + sep + rest});
     };
     WalkFiles(host.fs, path, hooks);
-    std::sort(found.begin(), found.end(),
-              [](const Doc& a, const Doc& b) { return CompareNoCase(a.shown, b.shown) < 0; });
+    std::sort(found.begin(), found.end(), [](const Doc& a, const Doc& b) {
+      int c = CompareNoCase(a.shown, b.shown);
+      return c != 0 ? c < 0 : a.shown < b.shown;
+    });
     for (Doc& d : found)
-      if (seen.insert(LowerCase(d.path)).second) docs.push_back(std::move(d));
+      if (seen.insert(key(d.path)).second) docs.push_back(std::move(d));
   }
 
   docfile::Repairer repairer(host.store, host.fs, options);
