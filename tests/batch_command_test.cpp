@@ -178,7 +178,8 @@ TEST_F(BatchCommand, OneSearchServesEveryDocumentAndNeverGuesses) {
 }
 
 TEST_F(BatchCommand, TheTableIsAligned) {
-  Doc("docs/a.docx", {"file:///old/one.png", "file://" + root + "/here.png"});
+  // A missing file beside one that is there.
+  Doc("docs/a.docx", {"file://" + root + "/gone.png", "file://" + root + "/here.png"});
   Run({"list", "docs/a.docx"});
   std::istringstream lines(out.str());
   std::vector<std::string> rows;

@@ -40,7 +40,16 @@ Repairer::Repairer(DocStore& store, FileSystem& fs, RepairOptions options)
 bool Repairer::Exists(const std::string& path) {
   auto it = exists_.find(path);
   if (it != exists_.end()) return it->second;
-  bool there = fs_.CanOpenForReading(path);
+  // Moved files usually went with their whole folder: once a folder is known to be gone,
+  // the other files that were in it are not asked for one by one.
+  std::string folder = FolderOfPath(path);
+  auto gone = folder_gone_.find(folder);
+  bool there = (gone == folder_gone_.end() || !gone->second) && fs_.CanOpenForReading(path);
+  if (!there && gone == folder_gone_.end() && !folder.empty()) {
+    std::unique_ptr<DirListing> entry = fs_.List(folder);
+    DirEntry e;
+    folder_gone_[folder] = entry == nullptr || !entry->Next(e);
+  }
   exists_.emplace(path, there);
   return there;
 }

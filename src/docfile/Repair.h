@@ -86,6 +86,7 @@ class Repairer {
   FileSystem& fs_;
   RepairOptions options_;
   std::map<std::string, bool> exists_;
+  std::map<std::string, bool> folder_gone_;
   std::map<std::string, std::pair<std::unique_ptr<Document>, Stamp>> kept_;
   std::uint64_t kept_bytes_ = 0;
 };
