@@ -68,6 +68,8 @@ TEST(DocfileTargets, NewPathsAreWrittenInTheLinksForm) {
       {"\\\\old\\s\\a.png", "\\\\new\\s\\a.png", false, false, "\\\\new\\s\\a.png"},
       {"old/a.png", "D:\\New\\a.png", false, false, "file:///D:/New/a.png"},
       {"old\\a.png", "D:\\New\\a.png", false, false, "D:\\New\\a.png"},
+      {"old/a.png", "C:\\Docs\\Report\\new\\a b.png", false, false, "new/a%20b.png"},
+      {"..\\old\\a.png", "C:\\Docs\\Report\\new\\a.png", false, false, "new\\a.png"},
       // Relative where asked for and possible.
       {"file:///C:/Old/a.png", "C:\\Docs\\Report\\pics\\a b.png", true, false, "pics/a%20b.png"},
       {"C:\\Old\\a.png", "C:\\Docs\\Report\\pics\\a.png", true, false, "pics\\a.png"},

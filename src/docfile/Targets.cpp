@@ -195,7 +195,9 @@ std::string FormatTarget(const Target& original, const std::string& path, const 
                    (original.form == TargetForm::Relative && !original.backslashes);
   const bool utf8 = original.encoded_utf8;
   std::string rest;
-  if (options.relative && StartsWithFolder(path, folder, &rest) && !rest.empty()) {
+  // A relative link stays relative where it can; others become relative when asked.
+  bool relative = options.relative || original.form == TargetForm::Relative;
+  if (relative && StartsWithFolder(path, folder, &rest) && !rest.empty()) {
     if (!uri) return rest;
     return Encode(Slashed(rest), utf8);
   }

@@ -35,7 +35,8 @@ struct WriteOptions {
   bool posix_host = false;  // paths on drive Z: are written as host paths
 };
 
-// The text for `path` in the form of `original`.
+// The text for `path` in the form of `original` (a relative link stays relative where
+// `path` lies beneath `folder`).
 std::string FormatTarget(const Target& original, const std::string& path, const std::string& folder,
                          const WriteOptions& options);
 
