@@ -1,0 +1,253 @@
+// The stored options: first run, a wrong version, values of any shape, saving on the Exit
+// button and on closing but not from the menu, loads that trigger no click actions, and
+// About bringing back the stored values.
+#include <gtest/gtest.h>
+
+#include "app/Form_Main.h"
+#include "settings/Reg_Ravelmend.h"
+#include "settings/Registry32.h"
+#include "sim/MemoryFileSystem.h"
+#include "sim/MemoryRegistry.h"
+#include "sim/ScriptedHost.h"
+#include "sim/SimWord.h"
+
+namespace ravel {
+namespace {
+
+const char* const kProduct = "Software\\Norquill\\Ravelmend";
+const char* const kSettings = "Software\\Norquill\\Ravelmend\\Settings";
+
+// Calls a check box's click handler whenever its value is set, as a real check box's click
+// event would fire: SuppressClickEvents must keep the handler quiet during loads.
+class ClickOnChange : public ControlPeer {
+ public:
+  ClickOnChange(Form_Main& m, void (Form_Main::*handler)()) : m_(m), handler_(handler) {}
+  void Update(Control&, Aspect what) override {
+    if (what == Aspect::Value) (m_.*handler_)();
+  }
+
+ private:
+  Form_Main& m_;
+  void (Form_Main::*handler_)();
+};
+
+class SettingsStore : public ::testing::Test {
+ protected:
+  SettingsStore() : word(std::make_shared<sim::SimWord>()), main(g, *word, fs, host) {
+    int doc = word->AddDocument("Report.doc", "C:\\Docs");
+    word->SetActive(doc);
+    word->AddShape(doc, "InlineShapes", R"({"Type": 4, "LinkFormat": {"Type": 1,
+        "SourceFullName": "C:\\Old\\a.gif", "SavePictureWithDocument": true, "Locked": false}})");
+    main.SetRegistry(&reg);
+    main.Check_ShowHiddenObjects.SetPeer(&hidden_clicks);
+  }
+  ~SettingsStore() override { main.Check_ShowHiddenObjects.SetPeer(nullptr); }
+
+  void Store(const std::string& preview, const std::string& hidden, const std::string& rel) {
+    reg.PutText(kProduct, "Version", "1.2.0");
+    reg.PutText(kSettings, "Preview", preview);
+    reg.PutText(kSettings, "Support_Hidden_Objects", hidden);
+    reg.PutText(kSettings, "Rel_Path", rel);
+  }
+  std::string Text(const char* key, const char* name) {
+    auto v = reg.Get(key, name);
+    if (!v) return "(missing)";
+    return std::string(v->data.begin(), v->data.end());
+  }
+  std::vector<int> Boxes() const {
+    return {main.Check_preview.Value(), main.Check_ShowHiddenObjects.Value(),
+            main.Check_relpath.Value()};
+  }
+  void SetBoxes(int preview, int hidden, int rel) {
+    g.SuppressClickEvents = true;  // as the user's clicks, without their actions
+    main.Check_preview.SetValue(preview);
+    main.Check_ShowHiddenObjects.SetValue(hidden);
+    main.Check_relpath.SetValue(rel);
+    g.SuppressClickEvents = false;
+  }
+  long Reads() { return word->Context().calls_by_member["InlineShapes"]; }
+
+  Globals g;
+  sim::MemoryFileSystem fs;
+  sim::ScriptedHost host;
+  sim::MemoryRegistry reg;
+  std::shared_ptr<sim::SimWord> word;
+  Form_Main main;
+  ClickOnChange hidden_clicks{main, &Form_Main::Check_ShowHiddenObjects_Click};
+};
+
+TEST_F(SettingsStore, FirstRunCreatesTheDefaultsAndKeepsTheDesignTimeStates) {
+  SetBoxes(0, 1, 0);  // proves the boxes are left alone
+  main.Form_Load();
+  EXPECT_EQ(Text(kProduct, "version"), std::string("1.2.0\0", 6));
+  EXPECT_EQ(Text(kSettings, "Preview"), std::string("1\0", 2));
+  EXPECT_EQ(Text(kSettings, "Support_Hidden_Objects"), std::string("0\0", 2));
+  EXPECT_EQ(Text(kSettings, "Rel_Path"), std::string("1\0", 2));
+  EXPECT_EQ(reg.Get(kProduct, "Version")->name, "Version");
+  EXPECT_EQ(reg.Get(kSettings, "Preview")->type, kRegSz);
+  EXPECT_EQ(Boxes(), (std::vector<int>{0, 1, 0}));
+  EXPECT_EQ(reg.OpenHandles(), 0);
+}
+
+TEST_F(SettingsStore, StoredOptionsLoadWithoutClickActions) {
+  Store("0", "1", "0");
+  main.Form_Load();
+  EXPECT_EQ(Boxes(), (std::vector<int>{0, 1, 0}));
+  EXPECT_TRUE(host.boxes.empty()) << "no notice of the hidden-object switch";
+  long at_load = Reads();
+  main.Command_Init_Click();
+  EXPECT_EQ(at_load, Reads() - at_load) << "the document is read once, not again by the switch";
+  EXPECT_FALSE(g.SuppressClickEvents);
+  EXPECT_EQ(reg.OpenHandles(), 0);
+}
+
+TEST_F(SettingsStore, OnlyExactlyTheDigitOneChecksABox) {
+  struct Case {
+    const char* label;
+    std::vector<std::uint8_t> bytes;
+    std::uint32_t type;
+    int expected;
+  };
+  const Case cases[] = {
+      {"1", {'1', 0}, kRegSz, 1},
+      {"0", {'0', 0}, kRegSz, 0},
+      {"leading blank", {' ', '1', 0}, kRegSz, 0},
+      {"trailing blank", {'1', ' ', 0}, kRegSz, 0},
+      {"empty", {0}, kRegSz, 0},
+      {"zero bytes", {}, kRegSz, 0},
+      {"true", {'T', 'r', 'u', 'e', 0}, kRegSz, 0},
+      {"no terminating zero", {'1'}, kRegSz, 1},
+      {"a DWORD 1", {1, 0, 0, 0}, kRegDword, 0},
+      {"binary", {'1', 0}, kRegBinary, 0},
+      {"300 ones", std::vector<std::uint8_t>(300, '1'), kRegSz, 0},
+  };
+  for (const Case& c : cases) {
+    Store("1", "1", "1");
+    reg.Put(kSettings, "Preview", c.type, c.bytes);
+    SetBoxes(1 - c.expected, 0, 0);
+    LoadSettingsAtStart(main);
+    EXPECT_EQ(main.Check_preview.Value(), c.expected) << c.label;
+    EXPECT_EQ(main.Check_relpath.Value(), 1) << c.label;
+  }
+}
+
+TEST_F(SettingsStore, AMissingValueUnchecksItsBox) {
+  reg.PutText(kProduct, "Version", "1.2.0");
+  reg.PutText(kSettings, "Preview", "1");
+  SetBoxes(0, 1, 1);
+  LoadSettingsAtStart(main);
+  EXPECT_EQ(Boxes(), (std::vector<int>{1, 0, 0}));
+}
+
+TEST_F(SettingsStore, AnyOtherVersionWipesTheWholeTreeAndWritesTheDefaults) {
+  for (const char* version : {"1.1.0", "1.2.0 ", "", "1.2.00"}) {
+    Store("0", "1", "0");
+    reg.PutText(kProduct, "version", version);
+    reg.PutText(std::string(kProduct) + "\\Old\\Deeper", "x", "y");
+    SetBoxes(0, 1, 0);
+    LoadSettingsAtStart(main);
+    EXPECT_FALSE(reg.KeyExists(std::string(kProduct) + "\\Old")) << version;
+    EXPECT_EQ(Text(kProduct, "Version"), std::string("1.2.0\0", 6)) << version;
+    EXPECT_EQ(Text(kSettings, "Preview"), std::string("1\0", 2)) << version;
+    EXPECT_EQ(Boxes(), (std::vector<int>{0, 1, 0})) << "the boxes keep their states";
+  }
+  // Without any version value at all, likewise.
+  sim::MemoryRegistry bare;
+  bare.PutText(kSettings, "Preview", "0");
+  main.SetRegistry(&bare);
+  EXPECT_TRUE([&] {
+    Registry32 r(bare, host);
+    return EnsureSettingsKey(r);
+  }());
+  EXPECT_EQ(bare.Subkeys(kProduct), std::vector<std::string>{"Settings"});
+  Registry32 r(bare, host);
+  EXPECT_FALSE(EnsureSettingsKey(r)) << "valid the second time";
+}
+
+TEST_F(SettingsStore, TheExitButtonAndClosingStoreTheBoxesTheMenuDoesNot) {
+  struct Case {
+    const char* label;
+    void (Form_Main::*exit)();
+    bool stores;
+  };
+  const Case cases[] = {
+      {"Exit button", &Form_Main::Command_Exit_Click, true},
+      {"closing the window", &Form_Main::Form_Unload, true},
+      {"menu Exit", &Form_Main::mnuExit_Click, false},
+  };
+  for (const Case& c : cases) {
+    Store("1", "0", "1");
+    SetBoxes(0, 1, 0);
+    host.ended = false;
+    (main.*c.exit)();
+    EXPECT_TRUE(host.ended) << c.label;
+    EXPECT_EQ(Text(kSettings, "Preview"), c.stores ? std::string("0\0", 2) : std::string("1\0", 2))
+        << c.label;
+    EXPECT_EQ(Text(kSettings, "Support_Hidden_Objects"),
+              c.stores ? std::string("1\0", 2) : std::string("0\0", 2))
+        << c.label;
+    EXPECT_EQ(Text(kSettings, "Rel_Path"), c.stores ? std::string("0\0", 2) : std::string("1\0", 2))
+        << c.label;
+    EXPECT_FALSE(g.SuppressClickEvents);
+  }
+  EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(SettingsStore, SavingIntoAKeyGoneSinceTheStartLeavesTheDefaults) {
+  SetBoxes(0, 1, 0);
+  SaveSettings(main);  // no key yet: created with the defaults, nothing more
+  EXPECT_EQ(Text(kSettings, "Preview"), std::string("1\0", 2));
+  EXPECT_EQ(Text(kSettings, "Support_Hidden_Objects"), std::string("0\0", 2));
+}
+
+TEST_F(SettingsStore, ARefusedWriteKeepsTheOldValuesAndEndsNormally) {
+  Store("1", "0", "1");
+  reg.Protect(kSettings);
+  SetBoxes(0, 1, 0);
+  main.Command_Exit_Click();
+  EXPECT_TRUE(host.ended);
+  EXPECT_EQ(Text(kSettings, "Preview"), std::string("1\0", 2));
+  EXPECT_TRUE(host.boxes.empty()) << "the store is silent";
+  EXPECT_FALSE(g.SuppressClickEvents);
+}
+
+TEST_F(SettingsStore, SavingAndLoadingHoldClickEventsBack) {
+  Store("1", "0", "1");
+  std::vector<bool> during;
+  class Watch : public ControlPeer {
+   public:
+    explicit Watch(std::function<void()> f) : f_(std::move(f)) {}
+    void Update(Control&, Aspect) override { f_(); }
+    std::function<void()> f_;
+  } watch([&] { during.push_back(g.SuppressClickEvents); });
+  main.Check_relpath.SetPeer(&watch);
+  main.Check_relpath.SetValue(0);
+  during.clear();
+  LoadSettingsAtStart(main);  // sets Rel_Path back to 1
+  main.Check_relpath.SetPeer(nullptr);
+  EXPECT_EQ(during, std::vector<bool>{true});
+}
+
+TEST_F(SettingsStore, AboutReplacesUnsavedChangesOfTheBoxes) {
+  Store("1", "0", "1");
+  main.Form_Load();
+  long at_load = Reads();
+  SetBoxes(0, 1, 0);
+  host.on_about = [&](auto&) { EXPECT_EQ(Boxes(), (std::vector<int>{1, 0, 1})); };
+  main.mnuAbout_Click();
+  EXPECT_EQ(host.about_shown, 1);
+  EXPECT_EQ(Boxes(), (std::vector<int>{1, 0, 1}));
+  EXPECT_EQ(Reads(), at_load) << "About reads the options, not the document";
+  EXPECT_TRUE(host.boxes.empty());
+}
+
+TEST_F(SettingsStore, WithoutARegistryTheDesignTimeStatesStand) {
+  main.SetRegistry(nullptr);
+  main.Form_Load();
+  EXPECT_EQ(Boxes(), (std::vector<int>{1, 0, 1}));
+  main.Command_Exit_Click();
+  EXPECT_TRUE(host.ended);
+}
+
+}  // namespace
+}  // namespace ravel
