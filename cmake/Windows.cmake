@@ -16,7 +16,8 @@ foreach(t gtest gtest_main gmock gmock_main)
 endforeach()
 include(GoogleTest)
 
-set(WIN_LIBS ole32 oleaut32 uuid shell32 shlwapi comctl32 comdlg32 user32 gdi32 advapi32)
+set(WIN_LIBS ole32 oleaut32 uuid shell32 shlwapi comctl32 comdlg32 user32 gdi32 advapi32
+             windowscodecs)
 
 file(GLOB WIN_COMMON_SOURCES CONFIGURE_DEPENDS src/win32/common/*.cpp)
 add_library(ravel_win STATIC ${WIN_COMMON_SOURCES})
@@ -41,7 +42,7 @@ target_link_libraries(WordStandIn PRIVATE ravel_win ravel_sim)
 
 # Windows-side tests, one Wine process per test case.
 file(GLOB WIN_TEST_SOURCES CONFIGURE_DEPENDS tests/win/*.cpp)
-add_executable(ravel_wintests ${WIN_TEST_SOURCES})
+add_executable(ravel_wintests ${WIN_TEST_SOURCES} src/win32/app/Pictures.rc)
 target_link_libraries(ravel_wintests PRIVATE ravel_gui ravel_sim gtest gtest_main)
 target_compile_definitions(ravel_wintests PRIVATE RAVEL_FIXTURES="${RAVEL_FIXTURES}"
                                                   RAVEL_EXAMPLES="${RAVEL_EXAMPLES}")

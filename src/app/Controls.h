@@ -25,6 +25,7 @@ enum class Aspect : std::uint8_t {
   Focus,
   Timer,  // timer enabled or interval
   Picture,
+  Bounds,  // position or size (in twips)
 };
 
 class ControlPeer {

@@ -2,6 +2,7 @@
 
 #include "inventory/Inventory.h"
 #include "relink/FileOP.h"
+#include "settings/Reg_Ravelmend.h"
 
 namespace ravel {
 
@@ -75,8 +76,8 @@ void Form_Main::ReleaseButtons() {
 }
 
 void Form_Main::Form_Load() {
-  // The stored options join here with the settings store; until then the check boxes keep
-  // their design-time states.
+  loaded_ = true;
+  LoadSettingsAtStart(*this);
   LockButtons();
   ReadInventory(*this);
   ReleaseButtons();
@@ -93,14 +94,17 @@ void Form_Main::Command_Init_Click() {
 
 void Form_Main::Command_Exit_Click() {
   G.StopRequested = true;
+  SaveSettings(*this);
   Hst.EndProgram();
 }
 
 void Form_Main::Form_Unload() {
+  SaveSettings(*this);
   G.StopRequested = true;
   Hst.EndProgram();
 }
 
+// Ends at once: the options are not written.
 void Form_Main::mnuExit_Click() {
   Hst.EndProgram();
 }
@@ -169,8 +173,9 @@ void Form_Main::ListView_IS_ColumnClick(int column) {
   ListView_IS.ColumnClick(column);
 }
 
+// Only a mouse-button release refreshes the preview, not a move by keyboard.
 void Form_Main::ListView_IS_MouseUp() {
-  // The preview pane hooks in here (shown while Check_preview is ticked).
+  if (Check_preview.Value() == 1) ShowPreview();
 }
 
 bool Form_Main::InitListControls(int class_flags) {

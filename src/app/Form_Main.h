@@ -2,15 +2,20 @@
 // attaches peers and turns notifications into state updates followed by handler calls.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "app/Controls.h"
 #include "app/Globals.h"
 #include "app/Host.h"
 #include "inventory/WordPort.h"
+#include "preview/Picture.h"
 #include "relink/FileSystem.h"
 
 namespace ravel {
+
+class RegistryApi;
+class wPictureViewer;
 
 // The maker's web address, shown by Label5 and opened by "Online-Help".
 extern const char* const kWebAddress;
@@ -41,6 +46,8 @@ class Form_Main {
   Label Label4{"Label4"};
   Frame Frame_Image{"Frame_Image", "Image"};
   CheckBox Check_preview{"Check_preview", "Preview", 1};
+  Image xImgedit{"xImgedit", 120, 240, 3735, 1920};  // inside Frame_Image, stretching
+  Control VScroll1{"VScroll1"};                      // its events do nothing
   Button Command1{"Command1", "&Show"};
   Button Command_Init{"Command_Init", "&Init"};
   Button Command_Set{"Command_Set", "&Dissolve"};
@@ -52,6 +59,8 @@ class Form_Main {
   Label Label5{"Label5"};
   Timer Timer1{"Timer1", 10000};
   Timer Timer_dblclickFAKE{"Timer_dblclickFAKE", 10};
+  // The window's caption.
+  TextControl Caption{"Caption", "Ravelmend"};
   // Menu "File": "Online-Help", "About", a separator, "Exit".
   TextControl mnuFile{"mnuFile", "File"};
   TextControl mnuHelp{"mnuHelp", "Online-Help"};
@@ -74,6 +83,28 @@ class Form_Main {
   void Form_Unload();  // the window is being closed, any way
   void mnuExit_Click();
   void Timer1_Timer();
+  // True once the load handler has run.
+  bool Loaded() const { return loaded_; }
+
+  // --- stored options: the registry they live in (none: the design-time states stand) ---
+  void SetRegistry(RegistryApi* registry) { registry_ = registry; }
+  RegistryApi* Registry() const { return registry_; }
+
+  // --- preview and viewer ---
+  void ShowPreview();
+  void OpenPictureViewer();
+  void Command1_Click() { OpenPictureViewer(); }
+  void xImgedit_DblClick() { OpenPictureViewer(); }
+  // The viewer while loaded (shown or not), else null.
+  wPictureViewer* Viewer() const;
+
+  // --- help, About and Info ---
+  void mnuHelp_Click();
+  void mnuAbout_Click();
+  void Label2_Click();  // "Info"
+  void Label5_Click();  // the web address
+  void ShowAbout();
+  void ShowInfo();
 
   void ListView_IS_Click();
   void ListView_IS_ItemClick();
@@ -101,7 +132,11 @@ class Form_Main {
 
  private:
   void SyncCurrentRow();
+  void OpenViewerOnce();  // OpenPictureViewer's work, inside the hourglass
   bool busy_ = false;
+  bool loaded_ = false;
+  RegistryApi* registry_ = nullptr;
+  std::shared_ptr<wPictureViewer> viewer_;
 };
 
 // Check-box values: 1 checked, 0 unchecked.

@@ -2,12 +2,23 @@
 // The Win32 host shows real windows; the scripted host in the stand-ins answers for tests.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
 namespace ravel {
 
 class MoreLinksFound;
+class frmSplash;
+class DL_Info;
+class wPictureViewer;
+class Picture;
+
+// The screen's size in twips.
+struct ScreenSize {
+  int width = 0;
+  int height = 0;
+};
 
 // Message-box styles, as Windows numbers them.
 constexpr int kMbOk = 0x0;
@@ -36,6 +47,24 @@ class Host {
   // Shows the duplicate location chooser modally, owned by the main window, and returns
   // when it has closed.
   virtual void ShowModal(MoreLinksFound& dialog) = 0;
+
+  // The platform's picture loader; null when the file is missing or no picture it reads.
+  virtual std::shared_ptr<const Picture> LoadPicture(const std::string& path) = 0;
+  virtual ScreenSize ScreenTwips() = 0;
+  // The screen's mouse pointer: the hourglass, or back to the default.
+  virtual void SetScreenHourglass(bool on) = 0;
+  // Asks the shell to open `target` with its default action; the outcome is not reported.
+  virtual void ShellOpen(const std::string& target) = 0;
+  // The splash window at start, not modal; it closes itself (its Me goes invisible).
+  virtual void ShowSplash(frmSplash& splash) = 0;
+  // The splash as the About window, and the information window: modal, owned by the main
+  // window; each returns when the window has closed.
+  virtual void ShowModal(frmSplash& about) = 0;
+  virtual void ShowModal(DL_Info& info) = 0;
+  // Shows the main window (not modal); nothing when it is shown already.
+  virtual void ShowMainWindow() = 0;
+  // Shows the viewer, not modal and without owner, creating its window when needed.
+  virtual void ShowViewer(wPictureViewer& viewer) = 0;
 };
 
 }  // namespace ravel

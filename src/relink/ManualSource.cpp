@@ -44,10 +44,7 @@ void Form_Main::deppxx() {
   ListView_IS.SetCell(i, 0, RowTextOf(p));
   ListView_IS.SetCell(i, 2, "True");
 
-  if (Check_preview.Value() == 1) {
-    // PREVIEW HAND-OVER: the preview pane refreshes the current row's picture here. The
-    // pane does not exist yet; until it does, nothing is shown.
-  }
+  if (Check_preview.Value() == 1) ShowPreview();
 }
 
 }  // namespace ravel

@@ -1,5 +1,9 @@
 #include "sim/ScriptedHost.h"
 
+#include "info/DL_Info.h"
+#include "info/frmSplash.h"
+#include "preview/wPictureViewer.h"
+
 namespace ravel::sim {
 
 void ScriptedHost::PumpEvents() {
@@ -33,6 +37,28 @@ std::optional<std::string> ScriptedHost::OpenFileDialog(const std::string& initi
 void ScriptedHost::ShowModal(MoreLinksFound& dialog) {
   ++modal_shown;
   if (on_modal) on_modal(dialog);
+}
+
+void ScriptedHost::ShowSplash(frmSplash& splash) {
+  ++splash_shown;
+  splash.Me.SetVisible(true);
+}
+
+void ScriptedHost::ShowModal(frmSplash& about) {
+  ++about_shown;
+  about.Me.SetVisible(true);
+  if (on_about) on_about(about);
+}
+
+void ScriptedHost::ShowModal(DL_Info& info) {
+  ++info_shown;
+  info.Me.SetVisible(true);
+  if (on_info) on_info(info);
+}
+
+void ScriptedHost::ShowViewer(wPictureViewer& viewer) {
+  viewers_shown.push_back(&viewer);
+  viewer.Me.SetVisible(true);
 }
 
 }  // namespace ravel::sim

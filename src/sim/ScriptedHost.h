@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/Host.h"
+#include "sim/FakePictureLoader.h"
 
 namespace ravel::sim {
 
@@ -35,6 +36,20 @@ class ScriptedHost : public Host {
   std::optional<std::string> OpenFileDialog(const std::string& initial_folder,
                                             const std::string& file_name) override;
   void ShowModal(MoreLinksFound& dialog) override;
+  std::shared_ptr<const Picture> LoadPicture(const std::string& path) override {
+    return pictures.Load(path);
+  }
+  ScreenSize ScreenTwips() override { return screen; }
+  void SetScreenHourglass(bool on) override {
+    screen_hourglass = on;
+    hourglass_calls.push_back(on);
+  }
+  void ShellOpen(const std::string& target) override { shell_opened.push_back(target); }
+  void ShowSplash(frmSplash& splash) override;
+  void ShowModal(frmSplash& about) override;
+  void ShowModal(DL_Info& info) override;
+  void ShowMainWindow() override { ++main_shown; }
+  void ShowViewer(wPictureViewer& viewer) override;
 
   // What happened.
   std::vector<Box> boxes;
@@ -45,6 +60,17 @@ class ScriptedHost : public Host {
   bool busy_cursor = false;
   bool ended = false;
 
+  FakePictureLoader pictures;
+  ScreenSize screen{19200, 14400};  // 1280 x 960 pixels at 96 DPI
+  bool screen_hourglass = false;
+  std::vector<bool> hourglass_calls;
+  std::vector<std::string> shell_opened;
+  int splash_shown = 0;
+  int about_shown = 0;
+  int info_shown = 0;
+  int main_shown = 0;
+  std::vector<wPictureViewer*> viewers_shown;
+
   // Answers, taken in order; an empty queue answers "cancelled".
   std::deque<std::optional<std::string>> browse_answers;
   std::deque<std::optional<std::string>> file_answers;
@@ -52,6 +78,9 @@ class ScriptedHost : public Host {
   std::function<void(MoreLinksFound&)> on_modal;
   // Runs at each event pump, as a user acting during an operation would.
   std::function<void()> on_pump;
+  // Act on the About and Info windows while they are shown modally.
+  std::function<void(frmSplash&)> on_about;
+  std::function<void(DL_Info&)> on_info;
 };
 
 }  // namespace ravel::sim

@@ -54,7 +54,7 @@ const ChildSpec kLayout[] = {
 
     {M::kFrameImage, L"Button", kFrame, 0, 412, 275, 154, 155},
     {M::kCheckPreview, L"Button", kCheck, 0, 422, 293, 100, 19},
-    {M::kImageView, L"Static", SS_SUNKEN | SS_NOTIFY, 0, 422, 314, 115, 82},
+    {M::kImageView, L"RavelmendImage", 0, WS_EX_CLIENTEDGE, 422, 314, 115, 82},
     {M::kVScroll1, L"ScrollBar", SBS_VERT, 0, 539, 314, 17, 82},
     {M::kCommand1, L"Button", kButton, 0, 476, 401, 80, 23},
 
@@ -119,9 +119,10 @@ struct ButtonBinding {
   int id;
   void (Form_Main::*click)();
 };
-// "&Save" and "&Show" join when their operations do.
+// "&Save" joins when its operation does.
 const ButtonBinding kButtons[] = {
     {M::kCommandInit, &Form_Main::Command_Init_Click},
+    {M::kCommand1, &Form_Main::Command1_Click},
     {M::kCommandExit, &Form_Main::Command_Exit_Click},
     {M::kCommandChoose, &Form_Main::Command_Choose_Click},
     {M::kCommandSet, &Form_Main::Command_Set_Click},
@@ -173,6 +174,7 @@ bool MainWindow::Create() {
   AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(file, MF_STRING, kMenuExit, Widen(form_.mnuExit.Text()).c_str());
   AppendMenuW(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(file), Widen(form_.mnuFile.Text()).c_str());
+  ImageViewClass();
   if (!CreateTop(kClassName, Widen(kAppTitle), kStyle, kExStyle, nullptr, bar)) return false;
   host_.SetMainWindow(Handle());
 
@@ -190,6 +192,8 @@ bool MainWindow::Create() {
   list_.Attach(form_.ListView_IS, Child(kListViewIS));
   timer1_.Attach(form_.Timer1, Handle(), kTimer1);
   timer_dblclick_.Attach(form_.Timer_dblclickFAKE, Handle(), kTimerDblClick);
+  caption_.Attach(form_.Caption, Handle());
+  image_.Attach(form_.xImgedit, Child(kImageView), false);
   AddToolTip();
 
   Place(dpi);
@@ -246,9 +250,24 @@ void MainWindow::DetachAll() {
   list_.Detach();
   timer1_.Detach();
   timer_dblclick_.Detach();
+  caption_.Detach();
+  image_.Detach();
 }
 
 void MainWindow::OnCommand(int id, int code) {
+  // Labels that act as links and the preview image notify as static controls do.
+  if ((id == kLabel2 || id == kLabel5) && code == STN_CLICKED) {
+    if (!OverText(Child(id))) return;
+    if (id == kLabel2)
+      form_.Label2_Click();
+    else
+      form_.Label5_Click();
+    return;
+  }
+  if (id == kImageView) {
+    if (code == STN_DBLCLK) form_.xImgedit_DblClick();
+    return;
+  }
   if (code != BN_CLICKED) return;  // also menu entries (0)
   for (std::size_t i = 0; i < std::size(kChecks); ++i) {
     if (kChecks[i].id != id) continue;
@@ -267,8 +286,12 @@ void MainWindow::OnCommand(int id, int code) {
     case kMenuExit:
       form_.mnuExit_Click();
       break;
-    case kMenuHelp:   // opens the maker's web site once the information screens join
-    case kMenuAbout:  // the about window, likewise
+    case kMenuHelp:
+      form_.mnuHelp_Click();
+      break;
+    case kMenuAbout:
+      form_.mnuAbout_Click();
+      break;
     default:
       // Enter and Esc (IDOK, IDCANCEL) have no meaning in this window.
       break;
@@ -321,7 +344,7 @@ LRESULT MainWindow::OnNotify(const NMHDR& nm) {
 
 bool MainWindow::OnSetCursor(HWND over, int hit) {
   if (hit != HTCLIENT) return false;
-  if (form_.Busy()) {
+  if (form_.Busy() || host_.ScreenHourglass()) {
     SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     return true;
   }

@@ -6,6 +6,7 @@
 
 #include <array>
 
+#include "win32/gui/ImageView.h"
 #include "win32/gui/Peers.h"
 #include "win32/gui/Window.h"
 
@@ -84,6 +85,8 @@ class MainWindow : public Window {
   ListViewPeer list_;
   TimerPeer timer1_;
   TimerPeer timer_dblclick_;
+  CaptionPeer caption_;
+  ImagePeer image_;
   HWND tooltip_ = nullptr;
   HWND focus_ = nullptr;
 };

@@ -1,14 +1,21 @@
 #include "win32/gui/Win32Host.h"
 
 #include <commdlg.h>
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include <vector>
 
 #include "app/Form_Main.h"
+#include "info/DL_Info.h"
+#include "info/frmSplash.h"
+#include "preview/wPictureViewer.h"
 #include "relink/MoreLinksFound.h"
 #include "win32/common/Utf.h"
+#include "win32/gui/Dpi.h"
+#include "win32/gui/InfoWindows.h"
 #include "win32/gui/MoreLinksFoundWindow.h"
+#include "win32/gui/WinPicture.h"
 
 namespace ravel::win {
 
@@ -28,6 +35,25 @@ HWND Usable(HWND hwnd) {
 }
 
 }  // namespace
+
+Win32Host::Win32Host() = default;
+
+Win32Host::~Win32Host() {
+  DestroyWindows();
+}
+
+void Win32Host::DestroyWindows() {
+  viewer_.reset();
+  splash_.reset();
+}
+
+HWND Win32Host::ViewerHandle() const {
+  return viewer_ ? viewer_->Handle() : nullptr;
+}
+
+HWND Win32Host::SplashHandle() const {
+  return splash_ ? splash_->Handle() : nullptr;
+}
 
 void Win32Host::Dispatch(MSG& msg) {
   if (modal_ != nullptr && IsDialogMessageW(modal_, &msg)) return;
@@ -78,7 +104,9 @@ void Win32Host::SetBusyCursor(bool busy) {
 
 void Win32Host::EndProgram() {
   ending_ = true;
-  // Destroying the main window takes every window it owns along, without close handlers.
+  // The viewer has no owner: it goes by itself. Destroying the main window takes every
+  // window it owns along, without close handlers.
+  DestroyWindows();
   if (HWND m = Usable(modal_)) DestroyWindow(m);
   if (HWND m = Usable(main_)) DestroyWindow(m);
   PostQuitMessage(0);
@@ -157,6 +185,110 @@ void Win32Host::ShowModal(MoreLinksFound& dialog) {
   window.Close();
   modal_ = previous_modal;
   if (!dialog.Closed()) dialog.Form_Unload();
+}
+
+std::shared_ptr<const Picture> Win32Host::LoadPicture(const std::string& path) {
+  return WinPicture::FromFile(Widen(path));
+}
+
+ScreenSize Win32Host::ScreenTwips() {
+  UINT dpi = DpiOf(Usable(main_));
+  return ScreenSize{MulDiv(GetSystemMetrics(SM_CXSCREEN), 1440, static_cast<int>(dpi)),
+                    MulDiv(GetSystemMetrics(SM_CYSCREEN), 1440, static_cast<int>(dpi))};
+}
+
+void Win32Host::SetScreenHourglass(bool on) {
+  screen_hourglass_ = on;
+  SetCursor(LoadCursorW(nullptr, on ? IDC_WAIT : IDC_ARROW));
+}
+
+void Win32Host::ShellOpen(const std::string& target) {
+  if (ending_) return;
+  std::wstring file = Widen(target);
+  SHELLEXECUTEINFOW sei{};
+  sei.cbSize = sizeof sei;
+  // No error box of the shell's own: a failure shows nothing.
+  sei.fMask = SEE_MASK_FLAG_NO_UI;
+  sei.hwnd = Usable(main_);
+  sei.lpFile = file.c_str();
+  sei.nShow = SW_SHOWNORMAL;
+  ShellExecuteExW(&sei);
+}
+
+void Win32Host::ModalLoop(HWND window, HWND owner, const std::function<bool()>& closed) {
+  HWND previous_modal = modal_;
+  modal_ = window;
+  if (owner != nullptr) EnableWindow(owner, FALSE);
+  MSG msg;
+  while (!closed() && IsWindow(window)) {
+    BOOL got = GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (got == -1) break;
+    Dispatch(msg);
+  }
+  if (owner != nullptr && IsWindow(owner)) EnableWindow(owner, TRUE);
+  modal_ = previous_modal;
+}
+
+void Win32Host::ShowSplash(frmSplash& splash) {
+  if (ending_) return;
+  splash_ = std::make_unique<SplashWindow>(splash);
+  if (!splash_->Create(nullptr)) {
+    // Without its window the splash hands over at once.
+    splash_.reset();
+    splash.Timer1_Timer();
+    return;
+  }
+  splash.Me.SetVisible(true);
+  SetForegroundWindow(splash_->Handle());
+  UpdateWindow(splash_->Handle());
+}
+
+void Win32Host::ShowModal(frmSplash& about) {
+  if (ending_) return;
+  HWND owner = Usable(main_);
+  SplashWindow window(about);
+  if (!window.Create(owner)) return;
+  about.Me.SetVisible(true);
+  UpdateWindow(window.Handle());
+  ModalLoop(window.Handle(), owner, [&] { return about.Closed(); });
+}
+
+void Win32Host::ShowModal(DL_Info& info) {
+  if (ending_) return;
+  HWND owner = Usable(main_);
+  InfoWindow window(info);
+  if (!window.Create(owner)) return;
+  info.Me.SetVisible(true);
+  SetFocus(GetDlgItem(window.Handle(), IDOK));
+  ModalLoop(window.Handle(), owner, [&] { return info.Closed(); });
+}
+
+void Win32Host::ShowMainWindow() {
+  HWND m = Usable(main_);
+  if (m == nullptr || ending_) return;
+  if (!IsWindowVisible(m)) {
+    if (show_main_)
+      show_main_();
+    else
+      ShowWindow(m, SW_SHOW);
+  }
+  SetForegroundWindow(m);
+}
+
+void Win32Host::ShowViewer(wPictureViewer& viewer) {
+  if (ending_) return;
+  if (!viewer_ || &viewer_->Form() != &viewer || viewer_->Handle() == nullptr) {
+    viewer_.reset();
+    auto window = std::make_unique<ViewerWindow>(viewer);
+    if (!window->Create()) return;
+    viewer_ = std::move(window);
+  }
+  viewer.Me.SetVisible(true);
+  viewer_->Show();
 }
 
 }  // namespace ravel::win

@@ -5,6 +5,8 @@
 
 #include "win32/gui/Win.h"
 
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -12,8 +14,16 @@
 
 namespace ravel::win {
 
+class ViewerWindow;
+class SplashWindow;
+
 class Win32Host : public Host {
  public:
+  Win32Host();
+  ~Win32Host() override;
+  Win32Host(const Win32Host&) = delete;
+  Win32Host& operator=(const Win32Host&) = delete;
+
   void PumpEvents() override;
   int MessageBox(const std::string& text, const std::string& title, int style) override;
   void SetBusyCursor(bool busy) override;
@@ -23,6 +33,24 @@ class Win32Host : public Host {
   std::optional<std::string> OpenFileDialog(const std::string& initial_folder,
                                             const std::string& file_name) override;
   void ShowModal(MoreLinksFound& dialog) override;
+  std::shared_ptr<const Picture> LoadPicture(const std::string& path) override;
+  ScreenSize ScreenTwips() override;
+  void SetScreenHourglass(bool on) override;
+  void ShellOpen(const std::string& target) override;
+  void ShowSplash(frmSplash& splash) override;
+  void ShowModal(frmSplash& about) override;
+  void ShowModal(DL_Info& info) override;
+  void ShowMainWindow() override;
+  void ShowViewer(wPictureViewer& viewer) override;
+
+  // How the main window is shown when the splash hands over.
+  void SetShowMain(std::function<void()> show) { show_main_ = std::move(show); }
+  bool ScreenHourglass() const { return screen_hourglass_; }
+  // The viewer's and the splash's windows, while they exist (else null).
+  HWND ViewerHandle() const;
+  HWND SplashHandle() const;
+  // Destroys the windows the host keeps (viewer, splash): before the forms they show go.
+  void DestroyWindows();
 
   // The main window, set when it is created and cleared when it is destroyed.
   void SetMainWindow(HWND hwnd) { main_ = hwnd; }
@@ -38,9 +66,17 @@ class Win32Host : public Host {
   // Keyboard navigation for our windows, else the usual translation and dispatch.
   void Dispatch(MSG& msg);
 
+  // Runs window messages until `closed` holds or the window is gone; the owner is disabled
+  // meanwhile.
+  void ModalLoop(HWND window, HWND owner, const std::function<bool()>& closed);
+
   HWND main_ = nullptr;
   HWND modal_ = nullptr;
   bool ending_ = false;
+  bool screen_hourglass_ = false;
+  std::function<void()> show_main_;
+  std::unique_ptr<ViewerWindow> viewer_;
+  std::unique_ptr<SplashWindow> splash_;
 };
 
 }  // namespace ravel::win

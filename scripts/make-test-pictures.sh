@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Makes the pictures the Windows-side loader tests read (tests/fixtures/pictures/): one 40 x 30
+# picture in every raster format a document links to, a picture of one-pixel stripes for the
+# filtering check, and a text file named like a picture. Stripped of timestamps, so re-running
+# the script changes nothing. Needs ImageMagick's `convert`.
+set -euo pipefail
+cd "$(dirname "$0")/../tests/fixtures/pictures"
+
+strip=(-strip +set date:create +set date:modify -define png:exclude-chunks=date,time,tIME)
+for f in red.gif red.jpg bmp3:red.bmp red.png red.tif; do
+  convert -size 40x30 xc:'#d02020' "${strip[@]}" -compress None "$f" 2>/dev/null ||
+    convert -size 40x30 xc:'#d02020' "${strip[@]}" "$f"
+done
+convert -size 32x32 xc:'#d02020' "${strip[@]}" red.ico
+# Columns alternating black and white: any filtering shrinks them to grey.
+convert -size 40x30 pattern:vertical2 -negate "${strip[@]}" png24:stripes.png 2>/dev/null ||
+  convert -size 40x30 pattern:vertical2 "${strip[@]}" png24:stripes.png
+printf 'This is no picture.\n' >notes.gif
+ls -l

@@ -1,0 +1,203 @@
+#include "win32/gui/ImageView.h"
+
+#include "win32/common/Utf.h"
+#include "win32/gui/Dpi.h"
+#include "win32/gui/WinPicture.h"
+
+namespace ravel::win {
+
+namespace {
+
+struct ImageState {
+  std::shared_ptr<const WinPicture> picture;
+  bool stretch = true;
+  COLORREF background = GetSysColor(COLOR_WINDOW);
+};
+
+ImageState* StateOf(HWND h) {
+  return reinterpret_cast<ImageState*>(GetWindowLongPtrW(h, GWLP_USERDATA));
+}
+
+void Notify(HWND h, WORD code) {
+  HWND parent = GetParent(h);
+  if (parent == nullptr) return;
+  auto id = static_cast<WORD>(GetDlgCtrlID(h));
+  SendMessageW(parent, WM_COMMAND, MAKEWPARAM(id, code), reinterpret_cast<LPARAM>(h));
+}
+
+void Paint(HWND h, ImageState& st) {
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(h, &ps);
+  RECT rc;
+  GetClientRect(h, &rc);
+  // Drawn off screen first, so that resizing does not flicker.
+  HDC mem = CreateCompatibleDC(dc);
+  HBITMAP bmp = CreateCompatibleBitmap(dc, rc.right, rc.bottom);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  HBRUSH brush = CreateSolidBrush(st.background);
+  FillRect(mem, &rc, brush);
+  DeleteObject(brush);
+  if (st.picture) {
+    RECT to = rc;
+    if (!st.stretch) {
+      SIZE n = st.picture->NaturalSize();
+      UINT dpi = DpiOf(h);
+      to.right = Scale(n.cx, dpi);
+      to.bottom = Scale(n.cy, dpi);
+    }
+    st.picture->Draw(mem, to, st.background);
+  }
+  BitBlt(dc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  EndPaint(h, &ps);
+}
+
+LRESULT CALLBACK ImageProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  ImageState* st = StateOf(h);
+  switch (msg) {
+    case WM_NCCREATE:
+      SetWindowLongPtrW(h, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(new ImageState));
+      break;
+    case WM_NCDESTROY:
+      delete st;
+      SetWindowLongPtrW(h, GWLP_USERDATA, 0);
+      break;
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_PAINT:
+      if (st != nullptr) {
+        Paint(h, *st);
+        return 0;
+      }
+      break;
+    case WM_SIZE:
+      InvalidateRect(h, nullptr, FALSE);
+      return 0;
+    case WM_LBUTTONUP:
+      Notify(h, STN_CLICKED);
+      return 0;
+    case WM_LBUTTONDBLCLK:
+      Notify(h, STN_DBLCLK);
+      return 0;
+    case WM_GETDLGCODE:
+      return DLGC_STATIC;
+    default:
+      break;
+  }
+  return DefWindowProcW(h, msg, wp, lp);
+}
+
+}  // namespace
+
+const wchar_t* ImageViewClass() {
+  static const wchar_t* const kName = L"RavelmendImage";
+  WNDCLASSEXW wc{};
+  HINSTANCE inst = GetModuleHandleW(nullptr);
+  if (!GetClassInfoExW(inst, kName, &wc)) {
+    wc = WNDCLASSEXW{};
+    wc.cbSize = sizeof wc;
+    wc.style = CS_DBLCLKS;
+    wc.lpfnWndProc = &ImageProc;
+    wc.hInstance = inst;
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.lpszClassName = kName;
+    RegisterClassExW(&wc);
+  }
+  return kName;
+}
+
+void SetImagePicture(HWND image, std::shared_ptr<const WinPicture> picture, bool stretch) {
+  ImageState* st = image != nullptr ? StateOf(image) : nullptr;
+  if (st == nullptr) return;
+  st->picture = std::move(picture);
+  st->stretch = stretch;
+  InvalidateRect(image, nullptr, FALSE);
+}
+
+std::shared_ptr<const WinPicture> ImagePictureOf(HWND image) {
+  ImageState* st = image != nullptr ? StateOf(image) : nullptr;
+  return st != nullptr ? st->picture : nullptr;
+}
+
+void SetImageBackground(HWND image, COLORREF color) {
+  if (ImageState* st = image != nullptr ? StateOf(image) : nullptr) {
+    st->background = color;
+    InvalidateRect(image, nullptr, FALSE);
+  }
+}
+
+int PixelsOf(int twips, UINT dpi) {
+  return MulDiv(twips, static_cast<int>(dpi), 1440);
+}
+
+int TwipsOf(int pixels, UINT dpi) {
+  return MulDiv(pixels, 1440, static_cast<int>(dpi));
+}
+
+void ImagePeer::Mirror(Aspect what) {
+  auto& image = static_cast<Image&>(*control_);
+  switch (what) {
+    case Aspect::Picture:
+      SetImagePicture(hwnd_, std::dynamic_pointer_cast<const WinPicture>(image.GetPicture()),
+                      image.Stretch());
+      UpdateWindow(hwnd_);
+      break;
+    case Aspect::Bounds:
+      if (follow_bounds_) {
+        UINT dpi = DpiOf(hwnd_);
+        SetWindowPos(hwnd_, nullptr, PixelsOf(image.Left(), dpi), PixelsOf(image.Top(), dpi),
+                     PixelsOf(image.Width(), dpi), PixelsOf(image.Height(), dpi),
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+      }
+      break;
+    default:
+      Peer::Mirror(what);
+      break;
+  }
+}
+
+void ImagePeer::MirrorAll() {
+  Peer::MirrorAll();
+  Mirror(Aspect::Bounds);
+  Mirror(Aspect::Picture);
+}
+
+void CaptionPeer::Mirror(Aspect what) {
+  if (what == Aspect::Text)
+    SetWindowTextW(hwnd_, Widen(static_cast<TextControl&>(*control_).Text()).c_str());
+}
+
+void FormPeer::Mirror(Aspect what) {
+  auto& form = static_cast<FormWindow&>(*control_);
+  switch (what) {
+    case Aspect::Text:
+      SetWindowTextW(hwnd_, Widen(form.Text()).c_str());
+      break;
+    case Aspect::Visible:
+      if (form.Visible())
+        ShowWindow(hwnd_, SW_SHOW);
+      else
+        PostMessageW(hwnd_, close_message_, 0, 0);
+      break;
+    case Aspect::Bounds:
+      if (follow_bounds_) {
+        UINT dpi = DpiOf(hwnd_);
+        SetWindowPos(hwnd_, nullptr, 0, 0, PixelsOf(form.Width(), dpi),
+                     PixelsOf(form.Height(), dpi), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+      }
+      break;
+    default:
+      Peer::Mirror(what);
+      break;
+  }
+}
+
+void FormPeer::MirrorAll() {
+  Mirror(Aspect::Text);
+  Mirror(Aspect::Bounds);
+  if (control_->Visible()) Mirror(Aspect::Visible);
+}
+
+}  // namespace ravel::win

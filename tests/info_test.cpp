@@ -1,0 +1,133 @@
+// The splash at start and as About, the information window and the web-site links.
+#include <gtest/gtest.h>
+
+#include "app/Form_Main.h"
+#include "info/DL_Info.h"
+#include "info/frmSplash.h"
+#include "sim/MemoryFileSystem.h"
+#include "sim/MemoryRegistry.h"
+#include "sim/ScriptedHost.h"
+#include "sim/SimWord.h"
+
+namespace ravel {
+namespace {
+
+class Info : public ::testing::Test {
+ protected:
+  Info() : word(std::make_shared<sim::SimWord>()), main(g, *word, fs, host) {
+    int doc = word->AddDocument("Report.doc", "C:\\Docs");
+    word->SetActive(doc);
+    word->AddShape(doc, "InlineShapes", R"({"Type": 4, "LinkFormat": {"Type": 1,
+        "SourceFullName": "C:\\Old\\a.gif", "SavePictureWithDocument": true, "Locked": false}})");
+    main.SetRegistry(&reg);
+    reg.PutText("Software\\Norquill\\Ravelmend", "Version", "1.2.0");
+    reg.PutText("Software\\Norquill\\Ravelmend\\Settings", "Preview", "0");
+    reg.PutText("Software\\Norquill\\Ravelmend\\Settings", "Support_Hidden_Objects", "0");
+    reg.PutText("Software\\Norquill\\Ravelmend\\Settings", "Rel_Path", "0");
+  }
+  long Reads() { return word->Context().calls_by_member["InlineShapes"]; }
+
+  Globals g;
+  sim::MemoryFileSystem fs;
+  sim::ScriptedHost host;
+  sim::MemoryRegistry reg;
+  std::shared_ptr<sim::SimWord> word;
+  Form_Main main;
+};
+
+TEST_F(Info, TheSplashPreparesTheMainWindowBeforeItIsShownAndHandsOverOnItsTimer) {
+  frmSplash splash(main);
+  main.Caption.SetText("");
+  splash.Form_Load();
+  EXPECT_TRUE(main.Loaded());
+  EXPECT_EQ(g.ItemCount, 1) << "the document is read before the splash is seen";
+  EXPECT_EQ(main.Check_preview.Value(), 0) << "options loaded";
+  EXPECT_EQ(main.Caption.Text(), "Ravelmend");
+  EXPECT_TRUE(splash.Timer1.Enabled());
+  EXPECT_EQ(splash.Timer1.Interval(), 2000);
+  EXPECT_EQ(host.main_shown, 0);
+  EXPECT_FALSE(splash.Me.Visible()) << "the host shows it once the load has finished";
+
+  host.ShowSplash(splash);
+  EXPECT_TRUE(splash.Me.Visible());
+  splash.Label5_Click();
+  EXPECT_EQ(host.shell_opened, std::vector<std::string>{kWebAddress});
+  EXPECT_FALSE(splash.Closed()) << "the web address does not hand over";
+
+  splash.Timer1_Timer();
+  EXPECT_TRUE(splash.Closed());
+  EXPECT_FALSE(splash.Me.Visible());
+  EXPECT_FALSE(splash.Timer1.Enabled());
+  EXPECT_EQ(host.main_shown, 1);
+  EXPECT_EQ(main.Caption.Text(), "Ravelmend");
+}
+
+TEST_F(Info, AClickOnTheFreeAreaHandsOverAtOnce) {
+  frmSplash splash(main);
+  splash.Form_Load();
+  splash.Frame1_Click();
+  EXPECT_TRUE(splash.Closed());
+  EXPECT_EQ(host.main_shown, 1);
+}
+
+TEST_F(Info, AboutShowsTheSplashModallyWithItsTimerOffAndClosesOnAClick) {
+  main.Form_Load();
+  long at_load = Reads();
+  frmSplash* seen = nullptr;
+  host.on_about = [&](frmSplash& about) {
+    seen = &about;
+    EXPECT_TRUE(about.Me.Visible());
+    EXPECT_FALSE(about.Timer1.Enabled()) << "it never closes by itself";
+    EXPECT_EQ(about.Timer1.Interval(), 30000);
+    about.lblProductName.SetText(about.lblProductName.Text());  // a label click does nothing
+    EXPECT_FALSE(about.Closed());
+    about.Frame1_Click();
+    EXPECT_TRUE(about.Closed());
+  };
+  main.mnuAbout_Click();
+  EXPECT_NE(seen, nullptr);
+  EXPECT_EQ(Reads(), at_load) << "the main window is loaded already: no second read";
+}
+
+TEST_F(Info, TheSplashCarriesItsTexts) {
+  frmSplash s(main);
+  const std::pair<const Label*, const char*> labels[] = {
+      {&s.lblProductName, "Ravelmend"},    {&s.lblVersion, "Version 1.2.1 Built 1030"},
+      {&s.lblPlatform, "Windows 98/2000"}, {&s.lblCompanyProduct, "Norquill"},
+      {&s.lblCompany, "Norquill"},         {&s.Label5, kWebAddress},
+  };
+  for (const auto& [label, text] : labels) EXPECT_EQ(label->Text(), text) << label->Name();
+  EXPECT_NE(s.lblCopyright.Text().find("Norquill"), std::string::npos);
+  EXPECT_EQ(s.Me.Text(), "");
+  EXPECT_EQ(s.Frame1.Text(), "");
+  EXPECT_FALSE(s.Timer1.Enabled());
+}
+
+TEST_F(Info, InfoOpensModallyWithItsTextsAndOkClosesIt) {
+  bool closed = false;
+  host.on_info = [&](DL_Info& info) {
+    EXPECT_EQ(info.Frame1.Text(), "Tips for using Microsoft Word's Link-Image Feature");
+    EXPECT_EQ(info.Command_Exit.Text(), "&OK");
+    EXPECT_EQ(info.Label3.Text(),
+              "It is strongly recommended to leave Linked-Images  format- ted as 'in line with "
+              "text' !");
+    EXPECT_EQ(info.Label5.Text(), "This limitation/bug is caused by Microsoft Word !");
+    EXPECT_NE(info.Label2.Text().find("Ravelmend  can  try  to  by-pass this  bug"),
+              std::string::npos);
+    info.Command_Exit_Click();
+    closed = info.Closed() && !info.Me.Visible();
+  };
+  main.Label2_Click();
+  EXPECT_EQ(host.info_shown, 1);
+  EXPECT_TRUE(closed);
+}
+
+TEST_F(Info, HelpAndTheWebAddressOpenTheMakersSite) {
+  main.mnuHelp_Click();
+  main.Label5_Click();
+  EXPECT_EQ(host.shell_opened, (std::vector<std::string>{kWebAddress, kWebAddress}));
+  EXPECT_TRUE(host.boxes.empty());
+}
+
+}  // namespace
+}  // namespace ravel

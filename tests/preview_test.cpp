@@ -1,0 +1,235 @@
+// The preview of the selected item's picture and the picture viewer, over the fake loader.
+#include <gtest/gtest.h>
+
+#include "preview/Resample.h"
+#include "preview/wPictureViewer.h"
+#include "relink_support.h"
+
+namespace ravel {
+namespace {
+
+using sim::PathOf;
+
+class Preview : public ::testing::Test {
+ protected:
+  Preview() {
+    h.fs.AddFile("C:\\Pics\\abs.gif");
+    h.fs.AddFile("C:\\Docs\\pics\\a.gif");
+    h.fs.AddFile("C:\\Pics\\notes.gif");  // a text file named like a picture
+    h.host.pictures.Add("C:\\Pics\\abs.gif", 5000, 2000);
+    h.host.pictures.Add("C:\\Docs\\pics\\a.gif", 300, 400);
+    abs = h.AddItem("abs.gif", "C:\\Pics\\abs.gif");
+    rel = h.AddItem("a.gif", "pics\\a.gif");
+    gone = h.AddItem("gone.gif", "D:\\Nowhere\\gone.gif");
+    notes = h.AddItem("notes.gif", "C:\\Pics\\notes.gif");
+  }
+  std::string Shown() { return PathOf(h.main.xImgedit.GetPicture()); }
+  void Release(int n) {
+    h.main.ListView_IS.SetCurrent(n);
+    h.main.ListView_IS_MouseUp();
+  }
+  test::Harness h;
+  int abs, rel, gone, notes;
+};
+
+TEST_F(Preview, ResolvesTheSourceAndFallsBackAsItShould) {
+  struct Step {
+    const char* label;
+    int* item;
+    bool word_open;
+    std::string shown;  // after the step
+  };
+  const Step steps[] = {
+      {"absolute, without Word", &abs, false, "C:\\Pics\\abs.gif"},
+      {"relative to the document", &rel, true, "C:\\Docs\\pics\\a.gif"},
+      {"not a picture keeps the old one", &notes, true, "C:\\Docs\\pics\\a.gif"},
+      {"relative, no document: the old one stays", &rel, false, "C:\\Docs\\pics\\a.gif"},
+      {"found nowhere blanks it", &gone, true, ""},
+  };
+  for (const Step& s : steps) {
+    if (s.word_open)
+      h.word.Open("Report.doc", "C:\\Docs");
+    else
+      h.word.CloseAll();
+    h.host.hourglass_calls.clear();
+    Release(*s.item);
+    EXPECT_EQ(Shown(), s.shown) << s.label;
+    EXPECT_TRUE(h.main.xImgedit.Stretch()) << s.label;
+    EXPECT_EQ(h.host.hourglass_calls, (std::vector<bool>{true, false})) << s.label;
+  }
+  EXPECT_TRUE(h.host.boxes.empty()) << "failures are silent";
+}
+
+TEST_F(Preview, OnlyAMouseReleaseWithPreviewTickedRefreshesIt) {
+  h.main.Check_preview.SetValue(0);
+  Release(abs);
+  EXPECT_EQ(Shown(), "");
+  EXPECT_TRUE(h.host.hourglass_calls.empty());
+  h.main.Check_preview.SetValue(1);
+  EXPECT_EQ(Shown(), "") << "ticking it shows nothing until the next release";
+  h.main.ListView_IS.SetCurrent(abs);
+  h.main.ListView_IS_ItemClick();  // a move by keyboard
+  EXPECT_EQ(Shown(), "");
+  h.main.ListView_IS_MouseUp();
+  EXPECT_EQ(Shown(), "C:\\Pics\\abs.gif");
+  // Switching it off leaves the last picture in place.
+  h.main.Check_preview.SetValue(0);
+  Release(rel);
+  EXPECT_EQ(Shown(), "C:\\Pics\\abs.gif");
+}
+
+TEST_F(Preview, AFileChosenByHandIsShownAtOnce) {
+  h.host.file_answers.push_back(std::string("C:\\Pics\\abs.gif"));
+  h.main.ListView_IS.SetCurrent(gone);
+  h.main.deppxx();
+  EXPECT_EQ(Shown(), "C:\\Pics\\abs.gif");
+}
+
+class Viewer : public Preview {
+ protected:
+  wPictureViewer* Open(int n) {
+    h.main.ListView_IS.SetCurrent(n);
+    h.main.Command1_Click();
+    return h.main.Viewer();
+  }
+};
+
+TEST_F(Viewer, SizesFromThePictureCappedAtTheScreen) {
+  struct Case {
+    int width, height;  // hundredths of a millimetre
+    int screen_w, screen_h;
+    int expect_w, expect_h;  // twips
+  };
+  const Case cases[] = {
+      {5000, 2000, 19200, 14400, 5000, 2000},
+      {30000, 20000, 19200, 14400, 19200, 14400},
+      {19200, 14399, 19200, 14400, 19200, 14399},
+      {19201, 14400, 19200, 14400, 19200, 14400},  // equal to the screen: the screen's size
+      {100, 30000, 19200, 14400, 100, 14400},
+  };
+  for (const Case& c : cases) {
+    h.host.pictures.Add("C:\\Pics\\abs.gif", c.width, c.height);
+    h.host.screen = {c.screen_w, c.screen_h};
+    wPictureViewer* v = Open(abs);
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->Me.Width(), c.expect_w) << c.width << "x" << c.height;
+    EXPECT_EQ(v->Me.Height(), c.expect_h) << c.width << "x" << c.height;
+    EXPECT_TRUE(v->Me.Visible());
+    v->Form_DblClick();
+  }
+}
+
+TEST_F(Viewer, CaptionShowsAResolvedRelativePathOnly) {
+  wPictureViewer* v = Open(rel);
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(v->Me.Text(), "C:\\Docs\\pics\\a.gif");
+  EXPECT_EQ(PathOf(v->xImgedit.GetPicture()), "C:\\Docs\\pics\\a.gif");
+  v->xImgedit_DblClick();
+  EXPECT_TRUE(v->Closed());
+  EXPECT_FALSE(v->Me.Visible());
+  EXPECT_EQ(h.main.Viewer(), nullptr);
+
+  wPictureViewer* fresh = Open(abs);
+  ASSERT_NE(fresh, nullptr);
+  EXPECT_EQ(fresh->Me.Text(), "") << "a viewer loaded anew starts without caption";
+}
+
+TEST_F(Viewer, AnOpenViewerIsReusedWithItsCaption) {
+  wPictureViewer* first = Open(rel);
+  wPictureViewer* second = Open(abs);
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(PathOf(second->xImgedit.GetPicture()), "C:\\Pics\\abs.gif");
+  EXPECT_EQ(second->Me.Text(), "C:\\Docs\\pics\\a.gif");
+  EXPECT_EQ(h.host.viewers_shown.size(), 2u);
+}
+
+TEST_F(Viewer, NothingOpensForAnEmptyListOrAPictureThatCannotBeRead) {
+  test::Harness empty;
+  empty.main.Command1_Click();
+  empty.main.xImgedit_DblClick();
+  EXPECT_TRUE(empty.host.viewers_shown.empty());
+
+  Open(notes);
+  EXPECT_TRUE(h.host.viewers_shown.empty());
+  EXPECT_EQ(h.host.hourglass_calls, (std::vector<bool>{true, false})) << "restored on failure";
+  h.word.CloseAll();
+  Open(gone);  // relative resolution needs the document
+  EXPECT_TRUE(h.host.viewers_shown.empty());
+  EXPECT_TRUE(h.host.boxes.empty());
+}
+
+TEST_F(Viewer, ResizingFillsTheInnerAreaUnlessMinimised) {
+  wPictureViewer* v = Open(abs);
+  ASSERT_NE(v, nullptr);
+  struct Step {
+    int scale_w, scale_h;
+    bool minimized;
+    int expect_w, expect_h;
+  };
+  const Step steps[] = {
+      {6000, 4000, false, 6000, 4000}, {0, 0, true, 6000, 4000},  // minimised: nothing changes
+      {6000, 4000, false, 6000, 4000}, {9000, 3000, false, 9000, 3000},
+      {0, 2500, false, 9000, 2500},  // no inner width: the width stays
+  };
+  for (const Step& s : steps) {
+    v->Me.TakeWindowState(s.scale_w, s.scale_h, s.minimized);
+    v->Form_Resize();
+    EXPECT_EQ(v->xImgedit.Width(), s.expect_w);
+    EXPECT_EQ(v->xImgedit.Height(), s.expect_h);
+    EXPECT_EQ(v->xImgedit.Left(), 0);
+    EXPECT_EQ(v->xImgedit.Top(), 0);
+  }
+}
+
+// --- filtering when a picture is stretched ---
+
+std::uint32_t Grey(int v) {
+  auto b = static_cast<std::uint32_t>(v);
+  return 0xFF000000u | b << 16 | b << 8 | b;
+}
+int Blue(std::uint32_t p) {
+  return static_cast<int>(p & 0xFF);
+}
+
+TEST(Resample, AveragesWhenShrinkingAndInterpolatesWhenEnlarging) {
+  // A one-pixel checkerboard: pixel dropping would give pure black or white.
+  PixelImage board{4, 4, {}};
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 4; ++x) board.pixels.push_back(Grey((x + y) % 2 ? 255 : 0));
+  PixelImage half = Resample(board, 2, 2);
+  ASSERT_EQ(half.pixels.size(), 4u);
+  for (auto p : half.pixels) EXPECT_EQ(p, Grey(128));
+
+  // A thin line stays visible at an eighth of the size.
+  PixelImage line{8, 1, {Grey(0), Grey(0), Grey(0), Grey(255), Grey(0), Grey(0), Grey(0), Grey(0)}};
+  EXPECT_EQ(Resample(line, 1, 1).pixels, std::vector<std::uint32_t>{Grey(32)});
+  // Uneven factors share the boundary pixel.
+  PixelImage three{3, 1, {Grey(0), Grey(90), Grey(180)}};
+  PixelImage two = Resample(three, 2, 1);
+  EXPECT_EQ(Blue(two.pixels[0]), 30);
+  EXPECT_EQ(Blue(two.pixels[1]), 150);
+
+  PixelImage pair{2, 1, {Grey(0), Grey(255)}};
+  PixelImage wide = Resample(pair, 4, 1);
+  std::vector<int> ramp;
+  for (auto p : wide.pixels) ramp.push_back(Blue(p));
+  EXPECT_EQ(ramp, (std::vector<int>{0, 64, 191, 255}));
+
+  PixelImage solid{3, 2, std::vector<std::uint32_t>(6, 0x80402010u)};
+  for (auto [w, h] : {std::pair{1, 1}, {7, 5}, {3, 2}, {100, 1}}) {
+    PixelImage s = Resample(solid, w, h);
+    EXPECT_EQ(s.pixels, std::vector<std::uint32_t>(static_cast<std::size_t>(w * h), 0x80402010u))
+        << w << "x" << h << ": every channel, alpha too, unchanged";
+  }
+}
+
+TEST(Resample, EmptyOrShortInputGivesAnEmptyImage) {
+  PixelImage one{1, 1, {Grey(9)}};
+  EXPECT_TRUE(Resample(one, 0, 5).pixels.empty());
+  EXPECT_TRUE(Resample(PixelImage{}, 5, 5).pixels.empty());
+  PixelImage short_data{4, 4, {Grey(1)}};
+  EXPECT_TRUE(Resample(short_data, 2, 2).pixels.empty());
+}
+
+}  // namespace
+}  // namespace ravel

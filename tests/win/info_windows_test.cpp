@@ -1,0 +1,324 @@
+// The preview, the viewer, the splash, About and Info as real windows in this process, over
+// real picture files: what the user sees and what clicks do.
+#include <gtest/gtest.h>
+
+#include "win32/gui/Win.h"
+// (after windows.h)
+#include <commctrl.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "../relink_support.h"
+#include "app/Form_Main.h"
+#include "info/DL_Info.h"
+#include "info/frmSplash.h"
+#include "preview/wPictureViewer.h"
+#include "win32/common/ComPtr.h"
+#include "win32/common/Utf.h"
+#include "win32/common/Win32FileSystem.h"
+#include "win32/gui/Dpi.h"
+#include "win32/gui/InfoWindows.h"
+#include "win32/gui/MainWindow.h"
+#include "win32/gui/Win32Host.h"
+#include "win32/gui/WinPicture.h"
+
+using namespace ravel;
+using M = win::MainWindow;
+
+namespace {
+
+std::string FixturePicture(const std::string& name) {
+  std::string p = "Z:" + std::string(RAVEL_FIXTURES) + "/pictures/" + name;
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  return p;
+}
+std::string ExamplesFolder() {
+  std::string p = "Z:" + std::string(RAVEL_EXAMPLES);
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  return p;
+}
+
+bool PumpUntil(const std::function<bool()>& done, int ms = 3000) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  MSG msg;
+  for (;;) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) continue;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+// For scripts/screenshot.sh: says which window is up and holds it there a while.
+void Showcase(const char* name) {
+  const char* v = std::getenv("RAVEL_SHOWCASE_MS");
+  int ms = v != nullptr ? std::atoi(v) : 0;
+  if (ms <= 0) return;
+  std::printf("showcase: %s\n", name);
+  std::fflush(stdout);
+  PumpUntil([] { return false; }, ms);
+}
+
+std::string Text(HWND h) {
+  wchar_t buf[1024] = {};
+  GetWindowTextW(h, buf, 1024);
+  return win::Narrow(buf);
+}
+
+// The colour at the middle of a window's client area, as painted on the screen.
+COLORREF MiddleColour(HWND h) {
+  RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  RECT rc;
+  GetClientRect(h, &rc);
+  HDC dc = GetDC(h);
+  COLORREF c = GetPixel(dc, rc.right / 2, rc.bottom / 2);
+  ReleaseDC(h, dc);
+  return c;
+}
+
+class InfoWindowsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    INITCOMMONCONTROLSEX icc{sizeof icc, ICC_STANDARD_CLASSES | ICC_LISTVIEW_CLASSES |
+                                             ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
+    InitCommonControlsEx(&icc);
+    word.Open("Report.doc", ExamplesFolder());
+    form = std::make_unique<Form_Main>(g, word, fs, host);
+    window = std::make_unique<M>(*form, host);
+    ASSERT_TRUE(window->Create());
+    host.SetShowMain([this] { window->Show(SW_SHOWNORMAL); });
+  }
+  void TearDown() override {
+    host.DestroyWindows();
+    window.reset();
+    form.reset();
+  }
+  int AddItem(const std::string& source) {
+    int n = ++g.ItemCount;
+    g.Item(n).SourcePath = source;
+    form->ListView_IS.Add({source, "Picture", "True", "False", "False", "False"});
+    return n;
+  }
+  void Release(int n) {
+    form->ListView_IS.SetCurrent(n);
+    form->ListView_IS_MouseUp();
+  }
+
+  win::ComInit com;
+  Globals g;
+  test::OneDocumentWord word;
+  win::Win32FileSystem fs;
+  win::Win32Host host;
+  std::unique_ptr<Form_Main> form;
+  std::unique_ptr<M> window;
+};
+
+TEST_F(InfoWindowsTest, ThePreviewShowsTheReleasedRowsPictureAndKeepsItOnFailure) {
+  window->Show(SW_SHOWNORMAL);
+  int red = AddItem(FixturePicture("red.png"));
+  int notes = AddItem(FixturePicture("notes.gif"));
+  int relative = AddItem("pictures\\brand\\logo.gif");  // beneath the document's folder
+  HWND image = window->Child(M::kImageView);
+
+  Release(red);
+  auto shown = win::ImagePictureOf(image);
+  ASSERT_NE(shown, nullptr);
+  EXPECT_EQ(shown->WidthHimetric(), MulDiv(40, 2540, 96));
+  EXPECT_EQ(MiddleColour(image), RGB(0xD0, 0x20, 0x20));
+  EXPECT_FALSE(host.ScreenHourglass());
+
+  Release(notes);
+  EXPECT_EQ(win::ImagePictureOf(image), shown) << "no picture: the old one stays";
+
+  Release(relative);
+  ASSERT_NE(win::ImagePictureOf(image), nullptr);
+  EXPECT_NE(win::ImagePictureOf(image), shown);
+  Showcase("preview");
+}
+
+TEST_F(InfoWindowsTest, TheViewerIsSizedFromThePictureResizesAndClosesOnADoubleClick) {
+  window->Show(SW_SHOWNORMAL);
+  AddItem(FixturePicture("red.gif"));
+  form->ListView_IS.SetCurrent(1);
+  SendMessageW(window->Child(M::kCommand1), BM_CLICK, 0, 0);
+  HWND viewer = host.ViewerHandle();
+  ASSERT_NE(viewer, nullptr);
+  EXPECT_TRUE(IsWindowVisible(viewer));
+  EXPECT_EQ(GetWindow(viewer, GW_OWNER), nullptr);
+  EXPECT_EQ(Text(viewer), "") << "an absolute source leaves the caption empty";
+  // 40 x 30 pixels are 1058 x 794 hundredths of a millimetre, taken as twips.
+  UINT dpi = win::DpiOf(viewer);
+  RECT r;
+  GetWindowRect(viewer, &r);
+  // (The system keeps a captioned window at least SM_CXMIN x SM_CYMIN.)
+  EXPECT_NEAR(r.right - r.left,
+              std::max<int>(MulDiv(1058, static_cast<int>(dpi), 1440), GetSystemMetrics(SM_CXMIN)),
+              1);
+  EXPECT_NEAR(r.bottom - r.top,
+              std::max<int>(MulDiv(794, static_cast<int>(dpi), 1440), GetSystemMetrics(SM_CYMIN)),
+              1);
+
+  SetWindowPos(viewer, nullptr, 0, 0, 400, 300, SWP_NOMOVE | SWP_NOZORDER);
+  HWND image = GetDlgItem(viewer, win::ViewerWindow::kImage);
+  RECT client, inner;
+  GetClientRect(viewer, &client);
+  GetClientRect(image, &inner);
+  EXPECT_NEAR(inner.right, client.right, 1);
+  EXPECT_NEAR(inner.bottom, client.bottom, 1);
+  EXPECT_EQ(MiddleColour(image), RGB(0xD0, 0x20, 0x20));
+  Showcase("viewer");
+
+  ShowWindow(viewer, SW_MINIMIZE);
+  ShowWindow(viewer, SW_RESTORE);
+  GetClientRect(image, &inner);
+  EXPECT_NEAR(inner.right, client.right, 1) << "restored, the picture fills it again";
+
+  // "&Show" again while it is open: the same window.
+  SendMessageW(window->Child(M::kCommand1), BM_CLICK, 0, 0);
+  EXPECT_EQ(host.ViewerHandle(), viewer);
+
+  SendMessageW(image, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindow(viewer); }));
+  EXPECT_EQ(form->Viewer(), nullptr);
+  EXPECT_TRUE(IsWindow(window->Handle())) << "the main window stays";
+}
+
+TEST_F(InfoWindowsTest, TheSplashShowsItsTextsAsControlsAndAClickOnTheFrameHandsOver) {
+  frmSplash splash(*form);
+  splash.Form_Load();
+  EXPECT_FALSE(IsWindowVisible(window->Handle())) << "loaded, not shown";
+  host.ShowSplash(splash);
+  HWND s = host.SplashHandle();
+  ASSERT_NE(s, nullptr);
+  EXPECT_TRUE(IsWindowVisible(s));
+  EXPECT_EQ(Text(s), "");
+  struct Expected {
+    int id;
+    const char* text;
+    const wchar_t* face;
+    int points;  // rounded
+    bool bold;
+  };
+  using S = win::SplashWindow;
+  const Expected expected[] = {
+      {S::kProductName, "Ravelmend", L"Arial", 32, true},
+      {S::kVersion, "Version 1.2.1 Built 1030", L"Arial", 12, true},
+      {S::kPlatform, "Windows 98/2000", L"Arial", 16, true},
+      {S::kCompanyProduct, "Norquill", L"Arial", 18, true},
+      {S::kCompany, "Norquill", L"Arial", 8, false},
+      {S::kLabel5, kWebAddress, L"MS Sans Serif", 8, false},
+  };
+  UINT dpi = win::DpiOf(s);
+  for (const Expected& e : expected) {
+    HWND c = GetDlgItem(s, e.id);
+    ASSERT_NE(c, nullptr) << e.text;
+    wchar_t cls[32] = {};
+    GetClassNameW(c, cls, 32);
+    EXPECT_STREQ(cls, L"Static") << e.text;
+    EXPECT_EQ(Text(c), e.text);
+    LOGFONTW lf{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    EXPECT_STREQ(lf.lfFaceName, e.face) << e.text;
+    EXPECT_NEAR(-lf.lfHeight * 72.0 / dpi, e.points, 0.6) << e.text;
+    EXPECT_EQ(lf.lfWeight >= FW_BOLD, e.bold) << e.text;
+  }
+  auto picture = win::ImagePictureOf(GetDlgItem(s, S::kPicture1));
+  ASSERT_NE(picture, nullptr) << "the splash picture from the resources";
+  EXPECT_EQ(picture->NaturalSize().cx, 155);
+  EXPECT_EQ(picture->NaturalSize().cy, 203);
+  Showcase("splash");
+
+  // A label is no free area; the frame's free area hands over.
+  SendMessageW(GetDlgItem(s, S::kVersion), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+  SendMessageW(GetDlgItem(s, S::kVersion), WM_LBUTTONUP, 0, MAKELPARAM(2, 2));
+  PumpUntil([] { return false; }, 100);
+  EXPECT_TRUE(IsWindow(s));
+  RECT rc;
+  GetClientRect(s, &rc);
+  SendMessageW(s, WM_LBUTTONUP, 0, MAKELPARAM(rc.right - 10, 8));
+  EXPECT_TRUE(PumpUntil([&] { return !IsWindow(s); }));
+  EXPECT_TRUE(IsWindowVisible(window->Handle()));
+  EXPECT_EQ(Text(window->Handle()), "Ravelmend");
+}
+
+TEST_F(InfoWindowsTest, TheSplashHandsOverByItselfAfterTwoSeconds) {
+  frmSplash splash(*form);
+  splash.Form_Load();
+  auto start = std::chrono::steady_clock::now();
+  host.ShowSplash(splash);
+  HWND s = host.SplashHandle();
+  ASSERT_NE(s, nullptr);
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window->Handle()); }, 6000));
+  auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(1900));
+  EXPECT_FALSE(IsWindow(s));
+}
+
+TEST_F(InfoWindowsTest, AboutAndInfoAreModalOverTheMainWindowAndCloseAsAsked) {
+  window->Show(SW_SHOWNORMAL);
+  static HWND seen_about, seen_info;
+  static bool main_disabled;
+  seen_about = seen_info = nullptr;
+  main_disabled = false;
+  static HWND main;
+  main = window->Handle();
+  // While About is up: note it, wait longer than the start's two seconds, then click it.
+  UINT_PTR t = SetTimer(nullptr, 0, 2600, [](HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    seen_about = FindWindowW(win::SplashWindow::kClassName, nullptr);
+    main_disabled = !IsWindowEnabled(main);
+    Showcase("about");
+    if (seen_about != nullptr) PostMessageW(seen_about, WM_LBUTTONUP, 0, MAKELPARAM(300, 8));
+  });
+  SendMessageW(main, WM_COMMAND, MAKEWPARAM(M::kMenuAbout, 0), 0);
+  KillTimer(nullptr, t);
+  EXPECT_NE(seen_about, nullptr) << "still open after 2.6 seconds";
+  EXPECT_TRUE(main_disabled);
+  EXPECT_FALSE(IsWindow(seen_about)) << "closed by the click";
+  EXPECT_TRUE(IsWindowEnabled(main));
+
+  t = SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    seen_info = FindWindowW(win::InfoWindow::kClassName, nullptr);
+    if (seen_info == nullptr) return;
+    using I = win::InfoWindow;
+    EXPECT_EQ(GetWindow(seen_info, GW_OWNER), main);
+    EXPECT_EQ(Text(GetDlgItem(seen_info, I::kFrame1)),
+              "Tips for using Microsoft Word's Link-Image Feature");
+    EXPECT_EQ(Text(GetDlgItem(seen_info, I::kLabel5)),
+              "This limitation/bug is caused by Microsoft Word !");
+    LOGFONTW lf{};
+    GetObjectW(
+        reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(seen_info, I::kLabel3), WM_GETFONT, 0, 0)),
+        sizeof lf, &lf);
+    EXPECT_GE(lf.lfWeight, FW_BOLD);
+    EXPECT_NE(win::ImagePictureOf(GetDlgItem(seen_info, I::kPicture1)), nullptr);
+    Showcase("info");
+    PostMessageW(GetDlgItem(seen_info, IDOK), BM_CLICK, 0, 0);
+  });
+  // The "Info" label, clicked on its text.
+  HWND info_label = window->Child(M::kLabel2);
+  RECT lr;
+  GetWindowRect(info_label, &lr);
+  SetCursorPos(lr.left + 3, lr.top + 3);
+  SendMessageW(main, WM_COMMAND, MAKEWPARAM(M::kLabel2, STN_CLICKED),
+               reinterpret_cast<LPARAM>(info_label));
+  KillTimer(nullptr, t);
+  EXPECT_NE(seen_info, nullptr);
+  EXPECT_FALSE(IsWindow(seen_info));
+  EXPECT_TRUE(IsWindowEnabled(main));
+}
+
+}  // namespace

@@ -1,0 +1,132 @@
+// The Win32 picture loader on real files of every format a document links to, the sizes it
+// reports, and the filtering of a stretched picture as it reaches the screen.
+#include <gtest/gtest.h>
+
+#include "win32/gui/Win.h"
+
+#include <string>
+
+#include "win32/common/ComPtr.h"
+#include "win32/common/Utf.h"
+#include "win32/gui/WinPicture.h"
+
+using namespace ravel;
+
+namespace {
+
+std::wstring Fixture(const std::string& name) {
+  std::string p = "Z:" + std::string(RAVEL_FIXTURES) + "/pictures/" + name;
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  return win::Widen(p);
+}
+
+// Draws the picture stretched to w x h into a bitmap and returns its pixels (0x00RRGGBB).
+std::vector<std::uint32_t> Render(const win::WinPicture& pic, int w, int h) {
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  RECT r{0, 0, w, h};
+  pic.Draw(dc, r, RGB(255, 255, 255));
+  GdiFlush();
+  std::vector<std::uint32_t> out(static_cast<const std::uint32_t*>(bits),
+                                 static_cast<const std::uint32_t*>(bits) + w * h);
+  for (auto& p : out) p &= 0xFFFFFF;
+  SelectObject(dc, old);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+  return out;
+}
+
+bool Near(std::uint32_t p, int r, int g, int b, int tolerance = 12) {
+  int pr = (p >> 16) & 0xFF, pg = (p >> 8) & 0xFF, pb = p & 0xFF;
+  return std::abs(pr - r) <= tolerance && std::abs(pg - g) <= tolerance &&
+         std::abs(pb - b) <= tolerance;
+}
+
+class PictureLoader : public ::testing::Test {
+ protected:
+  win::ComInit com;
+};
+
+TEST_F(PictureLoader, ReadsEveryRasterFormatWithItsSizeInHundredthsOfAMillimetre) {
+  struct Case {
+    const char* file;
+    int width_px, height_px;
+  };
+  const Case cases[] = {
+      {"red.gif", 40, 30}, {"red.jpg", 40, 30}, {"red.bmp", 40, 30},
+      {"red.png", 40, 30}, {"red.tif", 40, 30}, {"red.ico", 32, 32},
+  };
+  for (const Case& c : cases) {
+    auto pic = win::WinPicture::FromFile(Fixture(c.file));
+    ASSERT_NE(pic, nullptr) << c.file;
+    EXPECT_EQ(pic->WidthHimetric(), MulDiv(c.width_px, 2540, 96)) << c.file;
+    EXPECT_EQ(pic->HeightHimetric(), MulDiv(c.height_px, 2540, 96)) << c.file;
+    auto pixels = Render(*pic, 80, 60);
+    EXPECT_TRUE(Near(pixels[30 * 80 + 40], 0xD0, 0x20, 0x20))
+        << c.file << std::hex << " " << pixels[30 * 80 + 40];
+  }
+}
+
+TEST_F(PictureLoader, MetafilesLoadThroughTheOlePictureLoader) {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring path = std::wstring(temp) + L"ravel-test.emf";
+  RECT frame{0, 0, 2540, 1270};  // hundredths of a millimetre: one inch by half an inch
+  HDC mf = CreateEnhMetaFileW(nullptr, path.c_str(), &frame, nullptr);
+  ASSERT_NE(mf, nullptr);
+  HBRUSH blue = CreateSolidBrush(RGB(0, 0, 200));
+  HGDIOBJ old = SelectObject(mf, blue);
+  SelectObject(mf, GetStockObject(NULL_PEN));
+  int w = MulDiv(2540, GetDeviceCaps(mf, HORZRES), GetDeviceCaps(mf, HORZSIZE) * 100);
+  int h = MulDiv(1270, GetDeviceCaps(mf, VERTRES), GetDeviceCaps(mf, VERTSIZE) * 100);
+  Rectangle(mf, 0, 0, w + 1, h + 1);
+  SelectObject(mf, old);
+  DeleteObject(blue);
+  DeleteEnhMetaFile(CloseEnhMetaFile(mf));
+
+  auto pic = win::WinPicture::FromFile(path);
+  DeleteFileW(path.c_str());
+  ASSERT_NE(pic, nullptr);
+  EXPECT_FALSE(pic->IsRaster());
+  EXPECT_NEAR(pic->WidthHimetric(), 2540, 60);
+  EXPECT_NEAR(pic->HeightHimetric(), 1270, 60);
+  auto pixels = Render(*pic, 100, 50);
+  EXPECT_TRUE(Near(pixels[25 * 100 + 50], 0, 0, 200)) << std::hex << pixels[25 * 100 + 50];
+}
+
+TEST_F(PictureLoader, WhatIsNoPictureOrMissingGivesNothing) {
+  EXPECT_EQ(win::WinPicture::FromFile(Fixture("notes.gif")), nullptr);
+  EXPECT_EQ(win::WinPicture::FromFile(Fixture("missing.png")), nullptr);
+  EXPECT_EQ(win::WinPicture::FromFile(L""), nullptr);
+}
+
+TEST_F(PictureLoader, AStretchedPictureIsFilteredNotPixelDropped) {
+  auto pic = win::WinPicture::FromFile(Fixture("stripes.png"));
+  ASSERT_NE(pic, nullptr);
+  // Half size: every pixel covers one black and one white column.
+  auto half = Render(*pic, 20, 15);
+  for (int x = 0; x < 20; ++x)
+    EXPECT_TRUE(Near(half[7 * 20 + x], 128, 128, 128, 3))
+        << x << " " << std::hex << half[7 * 20 + x];
+  // Enlarged: the stripes keep their alternation, with soft edges between them.
+  auto big = Render(*pic, 160, 120);
+  int greys = 0;
+  for (int x = 0; x < 160; ++x) {
+    int v = static_cast<int>(big[60 * 160 + x] & 0xFF);
+    if (v > 20 && v < 235) ++greys;
+  }
+  EXPECT_GT(greys, 40);
+}
+
+}  // namespace
