@@ -4,8 +4,11 @@
 #   main-window.png       the program itself, listing the sample document through COM
 #   more-links-found.png  the duplicate location chooser over a main window, an entry chosen
 #   folder-browser.png    the folder browser of "&Choose", opened at its start folder
-# The last two come from the Windows-side tests, which hold their dialog open for the shot
-# when RAVEL_SHOWCASE_MS is set.
+#   splash.png, about.png, info.png, main-window-preview.png, viewer.png
+#                         the splash at start, About, Info, the main window with a picture
+#                         in its preview, and the picture viewer
+# All but the first come from the Windows-side tests, which hold their window open for the
+# shot when RAVEL_SHOWCASE_MS is set (the later ones say "showcase: <name>" when it is up).
 #
 # The display is RAVEL_SCREENSHOT_DISPLAY when that is set, else a private Xvfb. Wine runs in
 # a prefix of its own (build/mingw/screenshot-prefix) that draws the window frames itself, as
@@ -108,3 +111,30 @@ jobs_started+=("$browser")
 wait_for 'Browse for Folder'
 shoot folder-browser.png
 wait "$browser" || echo "The folder browser's test failed." >&2
+
+# Shoots each window the test announces, in order.
+showcase() {  # showcase <test filter> <name>...
+  local filter=$1 log pid name
+  shift
+  log=$(mktemp)
+  scripts/wine-run.sh "$build/ravel_wintests.exe" --gtest_filter="$filter" >"$log" 2>&1 &
+  pid=$!
+  jobs_started+=("$pid")
+  for name in "$@"; do
+    for _ in $(seq 1 120); do
+      grep -q "showcase: $name" "$log" && break
+      sleep 0.5
+    done
+    sleep 1
+    shoot "$name.png"
+  done
+  wait "$pid" || echo "The test $filter failed." >&2
+  rm -f "$log"
+}
+
+export RAVEL_SHOWCASE_MS=4000
+showcase 'InfoWindowsTest.TheSplashShowsItsTexts*' splash
+showcase 'InfoWindowsTest.ThePreviewShows*' preview
+mv "$out/preview.png" "$out/main-window-preview.png" && echo "$out/main-window-preview.png"
+showcase 'InfoWindowsTest.TheViewerIsSized*' viewer
+showcase 'InfoWindowsTest.AboutAndInfo*' about info

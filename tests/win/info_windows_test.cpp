@@ -178,7 +178,6 @@ TEST_F(InfoWindowsTest, TheViewerIsSizedFromThePictureResizesAndClosesOnADoubleC
   EXPECT_NEAR(inner.right, client.right, 1);
   EXPECT_NEAR(inner.bottom, client.bottom, 1);
   EXPECT_EQ(MiddleColour(image), RGB(0xD0, 0x20, 0x20));
-  Showcase("viewer");
 
   ShowWindow(viewer, SW_MINIMIZE);
   ShowWindow(viewer, SW_RESTORE);
@@ -188,6 +187,14 @@ TEST_F(InfoWindowsTest, TheViewerIsSizedFromThePictureResizesAndClosesOnADoubleC
   // "&Show" again while it is open: the same window.
   SendMessageW(window->Child(M::kCommand1), BM_CLICK, 0, 0);
   EXPECT_EQ(host.ViewerHandle(), viewer);
+  // A relative source: the same window, captioned with the resolved path.
+  AddItem("pictures\\brand\\logo.gif");
+  form->ListView_IS.SetCurrent(2);
+  SendMessageW(window->Child(M::kCommand1), BM_CLICK, 0, 0);
+  EXPECT_EQ(host.ViewerHandle(), viewer);
+  EXPECT_EQ(Text(viewer), ExamplesFolder() + "\\pictures\\brand\\logo.gif");
+  SetWindowPos(viewer, nullptr, 0, 0, 480, 360, SWP_NOMOVE | SWP_NOZORDER);
+  Showcase("viewer");
 
   SendMessageW(image, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
   EXPECT_TRUE(PumpUntil([&] { return !IsWindow(viewer); }));
@@ -202,6 +209,7 @@ TEST_F(InfoWindowsTest, TheSplashShowsItsTextsAsControlsAndAClickOnTheFrameHands
   host.ShowSplash(splash);
   HWND s = host.SplashHandle();
   ASSERT_NE(s, nullptr);
+  splash.Timer1.Stop();  // only clicks hand over here (the timer has a test of its own)
   EXPECT_TRUE(IsWindowVisible(s));
   EXPECT_EQ(Text(s), "");
   struct Expected {
