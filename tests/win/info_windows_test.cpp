@@ -330,3 +330,30 @@ TEST_F(InfoWindowsTest, AboutAndInfoAreModalOverTheMainWindowAndCloseAsAsked) {
 }
 
 }  // namespace
+
+namespace {
+
+int VisibleWindowsOfThisThread() {
+  int n = 0;
+  EnumThreadWindows(
+      GetCurrentThreadId(),
+      [](HWND h, LPARAM lp) -> BOOL {
+        if (IsWindowVisible(h)) ++*reinterpret_cast<int*>(lp);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&n));
+  return n;
+}
+
+TEST(ShellOpen, ATargetNothingOpensShowsNothingAndReturns) {
+  win::ComInit com;
+  win::Win32Host host;
+  int before = VisibleWindowsOfThisThread();
+  auto start = std::chrono::steady_clock::now();
+  host.ShellOpen("C:\\Ravelmend Tests\\no such file.ravelmend-nothing");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+  PumpUntil([] { return false; }, 300);
+  EXPECT_EQ(VisibleWindowsOfThisThread(), before) << "no error box of the shell's";
+}
+
+}  // namespace
