@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Makes the pictures the Windows-side loader tests read (tests/fixtures/pictures/): one 40 x 30
 # picture in every raster format a document links to, a picture of one-pixel stripes for the
-# filtering check, and a text file named like a picture. Stripped of timestamps, so re-running
+# filtering check (and one wider than any screen), and a text file named like a picture. Stripped of timestamps, so re-running
 # the script changes nothing. Needs ImageMagick's `convert`.
 set -euo pipefail
 cd "$(dirname "$0")/../tests/fixtures/pictures"
@@ -15,5 +15,7 @@ convert -size 32x32 xc:'#d02020' "${strip[@]}" red.ico
 # Columns alternating black and white: any filtering shrinks them to grey.
 convert -size 40x30 pattern:vertical2 -negate "${strip[@]}" png24:stripes.png 2>/dev/null ||
   convert -size 40x30 pattern:vertical2 "${strip[@]}" png24:stripes.png
+# Wider than any screen: kept reduced, its stripes averaged.
+convert -size 8192x10 pattern:vertical2 "${strip[@]}" png8:wide-stripes.png
 printf 'This is no picture.\n' >notes.gif
 ls -l

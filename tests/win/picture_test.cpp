@@ -129,4 +129,14 @@ TEST_F(PictureLoader, AStretchedPictureIsFilteredNotPixelDropped) {
   EXPECT_GT(greys, 40);
 }
 
+TEST_F(PictureLoader, APictureWiderThanAnyScreenIsKeptReducedByAveraging) {
+  auto pic = win::WinPicture::FromFile(Fixture("wide-stripes.png"));
+  ASSERT_NE(pic, nullptr);
+  EXPECT_EQ(pic->WidthHimetric(), MulDiv(8192, 2540, 96)) << "the size as the file gives it";
+  EXPECT_EQ(pic->Pixels().width, 4096);
+  EXPECT_EQ(pic->Pixels().height, 5);
+  for (std::uint32_t p : pic->Pixels().pixels)
+    ASSERT_TRUE(Near(p & 0xFFFFFF, 128, 128, 128, 1)) << std::hex << p;
+}
+
 }  // namespace

@@ -3,6 +3,7 @@
 #include <shlwapi.h>
 #include <wincodec.h>
 
+#include <algorithm>
 #include <vector>
 
 namespace ravel::win {
@@ -10,6 +11,8 @@ namespace ravel::win {
 namespace {
 
 constexpr int kHimetricPerInch = 2540;
+// The longest side a raster picture is kept at.
+constexpr UINT kMaxKeptSide = 4096;
 
 // Sizes at the classic screen resolution, as the classic loader reports them.
 int HimetricOf(UINT pixels) {
@@ -53,15 +56,49 @@ std::shared_ptr<WinPicture> WinPicture::FromDecoder(IUnknown* unknown) {
   if (FAILED(WICConvertBitmapSource(GUID_WICPixelFormat32bppPBGRA, frame.get(), converted.put())))
     return nullptr;
   UINT w = 0, h = 0;
-  if (FAILED(converted->GetSize(&w, &h)) || w == 0 || h == 0 || w > 20000 || h > 20000)
+  if (FAILED(converted->GetSize(&w, &h)) || w == 0 || h == 0 || w > 65535 || h > 65535)
     return nullptr;
   auto pic = std::make_shared<WinPicture>();
-  pic->pixels_.width = static_cast<int>(w);
-  pic->pixels_.height = static_cast<int>(h);
-  pic->pixels_.pixels.resize(static_cast<std::size_t>(w) * h);
-  if (FAILED(converted->CopyPixels(nullptr, w * 4, w * h * 4,
-                                   reinterpret_cast<BYTE*>(pic->pixels_.pixels.data()))))
-    return nullptr;
+  // A picture beyond what any screen shows is kept reduced by a whole factor, each pixel
+  // the mean of its block, read a band of rows at a time: memory stays bounded.
+  UINT k = 1;
+  while ((w + k - 1) / k > kMaxKeptSide || (h + k - 1) / k > kMaxKeptSide) ++k;
+  int kw = static_cast<int>((w + k - 1) / k), kh = static_cast<int>((h + k - 1) / k);
+  pic->pixels_.width = kw;
+  pic->pixels_.height = kh;
+  pic->pixels_.pixels.resize(static_cast<std::size_t>(kw) * kh);
+  if (k == 1) {
+    if (FAILED(converted->CopyPixels(nullptr, w * 4, w * h * 4,
+                                     reinterpret_cast<BYTE*>(pic->pixels_.pixels.data()))))
+      return nullptr;
+  } else {
+    std::vector<std::uint32_t> band(static_cast<std::size_t>(w) * k);
+    std::vector<std::uint32_t> sum(static_cast<std::size_t>(kw) * 4);
+    std::vector<std::uint32_t> count(static_cast<std::size_t>(kw));
+    for (UINT y0 = 0; y0 < h; y0 += k) {
+      UINT rows = std::min(k, h - y0);
+      WICRect rect{0, static_cast<INT>(y0), static_cast<INT>(w), static_cast<INT>(rows)};
+      if (FAILED(converted->CopyPixels(&rect, w * 4, w * rows * 4,
+                                       reinterpret_cast<BYTE*>(band.data()))))
+        return nullptr;
+      std::fill(sum.begin(), sum.end(), 0u);
+      std::fill(count.begin(), count.end(), 0u);
+      for (UINT r = 0; r < rows; ++r)
+        for (UINT x = 0; x < w; ++x) {
+          std::uint32_t p = band[static_cast<std::size_t>(r) * w + x];
+          std::size_t cell = x / k;
+          for (int c = 0; c < 4; ++c) sum[cell * 4 + c] += (p >> (8 * c)) & 0xFF;
+          ++count[cell];
+        }
+      std::uint32_t* out = &pic->pixels_.pixels[static_cast<std::size_t>(y0 / k) * kw];
+      for (int x = 0; x < kw; ++x) {
+        std::uint32_t v = 0, n = count[static_cast<std::size_t>(x)];
+        for (int c = 0; c < 4; ++c)
+          v |= ((sum[static_cast<std::size_t>(x) * 4 + c] + n / 2) / n) << (8 * c);
+        out[x] = v;
+      }
+    }
+  }
   pic->width_himetric_ = HimetricOf(w);
   pic->height_himetric_ = HimetricOf(h);
   return pic;
