@@ -5,6 +5,7 @@
 #include "win32/gui/Win.h"
 
 #include <string>
+#include <vector>
 
 #include "win32/common/ComPtr.h"
 #include "win32/common/Utf.h"
@@ -103,6 +104,49 @@ TEST_F(PictureLoader, MetafilesLoadThroughTheOlePictureLoader) {
   EXPECT_NEAR(pic->HeightHimetric(), 1270, 60);
   auto pixels = Render(*pic, 100, 50);
   EXPECT_TRUE(Near(pixels[25 * 100 + 50], 0, 0, 200)) << std::hex << pixels[25 * 100 + 50];
+}
+
+TEST_F(PictureLoader, PlaceableWindowsMetafilesLoadToo) {
+  // Drawn into a metafile, then written with the placeable header that files of the kind
+  // carry: a bounding box of 200 x 100 units at 200 units per inch (one by half an inch).
+  HDC mf = CreateMetaFileW(nullptr);
+  ASSERT_NE(mf, nullptr);
+  SetWindowOrgEx(mf, 0, 0, nullptr);
+  SetWindowExtEx(mf, 200, 100, nullptr);
+  HBRUSH green = CreateSolidBrush(RGB(0, 160, 0));
+  SelectObject(mf, green);
+  SelectObject(mf, GetStockObject(NULL_PEN));
+  Rectangle(mf, 0, 0, 201, 101);
+  HMETAFILE handle = CloseMetaFile(mf);
+  DeleteObject(green);
+  ASSERT_NE(handle, nullptr);
+  UINT size = GetMetaFileBitsEx(handle, 0, nullptr);
+  std::vector<BYTE> bits(size);
+  GetMetaFileBitsEx(handle, size, bits.data());
+  DeleteMetaFile(handle);
+
+  WORD header[11] = {0xCDD7, 0x9AC6, 0, 0, 0, 200, 100, 200, 0, 0, 0};
+  WORD sum = 0;
+  for (int i = 0; i < 10; ++i) sum ^= header[i];
+  header[10] = sum;
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring path = std::wstring(temp) + L"ravel-test.wmf";
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(f, header, sizeof header, &written, nullptr);
+  WriteFile(f, bits.data(), size, &written, nullptr);
+  CloseHandle(f);
+
+  auto pic = win::WinPicture::FromFile(path);
+  DeleteFileW(path.c_str());
+  ASSERT_NE(pic, nullptr);
+  EXPECT_FALSE(pic->IsRaster());
+  EXPECT_NEAR(pic->WidthHimetric(), 2540, 30);
+  EXPECT_NEAR(pic->HeightHimetric(), 1270, 30);
+  auto pixels = Render(*pic, 100, 50);
+  EXPECT_TRUE(Near(pixels[25 * 100 + 50], 0, 160, 0)) << std::hex << pixels[25 * 100 + 50];
 }
 
 TEST_F(PictureLoader, WhatIsNoPictureOrMissingGivesNothing) {
