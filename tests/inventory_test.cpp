@@ -300,41 +300,50 @@ TEST(Inventory, ReadsEachItemOnceWithinTheCallBudget) {
     r.fs.AddFile("C:\\Old\\p" + std::to_string(k) + ".gif");
     r.word->AddShape(1, "InlineShapes", Picture("C:\\\\Old\\\\p" + std::to_string(k) + ".gif"));
   }
+  r.fs.AddFile("C:\\Old\\t.xls");  // every source there: no folder asked for the rule
   r.word->AddShape(1, "Shapes", FloatingOle("C:\\\\Old\\\\t.xls"));
   sim::SimContext& ctx = r.word->Context();
   ctx.Reset();
   r.Read();
   ASSERT_EQ(r.g.ItemCount, kPictures + 1);
+  // Once per item: the item itself, and its source.
   EXPECT_EQ(ctx.calls_by_member["Item"], kPictures + 1);
-  EXPECT_EQ(ctx.calls_by_member["LinkFormat"], kPictures + 1);
   EXPECT_EQ(ctx.calls_by_member["SourceFullName"], kPictures + 1);
-  EXPECT_EQ(ctx.calls_by_member["OLEFormat"], 1);  // once for the OLE object, never for pictures
+  EXPECT_LE(ctx.calls_by_member["LinkFormat"], kPictures + 1);
+  EXPECT_LE(ctx.calls_by_member["OLEFormat"], 1);  // a picture's type text needs no class
   long item_calls = 0;
   for (const char* m : {"Item", "Type", "LinkFormat", "SourceFullName", "SourceName",
                         "SavePictureWithDocument", "Locked", "OLEFormat", "ClassType"})
     item_calls += ctx.calls_by_member[m];
-  EXPECT_EQ(item_calls, 8 * kPictures + 10);
-  // Beside them: the document anew per item (ActiveDocument, collection) and the five
-  // reads of steps 3 and 4 (each with its ActiveDocument).
-  EXPECT_EQ(ctx.calls, item_calls + 2 * (kPictures + 1) + 12);
+  // The budget, not the count of today's code: eight calls on a picture, ten on the OLE
+  // object; beside them the document and collection fetched anew per item and a dozen
+  // calls for the document fields and the counts.
+  EXPECT_LE(item_calls, 8 * kPictures + 10);
+  EXPECT_LE(ctx.calls, item_calls + 2 * (kPictures + 1) + 12);
 }
 
-TEST(Inventory, AFileIsFoundRelativeToTheDocumentsFolderOfTheActiveDocument) {
+// Exist holds when the source names a file as it stands or, whatever its form, below the
+// active document's folder (C:\Docs here).
+TEST(Inventory, AFileIsFoundAsItStandsOrRelativeToTheDocumentsFolder) {
+  struct Case {
+    const char* source;  // as the JSON fixture spells it
+    const char* exists;
+  } cases[] = {
+      {"pics\\\\a.gif", "True"},                // relative, below the document's folder
+      {"pics\\\\b.gif", "False"},               // relative, only below another folder
+      {"\\\\pics\\\\a.gif", "True"},            // rooted without a drive: below the folder too
+      {"C:\\\\Docs\\\\pics\\\\a.gif", "True"},  // absolute, there
+      {"C:\\\\pics\\\\a.gif", "False"},         // absolute, missing
+      {"", "False"},
+  };
   Reading r(EmptyWord());
   r.fs.AddFile("C:\\Docs\\pics\\a.gif");
   r.fs.AddFile("C:\\Other\\pics\\b.gif");
-  r.word->AddShape(1, "InlineShapes", Picture("pics\\\\a.gif"));
-  r.word->AddShape(1, "InlineShapes", Picture("pics\\\\b.gif"));
-  r.word->AddShape(1, "InlineShapes", Picture("C:\\\\pics\\\\a.gif"));
-  r.word->Context().Reset();
+  for (const Case& c : cases) r.word->AddShape(1, "InlineShapes", Picture(c.source));
   r.Read();
-  ASSERT_EQ(r.g.ItemCount, 3);
-  EXPECT_EQ(r.main.ListView_IS.Cell(1, 2), "True");
-  EXPECT_EQ(r.main.ListView_IS.Cell(2, 2), "False");
-  EXPECT_EQ(r.main.ListView_IS.Cell(3, 2), "False");
-  // The folder is asked of the active document when a relative path needs it: once for
-  // the document field, once each for the two relative paths not found as they stand.
-  EXPECT_EQ(r.word->Context().calls_by_member["Path"], 3);
+  ASSERT_EQ(r.g.ItemCount, static_cast<int>(std::size(cases)));
+  for (int i = 1; i <= r.g.ItemCount; ++i)
+    EXPECT_EQ(r.main.ListView_IS.Cell(i, 2), cases[i - 1].exists) << cases[i - 1].source;
 }
 
 TEST(Inventory, KeepsThe300ItemsTheTableHoldsAndSaysHowManyThereAre) {

@@ -24,10 +24,6 @@ bool Try(F&& f) {
   }
 }
 
-bool Rooted(const std::string& path) {
-  return (path.size() >= 2 && path[1] == ':') || (!path.empty() && path[0] == '\\');
-}
-
 class Reader {
  public:
   explicit Reader(Form_Main& m) : m_(m), g_(m.G) {}
@@ -147,8 +143,8 @@ class Reader {
 
   bool Exists(const std::string& source) {
     if (Try([&] { found_ = FileExists(m_.Fs, source); }) && found_) return true;
-    // A path relative to the document's folder; an absolute one cannot lie below it.
-    if (source.empty() || Rooted(source)) return false;
+    // Else as a path relative to the document's folder, whatever its form: a source that
+    // begins with a backslash is then looked for below that folder too.
     return Try([&] {
              found_ = FileExists(m_.Fs, ActiveDocument(m_.Word).Path() + "\\" + source);
            }) &&
