@@ -28,7 +28,6 @@ TEST_F(RootChoice, FirstChoiceStartsAtTheDocumentsFolderAndIsStoredAsReturned) {
   EXPECT_EQ(h.host.browses[0].prompt, "Choose new source root path:");
   EXPECT_EQ(h.host.browses[0].select, "C:\\Docs");
   EXPECT_EQ(h.host.browses[0].flags, 1);
-  EXPECT_EQ(h.g.BrowseStartFolder, "C:\\Docs");
   EXPECT_EQ(h.main.NewRootPath, "D:\\Pictures");
   EXPECT_EQ(h.main.Text_NewDestPath.Text(), "D:\\Pictures");
   EXPECT_EQ(list.focus, 1);
@@ -77,7 +76,6 @@ TEST_F(RootChoice, ADriveRootIsChosenWithItsBackslashAndABareDriveStartsAtItsRoo
 
   EXPECT_EQ(BrowseForFolder(h.main, "Pick", "F:", 1), "");
   EXPECT_EQ(h.host.browses.back().select, "F:\\");
-  EXPECT_EQ(h.g.BrowseStartFolder, "F:\\");
   EXPECT_EQ(h.host.browses.back().prompt, "Pick");
 }
 

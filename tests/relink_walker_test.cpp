@@ -88,15 +88,25 @@ TEST_F(Walker, TrailingBackslashesAndDriveRootsGiveOneBackslashBeforeEachName) {
   EXPECT_EQ(h.Found(a), (V{"D:\\a.gif", "D:\\sub\\a.gif"}));
 }
 
+// With room to spare, every value the walk sets shows: one per root folder, none for the
+// folders below them. With too little, the bar keeps the last value it could take.
 TEST_F(Walker, ProgressCountsRootFoldersAndKeepsItsValueBeyondTheMaximum) {
   for (const char* f : {"C:\\R\\a\\x\\y\\n.gif", "C:\\R\\b\\n.gif", "C:\\R\\c\\n.gif"})
     h.fs.AddFile(f);
-  Recorder bar;
-  h.main.ProgressBar_main.SetMax(2);
-  h.main.ProgressBar_main.SetPeer(&bar);
-  Walk("C:\\R");
-  EXPECT_EQ(bar.values, (std::vector<int>{1, 2}));  // folders below the root do not count
-  EXPECT_EQ(h.main.ProgressBar_main.Value(), 2);
+  struct Case {
+    int max;
+    std::vector<int> values;
+  } cases[] = {{100, {1, 2, 3}}, {3, {1, 2, 3}}, {2, {1, 2}}};
+  for (const Case& c : cases) {
+    Recorder bar;
+    h.main.ProgressBar_main.SetMax(c.max);
+    h.main.ProgressBar_main.SetValue(0);
+    h.main.ProgressBar_main.SetPeer(&bar);
+    Walk("C:\\R");
+    h.main.ProgressBar_main.SetPeer(nullptr);
+    EXPECT_EQ(bar.values, c.values) << c.max;
+    EXPECT_EQ(h.main.ProgressBar_main.Value(), c.values.back()) << c.max;
+  }
 }
 
 TEST_F(Walker, ARootWithoutSubfoldersLeavesTheProgressAlone) {

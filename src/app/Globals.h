@@ -52,7 +52,6 @@ struct Globals {
   std::vector<FoundRow> FoundPaths;
   std::int32_t WalkDepth = 0;
   std::int32_t RootFolderCount = 0;
-  std::string BrowseStartFolder;
 
   // Record n; callers keep n within 1..ItemCount (never beyond the capacity).
   LinkItem& Item(int n) { return LinkTable.at(static_cast<std::size_t>(n)); }

@@ -36,13 +36,7 @@ void TakeSingleLocation(Form_Main& main, int i, const std::string& location) {
   std::string path = location;
   if (main.Check_relpath.Value() == 1 && !item.Hidden)
     path = MakeRelativePath(location, ActiveDocument(main.Word).Path());
-  if (EqualNoCase(path, item.SourcePath)) return;
-  item.SourcePath = path;
-  item.Changed = true;
-  if (i <= main.ListView_IS.Count()) {
-    main.ListView_IS.SetCell(i, 0, ShortenForList(path));
-    main.ListView_IS.SetCell(i, 2, "True");
-  }
+  TakeNewSource(main, i, path);
 }
 
 void AskForLocation(Form_Main& main, int i, const FoundRow& row, int n) {
@@ -84,6 +78,20 @@ void Run(Form_Main& main, const std::string& root, bool& started) {
 }
 
 }  // namespace
+
+void TakeNewSource(Form_Main& main, int i, const std::string& path) {
+  LinkItem& item = main.G.Item(i);
+  if (EqualNoCase(path, item.SourcePath)) return;
+  item.SourcePath = path;
+  item.Changed = true;
+  ShowNewSource(main, i, ShortenForList(path));
+}
+
+void ShowNewSource(Form_Main& main, int i, const std::string& row_text) {
+  if (i < 1 || i > main.ListView_IS.Count()) return;
+  main.ListView_IS.SetCell(i, 0, row_text);
+  main.ListView_IS.SetCell(i, 2, "True");
+}
 
 void Dissolve(Form_Main& main, const std::string& root) {
   main.LockButtons();

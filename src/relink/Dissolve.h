@@ -14,4 +14,11 @@ class Form_Main;
 // active in Word is not the one listed, or when Word cannot be asked. Never throws.
 void Dissolve(Form_Main& main, const std::string& root);
 
+// Gives item i the new source `path` unless it holds it already (compared without case):
+// its SourcePath and Changed flag, and its list row as ShowNewSource does with the path
+// shortened for the list.
+void TakeNewSource(Form_Main& main, int i, const std::string& path);
+// Row i of the list, where it exists, shows `row_text` and the file as existing.
+void ShowNewSource(Form_Main& main, int i, const std::string& row_text);
+
 }  // namespace ravel

@@ -3,6 +3,7 @@
 
 #include "app/Form_Main.h"
 #include "inventory/Word.h"
+#include "relink/Dissolve.h"
 #include "relink/FileOP.h"
 
 namespace ravel {
@@ -41,8 +42,7 @@ void Form_Main::deppxx() {
   item.SourcePath = p;  // always the full path: the relative form is not applied here
   item.FileName = FileNameOf(p);
   item.Changed = true;
-  ListView_IS.SetCell(i, 0, RowTextOf(p));
-  ListView_IS.SetCell(i, 2, "True");
+  ShowNewSource(*this, i, RowTextOf(p));
 
   if (Check_preview.Value() == 1) ShowPreview();
 }

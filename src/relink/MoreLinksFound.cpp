@@ -4,8 +4,8 @@
 
 #include "app/Form_Main.h"
 #include "inventory/Word.h"
+#include "relink/Dissolve.h"
 #include "relink/FileOP.h"
-#include "relink/TextCompare.h"
 #include "relink/Walker.h"
 
 namespace ravel {
@@ -62,15 +62,7 @@ void MoreLinksFound::link_selectionDone() {
     Unload();
     return;
   }
-  LinkItem& item = main_.G.Item(ItemIndex);
-  if (!EqualNoCase(path, item.SourcePath)) {
-    item.SourcePath = path;
-    item.Changed = true;
-    if (ItemIndex <= main_.ListView_IS.Count()) {
-      main_.ListView_IS.SetCell(ItemIndex, 0, ShortenForList(path));
-      main_.ListView_IS.SetCell(ItemIndex, 2, "True");
-    }
-  }
+  TakeNewSource(main_, ItemIndex, path);
   Unload();
 }
 

@@ -15,7 +15,6 @@ constexpr int kBifReturnOnlyFsDirs = 1;
 std::string BrowseForFolder(Form_Main& owner, const std::string& prompt, std::string start_folder,
                             int flags) {
   if (!start_folder.empty() && start_folder.back() == ':') start_folder += '\\';
-  owner.G.BrowseStartFolder = start_folder;
   std::optional<std::string> chosen = owner.Hst.BrowseForFolder(prompt, start_folder, flags);
   if (!chosen) return {};
   return chosen->substr(0, chosen->find('\0'));
