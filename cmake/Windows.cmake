@@ -44,8 +44,17 @@ target_link_libraries(WordStandIn PRIVATE ravel_win ravel_sim)
 file(GLOB WIN_TEST_SOURCES CONFIGURE_DEPENDS tests/win/*.cpp)
 add_executable(ravel_wintests ${WIN_TEST_SOURCES} src/win32/app/Pictures.rc)
 target_link_libraries(ravel_wintests PRIVATE ravel_gui ravel_sim gtest gtest_main)
+# A tree with folder links made on the host, for the walk's cycle test: this Wine cannot
+# make links itself but shows the host's symbolic links as folder links.
+set(RAVEL_LINK_TREE ${CMAKE_BINARY_DIR}/link-tree)
+file(MAKE_DIRECTORY ${RAVEL_LINK_TREE}/a/b)
+file(WRITE ${RAVEL_LINK_TREE}/a/b/pic.gif "x")
+file(WRITE ${RAVEL_LINK_TREE}/pic.gif "x")
+file(CREATE_LINK ${RAVEL_LINK_TREE} ${RAVEL_LINK_TREE}/a/b/up RESULT up_made SYMBOLIC)
+file(CREATE_LINK ${RAVEL_LINK_TREE}/a/b ${RAVEL_LINK_TREE}/again RESULT again_made SYMBOLIC)
 target_compile_definitions(ravel_wintests PRIVATE RAVEL_FIXTURES="${RAVEL_FIXTURES}"
-                                                  RAVEL_EXAMPLES="${RAVEL_EXAMPLES}")
+                                                  RAVEL_EXAMPLES="${RAVEL_EXAMPLES}"
+                                                  RAVEL_LINK_TREE="${RAVEL_LINK_TREE}")
 add_dependencies(ravel_wintests Ravelmend WordStandIn)
 gtest_discover_tests(ravel_wintests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                      PROPERTIES RUN_SERIAL TRUE TIMEOUT 120)

@@ -151,22 +151,53 @@ TEST_F(NameSearch, AFaultBelowARootFolderGivesUpThatFolderOnlyAndOneAtTheRootEnd
 }
 
 // A link back to an ancestor would make the walk endless; a second way into a folder
-// already searched would report its files twice. Identities from the listing or from a
-// query of their own: both ways must hold.
-TEST_F(NameSearch, EntersNoFolderTwiceThroughLinks) {
+// already searched would report its files twice. Both must hold whatever the file system
+// tells of a folder's identity and wherever it tells it.
+TEST_F(NameSearch, EntersNoFolderTwiceThroughLinksWhateverTheIdentitiesAre) {
+  using Ids = sim::MemoryFileSystem::Ids;
   fs.AddLink("C:\\R\\a\\up", "C:\\R");
   fs.AddLink("C:\\R\\a\\deep\\self", "C:\\R\\a\\deep");
   fs.AddLink("C:\\R\\z", "C:\\R\\a");
   fs.AddFile("E:\\Elsewhere\\pic.gif");
   fs.AddLink("C:\\R\\e", "E:\\Elsewhere");
-  for (bool in_listing : {true, false}) {
-    fs.ids_in_listings = in_listing;
+  const std::vector<V> all{
+      {"C:\\R\\a\\pic.gif", "C:\\R\\a\\deep\\PIC.gif", "C:\\R\\Pic.GIF", "C:\\R\\e\\pic.gif"}};
+  for (Ids ids : {Ids::Numbers, Ids::ListedNumbers, Ids::FinalPaths}) {
+    for (bool in_listing : {true, false}) {
+      fs.ids = ids;
+      fs.ids_in_listings = in_listing;
+      NameSearchResult r = SearchNames(fs, "C:\\R", {"pic.gif"});
+      std::string what = std::to_string(static_cast<int>(ids)) + (in_listing ? " listed" : "");
+      EXPECT_EQ(r.found, all) << what;
+      EXPECT_EQ(r.folders, 5u) << what;  // R, a, deep, b, e
+      EXPECT_EQ(fs.open_listings, 0);
+    }
+  }
+  // Nothing tells folders apart: the links are not followed, the tree is still searched.
+  fs.ids = Ids::None;
+  NameSearchResult r = SearchNames(fs, "C:\\R", {"pic.gif"});
+  EXPECT_EQ(r.found,
+            (std::vector<V>{{"C:\\R\\a\\pic.gif", "C:\\R\\a\\deep\\PIC.gif", "C:\\R\\Pic.GIF"}}));
+  EXPECT_EQ(r.folders, 4u);
+}
+
+// Folders are one only when the whole identity agrees: ids whose lower halves coincide,
+// and equal numbers on two volumes (one reached through a link), are different folders.
+TEST_F(NameSearch, FoldersWhoseIdsAgreeOnlyInPartAreAllSearched) {
+  using Ids = sim::MemoryFileSystem::Ids;
+  fs.SetFileId("C:\\R\\a", 7, 1);
+  fs.SetFileId("C:\\R\\b", 7, 2);
+  fs.AddFile("E:\\Same\\pic.gif");
+  fs.SetFileId("E:\\Same", 7, 1);  // a's whole id, but on another volume
+  fs.AddLink("C:\\R\\b\\to-e", "E:\\Same");
+  fs.AddFile("C:\\R\\b\\pic.gif");
+  for (Ids ids : {Ids::Numbers, Ids::ListedNumbers}) {
+    fs.ids = ids;
     NameSearchResult r = SearchNames(fs, "C:\\R", {"pic.gif"});
-    EXPECT_EQ(r.found, (std::vector<V>{{"C:\\R\\a\\pic.gif", "C:\\R\\a\\deep\\PIC.gif",
-                                        "C:\\R\\Pic.GIF", "C:\\R\\e\\pic.gif"}}))
-        << in_listing;
-    EXPECT_EQ(r.folders, 5u) << in_listing;
-    EXPECT_EQ(fs.open_listings, 0);
+    EXPECT_EQ(r.found,
+              (std::vector<V>{{"C:\\R\\a\\pic.gif", "C:\\R\\a\\deep\\PIC.gif", "C:\\R\\Pic.GIF",
+                               "C:\\R\\b\\to-e\\pic.gif", "C:\\R\\b\\pic.gif"}}))
+        << static_cast<int>(ids);
   }
 }
 

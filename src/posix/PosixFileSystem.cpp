@@ -148,8 +148,8 @@ class StreamListing : public DirListing {
     ++open_;
     struct stat self;
     if (fstat(fd, &self) == 0)
-      id_ = FolderId{static_cast<std::uint64_t>(self.st_dev),
-                     static_cast<std::uint64_t>(self.st_ino)};
+      id_ = FolderId{
+          static_cast<std::uint64_t>(self.st_dev), static_cast<std::uint64_t>(self.st_ino), 0, {}};
     ahead_ = Read(pending_);
   }
   ~StreamListing() override { --open_; }
@@ -341,7 +341,8 @@ std::optional<FolderId> PosixFileSystem::IdOf(const std::string& folder) {
   if (stat(host.c_str(), &st) != 0 && (errno != ENOENT || stat(Resolve(folder).c_str(), &st) != 0))
     return std::nullopt;
   if (!S_ISDIR(st.st_mode)) return std::nullopt;
-  return FolderId{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  return FolderId{
+      static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino), 0, {}};
 }
 
 }  // namespace ravel

@@ -18,11 +18,17 @@ struct DirEntry {
   bool IsFolder() const { return (attributes & kAttrDirectory) != 0; }
 };
 
-// Identity of a folder, to recognise one reached again through a link.
+// Identity of a folder, to recognise one reached again through a link. Numbers where the
+// file system has them: the volume's serial number and the folder's file id, 128 bits
+// wide where the file system gives such ids (ReFS), else 64 in `file`. Where it gives no
+// usable id, the folder's final path (links resolved) stands in, the numbers left 0. Two
+// identities are the same folder only when every part is equal.
 struct FolderId {
   std::uint64_t volume = 0;
-  std::uint64_t file = 0;
-  bool operator==(const FolderId& o) const { return volume == o.volume && file == o.file; }
+  std::uint64_t file = 0;       // the id, or the low 64 bits of a 128-bit one
+  std::uint64_t file_high = 0;  // the high 64 bits of a 128-bit id
+  std::string path;             // the final path, when there is no id
+  bool operator==(const FolderId&) const = default;
 };
 
 // An open listing; closed when destroyed, whether exhausted or abandoned.
@@ -34,6 +40,10 @@ class DirListing {
   // The identity of the listed folder when the listing has it at no extra cost (it saves
   // the walk a FileSystem::IdOf per folder); none otherwise.
   virtual std::optional<FolderId> Id() const { return std::nullopt; }
+  // True when Id() gives the folder's id but not its volume (left 0): the folder then lies
+  // on the volume of the folder whose entry led to it, unless that entry was a link (a
+  // junction, symbolic link or mount point), which may lead to another volume.
+  virtual bool IdWithoutVolume() const { return false; }
 };
 
 class FileSystem {
@@ -46,7 +56,7 @@ class FileSystem {
   // a path without wildcards finds that one entry. Null when nothing can be listed (no
   // such folder, no access, no match).
   virtual std::unique_ptr<DirListing> List(const std::string& pattern) = 0;
-  // The identity of a folder, where the file system can tell it.
+  // The identity of a folder, its volume included, where the file system can tell it.
   virtual std::optional<FolderId> IdOf(const std::string& folder) = 0;
 };
 

@@ -16,7 +16,10 @@ namespace {
 
 struct FolderIdHash {
   std::size_t operator()(const FolderId& id) const {
-    return std::hash<std::uint64_t>()(id.file * 0x9E3779B97F4A7C15ull ^ id.volume);
+    std::uint64_t h =
+        (id.file * 0x9E3779B97F4A7C15ull) ^ (id.file_high * 0xC2B2AE3D27D4EB4Full) ^ id.volume;
+    if (!id.path.empty()) h ^= std::hash<std::string>()(id.path);
+    return static_cast<std::size_t>(h ^ (h >> 29));
   }
 };
 
@@ -48,7 +51,7 @@ class Search {
     while (!folder_.empty() && folder_.back() == '\\') folder_.pop_back();
     if (folder_.empty()) return std::move(result_);
     try {
-      if (!Enter()) return Stopped();
+      if (!Enter(false)) return Stopped();
     } catch (const std::exception&) {
       return std::move(result_);
     }
@@ -74,6 +77,7 @@ class Search {
   struct Frame {
     std::unique_ptr<DirListing> listing;
     std::size_t length;
+    std::uint64_t volume;  // the listed folder's
   };
 
   NameSearchResult Stopped() {
@@ -82,26 +86,50 @@ class Search {
   }
 
   // Starts on the folder folder_ names; false when the hook ends the search. A folder that
-  // cannot be listed, or that was entered before in this walk, is passed over.
-  bool Enter() {
+  // cannot be listed, or that was entered before in this walk, is passed over, and so is a
+  // link whose target cannot be told apart from the folders already entered.
+  bool Enter(bool via_link) {
     if (options_.on_folder && !options_.on_folder(folder_, static_cast<int>(stack_.size())))
       return false;
     std::size_t length = folder_.size();
     folder_ += "\\*.*";
     std::unique_ptr<DirListing> listing = fs_.List(folder_);
     folder_.resize(length);
+    std::uint64_t volume = 0;
     if (listing != nullptr) {
-      std::optional<FolderId> id = listing->Id();
-      if (!id) id = fs_.IdOf(folder_);
-      if (id && !visited_.insert(*id).second) listing.reset();
+      std::optional<FolderId> id = Identify(*listing, via_link);
+      if (id) {
+        volume = id->volume;
+        if (!visited_.insert(*id).second) listing.reset();
+      } else if (via_link) {
+        listing.reset();
+      }
     }
     if (listing == nullptr) {
       if (!stack_.empty()) folder_.resize(stack_.back().length);
       return true;
     }
     ++result_.folders;
-    stack_.push_back(Frame{std::move(listing), length});
+    stack_.push_back(Frame{std::move(listing), length, volume});
     return true;
+  }
+
+  // The identity of the folder folder_ names, listed by `listing`.
+  std::optional<FolderId> Identify(const DirListing& listing, bool via_link) {
+    std::optional<FolderId> id = listing.Id();
+    if (!id) return fs_.IdOf(folder_);
+    if (!id->path.empty() || !listing.IdWithoutVolume()) return id;
+    // A folder reached by an ordinary entry lies on its parent's volume; the root and a
+    // link's target are asked for theirs.
+    if (!stack_.empty() && !via_link) {
+      id->volume = stack_.back().volume;
+      return id;
+    }
+    std::optional<FolderId> full = fs_.IdOf(folder_);
+    if (!full) return std::nullopt;
+    if (!full->path.empty()) return full;
+    id->volume = full->volume;
+    return id;
   }
 
   // False when the hook ends the search.
@@ -119,7 +147,7 @@ class Search {
         folder_ += '\\';
         folder_ += name;
         descending_ = true;
-        if (!Enter()) return false;
+        if (!Enter((entry_.attributes & kAttrReparsePoint) != 0)) return false;
         descending_ = false;
         continue;
       }

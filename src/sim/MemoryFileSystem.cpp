@@ -11,6 +11,7 @@ struct MemoryFileSystem::Node {
   std::string name;
   bool folder = false;
   std::uint64_t id = 0;
+  std::uint64_t id_high = 0;
   std::uint64_t volume = 0;
   Node* parent = nullptr;
   std::vector<std::unique_ptr<Node>> children;  // in listing order
@@ -73,11 +74,17 @@ std::vector<std::string> SplitRelative(std::string_view rest) {
 
 class VectorListing : public DirListing {
  public:
-  VectorListing(std::vector<DirEntry> e, int& open, bool throws, std::optional<FolderId> id)
-      : entries_(std::move(e)), open_(open), throws_(throws), id_(id) {
+  VectorListing(std::vector<DirEntry> e, int& open, bool throws, std::optional<FolderId> id,
+                bool without_volume)
+      : entries_(std::move(e)),
+        open_(open),
+        throws_(throws),
+        id_(std::move(id)),
+        without_volume_(without_volume) {
     ++open_;
   }
   std::optional<FolderId> Id() const override { return id_; }
+  bool IdWithoutVolume() const override { return without_volume_; }
   ~VectorListing() override { --open_; }
   bool Next(DirEntry& out) override {
     if (throws_) throw std::runtime_error("The device is not ready.");
@@ -92,7 +99,20 @@ class VectorListing : public DirListing {
   int& open_;
   bool throws_;
   std::optional<FolderId> id_;
+  bool without_volume_;
 };
+
+// The path of a node as its final path: every link on the way resolved.
+std::string PathOf(const MemoryFileSystem::Node* n, const MemoryFileSystem::Node* top) {
+  std::vector<const std::string*> names;
+  for (; n != nullptr && n != top; n = n->parent) names.push_back(&n->name);
+  std::string path;
+  for (auto it = names.rbegin(); it != names.rend(); ++it) {
+    if (!path.empty()) path += '\\';
+    path += **it;
+  }
+  return path;
+}
 
 }  // namespace
 
@@ -268,7 +288,7 @@ std::unique_ptr<DirListing> MemoryFileSystem::List(const std::string& pattern) {
     Node* n = Find(folder);
     if (n == nullptr || !n->folder || n->deny_listing) return nullptr;
     throws = n->throw_listing;
-    if (ids_in_listings) id = FolderId{n->volume, n->id};
+    if (ids_in_listings) id = IdFor(*n, true);
     bool root = n->parent == top_.get();  // drive roots list no "." and ".."
     if (!root) {
       out.push_back({".", kAttrDirectory});
@@ -282,13 +302,38 @@ std::unique_ptr<DirListing> MemoryFileSystem::List(const std::string& pattern) {
     if (n == nullptr || n->parent == top_.get()) return nullptr;
     out.push_back({n->name, AttributesOf(*n)});
   }
-  return std::make_unique<VectorListing>(std::move(out), open_listings, throws, id);
+  bool without_volume = id && ids == Ids::ListedNumbers;
+  return std::make_unique<VectorListing>(std::move(out), open_listings, throws, std::move(id),
+                                         without_volume);
 }
 
 std::optional<FolderId> MemoryFileSystem::IdOf(const std::string& folder) {
   Node* n = Find(folder);
   if (n == nullptr || !n->folder) return std::nullopt;
-  return FolderId{n->volume, n->id};
+  return IdFor(*n, false);
+}
+
+std::optional<FolderId> MemoryFileSystem::IdFor(const Node& n, bool in_listing) const {
+  switch (ids) {
+    case Ids::None:
+      return std::nullopt;
+    case Ids::FinalPaths:
+      return FolderId{0, 0, 0, PathOf(&n, top_.get())};
+    case Ids::ListedNumbers:
+      if (in_listing) return FolderId{0, n.id, n.id_high, {}};
+      break;
+    case Ids::Numbers:
+      break;
+  }
+  return FolderId{n.volume, n.id, n.id_high, {}};
+}
+
+void MemoryFileSystem::SetFileId(const std::string& folder, std::uint64_t low, std::uint64_t high) {
+  Node* n = Resolve(MustFind(folder), 0);
+  if (n == nullptr || !n->folder)
+    throw std::invalid_argument("MemoryFileSystem: no folder " + folder);
+  n->id = low;
+  n->id_high = high;
 }
 
 }  // namespace ravel::sim

@@ -47,9 +47,20 @@ class MemoryFileSystem : public FileSystem {
   // What the walk did: List calls so far, and listings still open.
   int list_calls = 0;
   int open_listings = 0;
-  // Whether a folder's listing carries the folder's identity (as the POSIX adapter's does)
-  // or leaves the walk to ask IdOf (as the Win32 adapter does).
+  // Whether a folder's listing carries the folder's identity or leaves the walk to ask IdOf.
   bool ids_in_listings = true;
+  // What the file system tells of a folder's identity.
+  enum class Ids {
+    Numbers,        // volume and file number, as the POSIX adapter gives them
+    ListedNumbers,  // listings give the file number alone, IdOf the volume too (as Win32)
+    FinalPaths,     // no numbers: the final path stands in, links resolved
+    None,           // nothing at all
+  };
+  Ids ids = Ids::Numbers;
+  // Gives the folder the file id `low` (and `high`, the upper half of a 128-bit id) in
+  // place of its own number: ids of different volumes, or the lower halves of different
+  // 128-bit ids, may coincide.
+  void SetFileId(const std::string& folder, std::uint64_t low, std::uint64_t high = 0);
 
   struct Node;
 
@@ -59,6 +70,7 @@ class MemoryFileSystem : public FileSystem {
   Node* Resolve(Node* n, int hops) const;
   Node* Make(const std::string& path, bool folder);
   Node* MustFind(const std::string& path) const;
+  std::optional<FolderId> IdFor(const Node& n, bool in_listing) const;
 
   std::unique_ptr<Node> top_;  // holds drives and shares as its children
   std::uint64_t next_id_ = 1;

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <functional>
+#include <iostream>
 #include <string>
 #include <vector>
 
@@ -247,6 +248,62 @@ TEST_F(Win32Fs, ADriveRootIsSearchedAsSuch) {
   EXPECT_EQ(expected.front().rfind(drive + "\\", 0), 0u);
   EXPECT_EQ(expected.front().find("\\\\"), std::string::npos);
   EXPECT_EQ(g.WalkDepth, 0);
+}
+
+// A folder's identity from its own listing: the same folder gives the same one however it
+// is reached, two folders never give one, and the volume comes from IdOf.
+TEST_F(Win32Fs, ListingsCarryTheFoldersIdentity) {
+  auto listed_id = [&](const std::string& folder) {
+    std::unique_ptr<DirListing> listing = fs.List(folder + "\\*.*");
+    EXPECT_NE(listing, nullptr) << folder;
+    if (listing == nullptr) return std::optional<FolderId>();
+    EXPECT_TRUE(listing->IdWithoutVolume()) << folder;
+    return listing->Id();
+  };
+  std::optional<FolderId> pics = listed_id(Path("pics"));
+  ASSERT_TRUE(pics.has_value());
+  EXPECT_EQ(pics, listed_id(Path("PICS")));
+  EXPECT_NE(pics, listed_id(Path("pics\\sub")));
+  EXPECT_NE(pics, listed_id(root));
+  // IdOf knows the volume too, and the same file id.
+  std::optional<FolderId> full = fs.IdOf(Path("pics"));
+  ASSERT_TRUE(full.has_value());
+  EXPECT_NE(full->volume, 0u);
+  EXPECT_EQ(full->file, pics->file);
+  EXPECT_EQ(full->file_high, pics->file_high);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+}
+
+// Links back to the root and sideways into a folder met before, made on the host: each
+// folder is entered once, each file reported once.
+TEST_F(Win32Fs, ALinkCycleIsCut) {
+  std::string tree = "Z:" + std::string(RAVEL_LINK_TREE);
+  std::replace(tree.begin(), tree.end(), '/', '\\');
+  ASSERT_NE(GetFileAttributesW(Widen(tree + "\\a\\b\\up").c_str()), INVALID_FILE_ATTRIBUTES);
+  ASSERT_NE(GetFileAttributesW(Widen(tree + "\\a\\b\\up").c_str()) & FILE_ATTRIBUTE_REPARSE_POINT,
+            0u);
+  int pic = Select("pic.gif");
+  Walk(tree);
+  std::vector<std::string> found = Found(pic);
+  std::sort(found.begin(), found.end());  // the host's listing order
+  EXPECT_TRUE(found == std::vector<std::string>({tree + "\\a\\b\\pic.gif", tree + "\\pic.gif"}) ||
+              found == std::vector<std::string>({tree + "\\again\\pic.gif", tree + "\\pic.gif"}))
+      << found.size();
+  EXPECT_EQ(g.WalkDepth, 0);
+
+  // A link this Wine makes itself, where it can.
+  std::string link = Path("pics\\sub\\up");
+  CreateSymbolicLinkW(Widen(link).c_str(), Widen(root).c_str(),
+                      SYMBOLIC_LINK_FLAG_DIRECTORY | SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE);
+  DWORD attributes = GetFileAttributesW(Widen(link).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    std::cout << "[ NOTE     ] this Wine makes no symbolic links; only the host's were walked\n";
+    return;
+  }
+  int a = Select("a.gif");
+  Walk(root);
+  EXPECT_EQ(Found(a).size(), 5u);  // as without the link
+  RemoveDirectoryW(Widen(link).c_str());
 }
 
 }  // namespace
