@@ -201,10 +201,19 @@ class GuiTest : public ::testing::Test {
     }
   }
 
+  // The memory file system, telling the test each time a folder is listed.
+  struct WatchedFileSystem : sim::MemoryFileSystem {
+    std::unique_ptr<DirListing> List(const std::string& pattern) override {
+      if (on_list) on_list();
+      return MemoryFileSystem::List(pattern);
+    }
+    std::function<void()> on_list;
+  };
+
   win::ComInit com;
   std::unique_ptr<Globals> g = std::make_unique<Globals>();
   std::shared_ptr<sim::SimWord> word;
-  sim::MemoryFileSystem fs;
+  WatchedFileSystem fs;
   win::Win32Host host;
   std::unique_ptr<Form_Main> form;
   std::unique_ptr<M> window;
@@ -350,6 +359,61 @@ TEST_F(GuiTest, BusyStateLocksCommandsShowsPatienceAboveTheListAndTheHourglass) 
   EXPECT_FALSE(handled);
 }
 
+// The status text changes with every file of a walk and the bar with every root folder;
+// the window shows the newest state at each event pump (once per folder, just before the
+// folder is listed) and the final state when the operation ends, not each change.
+TEST_F(GuiTest, StatusTextAndProgressShowTheNewestStateAtEachPumpAndAtTheEnd) {
+  Open(kThreeLinks);
+  HWND label = Child(M::kLabelProgressBar);
+  HWND bar = Child(M::kProgressBarMain);
+  auto position = [&] { return static_cast<int>(SendMessageW(bar, PBM_GETPOS, 0, 0)); };
+  for (const char* f : {"C:\\Moved\\x.png", "C:\\Moved\\a\\first.gif", "C:\\Moved\\a\\y.png",
+                        "C:\\Moved\\b\\c\\z.png", "C:\\Moved\\d\\Zweites Bild.png"})
+    fs.AddFile(f);
+  struct Seen {
+    std::string core, window;
+    int core_value, window_value;
+  };
+  std::vector<Seen> seen;
+  fs.on_list = [&] {
+    seen.push_back(
+        {form->Label_ProgressBar.Text(), Text(label), form->ProgressBar_main.Value(), position()});
+  };
+  for (int i = 1; i <= 2; ++i) form->ListView_IS.SetSelected(i, true);
+  form->NewRootPath = "C:\\Moved";
+  form->Command_Set_Click();
+
+  // The walk lists the root and its folders a, b, c, d last; the listings before it, which
+  // check and count the root, follow no pump.
+  ASSERT_GE(seen.size(), 5u);
+  for (std::size_t k = seen.size() - 5; k < seen.size(); ++k) {
+    EXPECT_EQ(seen[k].window, seen[k].core) << k;
+    EXPECT_EQ(seen[k].window_value, seen[k].core_value) << k;
+  }
+  // The walk had got as far as the last file of c when it listed d.
+  EXPECT_EQ(seen.back().window, "Dissolving Paths...C:\\Moved\\b\\c\\z.png");
+  EXPECT_EQ(seen.back().window_value, 3);
+  EXPECT_EQ(Text(label), "Idle");
+  EXPECT_EQ(position(), 0);
+  EXPECT_EQ(g->Item(1).SourcePath, "C:\\Moved\\a\\first.gif");
+  EXPECT_EQ(CellText(List(), RowOfItem(List(), 1), 0), "C:\\Moved\\a\\first.gif");
+
+  // Between pumps, changes wait; the end of an operation shows them.
+  form->LockButtons();
+  form->Label_ProgressBar.SetText("Dissolving Paths...one");
+  form->Label_ProgressBar.SetText("Dissolving Paths...two");
+  form->ProgressBar_main.SetValue(4);
+  EXPECT_EQ(Text(label), "Idle");
+  host.PumpEvents();
+  EXPECT_EQ(Text(label), "Dissolving Paths...two");
+  EXPECT_EQ(position(), 4);
+  form->Label_ProgressBar.SetText("Saving Information to Document Object...");
+  form->ProgressBar_main.SetValue(1);
+  form->ReleaseButtons();
+  EXPECT_EQ(Text(label), "Saving Information to Document Object...");
+  EXPECT_EQ(position(), 1);
+}
+
 TEST_F(GuiTest, CoreTimersTickAsWindowTimers) {
   Open("");  // no document: the double-click's chooser then has nothing to do
   EXPECT_EQ(Text(Child(M::kTextDocumentName)), "No Document Available");
@@ -418,6 +482,7 @@ TEST_F(GuiTest, CaptionsAndStatusTextsFitTheirControls) {
   check_all();
   for (const auto& s : status) {
     form->Label_ProgressBar.SetText(s);
+    host.PumpEvents();  // the label shows its text at the next pump
     check_all();
   }
 }

@@ -189,6 +189,10 @@ bool MainWindow::Create() {
   for (std::size_t i = 0; i < std::size(kChecks); ++i)
     checks_[i].Attach(form_.*kChecks[i].control, Child(kChecks[i].id));
   progress_.Attach(form_.ProgressBar_main, Child(kProgressBarMain));
+  // Set per file and per folder during a walk: shown at each event pump.
+  for (std::size_t i = 0; i < std::size(kTexts); ++i)
+    if (kTexts[i].control == &Form_Main::Label_ProgressBar) texts_[i].SetDeferred(true);
+  progress_.SetDeferred(true);
   list_.Attach(form_.ListView_IS, Child(kListViewIS));
   timer1_.Attach(form_.Timer1, Handle(), kTimer1);
   timer_dblclick_.Attach(form_.Timer_dblclickFAKE, Handle(), kTimerDblClick);

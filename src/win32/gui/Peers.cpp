@@ -8,10 +8,60 @@
 
 namespace ravel::win {
 
+namespace {
+
+// The deferred aspects, as bits of Peer::pending_.
+constexpr std::uint8_t Bit(Aspect what) {
+  switch (what) {
+    case Aspect::Text:
+      return 1;
+    case Aspect::Value:
+      return 2;
+    case Aspect::Range:
+      return 4;
+    default:
+      return 0;
+  }
+}
+
+// Peers holding back changes, in the order they first did; the UI thread's alone.
+std::vector<Peer*>& Pending() {
+  static std::vector<Peer*> pending;
+  return pending;
+}
+
+}  // namespace
+
 void Peer::Detach() {
   if (control_ != nullptr && control_->Peer() == this) control_->SetPeer(nullptr);
   control_ = nullptr;
   hwnd_ = nullptr;
+  if (pending_ != 0) std::erase(Pending(), this);
+  pending_ = 0;
+}
+
+void Peer::SetDeferred(bool on) {
+  deferred_ = on;
+  if (!on) ShowPending();
+}
+
+void Peer::ShowDeferred() {
+  // Taken out first: a window written to may run code that defers again.
+  std::vector<Peer*> due;
+  due.swap(Pending());
+  for (Peer* p : due) p->ShowPending();
+}
+
+void Peer::ShowPending() {
+  std::uint8_t due = pending_;
+  if (due == 0) return;
+  pending_ = 0;
+  std::erase(Pending(), this);
+  if (hwnd_ == nullptr || control_ == nullptr) return;
+  Guard g(writing_);
+  // The range before the value, which it may make valid.
+  for (Aspect what : {Aspect::Range, Aspect::Value, Aspect::Text})
+    if ((due & Bit(what)) != 0) Mirror(what);
 }
 
 void Peer::Bind(Control& c, HWND hwnd) {
@@ -26,6 +76,11 @@ void Peer::Bind(Control& c, HWND hwnd) {
 
 void Peer::Update(Control& c, Aspect what) {
   if (quiet_ > 0 || hwnd_ == nullptr || &c != control_) return;
+  if (deferred_ && Bit(what) != 0) {
+    if (pending_ == 0) Pending().push_back(this);
+    pending_ |= Bit(what);
+    return;
+  }
   Guard g(writing_);
   Mirror(what);
 }

@@ -8,6 +8,7 @@
 // (after windows.h)
 #include <commctrl.h>
 
+#include <cstdint>
 #include <vector>
 
 #include "app/Controls.h"
@@ -23,6 +24,15 @@ class Peer : public ControlPeer {
 
   // The control forgets this peer and the window is no longer touched.
   void Detach();
+  // A deferred peer writes a new text, value or range into its window not at once but at
+  // the next ShowDeferred, newest state only. For a status text set once per file and a
+  // progress bar set as often: the window would otherwise spend more time redrawing them
+  // than the operation spends working. Enabled, Visible and Focus stay immediate.
+  void SetDeferred(bool on);
+  // Writes what deferred peers hold back into their windows. The event pump calls it, as
+  // does every place where an operation ends or waits for the user, so a window is never
+  // behind by more than one pump.
+  static void ShowDeferred();
   HWND Hwnd() const { return hwnd_; }
   void Update(Control& c, Aspect what) final;
 
@@ -49,8 +59,12 @@ class Peer : public ControlPeer {
     ~Guard() { --n_; }
     int& n_;
   };
+  void ShowPending();
+
   int quiet_ = 0;
   int writing_ = 0;
+  bool deferred_ = false;
+  std::uint8_t pending_ = 0;  // deferred aspects not yet shown, one bit each
 };
 
 // Labels, frames, text boxes and buttons.

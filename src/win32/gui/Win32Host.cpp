@@ -15,6 +15,7 @@
 #include "win32/gui/Dpi.h"
 #include "win32/gui/InfoWindows.h"
 #include "win32/gui/MoreLinksFoundWindow.h"
+#include "win32/gui/Peers.h"
 #include "win32/gui/WinPicture.h"
 
 namespace ravel::win {
@@ -63,6 +64,9 @@ void Win32Host::Dispatch(MSG& msg) {
 }
 
 void Win32Host::PumpEvents() {
+  // Texts and values held back since the last pump go into their windows before these
+  // paint.
+  Peer::ShowDeferred();
   MSG msg;
   // Bounded, so that a flood of messages cannot keep the operation from going on.
   for (int n = 0; n < 10000 && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE); ++n) {
@@ -78,7 +82,8 @@ void Win32Host::PumpEvents() {
 int Win32Host::Run() {
   MSG msg{};
   BOOL got;
-  while ((got = GetMessageW(&msg, nullptr, 0, 0)) != 0) {
+  // Whatever a handler left deferred shows before the loop waits.
+  while ((Peer::ShowDeferred(), got = GetMessageW(&msg, nullptr, 0, 0)) != 0) {
     if (got == -1) return 1;
     Dispatch(msg);
   }
@@ -87,12 +92,14 @@ int Win32Host::Run() {
 
 int Win32Host::MessageBox(const std::string& text, const std::string& title, int style) {
   if (ending_) return IDOK;
+  Peer::ShowDeferred();  // the user reads the window as it is while the box waits
   std::wstring caption = Widen(title.empty() ? std::string(kAppTitle) : title);
   return ::MessageBoxW(Usable(main_), Widen(text).c_str(), caption.c_str(),
                        static_cast<UINT>(style));
 }
 
 void Win32Host::SetBusyCursor(bool busy) {
+  if (!busy) Peer::ShowDeferred();  // an operation ends: its final texts show now
   // The main window keeps the pointer while busy (WM_SETCURSOR); this only changes it now
   // when it is over the window already.
   POINT at;
@@ -115,6 +122,7 @@ void Win32Host::EndProgram() {
 std::optional<std::string> Win32Host::BrowseForFolder(const std::string& prompt,
                                                       const std::string& select, int flags) {
   if (ending_) return std::nullopt;
+  Peer::ShowDeferred();
   std::wstring title = Widen(prompt);
   std::wstring start = Widen(select);
   wchar_t display[MAX_PATH] = {};
@@ -138,6 +146,7 @@ std::optional<std::string> Win32Host::BrowseForFolder(const std::string& prompt,
 std::optional<std::string> Win32Host::OpenFileDialog(const std::string& initial_folder,
                                                      const std::string& file_name) {
   if (ending_) return std::nullopt;
+  Peer::ShowDeferred();
   std::vector<wchar_t> file(kPathBuffer, L'\0');
   std::wstring preset = Widen(file_name);
   preset.copy(file.data(), std::min(preset.size(), kPathBuffer - 1));
@@ -159,6 +168,7 @@ void Win32Host::ShowModal(MoreLinksFound& dialog) {
     dialog.Form_Unload();
     return;
   }
+  Peer::ShowDeferred();
   HWND owner = Usable(main_);
   MoreLinksFoundWindow window(dialog);
   if (!window.Create(owner)) {
