@@ -58,3 +58,8 @@ target_compile_definitions(ravel_wintests PRIVATE RAVEL_FIXTURES="${RAVEL_FIXTUR
 add_dependencies(ravel_wintests Ravelmend WordStandIn)
 gtest_discover_tests(ravel_wintests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
                      PROPERTIES RUN_SERIAL TRUE TIMEOUT 120)
+
+# The walk benchmark under Wine, run by scripts/bench-wine.sh: it prints figures, it tests
+# nothing. The program's resources give it the same common controls and manifest.
+add_executable(bench_wine_walk bench/win/bench_wine_walk.cpp src/win32/app/Ravelmend.rc)
+target_link_libraries(bench_wine_walk PRIVATE ravel_gui ravel_sim)

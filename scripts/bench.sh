@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds the optimised native benchmarks and runs each; they print their own figures.
+# Builds the optimised native benchmarks and runs each, then the walk benchmark under Wine;
+# they print their own figures.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/bootstrap.sh
@@ -10,3 +11,5 @@ for b in build/bench/bench_*; do
   echo "== $(basename "$b")"
   "$b"
 done
+echo "== bench_wine_walk (under Wine)"
+bash scripts/bench-wine.sh

@@ -180,7 +180,16 @@ class FolderListing : public DirListing {
         (IsDot(name, bytes) || (bytes == 2 * sizeof(WCHAR) && name[0] == L'.' && name[1] == L'.')))
       return;
     std::size_t offset = names_.size();
-    names_ += Narrow(std::wstring_view(name, bytes / sizeof(WCHAR)));
+    std::size_t length = bytes / sizeof(WCHAR);
+    // Most names are ASCII: copied as they are, without a conversion call each.
+    std::size_t i = 0;
+    while (i < length && name[i] < 0x80) ++i;
+    if (i == length) {
+      names_.resize(offset + length);
+      for (std::size_t k = 0; k < length; ++k) names_[offset + k] = static_cast<char>(name[k]);
+    } else {
+      names_ += Narrow(std::wstring_view(name, length));
+    }
     items_.push_back({offset, names_.size() - offset, attributes});
   }
 
@@ -246,8 +255,8 @@ bool Win32FileSystem::CanOpenForReading(const std::string& path) {
 
 std::unique_ptr<DirListing> Win32FileSystem::List(const std::string& pattern) {
   QuietErrors quiet;
-  // A whole folder through its handle: under Wine this reads a tree in about two thirds of
-  // the time FindFirstFileExW takes, and it gives the folder's id besides.
+  // A whole folder through its handle: as fast as FindFirstFileExW under Wine (a little
+  // faster where we measured), and it gives the folder's id besides.
   std::string folder = WholeFolderOf(pattern);
   if (!folder.empty()) {
     std::unique_ptr<FolderListing> listing = FolderListing::Open(WidePath(folder), IsRoot(folder));

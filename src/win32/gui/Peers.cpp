@@ -45,7 +45,20 @@ void Peer::SetDeferred(bool on) {
   if (!on) ShowPending();
 }
 
-void Peer::ShowDeferred() {
+namespace {
+unsigned frame_interval = 16;  // milliseconds
+ULONGLONG last_shown = 0;      // GetTickCount64 of the last write
+}  // namespace
+
+void Peer::SetFrameInterval(unsigned milliseconds) {
+  frame_interval = milliseconds;
+}
+
+void Peer::ShowDeferred(Pace pace) {
+  if (Pending().empty()) return;
+  ULONGLONG now = GetTickCount64();
+  if (pace == Pace::Frame && frame_interval > 0 && now - last_shown < frame_interval) return;
+  last_shown = now;
   // Taken out first: a window written to may run code that defers again.
   std::vector<Peer*> due;
   due.swap(Pending());

@@ -29,10 +29,14 @@ class Peer : public ControlPeer {
   // progress bar set as often: the window would otherwise spend more time redrawing them
   // than the operation spends working. Enabled, Visible and Focus stay immediate.
   void SetDeferred(bool on);
-  // Writes what deferred peers hold back into their windows. The event pump calls it, as
-  // does every place where an operation ends or waits for the user, so a window is never
-  // behind by more than one pump.
-  static void ShowDeferred();
+  // Writes what deferred peers hold back into their windows. Every place where an
+  // operation ends or waits for the user calls it whole. The event pump calls it paced:
+  // then it writes only when a frame interval has passed since the last write, as a screen
+  // shows no more anyway and each repaint costs about as much as listing a folder.
+  enum class Pace { Now, Frame };
+  static void ShowDeferred(Pace pace = Pace::Now);
+  // The pacing's interval: a display frame unless set (0: every paced call writes).
+  static void SetFrameInterval(unsigned milliseconds);
   HWND Hwnd() const { return hwnd_; }
   void Update(Control& c, Aspect what) final;
 
