@@ -228,6 +228,7 @@ void Win32Host::ShellOpen(const std::string& target) {
 }
 
 void Win32Host::ModalLoop(HWND window, HWND owner, const std::function<bool()>& closed) {
+  Peer::ShowDeferred();  // the owner shows its newest state while the user is asked
   HWND previous_modal = modal_;
   modal_ = window;
   if (owner != nullptr) EnableWindow(owner, FALSE);
