@@ -64,7 +64,8 @@ const ChildSpec kLayout[] = {
     {M::kCommandChoose, L"Button", kButton, 0, 392, 459, 84, 23},
     {M::kCommandSet, L"Button", kButton, 0, 482, 459, 84, 23},
 
-    {M::kLabelProgressBar, L"Static", kLabel, 0, 8, 512, 360, 16},
+    // One line: a long path loses its middle, its file name stays in view.
+    {M::kLabelProgressBar, L"Static", kLabel | SS_PATHELLIPSIS, 0, 8, 512, 360, 16},
     {M::kProgressBarMain, PROGRESS_CLASSW, 0, 0, 8, 529, 568, 16},
     {M::kLabel5, L"Static", SS_RIGHT | SS_NOPREFIX | SS_NOTIFY, 0, 276, 548, 300, 16},
 };
