@@ -293,7 +293,13 @@ TEST_F(SimWordShapes, AddPictureAppendsALinkedFloatingPictureWithDefaults) {
   EXPECT_EQ(added.Link().SourceName(), "n.gif");
   EXPECT_FALSE(added.Link().SavePictureWithDocument());
   EXPECT_EQ(AsNumber(added.Get(Prop::PictureCropLeft)), 0);
-  EXPECT_EQ(AsLong(added.Get(Prop::RelativeVerticalPosition)), 2);
+  // Without an anchor Word places it relative to the page, at the picture's own size with
+  // its aspect ratio locked.
+  EXPECT_EQ(AsLong(added.Get(Prop::RelativeHorizontalPosition)), 1);
+  EXPECT_EQ(AsLong(added.Get(Prop::RelativeVerticalPosition)), 1);
+  EXPECT_EQ(AsNumber(added.Get(Prop::Width)), 96);
+  EXPECT_EQ(AsNumber(added.Get(Prop::Height)), 72);
+  EXPECT_EQ(AsLong(added.Get(Prop::LockAspectRatio)), -1);
   EXPECT_EQ(added.Object(), word.ShapeAt(doc, "Shapes", 3));
 
   // Word cannot add what it cannot read; a relative name is looked for beside the document.
@@ -303,10 +309,94 @@ TEST_F(SimWordShapes, AddPictureAppendsALinkedFloatingPictureWithDefaults) {
   Floating().AddPicture("pics\\rel.gif", true, true);
   EXPECT_EQ(Floating().Item(4).Link().SourceFullName(), "pics\\rel.gif");
 
+  // An existing file Word cannot read as a picture fails too, and adds nothing.
+  word.SetPictureCheck(
+      [](const std::string& path) { return path.find("rel") == std::string::npos; });
+  EXPECT_EQ(ErrorOf([&] { Floating().AddPicture("pics\\rel.gif", true, true); }),
+            kUnreadablePicture);
+  EXPECT_EQ(Floating().Count(), 4);
+  word.SetPictureCheck(nullptr);
+
   // Not linked: an embedded picture.
   Floating().AddPicture("C:\\New\\n.gif", false, true);
   EXPECT_EQ(Floating().Item(5).Type(), 13);
   EXPECT_THROW(Floating().Item(5).Link(), WordError);
+}
+
+// Left and Top count from the origin of the shape's relative-position kinds; changing a kind
+// keeps the shape where it is on the page, so the position changes instead.
+TEST_F(SimWordShapes, PositionFollowsTheRelativePositionKinds) {
+  auto s = word.AddShape(doc, "Shapes",
+                         R"({"LinkFormat": {"SourceFullName": "C:\\Old\\p.gif"},
+                             "RelativeHorizontalPosition": 2, "RelativeVerticalPosition": 2,
+                             "Left": 10, "Top": 20, "@ColumnLeft": 100, "@CharacterLeft": 130,
+                             "@ParagraphTop": 400, "@LineTop": 412})");
+  Shape shape(s);
+  struct Case {
+    Prop kind;
+    int value;
+    Prop pos;
+    float expected;
+  };
+  const Case cases[] = {
+      {Prop::RelativeHorizontalPosition, 1, Prop::Left, 110},  // page: 100 + 10
+      {Prop::RelativeHorizontalPosition, 0, Prop::Left, 38},   // margin at 72
+      {Prop::RelativeHorizontalPosition, 3, Prop::Left, -20},  // character at 130
+      {Prop::RelativeHorizontalPosition, 2, Prop::Left, 10},   // back to the column
+      {Prop::RelativeVerticalPosition, 1, Prop::Top, 420},     // page: 400 + 20
+      {Prop::RelativeVerticalPosition, 3, Prop::Top, 8},       // line at 412
+      {Prop::RelativeVerticalPosition, 0, Prop::Top, 348},     // margin at 72
+      {Prop::RelativeVerticalPosition, 2, Prop::Top, 20},
+  };
+  for (const Case& c : cases) {
+    shape.Put(c.kind, Value(std::int32_t{c.value}));
+    EXPECT_FLOAT_EQ(AsNumber(shape.Get(c.pos)), c.expected) << PathOf(c.kind) << " " << c.value;
+  }
+  // A position written while relative to the page lands there whatever the anchor.
+  shape.Put(Prop::RelativeVerticalPosition, Value(std::int32_t{1}));
+  shape.Put(Prop::Top, Value(500.0f));
+  shape.Put(Prop::RelativeVerticalPosition, Value(std::int32_t{2}));
+  EXPECT_FLOAT_EQ(AsNumber(shape.Get(Prop::Top)), 100);
+}
+
+TEST_F(SimWordShapes, ALockedAspectRatioRescalesTheOtherSide) {
+  Shape in = ActiveDocument(word).InlineShapes().Item(1);  // unlocked in the fixture
+  in.Put(Prop::Height, Value(72.0f));
+  EXPECT_EQ(AsNumber(in.Get(Prop::Width)), 48);
+  in.Put(Prop::LockAspectRatio, Value(true));
+  in.Put(Prop::Height, Value(36.0f));
+  EXPECT_EQ(AsNumber(in.Get(Prop::Width)), 24);
+  in.Put(Prop::Width, Value(48.0f));
+  EXPECT_EQ(AsNumber(in.Get(Prop::Height)), 72);
+}
+
+TEST(SimWordFaults, AfterACountOfCallsOnceOrAlways) {
+  for (bool once : {true, false}) {
+    auto word = LoadWordFixtureFile(kTwoDocs);
+    word->Context().Reset();
+    word->FailAfter(2, once, "Word went away.");
+    Document doc = ActiveDocument(*word);  // call 1
+    EXPECT_EQ(doc.Name(), "Second.doc");   // call 2
+    EXPECT_EQ(ErrorOf([&] { doc.Path(); }), "Word went away.");
+    if (once)
+      EXPECT_NO_THROW(doc.Path());
+    else
+      EXPECT_EQ(ErrorOf([&] { doc.Path(); }), "Word went away.");
+  }
+  // From a fixture, and logged with the calls.
+  auto word = LoadWordFixture(R"({"documents": [{"Name": "A.doc"}],
+                                  "faults": [{"after": 1, "repeat": "once"}]})");
+  word->Context().logging = true;
+  Document doc = ActiveDocument(*word);
+  EXPECT_EQ(ErrorOf([&] { doc.UndoClear(); }), "Word could not do that.");
+  word->Document(1)->Put("Name", Value(std::string("B.doc")));
+  EXPECT_EQ(word->Context().log,
+            (std::vector<std::string>{"Application.ActiveDocument", "Documents(1).UndoClear()",
+                                      "Documents(1).Name="}));
+  EXPECT_NE(ErrorOf([] {
+              LoadWordFixture(R"({"faults": [{"after": 1, "object": "Application"}]})");
+            }).find("without object and member"),
+            std::string::npos);
 }
 
 TEST_F(SimWordShapes, DeleteMovesLaterShapesForwardAndKillsTheDeletedOne) {

@@ -27,6 +27,22 @@ void SimContext::Check(const std::string& object, std::string_view member, Acces
   }
 }
 
+void SimContext::Enter(const std::string& object, std::string_view member, Access access) {
+  ++calls;
+  ++calls_by_member[std::string(member)];
+  if (logging)
+    log.push_back(object + "." + std::string(member) +
+                  (access == Access::Put    ? "="
+                   : access == Access::Call ? "()"
+                                            : ""));
+  for (CountedFault& f : counted_faults) {
+    if (f.spent || calls <= f.after) continue;
+    if (f.once) f.spent = true;
+    throw WordError(f.description, -2147023170);  // 0x800706BE, a call that did not arrive
+  }
+  Check(object, member, access);
+}
+
 const Value& SimObject::At(std::string_view name) const {
   auto it = props_.find(name);
   if (it == props_.end()) ThrowNoMember(name);
@@ -39,9 +55,7 @@ void SimObject::Erase(std::string_view name) {
 }
 
 Value SimObject::Invoke(std::string_view member, const std::vector<Value>& args, Access access) {
-  ++ctx_->calls;
-  ++ctx_->calls_by_member[std::string(member)];
-  ctx_->Check(label_, member, access);
+  ctx_->Enter(label_, member, access);
   if (auto m = methods_.find(member); m != methods_.end()) {
     auto self = shared_from_this();  // a method may drop the last outside reference
     return m->second(*this, args);
@@ -59,13 +73,11 @@ Value SimObject::Call(std::string_view method, const std::vector<Value>& args) {
 }
 
 void SimObject::Put(std::string_view member, const Value& v) {
-  ++ctx_->calls;
-  ++ctx_->calls_by_member[std::string(member)];
-  ctx_->Check(label_, member, Access::Put);
+  ctx_->Enter(label_, member, Access::Put);
   auto p = props_.find(member);
   if (p == props_.end() || std::holds_alternative<WObjectPtr>(p->second)) ThrowNoMember(member);
   // Word keeps a property's own type: a Single stays a Single whatever the client sent.
-  const Value& old = p->second;
+  const Value old = p->second;
   Value stored = v;
   if (std::holds_alternative<float>(old) && !std::holds_alternative<float>(v))
     stored = static_cast<float>(AsNumber(v));
@@ -76,7 +88,7 @@ void SimObject::Put(std::string_view member, const Value& v) {
   else if (std::holds_alternative<std::string>(old) && !std::holds_alternative<std::string>(v))
     throw WordError("Type mismatch", -2147352571);
   p->second = std::move(stored);
-  if (on_put_) on_put_(*this, member, p->second);
+  if (on_put_) on_put_(*this, member, old, p->second);
 }
 
 }  // namespace ravel::sim

@@ -32,23 +32,41 @@ struct NoCaseLess {
   using is_transparent = void;
 };
 
+// A failure by position in the stream of calls: once `after` calls have been made, the next
+// call fails (once), or every later call does (always), whatever object it goes to.
+struct CountedFault {
+  long after = 0;
+  bool once = true;
+  std::string description = "The remote procedure call failed.";
+  bool spent = false;
+};
+
 // Shared by all objects of one stand-in Word: injected faults and the call count.
 struct SimContext {
   std::vector<Fault> faults;
+  std::vector<CountedFault> counted_faults;
   long calls = 0;
   std::map<std::string, long, NoCaseLess> calls_by_member;
+  // With `logging` on, every client call as "label.member" (get), "label.member=" (put) or
+  // "label.member()" (method), in order.
+  bool logging = false;
+  std::vector<std::string> log;
   void Reset() {
     calls = 0;
     calls_by_member.clear();
+    log.clear();
   }
-  // Throws when a fault matches; marks a one-time fault spent.
+  // Counts the call and throws when a fault matches; marks a one-time fault spent.
+  void Enter(const std::string& object, std::string_view member, Access access);
   void Check(const std::string& object, std::string_view member, Access access);
 };
 
 class SimObject : public WObject, public std::enable_shared_from_this<SimObject> {
  public:
   using Method = std::function<Value(SimObject& self, const std::vector<Value>& args)>;
-  using PutHook = std::function<void(SimObject& self, std::string_view member, const Value& v)>;
+  // Runs after a put has stored `v`; `old` is the value it replaced.
+  using PutHook = std::function<void(SimObject& self, std::string_view member, const Value& old,
+                                     const Value& v)>;
 
   SimObject(std::shared_ptr<SimContext> ctx, std::string label)
       : ctx_(std::move(ctx)), label_(std::move(label)) {}

@@ -12,6 +12,7 @@ const char* const kNoDocumentOpen = "This command is not available because no do
 const char* const kNoSuchMember = "The requested member of the collection does not exist.";
 const char* const kObjectDeleted = "Object has been deleted.";
 const char* const kInvalidFileName = "This is not a valid file name.";
+const char* const kUnreadablePicture = "The graphics filter was unable to convert this file.";
 
 namespace {
 
@@ -20,6 +21,7 @@ constexpr std::int32_t kErrNoDocument = -2146824040;        // 4248
 constexpr std::int32_t kErrNoSuchMember = -2146822347;      // 5941
 constexpr std::int32_t kErrDeleted = -2146822463;           // 5825
 constexpr std::int32_t kErrFileName = -2146823136;          // 5152
+constexpr std::int32_t kErrUnreadable = -2146823316;        // 4972
 constexpr std::int32_t kErrParamNotOptional = -2147352561;  // DISP_E_PARAMNOTOPTIONAL
 
 constexpr int kInline = 0;
@@ -131,6 +133,7 @@ struct SimWord::State {
   std::vector<Doc> docs;
   int active = 0;
   std::function<bool(const std::string&)> exists;
+  std::function<bool(const std::string&)> readable;
   bool relink_resets = true;
   // What PickUp copied: member paths below the shape with their values.
   std::vector<std::pair<std::string, Value>> picked_up;
@@ -217,7 +220,8 @@ SimObjectPtr NewPart(const std::shared_ptr<State>& st, const SimObjectPtr& shape
     });
     // Word rewrites the name and folder from the full path, and relinking reloads the
     // picture.
-    part->OnPut([wshape, wst, floating](SimObject& link, std::string_view member, const Value& v) {
+    part->OnPut([wshape, wst, floating](SimObject& link, std::string_view member, const Value&,
+                                        const Value& v) {
       if (!SameName(member, "SourceFullName")) return;
       std::string full = AsText(v);
       link.Set("SourceName", Value(NameOfPath(full)));
@@ -257,6 +261,45 @@ SimObjectPtr NewPart(const std::shared_ptr<State>& st, const SimObjectPtr& shape
   return part;
 }
 
+// Where Left and Top count from, by relative-position kind: the page's edge, the margin, or
+// the shape's anchor (its column or character, its paragraph or line), kept in the shape's
+// "@" members. Unknown kinds count from the margin.
+constexpr float kMargin = 72;
+float OriginOf(const SimObject& s, bool horizontal, int kind) {
+  if (kind == 1) return 0;
+  const char* anchor = nullptr;
+  if (kind == 2) anchor = horizontal ? "@ColumnLeft" : "@ParagraphTop";
+  if (kind == 3) anchor = horizontal ? "@CharacterLeft" : "@LineTop";
+  if (anchor != nullptr && s.Has(anchor)) return static_cast<float>(AsNumber(s.At(anchor)));
+  return kMargin;
+}
+
+// Word keeps a floating shape where it is on the page when its relative-position kind
+// changes, so Left or Top changes instead; and with the aspect ratio locked, a new height
+// scales the width (and the other way round).
+void ShapePutHook(SimObject& s, std::string_view member, const Value& old, const Value& v) {
+  auto scale_other = [&](const char* other) {
+    if (!s.Has("LockAspectRatio") || AsLong(s.At("LockAspectRatio")) == 0) return;
+    double before = AsNumber(old), after = AsNumber(v);
+    if (before == 0) return;
+    s.Set(other, S(static_cast<float>(AsNumber(s.At(other)) * after / before)));
+  };
+  auto move_origin = [&](bool horizontal) {
+    const char* pos = horizontal ? "Left" : "Top";
+    if (!s.Has(pos)) return;
+    float shift = OriginOf(s, horizontal, AsLong(old)) - OriginOf(s, horizontal, AsLong(v));
+    s.Set(pos, S(static_cast<float>(AsNumber(s.At(pos))) + shift));
+  };
+  if (SameName(member, "Height"))
+    scale_other("Width");
+  else if (SameName(member, "Width"))
+    scale_other("Height");
+  else if (SameName(member, "RelativeHorizontalPosition"))
+    move_origin(true);
+  else if (SameName(member, "RelativeVerticalPosition"))
+    move_origin(false);
+}
+
 SimObjectPtr NewShape(const std::shared_ptr<State>& st, bool floating, int type) {
   auto s = std::make_shared<SimObject>(st->ctx, std::string(floating ? "Shape" : "InlineShape"));
   s->Set("Type", L(type));
@@ -276,12 +319,15 @@ SimObjectPtr NewShape(const std::shared_ptr<State>& st, bool floating, int type)
     s->Set("RelativeHorizontalPosition", L(2));  // column
     s->Set("RelativeVerticalPosition", L(2));    // paragraph
     s->Set("Rotation", S(0));
+    for (const char* anchor : {"@ColumnLeft", "@CharacterLeft", "@ParagraphTop", "@LineTop"})
+      s->Set(anchor, S(kMargin));
     NewPart(st, s, "WrapFormat");
     for (const char* p : kCarriedParts) NewPart(st, s, p);
   }
   if (HasPictureFormat(floating, type)) NewPart(st, s, "PictureFormat");
   if (IsLinkedType(floating, type)) NewPart(st, s, "LinkFormat");
   if (IsOleType(floating, type)) NewPart(st, s, "OLEFormat");
+  s->OnPut(ShapePutHook);
   return s;
 }
 
@@ -387,13 +433,14 @@ SimObjectPtr NewCollection(const std::shared_ptr<State>& st, int d, int f) {
     std::string file = AsText(args[0]);
     bool link = Given(args, 1) && AsBool(args[1]);
     bool save = Given(args, 2) && AsBool(args[2]);
+    std::string found = file;
     if (st2->exists && !st2->exists(file)) {
       // A relative name is looked for in the document's folder.
       bool rooted = file.size() >= 2 && (file[1] == ':' || file[0] == '\\');
-      std::string folder = AsText(st2->DocAt(d).obj->At("Path"));
-      if (rooted || !st2->exists(folder + "\\" + file))
-        throw WordError(kInvalidFileName, kErrFileName);
+      found = AsText(st2->DocAt(d).obj->At("Path")) + "\\" + file;
+      if (rooted || !st2->exists(found)) throw WordError(kInvalidFileName, kErrFileName);
     }
+    if (st2->readable && !st2->readable(found)) throw WordError(kUnreadablePicture, kErrUnreadable);
     bool floating = f == kFloating;
     int type = floating ? (link ? 11 : 13) : (link ? 4 : 3);
     auto s = NewShape(st2, floating, type);
@@ -404,7 +451,13 @@ SimObjectPtr NewCollection(const std::shared_ptr<State>& st, int d, int f) {
       lf->Set("SourcePath", Value(FolderOfPath(file)));
       lf->Set("SavePictureWithDocument", Value(save));
     }
+    // The picture's own size, its aspect ratio locked; without an anchor Word places it
+    // relative to the page, anchored at the start of the document.
+    s->Set("Width", S(96));
+    s->Set("Height", S(72));
     if (floating) {
+      s->Set("RelativeHorizontalPosition", L(1));
+      s->Set("RelativeVerticalPosition", L(1));
       const char* where[] = {"Left", "Top", "Width", "Height"};
       for (std::size_t k = 0; k < 4; ++k)
         if (Given(args, 3 + k)) s->Set(where[k], S(static_cast<float>(AsNumber(args[3 + k]))));
@@ -550,6 +603,18 @@ void SimWord::SetFileSystem(FileSystem* fs) {
     return;
   }
   st_->exists = [fs](const std::string& path) { return fs->CanOpenForReading(path); };
+}
+
+void SimWord::SetPictureCheck(std::function<bool(const std::string& path)> readable) {
+  st_->readable = std::move(readable);
+}
+
+void SimWord::FailAfter(long calls, bool once, const std::string& description) {
+  CountedFault f;
+  f.after = calls;
+  f.once = once;
+  f.description = description;
+  ctx_->counted_faults.push_back(f);
 }
 
 void SimWord::SetRelinkResetsFormatting(bool on) {

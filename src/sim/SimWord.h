@@ -28,10 +28,11 @@ class FixtureError : public std::runtime_error {
 
 // Word's own error texts and codes (HRESULTs as automation reports them), for tests that
 // check what a client shows.
-extern const char* const kNoDocumentOpen;   // ActiveDocument with no document open
-extern const char* const kNoSuchMember;     // Item out of range
-extern const char* const kObjectDeleted;    // any call on a deleted shape
-extern const char* const kInvalidFileName;  // AddPicture of a file that does not exist
+extern const char* const kNoDocumentOpen;     // ActiveDocument with no document open
+extern const char* const kNoSuchMember;       // Item out of range
+extern const char* const kObjectDeleted;      // any call on a deleted shape
+extern const char* const kInvalidFileName;    // AddPicture of a file that does not exist
+extern const char* const kUnreadablePicture;  // AddPicture of a file Word cannot read
 
 class SimWord : public WordApp {
  public:
@@ -69,6 +70,13 @@ class SimWord : public WordApp {
   // exists. A FileSystem given here must outlive the stand-in's use.
   void SetFileCheck(std::function<bool(const std::string& path)> exists);
   void SetFileSystem(FileSystem* fs);
+  // Which existing files hold a picture Word can read (AddPicture fails for others). Without
+  // a check every existing file does.
+  void SetPictureCheck(std::function<bool(const std::string& path)> readable);
+  // Once `calls` client calls have been made, the next one fails (once) or every later one
+  // does (always), as when Word goes away.
+  void FailAfter(long calls, bool once = true,
+                 const std::string& description = "The remote procedure call failed.");
   // Whether writing a link's SourceFullName reloads the picture as Word does, dropping its
   // formatting to Word's defaults (on by default).
   void SetRelinkResetsFormatting(bool on);

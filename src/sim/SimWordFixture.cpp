@@ -140,6 +140,7 @@ class FixtureLoader {
     std::string object, member, description = "Word could not do that.";
     Access access = Access::Get;
     bool once = false, have_object = false, have_member = false;
+    long after = -1;
     for (auto it = f.begin(); it != f.end(); ++it) {
       const std::string& key = it.key();
       std::string place = where + "." + key;
@@ -150,6 +151,10 @@ class FixtureLoader {
       } else if (SameName(key, "member")) {
         member = Text(it.value(), place);
         have_member = true;
+      } else if (SameName(key, "after")) {
+        after = Long(it.value(), place);
+        if (after < 0)
+          Fail(place, "expected a number of calls from 0 on, got " + Shown(it.value()));
       } else if (SameName(key, "description")) {
         description = Text(it.value(), place);
       } else if (SameName(key, "access")) {
@@ -168,8 +173,16 @@ class FixtureLoader {
           Fail(place, "expected \"once\" or \"always\", got " + Shown(it.value()));
         once = SameName(r, "once");
       } else {
-        Fail(place, "unknown member (a fault has object, member, access, repeat, description)");
+        Fail(place,
+             "unknown member (a fault has object, member, access, repeat, description, or "
+             "after)");
       }
+    }
+    if (after >= 0) {
+      if (have_object || have_member)
+        Fail(where, "\"after\" counts calls to any object: give it without object and member");
+      w_.FailAfter(after, once, description);
+      return;
     }
     if (!have_object) Fail(where, "missing \"object\" (the label of the failing object)");
     if (!have_member) Fail(where, "missing \"member\" (the failing property or method)");
