@@ -3,6 +3,7 @@
 #include "inventory/Inventory.h"
 #include "relink/FileOP.h"
 #include "settings/Reg_Ravelmend.h"
+#include "writeback/Save.h"
 
 namespace ravel {
 
@@ -176,6 +177,18 @@ void Form_Main::ListView_IS_ColumnClick(int column) {
 // Only a mouse-button release refreshes the preview, not a move by keyboard.
 void Form_Main::ListView_IS_MouseUp() {
   if (Check_preview.Value() == 1) ShowPreview();
+}
+
+void Form_Main::Command_Save_Click() {
+  std::string root = NewRootPath;
+  if (G.ItemCount == 0) return;
+  LockButtons();
+  for (int i = 1; i <= ListView_IS.Count() && i <= G.ItemCount; ++i)
+    G.Item(i).Selected = ListView_IS.Selected(i);
+  SaveToDocument(*this);
+  ReleaseButtons();
+  // The closing re-read shows the document's folder; the chosen root is shown again.
+  Text_NewDestPath.SetText(root);
 }
 
 bool Form_Main::InitListControls(int class_flags) {

@@ -119,6 +119,7 @@ class Form_Main {
   void Command_Choose_Click();
   void Command_Set_Click();
   void deppxx();
+  void Command_Save_Click();
 
   // Switches the list's full-row selection on; false when the control classes could not be
   // initialised (callers ignore it).

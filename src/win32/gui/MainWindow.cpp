@@ -120,10 +120,10 @@ struct ButtonBinding {
   int id;
   void (Form_Main::*click)();
 };
-// "&Save" joins when its operation does.
 const ButtonBinding kButtons[] = {
     {M::kCommandInit, &Form_Main::Command_Init_Click},
     {M::kCommand1, &Form_Main::Command1_Click},
+    {M::kCommandSave, &Form_Main::Command_Save_Click},
     {M::kCommandExit, &Form_Main::Command_Exit_Click},
     {M::kCommandChoose, &Form_Main::Command_Choose_Click},
     {M::kCommandSet, &Form_Main::Command_Set_Click},

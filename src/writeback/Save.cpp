@@ -1,0 +1,214 @@
+#include "writeback/Save.h"
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <span>
+
+#include "app/Form_Main.h"
+#include "inventory/Inventory.h"
+#include "inventory/Word.h"
+#include "relink/FileOP.h"
+#include "writeback/Transfer.h"
+
+namespace ravel {
+
+const char* const kSavingStatus = "Saving Information to Document Object...";
+const char* const kSaveTitle = "Save Operation";
+
+namespace {
+
+Document Active(SaveSteps& steps) {
+  return ActiveDocument(steps.Word());
+}
+
+void ClearUndo(SaveSteps& steps) {
+  steps.Do([&] { Active(steps).UndoClear(); });
+}
+
+// The item's store-in-document flag goes into the link when it differs from the link's (or
+// when the link's cannot be read). An item whose flag was never read has nothing to write.
+void WriteSaveWithDocument(SaveSteps& steps, const Shape& shape, const LinkItem& item) {
+  if (item.SaveWithDocument != Flag::True && item.SaveWithDocument != Flag::False) return;
+  bool want = item.SaveWithDocument == Flag::True;
+  auto now = steps.Read([&] { return shape.Link().SavePictureWithDocument(); });
+  if (!now || *now != want) steps.Do([&] { shape.Link().SetSavePictureWithDocument(want); });
+}
+
+using Saved = std::map<Prop, Value>;
+
+// Reads the properties in order, each on its own; a failed read leaves no saved value.
+Saved Capture(SaveSteps& steps, const Shape& shape, std::span<const Prop> props) {
+  Saved saved;
+  for (Prop p : props)
+    if (auto v = steps.Read([&] { return shape.Get(p); })) saved[p] = *v;
+  return saved;
+}
+
+enum class When { Always, Differs };
+
+// Writes the saved value back, when there is one and, for Differs, when the shape's current
+// value is not equal to it (a current value that cannot be read lets the write be tried).
+void Restore(SaveSteps& steps, const Shape& shape, const Saved& saved, Prop p, When when) {
+  auto it = saved.find(p);
+  if (it == saved.end()) return;
+  if (when == When::Differs) {
+    auto now = steps.Read([&] { return shape.Get(p); });
+    if (now && SameValue(*now, it->second)) return;
+  }
+  steps.Do([&] { shape.Put(p, it->second); });
+}
+
+// What Word loses when an in-line picture is reloaded from its new source, in the order it
+// is read before the change.
+constexpr Prop kPictureCapture[] = {
+    Prop::AlternativeText,  Prop::LockAspectRatio,   Prop::ScaleHeight,     Prop::ScaleWidth,
+    Prop::PictureColorType, Prop::PictureBrightness, Prop::PictureContrast, Prop::PictureCropBottom,
+    Prop::PictureCropLeft,  Prop::PictureCropRight,  Prop::PictureCropTop,
+};
+
+struct RestoreStep {
+  Prop prop;
+  When when;
+  bool clear_undo_after = false;
+};
+// The order in which it is written back; the undo list is cleared on the way.
+constexpr RestoreStep kPictureRestore[] = {
+    {Prop::AlternativeText, When::Always},       {Prop::LockAspectRatio, When::Differs},
+    {Prop::ScaleHeight, When::Differs},          {Prop::ScaleWidth, When::Differs},
+    {Prop::PictureBrightness, When::Differs},    {Prop::PictureContrast, When::Differs},
+    {Prop::PictureColorType, When::Always},      {Prop::PictureCropBottom, When::Differs},
+    {Prop::PictureCropLeft, When::Differs},      {Prop::PictureCropRight, When::Differs, true},
+    {Prop::PictureCropTop, When::Differs, true},
+};
+
+void RelinkPicture(SaveSteps& steps, const Shape& shape, const LinkItem& item) {
+  steps.EnterTolerant();
+  Saved saved = Capture(steps, shape, kPictureCapture);
+  // The lock goes back as a Boolean, whatever type Word answered.
+  if (auto lock = saved.find(Prop::LockAspectRatio); lock != saved.end()) {
+    auto b = steps.Read([&] { return AsBool(lock->second); });
+    if (b)
+      lock->second = Value(*b);
+    else
+      saved.erase(lock);
+  }
+
+  steps.Do([&] { shape.Link().SetSourceFullName(item.SourcePath); });
+  WriteSaveWithDocument(steps, shape, item);
+
+  for (const RestoreStep& r : kPictureRestore) {
+    Restore(steps, shape, saved, r.prop, r.when);
+    if (r.clear_undo_after) ClearUndo(steps);
+  }
+}
+
+class Save {
+ public:
+  explicit Save(Form_Main& m) : m_(m), g_(m.G), steps_(m.Word) {}
+
+  void Run() {
+    try {
+      Items();
+    } catch (const std::exception& e) {
+      // Only the strict regime lets a failure through.
+      Fail(e.what());
+      return;
+    }
+  }
+
+ private:
+  void Items() {
+    census_.Prepare(Active(steps_).FloatingShapes().Count());
+    // The user may have switched documents in Word since the list was read.
+    if (m_.Text_DocumentName.Text() != Active(steps_).Name()) return;
+    m_.Label_ProgressBar.SetText(kSavingStatus);
+    m_.ProgressBar_main.SetMax(g_.ItemCount);
+    census_.Take(m_.Word);
+
+    int count = std::min(g_.ItemCount, kCapacity);
+    for (current_ = 1; current_ <= count; ++current_) {
+      m_.Hst.PumpEvents();
+      m_.ProgressBar_main.SetValue(current_);
+      const LinkItem& item = g_.Item(current_);
+      if (item.Changed && item.Selected) One(item);
+      ClearUndo(steps_);
+    }
+    current_ = 0;
+
+    ReadInventory(m_);
+    m_.Label_ProgressBar.SetText("Idle");
+    m_.ProgressBar_main.SetValue(0);
+  }
+
+  void One(const LinkItem& item) {
+    m_.Label_ProgressBar.SetText(kSavingStatus + item.FileName);
+    if (!SourceExists(item)) return;
+    if (item.InLine == 0) {
+      TransferFloating(steps_, census_, item);
+      return;
+    }
+    // Each sequence runs only on a shape that still is what the item says; a shape that
+    // cannot be fetched or tested is left alone.
+    if (auto shape = InlineShape(item.ShapeIndex)) {
+      auto link = steps_.Read([&] { return shape->Link().Type(); });
+      if (link && *link == kLinkOle) RelinkOle(steps_, *shape, item);
+    }
+    if (auto shape = InlineShape(item.ShapeIndex)) {
+      auto link = steps_.Read([&] { return shape->Link().Type(); });
+      if (!link || *link != kLinkPicture) return;
+      auto type = steps_.Read([&] { return shape->Type(); });
+      if (type && *type == kInlineLinkedPicture) RelinkPicture(steps_, *shape, item);
+    }
+  }
+
+  std::optional<Shape> InlineShape(std::int32_t index) {
+    return steps_.Read([&] { return Active(steps_).InlineShapes().Item(index); });
+  }
+
+  // As stored, or relative to the document's folder.
+  bool SourceExists(const LinkItem& item) {
+    if (FileExists(m_.Fs, item.SourcePath)) return true;
+    auto folder = steps_.Read([&] { return Active(steps_).Path(); });
+    return folder && FileExists(m_.Fs, *folder + "\\" + item.SourcePath);
+  }
+
+  void Fail(const std::string& description) {
+    std::string source = current_ >= 1 ? g_.Item(current_).SourcePath : std::string();
+    m_.Hst.MessageBox(
+        "An Error Occured during connecting to the Active Document Object!\r\n"
+        "Try to restart your Word Application and the Ravelmend.\r\n"
+        "Error: " +
+            description + "\r\nItem: " + source,
+        kSaveTitle, kMbOk | kMbIconCritical);
+    m_.Label_ProgressBar.SetText("Idle");
+    m_.ProgressBar_main.SetValue(0);
+  }
+
+  Form_Main& m_;
+  Globals& g_;
+  SaveSteps steps_;
+  ShapeCensus census_;
+  int current_ = 0;
+};
+
+}  // namespace
+
+void RelinkOle(SaveSteps& steps, const Shape& shape, const LinkItem& item) {
+  steps.EnterTolerant();
+  constexpr Prop kOleCapture[] = {Prop::PictureColorType, Prop::PictureBrightness,
+                                  Prop::PictureContrast};
+  Saved saved = Capture(steps, shape, kOleCapture);
+  steps.Do([&] { shape.Link().SetSourceFullName(item.SourcePath); });
+  WriteSaveWithDocument(steps, shape, item);
+  Restore(steps, shape, saved, Prop::PictureBrightness, When::Differs);
+  Restore(steps, shape, saved, Prop::PictureContrast, When::Differs);
+  Restore(steps, shape, saved, Prop::PictureColorType, When::Always);
+  ClearUndo(steps);
+}
+
+void SaveToDocument(Form_Main& main) {
+  Save(main).Run();
+}
+
+}  // namespace ravel

@@ -1,0 +1,85 @@
+// Floating linked pictures cannot be relinked in place: they are re-created from the new
+// file with the old shape's formatting. Floating shapes are found again by name, since a
+// transfer deletes one shape and appends another, moving every later shape forward.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "inventory/Word.h"
+
+namespace ravel {
+
+struct LinkItem;
+
+// The names of the floating linked shapes as they were when the save began, by position.
+struct CensusRow {
+  std::string name;  // empty for a shape that is not a linked picture or linked OLE object
+  int unique = -1;   // 1: no other shape had the name; 0: others had it; -1: no name taken
+  int type = 0;      // the shape's type (11 linked picture, 10 linked OLE object)
+};
+
+class ShapeCensus {
+ public:
+  // Rows for positions 1..count, all empty.
+  void Prepare(int count);
+  // Fills the rows from the active document's floating shapes (every call may throw).
+  void Take(WordApp& word);
+  // Row of position `index`, or null beyond the census.
+  const CensusRow* Row(std::int32_t index) const;
+  int Size() const { return static_cast<int>(rows_.size()); }
+
+ private:
+  std::vector<CensusRow> rows_;
+};
+
+// Runs one Word call under the save's failure rules: in the strict regime its failure
+// propagates; in the tolerant regime it is passed over. Enter switches to the tolerant regime
+// for good.
+class SaveSteps {
+ public:
+  explicit SaveSteps(WordApp& word) : word_(word) {}
+  bool Tolerant() const { return tolerant_; }
+  void EnterTolerant() { tolerant_ = true; }
+  WordApp& Word() { return word_; }
+
+  // Runs f; false when it failed and was passed over.
+  template <class F>
+  bool Do(F&& f) {
+    if (!tolerant_) {
+      f();
+      return true;
+    }
+    try {
+      f();
+      return true;
+    } catch (const std::exception&) {
+      return false;
+    }
+  }
+  // A read: its value, or nothing when it failed and was passed over.
+  template <class F>
+  auto Read(F&& f) -> std::optional<decltype(f())> {
+    std::optional<decltype(f())> out;
+    Do([&] { out = f(); });
+    return out;
+  }
+
+ private:
+  WordApp& word_;
+  bool tolerant_ = false;
+};
+
+// Writes the item's new source into its shape, found by the census name: a linked picture is
+// re-created, a linked OLE object relinked in place. Silently does nothing for an item whose
+// name was shared or is no longer found exactly once.
+void TransferFloating(SaveSteps& steps, const ShapeCensus& census, const LinkItem& item);
+
+// The in-line OLE sequence: relinks the shape in place, keeping its colour type, brightness
+// and contrast. Starts the tolerant regime. Shared with floating linked OLE objects.
+void RelinkOle(SaveSteps& steps, const Shape& shape, const LinkItem& item);
+
+}  // namespace ravel

@@ -1,0 +1,285 @@
+// The "&Save" button: which items are written, what an in-line item keeps across Word's
+// reload, and what the window shows afterwards.
+#include <gtest/gtest.h>
+
+#include "relink_support.h"
+#include "writeback/Save.h"
+#include "writeback_support.h"
+
+namespace ravel {
+namespace {
+
+using test::ModelSnapshot;
+using test::ModelValue;
+using test::SaveHarness;
+
+TEST(SaveInline, APictureKeepsEveryFormattingValueAcrossWordsReload) {
+  SaveHarness h;
+  ASSERT_EQ(h.g.ItemCount, 5);
+  h.g.Item(2).SaveWithDocument = Flag::True;
+  h.Relink(2, "C:\\New\\a.gif");
+  auto before = ModelSnapshot(h.Inline(2));
+  h.Save();
+
+  EXPECT_EQ(h.SourceOf(h.Inline(2)), "C:\\New\\a.gif");
+  EXPECT_EQ(ModelValue(h.Inline(2), "LinkFormat.SavePictureWithDocument"), Value(true));
+  // Every value the stand-in's reload reset is back, in Word's own types.
+  struct Kept {
+    const char* path;
+    Value value;
+  };
+  const Kept kept[] = {
+      {"AlternativeText", std::string("Chart A")},
+      {"LockAspectRatio", std::int32_t{0}},
+      {"ScaleHeight", 80.0f},
+      {"ScaleWidth", 60.0f},
+      {"PictureFormat.ColorType", std::int32_t{2}},
+      {"PictureFormat.Brightness", 0.7f},
+      {"PictureFormat.Contrast", 0.3f},
+      {"PictureFormat.CropBottom", 1.5f},
+      {"PictureFormat.CropLeft", 2.0f},
+      {"PictureFormat.CropRight", 3.0f},
+      {"PictureFormat.CropTop", 4.0f},
+  };
+  for (const Kept& k : kept) EXPECT_EQ(ModelValue(h.Inline(2), k.path), k.value) << k.path;
+  // Nothing else changed: the snapshot differs in the link only.
+  auto after = ModelSnapshot(h.Inline(2));
+  std::vector<std::string> changed;
+  for (const auto& line : after)
+    if (std::find(before.begin(), before.end(), line) == before.end()) changed.push_back(line);
+  EXPECT_EQ(changed, (std::vector<std::string>{"LinkFormat.SavePictureWithDocument=-1.000000",
+                                               "LinkFormat.SourceFullName=C:\\New\\a.gif",
+                                               "LinkFormat.SourcePath=C:\\New"}));
+}
+
+TEST(SaveInline, TheAspectRatioLockGoesBackAsABoolean) {
+  SaveHarness h;
+  h.Relink(2, "C:\\New\\a.gif");
+  h.word->Context().logging = true;
+  h.Save();
+  // The reload locked it (-1); the saved False is written, as a Boolean.
+  EXPECT_EQ(std::count(h.word->Context().log.begin(), h.word->Context().log.end(),
+                       "Documents(1).InlineShapes(2).LockAspectRatio="),
+            1);
+  EXPECT_EQ(AsLong(ModelValue(h.Inline(2), "LockAspectRatio")), 0);
+}
+
+TEST(SaveInline, AnOleObjectKeepsItsPictureSettingsOnly) {
+  SaveHarness h;
+  h.Relink(3, "C:\\New\\t.xls");
+  h.word->Context().logging = true;
+  h.Save();
+  EXPECT_EQ(h.SourceOf(h.Inline(3)), "C:\\New\\t.xls");
+  EXPECT_EQ(AsLong(ModelValue(h.Inline(3), "PictureFormat.ColorType")), 3);
+  EXPECT_FLOAT_EQ(h.Number(h.Inline(3), "PictureFormat.Brightness"), 0.2f);
+  EXPECT_FLOAT_EQ(h.Number(h.Inline(3), "PictureFormat.Contrast"), 0.9f);
+  for (const std::string& call : h.word->Context().log)
+    EXPECT_TRUE(call.find("AlternativeText=") == std::string::npos &&
+                call.find("Scale") == std::string::npos && call.find("Crop") == std::string::npos)
+        << call;
+}
+
+// The main window around the save: progress, status, undo clearing, the re-read and the root.
+TEST(SaveWindow, CountsEveryItemWritesOnlySelectedChangedOnesAndReadsAgain) {
+  SaveHarness h;
+  h.Relink(2, "C:\\New\\a.gif");
+  h.g.Item(3).SourcePath = "C:\\New\\t.xls";  // changed, not selected
+  h.g.Item(3).Changed = true;
+  h.Select(1);  // selected, not changed
+  h.main->Text_NewDestPath.SetText("C:\\New");
+  h.host.pumps = 0;
+  test::Recorder progress, status;
+  h.main->ProgressBar_main.SetPeer(&progress);
+  h.main->Label_ProgressBar.SetPeer(&status);
+  h.Save();
+
+  EXPECT_EQ(h.SourceOf(h.Inline(1)), "C:\\Old\\plain.gif");
+  EXPECT_EQ(h.SourceOf(h.Inline(2)), "C:\\New\\a.gif");
+  EXPECT_EQ(h.SourceOf(h.Inline(3)), "C:\\Old\\t.xls");
+  EXPECT_EQ(std::vector<int>(progress.values.begin(), progress.values.begin() + 5),
+            (std::vector<int>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(status.texts.front(), kSavingStatus);
+  EXPECT_EQ(
+      std::count(status.texts.begin(), status.texts.end(), std::string(kSavingStatus) + "a.gif"),
+      1);
+  // One clearing per item, two more inside the picture's restore.
+  EXPECT_EQ(h.word->UndoClears(1), 5 + 2);
+  EXPECT_EQ(h.host.pumps, 5 + 6);  // five items saved, six shapes read again
+  // The re-read: new sources listed as existing, no item changed or selected, the chosen
+  // root shown again, idle.
+  EXPECT_EQ(h.g.ItemCount, 5);
+  EXPECT_EQ(h.g.Item(2).SourcePath, "C:\\New\\a.gif");
+  EXPECT_EQ(h.main->ListView_IS.Cell(2, 2), "True");
+  for (int i = 1; i <= 5; ++i) EXPECT_FALSE(h.g.Item(i).Changed || h.g.Item(i).Selected) << i;
+  EXPECT_EQ(h.main->Text_NewDestPath.Text(), "C:\\New");
+  EXPECT_EQ(h.main->Label_ProgressBar.Text(), "Idle");
+  EXPECT_EQ(h.main->ProgressBar_main.Value(), 0);
+  EXPECT_TRUE(h.main->Command_Save.Enabled());
+  EXPECT_FALSE(h.main->Busy());
+  EXPECT_TRUE(h.host.boxes.empty());
+}
+
+TEST(SaveWindow, WhichChangedItemsAreWrittenAndHow) {
+  struct Case {
+    const char* name;
+    std::string source;   // the item's new source
+    bool sid;             // the item's store-in-document flag
+    std::string written;  // the link's source afterwards
+    bool sid_after;
+  };
+  const Case cases[] = {
+      // Only the flag changed (the SID check box): the same source is written again.
+      {"flag only", "C:\\Old\\a.gif", true, "C:\\Old\\a.gif", true},
+      // Missing as stored and beside the document: skipped without a word.
+      {"missing", "C:\\Gone\\a.gif", true, "C:\\Old\\a.gif", false},
+      // Relative: found through the document's folder, written as stored.
+      {"relative", "pics\\a.gif", false, "pics\\a.gif", false},
+  };
+  for (const Case& c : cases) {
+    SaveHarness h;
+    h.fs.AddFile("C:\\Old\\a.gif");
+    h.Relink(2, c.source);
+    h.g.Item(2).SaveWithDocument = FlagOf(c.sid);
+    h.Save();
+    EXPECT_EQ(h.SourceOf(h.Inline(2)), c.written) << c.name;
+    EXPECT_EQ(ModelValue(h.Inline(2), "LinkFormat.SavePictureWithDocument"), Value(c.sid_after))
+        << c.name;
+    EXPECT_TRUE(h.host.boxes.empty()) << c.name;
+    EXPECT_EQ(h.g.Item(2).SourcePath, c.written) << c.name;  // what the re-read found
+  }
+}
+
+TEST(SaveWindow, AnotherActiveDocumentOrAnEmptyListLeavesEverythingAlone) {
+  SaveHarness h;
+  h.Relink(2, "C:\\New\\a.gif");
+  int other = h.word->AddDocument("Other.doc", "C:\\Docs");
+  h.word->SetActive(other);
+  test::Recorder status, progress;
+  h.main->Label_ProgressBar.SetPeer(&status);
+  h.main->ProgressBar_main.SetPeer(&progress);
+  h.Save();
+  EXPECT_EQ(h.SourceOf(h.Inline(2)), "C:\\Old\\a.gif");
+  EXPECT_TRUE(status.texts.empty());
+  EXPECT_TRUE(progress.values.empty());
+  EXPECT_TRUE(h.host.boxes.empty());
+  EXPECT_TRUE(h.g.Item(2).Changed);  // no re-read
+  EXPECT_EQ(h.word->UndoClears(1) + h.word->UndoClears(other), 0);
+
+  // Nothing read: the click does nothing at all, not even lock the buttons.
+  test::Recorder save_button;
+  h.main->Command_Save.SetPeer(&save_button);
+  h.g.ItemCount = 0;
+  h.word->Context().Reset();
+  h.Save();
+  EXPECT_EQ(h.word->Context().calls, 0);
+  EXPECT_FALSE(h.host.busy_cursor);
+  EXPECT_EQ(h.main->Command_Save.Enabled(), true);
+}
+
+TEST(SaveInline, ShapesThatAreNoLongerWhatTheItemSaysAreLeftAlone) {
+  // The item's position now holds an OLE link where a picture was listed, or an embedded
+  // picture: nothing of the item goes to it.
+  SaveHarness h;
+  h.Relink(2, "C:\\New\\a.gif");
+  h.Inline(2)->Set("Type", Value(std::int32_t{3}));
+  auto before = ModelSnapshot(h.Inline(2));
+  h.Save();
+  EXPECT_EQ(ModelSnapshot(h.Inline(2)), before);
+
+  // A failing test of the link type in the tolerant regime skips the item too.
+  SaveHarness t;
+  t.Relink(2, "C:\\New\\a.gif");
+  t.Relink(3, "C:\\New\\t.xls");
+  t.word->AddFault("Documents(1).InlineShapes(3).LinkFormat", "Type", sim::Access::Get);
+  auto ole = ModelSnapshot(t.Inline(3));
+  t.Save();
+  EXPECT_EQ(t.SourceOf(t.Inline(2)), "C:\\New\\a.gif");
+  EXPECT_EQ(ModelSnapshot(t.Inline(3)), ole);
+  EXPECT_TRUE(t.host.boxes.empty());
+}
+
+// Each read of the picture's formatting failing on its own: that value keeps what Word's
+// reload gave it, every other value is restored.
+TEST(SaveInline, AValueThatCannotBeReadIsNotWrittenBack) {
+  struct Case {
+    const char* object;
+    const char* member;
+    const char* path;
+    Value reset;  // Word's value after the reload
+  };
+  const Case cases[] = {
+      {"Documents(1).InlineShapes(2)", "AlternativeText", "AlternativeText", std::string()},
+      {"Documents(1).InlineShapes(2)", "LockAspectRatio", "LockAspectRatio", std::int32_t{-1}},
+      {"Documents(1).InlineShapes(2)", "ScaleHeight", "ScaleHeight", 100.0f},
+      {"Documents(1).InlineShapes(2)", "ScaleWidth", "ScaleWidth", 100.0f},
+      {"Documents(1).InlineShapes(2).PictureFormat", "ColorType", "PictureFormat.ColorType",
+       std::int32_t{1}},
+      {"Documents(1).InlineShapes(2).PictureFormat", "Brightness", "PictureFormat.Brightness",
+       0.5f},
+      {"Documents(1).InlineShapes(2).PictureFormat", "CropRight", "PictureFormat.CropRight", 0.0f},
+      {"Documents(1).InlineShapes(2).PictureFormat", "CropTop", "PictureFormat.CropTop", 0.0f},
+  };
+  for (const Case& c : cases) {
+    SaveHarness h;
+    h.Relink(2, "C:\\New\\a.gif");
+    h.word->AddFault(c.object, c.member, sim::Access::Get, /*once=*/true);
+    h.Save();
+    EXPECT_EQ(ModelValue(h.Inline(2), c.path), c.reset) << c.path;
+    EXPECT_EQ(h.SourceOf(h.Inline(2)), "C:\\New\\a.gif") << c.path;
+    if (std::string(c.path) != "AlternativeText") {
+      EXPECT_EQ(AsText(ModelValue(h.Inline(2), "AlternativeText")), "Chart A") << c.path;
+    }
+    EXPECT_FLOAT_EQ(h.Number(h.Inline(2), "PictureFormat.CropBottom"), 1.5f) << c.path;
+  }
+}
+
+// With nothing reset by the reload no conditional value is written, unless the comparison's
+// read fails; a failing write leaves Word's value and the save goes on.
+TEST(SaveInline, FailedComparisonsWriteAndFailedWritesAreSkipped) {
+  auto writes = [](const std::vector<std::string>& log) {
+    std::vector<std::string> out;
+    for (const auto& call : log)
+      if (call.back() == '=') out.push_back(call);
+    return out;
+  };
+  SaveHarness dry;
+  dry.word->SetRelinkResetsFormatting(false);
+  dry.Relink(2, "C:\\New\\a.gif");
+  dry.word->Context().Reset();
+  dry.word->Context().logging = true;
+  dry.Save();
+  const auto& log = dry.word->Context().log;
+  const std::string contrast = "Documents(1).InlineShapes(2).PictureFormat.Contrast";
+  auto first = std::find(log.begin(), log.end(), contrast);
+  auto second = std::find(first + 1, log.end(), contrast);
+  ASSERT_NE(second, log.end());
+  EXPECT_EQ(writes(log),
+            (std::vector<std::string>{"Documents(1).InlineShapes(2).LinkFormat.SourceFullName=",
+                                      "Documents(1).InlineShapes(2).AlternativeText=",
+                                      "Documents(1).InlineShapes(2).PictureFormat.ColorType="}));
+
+  SaveHarness h;
+  h.word->SetRelinkResetsFormatting(false);
+  h.Relink(2, "C:\\New\\a.gif");
+  h.word->Context().Reset();
+  h.word->Context().logging = true;
+  h.word->FailAfter(second - log.begin(), /*once=*/true);
+  h.Save();
+  auto w = writes(h.word->Context().log);
+  EXPECT_NE(std::find(w.begin(), w.end(), contrast + "="), w.end());
+  EXPECT_FLOAT_EQ(h.Number(h.Inline(2), "PictureFormat.Contrast"), 0.3f);
+  EXPECT_TRUE(h.host.boxes.empty());
+  EXPECT_FALSE(h.g.Item(2).Changed);
+
+  SaveHarness f;
+  f.Relink(2, "C:\\New\\a.gif");
+  f.word->AddFault("Documents(1).InlineShapes(2).PictureFormat", "Brightness", sim::Access::Put);
+  f.Save();
+  EXPECT_FLOAT_EQ(f.Number(f.Inline(2), "PictureFormat.Brightness"), 0.5f);
+  EXPECT_FLOAT_EQ(f.Number(f.Inline(2), "PictureFormat.Contrast"), 0.3f);
+  EXPECT_FLOAT_EQ(f.Number(f.Inline(2), "PictureFormat.CropTop"), 4);
+  EXPECT_TRUE(f.host.boxes.empty());
+}
+
+}  // namespace
+}  // namespace ravel
