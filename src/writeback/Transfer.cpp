@@ -171,6 +171,9 @@ const CensusRow* ShapeCensus::Row(std::int32_t index) const {
 void TransferFloating(SaveSteps& steps, const ShapeCensus& census, const LinkItem& item) {
   const CensusRow* row = census.Row(item.ShapeIndex);
   if (row == nullptr || row->unique != 1) return;
+  // The reader lists floating pictures as hidden items and OLE objects as visible ones; a
+  // shape of the other kind at the item's place is not the item's.
+  if ((row->type == kShapeLinkedPicture) != item.Hidden) return;
 
   // Names compare exactly; a name that cannot be read matches nothing.
   auto count = steps.Read([&] { return Floating(steps).Count(); });

@@ -1,0 +1,200 @@
+// Floating linked pictures re-created from their new source: found by name, every carried
+// value on the new shape, the old one gone only when the new one is there.
+#include <gtest/gtest.h>
+
+#include "writeback_support.h"
+
+namespace ravel {
+namespace {
+
+using test::ModelSnapshot;
+using test::ModelValue;
+using test::SaveHarness;
+
+// The shape's place on the page, whatever its relative-position kinds.
+std::pair<double, double> PagePosition(const sim::SimObjectPtr& s) {
+  auto origin = [&](bool horizontal) -> double {
+    int kind =
+        AsLong(s->At(horizontal ? "RelativeHorizontalPosition" : "RelativeVerticalPosition"));
+    if (kind == 1) return 0;
+    if (kind == 2) return AsNumber(s->At(horizontal ? "@ColumnLeft" : "@ParagraphTop"));
+    if (kind == 3) return AsNumber(s->At(horizontal ? "@CharacterLeft" : "@LineTop"));
+    return 72;
+  };
+  return {AsNumber(s->At("Left")) + origin(true), AsNumber(s->At("Top")) + origin(false)};
+}
+
+TEST(SaveFloating, ThePictureIsRecreatedWithEverythingCarriedOver) {
+  SaveHarness h;
+  ASSERT_EQ(h.g.Item(4).InLine, 0);
+  h.g.Item(4).SaveWithDocument = Flag::True;
+  h.Relink(4, "C:\\New\\c.gif");
+  auto old_page = PagePosition(h.Floating(1));
+  h.Save();
+
+  // The old shape is gone, the text box moved forward, the new picture is last.
+  ASSERT_EQ(h.FloatingCount(), 3);
+  EXPECT_EQ(AsLong(h.Floating(1)->At("Type")), 17);
+  EXPECT_EQ(AsText(h.Floating(2)->At("Name")), "Object 3");
+  auto s = h.Floating(3);
+  EXPECT_EQ(AsLong(s->At("Type")), kShapeLinkedPicture);
+  EXPECT_EQ(h.SourceOf(s), "C:\\New\\c.gif");
+  EXPECT_EQ(ModelValue(s, "LinkFormat.SavePictureWithDocument"), Value(true));
+  EXPECT_EQ(AsText(s->At("Name")), "Picture 4");  // Word's name, not the old one
+
+  struct Carried {
+    const char* path;
+    Value value;
+  };
+  const Carried carried[] = {
+      {"AlternativeText", std::string("Company logo")},
+      // Distorted and unlocked: exactly its size, not rescaled by a lock.
+      {"Height", 50.0f},
+      {"Width", 120.0f},
+      {"LockAspectRatio", std::int32_t{0}},
+      {"LockAnchor", std::int32_t{-1}},
+      {"Visible", std::int32_t{-1}},
+      {"RelativeHorizontalPosition", std::int32_t{2}},
+      {"RelativeVerticalPosition", std::int32_t{2}},
+      {"WrapFormat.Type", std::int32_t{0}},
+      {"WrapFormat.Side", std::int32_t{1}},
+      {"WrapFormat.AllowOverlap", std::int32_t{0}},
+      {"WrapFormat.DistanceBottom", 4.0f},
+      {"WrapFormat.DistanceLeft", 5.0f},
+      {"WrapFormat.DistanceRight", 6.0f},
+      {"WrapFormat.DistanceTop", 7.0f},
+      {"PictureFormat.Brightness", 0.6f},
+      {"PictureFormat.Contrast", 0.4f},
+      {"PictureFormat.CropBottom", 1.0f},
+      {"PictureFormat.CropLeft", 2.0f},
+      {"PictureFormat.CropRight", 3.0f},
+      {"PictureFormat.CropTop", 4.0f},
+      {"PictureFormat.TransparentBackground", std::int32_t{-1}},
+      // What PickUp and Apply carry.
+      {"Line.Visible", std::int32_t{-1}},
+      {"Line.Weight", 2.25f},
+      {"Fill.ForeColor", std::int32_t{255}},
+  };
+  for (const Carried& c : carried) EXPECT_EQ(ModelValue(s, c.path), c.value) << c.path;
+  // Anchored elsewhere, the new shape stands where the old one stood on the page.
+  EXPECT_EQ(PagePosition(s), old_page);
+  EXPECT_NE(AsNumber(s->At("Top")), 25);
+
+  // Read again: listed under the new source as an existing file.
+  EXPECT_EQ(h.g.ItemCount, 5);
+  EXPECT_EQ(h.g.Item(5).SourcePath, "C:\\New\\c.gif");
+  EXPECT_EQ(h.g.Item(5).ShapeIndex, 3);
+  EXPECT_EQ(h.main->ListView_IS.Cell(5, 2), "True");
+  EXPECT_TRUE(h.host.boxes.empty());
+}
+
+TEST(SaveFloating, AlternativeTextEmptyIsPassedOnUnreadableIsLeftToWord) {
+  for (bool readable : {true, false}) {
+    SaveHarness h;
+    h.Floating(1)->Set("AlternativeText", Value(std::string()));
+    if (!readable) h.word->AddFault("Documents(1).Shapes(1)", "AlternativeText", sim::Access::Get);
+    h.word->Context().logging = true;
+    h.Relink(4, "C:\\New\\c.gif");
+    h.Save();
+    const auto& log = h.word->Context().log;
+    bool written =
+        std::find(log.begin(), log.end(), "Documents(1).Shapes(3).AlternativeText=") != log.end();
+    EXPECT_EQ(written, readable);
+    EXPECT_EQ(h.SourceOf(h.Floating(3)), "C:\\New\\c.gif");
+    EXPECT_FLOAT_EQ(AsNumber(h.Floating(3)->At("Width")), 120);
+  }
+}
+
+TEST(SaveFloating, AFailedAddLeavesTheOldPictureExactlyAsItWas) {
+  SaveHarness h;
+  h.word->SetPictureCheck([](const std::string& path) { return path != "C:\\New\\c.gif"; });
+  h.Relink(4, "C:\\New\\c.gif");
+  auto before = ModelSnapshot(h.Floating(1));
+  h.Save();
+  ASSERT_EQ(h.FloatingCount(), 3);
+  EXPECT_EQ(ModelSnapshot(h.Floating(1)), before);
+  EXPECT_EQ(h.g.Item(4).SourcePath, "C:\\Old\\c.gif");  // listed again with its old source
+  EXPECT_FALSE(h.g.Item(4).Changed);
+  EXPECT_TRUE(h.host.boxes.empty());
+  EXPECT_EQ(h.main->Label_ProgressBar.Text(), "Idle");
+}
+
+TEST(SaveFloating, FoundByNameAfterEarlierTransfersMovedIt) {
+  // Five floating pictures; the second and the fifth are relinked. After the second is
+  // re-created the fifth stands at position four and is still found.
+  SaveHarness h(std::string(RAVEL_FIXTURES) + "/save-five-floating.json");
+  ASSERT_EQ(h.g.ItemCount, 5);
+  h.Relink(2, "C:\\New\\a.gif");
+  h.Relink(5, "C:\\New\\c.gif");
+  h.Save();
+  ASSERT_EQ(h.FloatingCount(), 5);
+  std::vector<std::string> names, sources;
+  for (int i = 1; i <= 5; ++i) {
+    names.push_back(AsText(h.Floating(i)->At("Name")));
+    sources.push_back(h.SourceOf(h.Floating(i)));
+  }
+  EXPECT_EQ(names, (std::vector<std::string>{"P1", "P3", "P4", "Picture 6", "Picture 7"}));
+  EXPECT_EQ(sources, (std::vector<std::string>{"C:\\Old\\1.gif", "C:\\Old\\3.gif", "C:\\Old\\4.gif",
+                                               "C:\\New\\a.gif", "C:\\New\\c.gif"}));
+  EXPECT_FLOAT_EQ(AsNumber(h.Floating(5)->At("Height")), 55);  // P5's own size
+}
+
+TEST(SaveFloating, NamesThatAreNotUniqueOrNoLongerFoundAreLeftAlone) {
+  struct Case {
+    const char* name;
+    std::function<void(SaveHarness&)> arrange;
+  };
+  const Case cases[] = {
+      // Two pictures of the same name (exactly) when the save begins: neither is touched.
+      {"shared", [](SaveHarness& h) { h.Floating(3)->Set("Name", Value(std::string("P2"))); }},
+      // Renamed in Word while the save runs, by letter case only: no longer found.
+      {"renamed",
+       [](SaveHarness& h) {
+         h.host.on_pump = [&h] { h.Floating(2)->Set("Name", Value(std::string("p2"))); };
+       }},
+  };
+  for (const Case& c : cases) {
+    SaveHarness h(std::string(RAVEL_FIXTURES) + "/save-five-floating.json");
+    h.Relink(2, "C:\\New\\a.gif");
+    h.Relink(3, "C:\\New\\c.gif");
+    c.arrange(h);
+    std::vector<std::vector<std::string>> before;
+    for (int i = 1; i <= 5; ++i) before.push_back(ModelSnapshot(h.Floating(i)));
+    h.Save();
+    ASSERT_EQ(h.FloatingCount(), 5) << c.name;
+    if (std::string(c.name) == "shared") {
+      for (int i = 1; i <= 5; ++i) EXPECT_EQ(ModelSnapshot(h.Floating(i)), before[i - 1]) << i;
+    } else {
+      // P3 is unique and goes; the renamed one keeps all but its new name.
+      h.Floating(2)->Set("Name", Value(std::string("P2")));
+      EXPECT_EQ(ModelSnapshot(h.Floating(2)), before[1]);
+      EXPECT_EQ(h.SourceOf(h.Floating(5)), "C:\\New\\c.gif");
+    }
+  }
+}
+
+TEST(SaveFloating, ALinkedOleObjectIsRelinkedInPlace) {
+  SaveHarness h;
+  h.Relink(5, "C:\\New\\d.doc");
+  h.g.Item(5).SaveWithDocument = Flag::False;
+  h.Save();
+  ASSERT_EQ(h.FloatingCount(), 3);
+  auto s = h.Floating(3);
+  EXPECT_EQ(AsText(s->At("Name")), "Object 3");
+  EXPECT_EQ(h.SourceOf(s), "C:\\New\\d.doc");
+  EXPECT_EQ(ModelValue(s, "LinkFormat.SavePictureWithDocument"), Value(false));
+  EXPECT_FLOAT_EQ(AsNumber(ModelValue(s, "PictureFormat.Brightness")), 0.8f);
+  EXPECT_EQ(h.g.Item(5).SourcePath, "C:\\New\\d.doc");
+
+  // Its place now holds a picture: an OLE item's source never goes to it.
+  SaveHarness p;
+  p.Relink(5, "C:\\New\\d.doc");
+  p.Floating(3)->Set("Type", Value(std::int32_t{11}));
+  p.Floating(3)->Set("AlternativeText", Value(std::string("now a picture")));
+  auto before = ModelSnapshot(p.Floating(3));
+  p.Save();
+  EXPECT_EQ(ModelSnapshot(p.Floating(3)), before);
+}
+
+}  // namespace
+}  // namespace ravel
