@@ -7,6 +7,7 @@
 #   splash.png, about.png, info.png, main-window-preview.png, viewer.png
 #                         the splash at start, About, Info, the main window with a picture
 #                         in its preview, and the picture viewer
+#   after-save.png        the main window after "&Dissolve" and "&Save" of the sample
 # All but the first come from the Windows-side tests, which hold their window open for the
 # shot when RAVEL_SHOWCASE_MS is set (the later ones say "showcase: <name>" when it is up).
 #
@@ -138,3 +139,4 @@ showcase 'InfoWindowsTest.ThePreviewShows*' preview
 mv "$out/preview.png" "$out/main-window-preview.png" && echo "$out/main-window-preview.png"
 showcase 'InfoWindowsTest.TheViewerIsSized*' viewer
 showcase 'InfoWindowsTest.AboutAndInfo*' about info
+showcase 'SaveThroughCom.TheMainWindowAfterTheSave' after-save

@@ -6,6 +6,7 @@
 #include <oleauto.h>
 #include <olectl.h>
 
+#include <cstring>
 #include <exception>
 #include <memory>
 #include <string>
@@ -48,6 +49,25 @@ bool FileIsThere(const std::string& path) {
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Word reads a picture by its content, not its name: a file that starts like none of the
+// common picture formats is one it cannot insert.
+bool HoldsPicture(const std::string& path) {
+  HANDLE f = CreateFileW(ravel::win::Widen(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  unsigned char head[44] = {};
+  DWORD got = 0;
+  BOOL ok = ReadFile(f, head, sizeof head, &got, nullptr);
+  CloseHandle(f);
+  if (!ok) return false;
+  auto starts = [&](const char* sig, std::size_t n, std::size_t at = 0) {
+    return got >= at + n && std::memcmp(head + at, sig, n) == 0;
+  };
+  return starts("GIF8", 4) || starts("\x89PNG", 4) || starts("\xFF\xD8\xFF", 3) ||
+         starts("BM", 2) || starts("II*", 3) || starts("MM\0*", 4) ||
+         starts("\xD7\xCD\xC6\x9A", 4) || starts(" EMF", 4, 40);
+}
+
 std::shared_ptr<SimWord> LoadWord() {
   std::wstring var = EnvironmentValue(L"RAVELMEND_WORD_FIXTURE");
   std::shared_ptr<SimWord> word;
@@ -67,6 +87,7 @@ std::shared_ptr<SimWord> LoadWord() {
     }
   }
   word->SetFileCheck(FileIsThere);
+  word->SetPictureCheck(HoldsPicture);
   return word;
 }
 
