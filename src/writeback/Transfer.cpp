@@ -149,8 +149,9 @@ void ShapeCensus::Take(WordApp& word) {
   // Every shape's name counts, linked or not; only linked shapes get a row.
   std::vector<std::string> names(rows_.size());
   std::vector<int> types(rows_.size());
+  Shapes shapes = ActiveDocument(word).FloatingShapes();  // one collection for the census
   for (std::size_t p = 0; p < rows_.size(); ++p) {
-    Shape shape = ActiveDocument(word).FloatingShapes().Item(static_cast<int>(p + 1));
+    Shape shape = shapes.Item(static_cast<int>(p + 1));
     types[p] = shape.Type();
     names[p] = shape.Name();
   }
@@ -175,12 +176,15 @@ void TransferFloating(SaveSteps& steps, const ShapeCensus& census, const LinkIte
   // shape of the other kind at the item's place is not the item's.
   if ((row->type == kShapeLinkedPicture) != item.Hidden) return;
 
-  // Names compare exactly; a name that cannot be read matches nothing.
-  auto count = steps.Read([&] { return Floating(steps).Count(); });
+  // Names compare exactly; a name that cannot be read matches nothing. The collection is
+  // fetched once for the search: each call crosses into Word.
+  auto shapes = steps.Read([&] { return Floating(steps); });
+  if (!shapes) return;
+  auto count = steps.Read([&] { return shapes->Count(); });
   if (!count) return;
   int found = 0, matches = 0;
   for (int j = 1; j <= *count; ++j) {
-    auto name = steps.Read([&] { return Floating(steps).Item(j).Name(); });
+    auto name = steps.Read([&] { return shapes->Item(j).Name(); });
     if (name && *name == row->name) {
       ++matches;
       found = j;
