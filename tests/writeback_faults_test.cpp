@@ -140,5 +140,31 @@ TEST(SaveFaults, WordClosingDuringTheSaveEndsIdleWithNoDocument) {
   EXPECT_EQ(h.SourceOf(h.Inline(3)), "C:\\Old\\t.xls");
 }
 
+// Something other than a Word call failing (here the event pump) is treated by the regime it
+// falls into: the message box before the first item is written, quietly after.
+TEST(SaveFaults, OtherFailuresFollowTheRegimeTheyFallInto) {
+  for (int at_pump : {1, 3}) {
+    SaveHarness h;
+    Arrange(h);
+    int pumps = 0;
+    h.host.on_pump = [&] {
+      if (++pumps == at_pump) throw std::runtime_error("The window went away.");
+    };
+    h.Save();
+    EXPECT_EQ(h.main->Label_ProgressBar.Text(), "Idle");
+    EXPECT_EQ(h.main->ProgressBar_main.Value(), 0);
+    EXPECT_FALSE(h.main->Busy());
+    if (at_pump == 1) {
+      ASSERT_EQ(h.host.boxes.size(), 1u);
+      EXPECT_NE(
+          h.host.boxes[0].text.find("Error: The window went away.\r\nItem: C:\\Old\\plain.gif"),
+          std::string::npos);
+    } else {
+      EXPECT_TRUE(h.host.boxes.empty());
+      EXPECT_EQ(h.SourceOf(h.Inline(2)), "C:\\New\\a.gif");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace ravel

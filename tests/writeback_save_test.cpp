@@ -119,6 +119,16 @@ TEST(SaveWindow, CountsEveryItemWritesOnlySelectedChangedOnesAndReadsAgain) {
   EXPECT_TRUE(h.host.boxes.empty());
 }
 
+// Without a root chosen (files picked by hand only) the document's folder is left standing.
+TEST(SaveWindow, WithoutAChosenRootTheDocumentsFolderStays) {
+  SaveHarness h;
+  h.main->NewRootPath.clear();
+  h.Relink(2, "C:\\New\\a.gif");
+  h.Save();
+  EXPECT_EQ(h.SourceOf(h.Inline(2)), "C:\\New\\a.gif");
+  EXPECT_EQ(h.main->Text_NewDestPath.Text(), "C:\\Docs");
+}
+
 TEST(SaveWindow, WhichChangedItemsAreWrittenAndHow) {
   struct Case {
     const char* name;

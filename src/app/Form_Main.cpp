@@ -187,8 +187,9 @@ void Form_Main::Command_Save_Click() {
     G.Item(i).Selected = ListView_IS.Selected(i);
   SaveToDocument(*this);
   ReleaseButtons();
-  // The closing re-read shows the document's folder; the chosen root is shown again.
-  Text_NewDestPath.SetText(root);
+  // The closing re-read shows the document's folder; a chosen root is shown again (without
+  // one, the document's folder stays rather than an empty box).
+  if (!root.empty()) Text_NewDestPath.SetText(root);
 }
 
 bool Form_Main::InitListControls(int class_flags) {

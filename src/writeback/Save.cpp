@@ -111,9 +111,11 @@ class Save {
     try {
       Items();
     } catch (const std::exception& e) {
-      // Only the strict regime lets a failure through.
-      Fail(e.what());
-      return;
+      // Word calls fail through only in the strict regime; anything else that escapes later
+      // ends the save without the message about connecting to the document.
+      if (!steps_.Tolerant()) Fail(e.what());
+      m_.Label_ProgressBar.SetText("Idle");
+      m_.ProgressBar_main.SetValue(0);
     }
   }
 
@@ -181,8 +183,6 @@ class Save {
         "Error: " +
             description + "\r\nItem: " + source,
         kSaveTitle, kMbOk | kMbIconCritical);
-    m_.Label_ProgressBar.SetText("Idle");
-    m_.ProgressBar_main.SetValue(0);
   }
 
   Form_Main& m_;

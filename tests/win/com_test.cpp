@@ -550,12 +550,22 @@ TEST_F(ComDocumentTest, MethodArgumentsArriveInTheirOrder) {
   ComWord word;
   Shapes floating = ActiveDocument(word).FloatingShapes();
   int before = floating.Count();
+  std::string picture = std::string("Z:") + RAVEL_EXAMPLES + "/pictures/brand/logo.gif";
+  for (char& c : picture)
+    if (c == '/') c = '\\';
   // Linked (true) but not stored (false): swapped, the picture would be embedded.
-  floating.AddPicture(path_, true, false);
+  floating.AddPicture(picture, true, false);
   ASSERT_EQ(floating.Count(), before + 1);
   LinkFormat link = floating.Item(before + 1).Link();
-  EXPECT_EQ(link.SourceFullName(), path_);
+  EXPECT_EQ(link.SourceFullName(), picture);
   EXPECT_FALSE(link.SavePictureWithDocument());
+  // Word reads a picture by its content: the fixture itself is there but holds none.
+  try {
+    floating.AddPicture(path_, true, false);
+    FAIL() << "no error";
+  } catch (const WordError& e) {
+    EXPECT_STREQ(e.Description(), sim::kUnreadablePicture);
+  }
   // Word refuses a file that is not there; so does the stand-in behind COM.
   try {
     floating.AddPicture(FixturePath("com-no-such-picture.gif"), true, false);
