@@ -29,88 +29,23 @@
 #include "win32/gui/MainWindow.h"
 #include "win32/gui/MoreLinksFoundWindow.h"
 #include "win32/gui/Win32Host.h"
+#include "win_support.h"
 
 using namespace ravel;
+using namespace ravel::wintest;
 using M = win::MainWindow;
 using D = win::MoreLinksFoundWindow;
 
 namespace {
 
-std::string WindowsPath(std::string p) {
-  if (!p.empty() && p[0] == '/') p = "Z:" + p;
-  for (char& c : p)
-    if (c == '/') c = '\\';
-  return p;
-}
-
 const std::string kThreeLinks = WindowsPath(std::string(RAVEL_FIXTURES) + "/gui-three-links.json");
 const std::string kSample = WindowsPath(std::string(RAVEL_EXAMPLES) + "/sample-document.json");
-
-std::string Text(HWND h) {
-  int n = GetWindowTextLengthW(h);
-  std::wstring t(static_cast<std::size_t>(n) + 1, L'\0');
-  n = GetWindowTextW(h, t.data(), n + 1);
-  t.resize(static_cast<std::size_t>(n));
-  return win::Narrow(t);
-}
-
-// Lets window messages run until `done` holds or `ms` have passed.
-bool PumpUntil(const std::function<bool()>& done, int ms = 2000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  MSG msg;
-  for (;;) {
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) continue;
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (done()) return true;
-    if (std::chrono::steady_clock::now() >= end) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
-}
 
 // How long a dialog stays up before the test acts on it, for scripts/screenshot.sh.
 void HoldForShowcase() {
   const char* v = std::getenv("RAVEL_SHOWCASE_MS");
   int ms = v != nullptr ? std::atoi(v) : 0;
   if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
-// A visible window of `thread` of class `cls` holding a child of class `child` (if given),
-// looked for until `ms` have passed.
-HWND WaitForWindow(DWORD thread, const wchar_t* cls, const wchar_t* child = nullptr,
-                   int ms = 10000) {
-  struct Search {
-    const wchar_t* cls;
-    const wchar_t* child;
-    HWND found;
-  } s{cls, child, nullptr};
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (s.found == nullptr && std::chrono::steady_clock::now() < end) {
-    EnumThreadWindows(
-        thread,
-        [](HWND h, LPARAM lp) -> BOOL {
-          auto* s = reinterpret_cast<Search*>(lp);
-          wchar_t name[64] = {};
-          GetClassNameW(h, name, 64);
-          if (!IsWindowVisible(h) || lstrcmpW(name, s->cls) != 0) return TRUE;
-          if (s->child != nullptr && FindWindowExW(h, nullptr, s->child, nullptr) == nullptr)
-            return TRUE;
-          s->found = h;
-          return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&s));
-    if (s.found == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return s.found;
-}
-
-bool WaitGone(HWND h, int ms = 5000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  while (IsWindow(h) && std::chrono::steady_clock::now() < end)
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  return !IsWindow(h);
 }
 
 std::string CellText(HWND list, int row, int col) {
@@ -686,9 +621,10 @@ TEST_F(GuiTest, FileDialogStartsInTheFolderWithTheNamePresetAndGivesTheFullPath)
         name = FindWindowExW(name, nullptr, L"Edit", nullptr);
       if (name == nullptr) name = GetDlgItem(dlg, 1152);
       // Filled once the dialog has initialised.
-      for (int i = 0; i < 100 && name != nullptr && Text(name).empty(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      if (name != nullptr) *preset = Text(name);
+      if (name != nullptr) {
+        WaitFor([&] { return !Text(name).empty(); });
+        *preset = Text(name);
+      }
       SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                    reinterpret_cast<LPARAM>(GetDlgItem(dlg, button)));
       if (!WaitGone(dlg)) PostThreadMessageW(ui, WM_QUIT, 0, 0);
@@ -937,48 +873,56 @@ TEST_F(GuiTest, FolderBrowserOpensAtTheStartFolderAndGivesTheChoice) {
   TestFolder folder(L"Browse Here");
   std::string start = win::Narrow(folder.path);
 
-  auto browse = [&](int button, std::string* selected, std::string* prompt) {
+  // Answers the browser from a second thread (the modal loop holds this one) once its tree
+  // shows the start folder selected. The tree fills and selects while the dialog comes up,
+  // which under Wine on a loaded machine can take seconds. `trouble` tells what never came.
+  auto browse = [&](int button, std::string* selected, std::string* prompt, std::string* trouble) {
     DWORD ui = GetCurrentThreadId();
     std::thread helper([&] {
       HWND dlg = WaitForWindow(ui, L"#32770", WC_TREEVIEWW);
       if (dlg == nullptr) {
+        *trouble = "no folder browser appeared";
         PostThreadMessageW(ui, WM_QUIT, 0, 0);
         return;
       }
       HWND tree = FindWindowExW(dlg, nullptr, WC_TREEVIEWW, nullptr);
-      // The selection may arrive after the tree has filled.
-      for (int i = 0; i < 100 && *selected != "Browse Here"; ++i) {
-        HTREEITEM caret = TreeView_GetSelection(tree);
+      auto caret_text = [&] {
         wchar_t buf[MAX_PATH] = {};
         TVITEMW tvi{};
         tvi.mask = TVIF_TEXT;
-        tvi.hItem = caret;
+        tvi.hItem = TreeView_GetSelection(tree);
         tvi.pszText = buf;
         tvi.cchTextMax = MAX_PATH;
-        if (caret != nullptr) TreeView_GetItem(tree, &tvi);
-        *selected = win::Narrow(buf);
-        if (*selected != "Browse Here") std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
+        if (tvi.hItem != nullptr) TreeView_GetItem(tree, &tvi);
+        return win::Narrow(buf);
+      };
+      if (!WaitFor([&] { return (*selected = caret_text()) == "Browse Here"; }))
+        *trouble = "the start folder was never selected, only \"" + *selected + "\"";
       for (HWND c = GetWindow(dlg, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT))
         if (Text(c) == "Choose new source root path:") *prompt = Text(c);
       HoldForShowcase();
       SendMessageW(GetDlgItem(dlg, button), BM_CLICK, 0, 0);
-      if (!WaitGone(dlg)) PostThreadMessageW(ui, WM_QUIT, 0, 0);
+      if (!WaitGone(dlg)) {
+        *trouble = "the folder browser stayed open";
+        PostThreadMessageW(ui, WM_QUIT, 0, 0);
+      }
     });
     auto result = host.BrowseForFolder("Choose new source root path:", start, 1);
     helper.join();
     return result;
   };
 
-  std::string selected, prompt;
-  auto chosen = browse(IDOK, &selected, &prompt);
+  std::string selected, prompt, trouble;
+  auto chosen = browse(IDOK, &selected, &prompt, &trouble);
+  ASSERT_EQ(trouble, "");
   EXPECT_EQ(selected, "Browse Here");
   EXPECT_EQ(prompt, "Choose new source root path:");
   ASSERT_TRUE(chosen.has_value());
   EXPECT_TRUE(EqualNoCase(*chosen, start)) << *chosen;
 
   selected.clear();
-  EXPECT_FALSE(browse(IDCANCEL, &selected, &prompt).has_value());
+  EXPECT_FALSE(browse(IDCANCEL, &selected, &prompt, &trouble).has_value());
+  EXPECT_EQ(trouble, "");
   EXPECT_EQ(selected, "Browse Here");
 }
 

@@ -1,0 +1,98 @@
+// Helpers the Windows-side tests share: paths in Wine's form, window texts, and waiting for
+// windows and states with one generous deadline.
+#pragma once
+
+#include "win32/gui/Win.h"
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "win32/common/Utf.h"
+
+namespace ravel::wintest {
+
+// How long a test waits for a window to come or go, or a state to arrive. A loaded machine
+// can slow Wine by seconds; waiting costs nothing once the awaited thing is there. Well below
+// ctest's limit for one test, so a timeout ends in the test's own failure, not a kill.
+constexpr int kPatienceMs = 30000;
+
+// A path of this (Linux) machine as the program under Wine sees it: Z: maps onto /.
+inline std::string WindowsPath(std::string p) {
+  if (!p.empty() && p[0] == '/') p = "Z:" + p;
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  return p;
+}
+
+inline std::string Text(HWND h) {
+  int n = GetWindowTextLengthW(h);
+  std::wstring t(static_cast<std::size_t>(n) + 1, L'\0');
+  n = GetWindowTextW(h, t.data(), n + 1);
+  t.resize(static_cast<std::size_t>(n));
+  return win::Narrow(t);
+}
+
+// Lets this thread's window messages run until `done` holds or `ms` have passed.
+inline bool PumpUntil(const std::function<bool()>& done, int ms = kPatienceMs) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  MSG msg;
+  for (;;) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) continue;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    }
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+// From a helper thread (the test's own thread sits in a modal loop): checks `done` until it
+// holds or `ms` have passed.
+inline bool WaitFor(const std::function<bool()>& done, int ms = kPatienceMs) {
+  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (;;) {
+    if (done()) return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+// A visible window of `thread` of class `cls` holding a child of class `child` (if given),
+// or null when none came in time.
+inline HWND WaitForWindow(DWORD thread, const wchar_t* cls, const wchar_t* child = nullptr,
+                          int ms = kPatienceMs) {
+  struct Search {
+    const wchar_t* cls;
+    const wchar_t* child;
+    HWND found;
+  } s{cls, child, nullptr};
+  WaitFor(
+      [&] {
+        EnumThreadWindows(
+            thread,
+            [](HWND h, LPARAM lp) -> BOOL {
+              auto* s = reinterpret_cast<Search*>(lp);
+              wchar_t name[64] = {};
+              GetClassNameW(h, name, 64);
+              if (!IsWindowVisible(h) || lstrcmpW(name, s->cls) != 0) return TRUE;
+              if (s->child != nullptr && FindWindowExW(h, nullptr, s->child, nullptr) == nullptr)
+                return TRUE;
+              s->found = h;
+              return FALSE;
+            },
+            reinterpret_cast<LPARAM>(&s));
+        return s.found != nullptr;
+      },
+      ms);
+  return s.found;
+}
+
+inline bool WaitGone(HWND h, int ms = kPatienceMs) {
+  return WaitFor([&] { return !IsWindow(h); }, ms);
+}
+
+}  // namespace ravel::wintest
