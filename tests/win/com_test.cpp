@@ -21,8 +21,10 @@
 #include "win32/common/ComValue.h"
 #include "win32/common/ComWord.h"
 #include "win32/common/Utf.h"
+#include "win_support.h"
 
 using namespace ravel;
+using namespace ravel::wintest;
 using ravel::win::ComPtr;
 using ravel::win::ComWord;
 using ravel::win::Variant;
@@ -31,15 +33,7 @@ namespace {
 
 // The fixture folder in Windows form (Wine maps Z: onto /).
 std::string FixturePath(const std::string& name) {
-  std::string p = std::string("Z:") + RAVEL_FIXTURES + "/" + name;
-  for (char& c : p)
-    if (c == '/') c = '\\';
-  return p;
-}
-
-void UseFixture(const std::string& windows_path) {
-  SetEnvironmentVariableW(L"RAVELMEND_WORD_FIXTURE",
-                          windows_path.empty() ? nullptr : win::Widen(windows_path).c_str());
+  return WindowsPath(std::string(RAVEL_FIXTURES) + "/" + name);
 }
 
 // The server's test exports, reached in the DLL that COM loaded into this process.
@@ -84,29 +78,6 @@ class ComTest : public ::testing::Test {
 
   win::ComInit com_;
 };
-
-// Word's answer as text with its type, or the error it gave: equal lines mean the client saw
-// exactly what the stand-in answered.
-std::string Describe(const Value& v) {
-  struct Text {
-    std::string operator()(std::monostate) const { return "Empty"; }
-    std::string operator()(bool b) const { return b ? "Boolean True" : "Boolean False"; }
-    std::string operator()(std::int32_t i) const { return "Long " + std::to_string(i); }
-    std::string operator()(float f) const {
-      char t[40];
-      std::snprintf(t, sizeof t, "Single %.9g", f);
-      return t;
-    }
-    std::string operator()(double d) const {
-      char t[40];
-      std::snprintf(t, sizeof t, "Double %.17g", d);
-      return t;
-    }
-    std::string operator()(const std::string& s) const { return "String " + s; }
-    std::string operator()(const WObjectPtr& o) const { return o ? "Object" : "Nothing"; }
-  };
-  return std::visit(Text{}, v);
-}
 
 // Every member the program reads, of every item of the active document.
 std::vector<std::string> Snapshot(WordApp& word) {

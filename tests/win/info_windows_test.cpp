@@ -27,38 +27,19 @@
 #include "win32/gui/MainWindow.h"
 #include "win32/gui/Win32Host.h"
 #include "win32/gui/WinPicture.h"
+#include "win_support.h"
 
 using namespace ravel;
+using namespace ravel::wintest;
 using M = win::MainWindow;
 
 namespace {
 
 std::string FixturePicture(const std::string& name) {
-  std::string p = "Z:" + std::string(RAVEL_FIXTURES) + "/pictures/" + name;
-  for (char& c : p)
-    if (c == '/') c = '\\';
-  return p;
+  return WindowsPath(std::string(RAVEL_FIXTURES) + "/pictures/" + name);
 }
 std::string ExamplesFolder() {
-  std::string p = "Z:" + std::string(RAVEL_EXAMPLES);
-  for (char& c : p)
-    if (c == '/') c = '\\';
-  return p;
-}
-
-bool PumpUntil(const std::function<bool()>& done, int ms = 3000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-  MSG msg;
-  for (;;) {
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      if (msg.message == WM_QUIT) continue;
-      TranslateMessage(&msg);
-      DispatchMessageW(&msg);
-    }
-    if (done()) return true;
-    if (std::chrono::steady_clock::now() >= end) return false;
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-  }
+  return WindowsPath(RAVEL_EXAMPLES);
 }
 
 // For scripts/screenshot.sh: says which window is up and holds it there a while.
@@ -69,12 +50,6 @@ void Showcase(const char* name) {
   std::printf("showcase: %s\n", name);
   std::fflush(stdout);
   PumpUntil([] { return false; }, ms);
-}
-
-std::string Text(HWND h) {
-  wchar_t buf[1024] = {};
-  GetWindowTextW(h, buf, 1024);
-  return win::Narrow(buf);
 }
 
 // The colour at the middle of a window's client area, as painted on the screen.
@@ -268,7 +243,7 @@ TEST_F(InfoWindowsTest, TheSplashHandsOverByItselfAfterTwoSeconds) {
   host.ShowSplash(splash);
   HWND s = host.SplashHandle();
   ASSERT_NE(s, nullptr);
-  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window->Handle()); }, 6000));
+  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window->Handle()); }));
   auto took = std::chrono::steady_clock::now() - start;
   EXPECT_GE(took, std::chrono::milliseconds(1900));
   EXPECT_FALSE(IsWindow(s));

@@ -29,49 +29,16 @@
 #include "win32/gui/MainWindow.h"
 #include "win32/gui/MoreLinksFoundWindow.h"
 #include "win32/gui/Win32Host.h"
+#include "win_support.h"
 
 using namespace ravel;
+using namespace ravel::wintest;
 using D = ravel::win::MoreLinksFoundWindow;
 
 namespace {
 
-std::string WindowsPath(std::string p) {
-  if (!p.empty() && p[0] == '/') p = "Z:" + p;
-  for (char& c : p)
-    if (c == '/') c = '\\';
-  return p;
-}
-
 const std::string kSample = WindowsPath(std::string(RAVEL_EXAMPLES) + "/sample-document.json");
 const std::string kExpected = WindowsPath(std::string(RAVEL_FIXTURES) + "/sample-after-save.json");
-
-struct UseFixture {
-  explicit UseFixture(const std::string& path) {
-    SetEnvironmentVariableW(L"RAVELMEND_WORD_FIXTURE", win::Widen(path).c_str());
-  }
-  ~UseFixture() { SetEnvironmentVariableW(L"RAVELMEND_WORD_FIXTURE", nullptr); }
-};
-
-std::string Describe(const Value& v) {
-  struct Text {
-    std::string operator()(std::monostate) const { return "Empty"; }
-    std::string operator()(bool b) const { return b ? "Boolean True" : "Boolean False"; }
-    std::string operator()(std::int32_t i) const { return "Long " + std::to_string(i); }
-    std::string operator()(float f) const {
-      char t[40];
-      std::snprintf(t, sizeof t, "Single %.9g", f);
-      return t;
-    }
-    std::string operator()(double d) const {
-      char t[40];
-      std::snprintf(t, sizeof t, "Double %.17g", d);
-      return t;
-    }
-    std::string operator()(const std::string& s) const { return "String " + s; }
-    std::string operator()(const WObjectPtr& o) const { return o ? "Object" : "Nothing"; }
-  };
-  return std::visit(Text{}, v);
-}
 
 // What the save reads and writes, of every shape of the active document, with Word's types.
 std::vector<std::string> Snapshot(WordApp& word) {
@@ -166,7 +133,7 @@ void DissolveAndSave(Form_Main& main, const std::function<void()>& between) {
 TEST(SaveThroughCom, TheSampleRelinkedAndSavedEqualsTheExpectedDocument) {
   win::ComInit com;
   ASSERT_TRUE(SUCCEEDED(com.Result()));
-  UseFixture fixture(kSample);
+  FixtureInUse fixture(kSample);
   win::ComWord word;
   win::Win32FileSystem fs;
   sim::ScriptedHost host;
@@ -213,7 +180,7 @@ TEST(SaveThroughCom, TheMainWindowAfterTheSave) {
                                            ICC_PROGRESS_CLASS | ICC_BAR_CLASSES};
   InitCommonControlsEx(&icc);
   win::ComInit com;
-  UseFixture fixture(kSample);
+  FixtureInUse fixture(kSample);
   win::ComWord word;
   win::Win32FileSystem fs;
   win::Win32Host host;
@@ -229,21 +196,11 @@ TEST(SaveThroughCom, TheMainWindowAfterTheSave) {
   int answered = 0;
   std::thread answer([&] {
     for (int k = 0; k < 2; ++k) {
-      HWND dlg = nullptr;
-      for (int t = 0; t < 500 && dlg == nullptr; ++t) {
-        EnumThreadWindows(
-            ui,
-            [](HWND h, LPARAM lp) -> BOOL {
-              wchar_t name[64] = {};
-              GetClassNameW(h, name, 64);
-              if (!IsWindowVisible(h) || lstrcmpW(name, D::kClassName) != 0) return TRUE;
-              *reinterpret_cast<HWND*>(lp) = h;
-              return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&dlg));
-        if (dlg == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      HWND dlg = WaitForWindow(ui, D::kClassName);
+      if (dlg == nullptr) {
+        PostThreadMessageW(ui, WM_QUIT, 0, 0);  // frees the test's thread
+        return;
       }
-      if (dlg == nullptr) return;
       HWND list = GetDlgItem(dlg, D::kList);
       int n = static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
       for (int i = 0; i < n; ++i) {
@@ -258,8 +215,7 @@ TEST(SaveThroughCom, TheMainWindowAfterTheSave) {
       }
       SendMessageW(GetDlgItem(dlg, D::kCommandOK), BM_CLICK, 0, 0);
       ++answered;
-      for (int t = 0; t < 250 && IsWindow(dlg) && IsWindowVisible(dlg); ++t)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      WaitFor([&] { return !IsWindow(dlg) || !IsWindowVisible(dlg); });
     }
   });
   DissolveAndSave(main, [] {});

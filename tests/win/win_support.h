@@ -5,10 +5,13 @@
 #include "win32/gui/Win.h"
 
 #include <chrono>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
+#include <variant>
 
+#include "inventory/Word.h"
 #include "win32/common/Utf.h"
 
 namespace ravel::wintest {
@@ -93,6 +96,43 @@ inline HWND WaitForWindow(DWORD thread, const wchar_t* cls, const wchar_t* child
 
 inline bool WaitGone(HWND h, int ms = kPatienceMs) {
   return WaitFor([&] { return !IsWindow(h); }, ms);
+}
+
+// The Word stand-in's COM server reads its document from this fixture (none: no document).
+inline void UseFixture(const std::string& windows_path) {
+  SetEnvironmentVariableW(L"RAVELMEND_WORD_FIXTURE",
+                          windows_path.empty() ? nullptr : win::Widen(windows_path).c_str());
+}
+
+// The fixture for one scope.
+struct FixtureInUse {
+  explicit FixtureInUse(const std::string& windows_path) { UseFixture(windows_path); }
+  ~FixtureInUse() { UseFixture(""); }
+  FixtureInUse(const FixtureInUse&) = delete;
+  FixtureInUse& operator=(const FixtureInUse&) = delete;
+};
+
+// Word's answer as text with its type: equal lines mean the client saw exactly what the
+// stand-in answered.
+inline std::string Describe(const Value& v) {
+  struct Text {
+    std::string operator()(std::monostate) const { return "Empty"; }
+    std::string operator()(bool b) const { return b ? "Boolean True" : "Boolean False"; }
+    std::string operator()(std::int32_t i) const { return "Long " + std::to_string(i); }
+    std::string operator()(float f) const {
+      char t[40];
+      std::snprintf(t, sizeof t, "Single %.9g", f);
+      return t;
+    }
+    std::string operator()(double d) const {
+      char t[40];
+      std::snprintf(t, sizeof t, "Double %.17g", d);
+      return t;
+    }
+    std::string operator()(const std::string& s) const { return "String " + s; }
+    std::string operator()(const WObjectPtr& o) const { return o ? "Object" : "Nothing"; }
+  };
+  return std::visit(Text{}, v);
 }
 
 }  // namespace ravel::wintest
