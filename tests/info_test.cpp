@@ -1,38 +1,16 @@
 // The splash at start and as About, the information window and the web-site links.
 #include <gtest/gtest.h>
 
-#include "app/Form_Main.h"
+#include "form_support.h"
 #include "info/DL_Info.h"
 #include "info/frmSplash.h"
-#include "sim/MemoryFileSystem.h"
-#include "sim/MemoryRegistry.h"
-#include "sim/ScriptedHost.h"
-#include "sim/SimWord.h"
 
 namespace ravel {
 namespace {
 
-class Info : public ::testing::Test {
+class Info : public OneLinkForm {
  protected:
-  Info() : word(std::make_shared<sim::SimWord>()), main(g, *word, fs, host) {
-    int doc = word->AddDocument("Report.doc", "C:\\Docs");
-    word->SetActive(doc);
-    word->AddShape(doc, "InlineShapes", R"({"Type": 4, "LinkFormat": {"Type": 1,
-        "SourceFullName": "C:\\Old\\a.gif", "SavePictureWithDocument": true, "Locked": false}})");
-    main.SetRegistry(&reg);
-    reg.PutText("Software\\Norquill\\Ravelmend", "Version", "1.2.0");
-    reg.PutText("Software\\Norquill\\Ravelmend\\Settings", "Preview", "0");
-    reg.PutText("Software\\Norquill\\Ravelmend\\Settings", "Support_Hidden_Objects", "0");
-    reg.PutText("Software\\Norquill\\Ravelmend\\Settings", "Rel_Path", "0");
-  }
-  long Reads() { return word->Context().calls_by_member["InlineShapes"]; }
-
-  Globals g;
-  sim::MemoryFileSystem fs;
-  sim::ScriptedHost host;
-  sim::MemoryRegistry reg;
-  std::shared_ptr<sim::SimWord> word;
-  Form_Main main;
+  Info() { Store("0", "0", "0"); }
 };
 
 TEST_F(Info, TheSplashPreparesTheMainWindowBeforeItIsShownAndHandsOverOnItsTimer) {

@@ -3,19 +3,12 @@
 // About bringing back the stored values.
 #include <gtest/gtest.h>
 
-#include "app/Form_Main.h"
+#include "form_support.h"
 #include "settings/Reg_Ravelmend.h"
 #include "settings/Registry32.h"
-#include "sim/MemoryFileSystem.h"
-#include "sim/MemoryRegistry.h"
-#include "sim/ScriptedHost.h"
-#include "sim/SimWord.h"
 
 namespace ravel {
 namespace {
-
-const char* const kProduct = "Software\\Norquill\\Ravelmend";
-const char* const kSettings = "Software\\Norquill\\Ravelmend\\Settings";
 
 // Calls a check box's click handler whenever its value is set, as a real check box's click
 // event would fire: SuppressClickEvents must keep the handler quiet during loads.
@@ -31,24 +24,11 @@ class ClickOnChange : public ControlPeer {
   void (Form_Main::*handler_)();
 };
 
-class SettingsStore : public ::testing::Test {
+class SettingsStore : public OneLinkForm {
  protected:
-  SettingsStore() : word(std::make_shared<sim::SimWord>()), main(g, *word, fs, host) {
-    int doc = word->AddDocument("Report.doc", "C:\\Docs");
-    word->SetActive(doc);
-    word->AddShape(doc, "InlineShapes", R"({"Type": 4, "LinkFormat": {"Type": 1,
-        "SourceFullName": "C:\\Old\\a.gif", "SavePictureWithDocument": true, "Locked": false}})");
-    main.SetRegistry(&reg);
-    main.Check_ShowHiddenObjects.SetPeer(&hidden_clicks);
-  }
+  SettingsStore() { main.Check_ShowHiddenObjects.SetPeer(&hidden_clicks); }
   ~SettingsStore() override { main.Check_ShowHiddenObjects.SetPeer(nullptr); }
 
-  void Store(const std::string& preview, const std::string& hidden, const std::string& rel) {
-    reg.PutText(kProduct, "Version", "1.2.0");
-    reg.PutText(kSettings, "Preview", preview);
-    reg.PutText(kSettings, "Support_Hidden_Objects", hidden);
-    reg.PutText(kSettings, "Rel_Path", rel);
-  }
   std::string Text(const char* key, const char* name) {
     auto v = reg.Get(key, name);
     if (!v) return "(missing)";
@@ -65,14 +45,7 @@ class SettingsStore : public ::testing::Test {
     main.Check_relpath.SetValue(rel);
     g.SuppressClickEvents = false;
   }
-  long Reads() { return word->Context().calls_by_member["InlineShapes"]; }
 
-  Globals g;
-  sim::MemoryFileSystem fs;
-  sim::ScriptedHost host;
-  sim::MemoryRegistry reg;
-  std::shared_ptr<sim::SimWord> word;
-  Form_Main main;
   ClickOnChange hidden_clicks{main, &Form_Main::Check_ShowHiddenObjects_Click};
 };
 
