@@ -16,6 +16,12 @@ inline int Scale(int px96, UINT dpi) {
 SIZE WindowSizeFor(int w, int h, DWORD style, DWORD ex_style, bool menu, UINT dpi);
 // The system's message font at `dpi`; underlined when asked (for labels that act as links).
 HFONT CreateMessageFont(UINT dpi, bool underline = false);
+// Moves and sizes the window to the rectangle WM_DPICHANGED suggests (its lParam).
+inline void TakeSuggestedRect(HWND hwnd, LPARAM lp) {
+  const RECT* r = reinterpret_cast<const RECT*>(lp);
+  SetWindowPos(hwnd, nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
+               SWP_NOZORDER | SWP_NOACTIVATE);
+}
 // Asks for per-monitor awareness (v2, else v1) when no manifest has set it already.
 void RequestPerMonitorDpi();
 

@@ -1,6 +1,7 @@
 #include "win32/gui/InfoWindows.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "app/Form_Main.h"
 #include "info/DL_Info.h"
@@ -29,6 +30,27 @@ void Centre(HWND hwnd, HWND owner, SIZE size) {
   x = std::max<int>(mi.rcWork.left, std::min<int>(x, mi.rcWork.right - size.cx));
   y = std::max<int>(mi.rcWork.top, std::min<int>(y, mi.rcWork.bottom - size.cy));
   SetWindowPos(hwnd, nullptr, x, y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+// The end of a form's window, alike for each: the close box asks the form to unload; the
+// form's word that it has unloaded destroys the window; the destruction lets go of the
+// form's controls (and goes on to the default handling). True when `msg` is answered here.
+template <class Form>
+bool EndsAsAForm(HWND hwnd, UINT msg, Form& form, const std::function<void()>& detach) {
+  switch (msg) {
+    case WM_CLOSE:
+      form.Form_Unload();
+      return true;
+    case kFormClosedMessage:
+      detach();
+      DestroyWindow(hwnd);
+      return true;
+    case WM_DESTROY:
+      detach();
+      return false;
+    default:
+      return false;
+  }
 }
 
 // --- the splash ---
@@ -170,25 +192,13 @@ LRESULT ViewerWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_COMMAND:
       if (LOWORD(wp) == kImage && HIWORD(wp) == STN_DBLCLK) form_.xImgedit_DblClick();
       return 0;
-    case WM_DPICHANGED: {
-      const RECT* r = reinterpret_cast<const RECT*>(lp);
-      SetWindowPos(Handle(), nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+    case WM_DPICHANGED:
+      TakeSuggestedRect(Handle(), lp);
       return 0;
-    }
-    case WM_CLOSE:
-      form_.Form_Unload();
-      return 0;
-    case kFormClosedMessage:
-      DetachAll();
-      DestroyWindow(Handle());
-      return 0;
-    case WM_DESTROY:
-      DetachAll();
-      break;
     default:
       break;
   }
+  if (EndsAsAForm(Handle(), msg, form_, [this] { DetachAll(); })) return 0;
   return Default(msg, wp, lp);
 }
 
@@ -281,19 +291,10 @@ LRESULT SplashWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DPICHANGED:
       Place(HIWORD(wp));
       return 0;
-    case WM_CLOSE:
-      form_.Form_Unload();
-      return 0;
-    case kFormClosedMessage:
-      DetachAll();
-      DestroyWindow(Handle());
-      return 0;
-    case WM_DESTROY:
-      DetachAll();
-      break;
     default:
       break;
   }
+  if (EndsAsAForm(Handle(), msg, form_, [this] { DetachAll(); })) return 0;
   return Default(msg, wp, lp);
 }
 
@@ -353,19 +354,10 @@ LRESULT InfoWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_DPICHANGED:
       Place(HIWORD(wp));
       return 0;
-    case WM_CLOSE:
-      form_.Form_Unload();
-      return 0;
-    case kFormClosedMessage:
-      DetachAll();
-      DestroyWindow(Handle());
-      return 0;
-    case WM_DESTROY:
-      DetachAll();
-      break;
     default:
       break;
   }
+  if (EndsAsAForm(Handle(), msg, form_, [this] { DetachAll(); })) return 0;
   return Default(msg, wp, lp);
 }
 

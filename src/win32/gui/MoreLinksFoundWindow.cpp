@@ -138,9 +138,7 @@ LRESULT MoreLinksFoundWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_DPICHANGED: {
-      const RECT* r = reinterpret_cast<const RECT*>(lp);
-      SetWindowPos(Handle(), nullptr, r->left, r->top, r->right - r->left, r->bottom - r->top,
-                   SWP_NOZORDER | SWP_NOACTIVATE);
+      TakeSuggestedRect(Handle(), lp);
       Place(HIWORD(wp), false);
       return 0;
     }
