@@ -146,6 +146,7 @@ class Program {
     si.cb = sizeof si;
     started_ = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                               nullptr, &si, &pi_) != FALSE;
+    if (!started_) start_error_ = GetLastError();
     SetEnvironmentVariableW(L"RAVELMEND_WORD_FIXTURE", nullptr);
   }
   ~Program() {
@@ -161,6 +162,8 @@ class Program {
   Program& operator=(const Program&) = delete;
 
   bool Started() const { return started_; }
+  // Why it could not be started (the system's error code).
+  DWORD StartError() const { return start_error_; }
   HANDLE Process() const { return pi_.hProcess; }
 
   // Its visible top-level window captioned "Ravelmend", once shown.
@@ -203,6 +206,7 @@ class Program {
  private:
   PROCESS_INFORMATION pi_{};
   bool started_ = false;
+  DWORD start_error_ = 0;
 };
 
 const ChildInfo* Find(const std::vector<ChildInfo>& all, const std::string& cls,
@@ -220,7 +224,7 @@ const ChildInfo* FindClass(const std::vector<ChildInfo>& all, const std::string&
 
 TEST(GuiProgram, ShowsTheDocumentsLinksInItsControlsAndEndsWhenClosed) {
   Program p("gui-three-links.json");
-  ASSERT_TRUE(p.Started());
+  ASSERT_TRUE(p.Started()) << "CreateProcessW failed with error " << p.StartError();
   HWND main = p.WaitForMainWindow();
   ASSERT_NE(main, nullptr) << "no window \"Ravelmend\"";
   auto all = ChildrenOf(main);
@@ -305,7 +309,7 @@ TEST(GuiProgram, ShowsTheDocumentsLinksInItsControlsAndEndsWhenClosed) {
 
 TEST(GuiProgram, WithoutADocumentItSaysSoAndClosesFromTheFrame) {
   Program p("");
-  ASSERT_TRUE(p.Started());
+  ASSERT_TRUE(p.Started()) << "CreateProcessW failed with error " << p.StartError();
   HWND main = p.WaitForMainWindow();
   ASSERT_NE(main, nullptr);
   auto all = ChildrenOf(main);
@@ -323,7 +327,7 @@ TEST(GuiProgram, WithoutADocumentItSaysSoAndClosesFromTheFrame) {
 
 TEST(GuiProgram, InitReadsAgainAndTheExitButtonEndsIt) {
   Program p("gui-three-links.json");
-  ASSERT_TRUE(p.Started());
+  ASSERT_TRUE(p.Started()) << "CreateProcessW failed with error " << p.StartError();
   HWND main = p.WaitForMainWindow();
   ASSERT_NE(main, nullptr);
   auto all = ChildrenOf(main);
