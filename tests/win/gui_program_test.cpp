@@ -14,6 +14,7 @@
 
 #include "app/Form_Main.h"
 #include "win32/common/Utf.h"
+#include "win_support.h"
 
 namespace {
 
@@ -140,13 +141,7 @@ class Program {
     std::wstring var =
         fixture.empty() ? L"" : WindowsPath(std::string(RAVEL_FIXTURES) + "/" + fixture);
     SetEnvironmentVariableW(L"RAVELMEND_WORD_FIXTURE", var.empty() ? nullptr : var.c_str());
-    std::wstring exe = HereFolder() + L"\\Ravelmend.exe";
-    std::wstring command = L"\"" + exe + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
-    started_ = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &si, &pi_) != FALSE;
-    if (!started_) start_error_ = GetLastError();
+    started_ = ravel::wintest::StartProgram(HereFolder() + L"\\Ravelmend.exe", pi_, start_error_);
     SetEnvironmentVariableW(L"RAVELMEND_WORD_FIXTURE", nullptr);
   }
   ~Program() {

@@ -14,6 +14,7 @@
 #include "win32/common/AdvapiRegistry.h"
 #include "win32/common/Utf.h"
 #include "win32/gui/MainWindow.h"
+#include "win_support.h"
 
 namespace {
 
@@ -69,13 +70,9 @@ HWND VisibleWindowOf(DWORD pid, const wchar_t* cls) {
 class Started {
  public:
   Started() {
-    std::wstring exe = HereFolder() + L"\\Ravelmend.exe";
-    std::wstring command = L"\"" + exe + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof si;
     SetEnvironmentVariableW(L"RAVELMEND_WORD_FIXTURE", nullptr);
-    started_ = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              nullptr, &si, &pi_) != FALSE;
+    DWORD error = 0;
+    started_ = ravel::wintest::StartProgram(HereFolder() + L"\\Ravelmend.exe", pi_, error);
   }
   ~Started() {
     if (!started_) return;

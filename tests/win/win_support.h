@@ -135,4 +135,21 @@ inline std::string Describe(const Value& v) {
   return std::visit(Text{}, v);
 }
 
+// Starts `exe` with no arguments but its own name. Under a loaded Wine a start can fail at
+// once and succeed a moment later, so a few tries are made; the last error is kept when all
+// fail.
+inline bool StartProgram(const std::wstring& exe, PROCESS_INFORMATION& pi, DWORD& error) {
+  std::wstring command = L"\"" + exe + L"\"";
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    if (CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                       &si, &pi) != FALSE)
+      return true;
+    error = GetLastError();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  }
+  return false;
+}
+
 }  // namespace ravel::wintest
