@@ -178,24 +178,9 @@ void Win32Host::ShowModal(MoreLinksFound& dialog) {
     dialog.Form_Unload();
     return;
   }
-  HWND previous_modal = modal_;
-  modal_ = window.Handle();
-  if (owner != nullptr) EnableWindow(owner, FALSE);
   window.Show();
-  MSG msg;
-  while (!dialog.Closed() && window.Handle() != nullptr) {
-    BOOL got = GetMessageW(&msg, nullptr, 0, 0);
-    if (got == 0) {
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      break;
-    }
-    if (got == -1) break;
-    Dispatch(msg);
-  }
-  // The owner first, so that activation returns to it when the dialog goes.
-  if (owner != nullptr && IsWindow(owner)) EnableWindow(owner, TRUE);
+  ModalLoop(window.Handle(), owner, [&] { return dialog.Closed() || window.Handle() == nullptr; });
   window.Close();
-  modal_ = previous_modal;
   if (!dialog.Closed()) dialog.Form_Unload();
 }
 
