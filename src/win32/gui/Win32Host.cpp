@@ -178,8 +178,9 @@ void Win32Host::ShowModal(MoreLinksFound& dialog) {
     dialog.Form_Unload();
     return;
   }
-  window.Show();
-  ModalLoop(window.Handle(), owner, [&] { return dialog.Closed() || window.Handle() == nullptr; });
+  ModalLoop(
+      window.Handle(), owner, [&] { window.Show(); },
+      [&] { return dialog.Closed() || window.Handle() == nullptr; });
   window.Close();
   if (!dialog.Closed()) dialog.Form_Unload();
 }
@@ -212,11 +213,13 @@ void Win32Host::ShellOpen(const std::string& target) {
   ShellExecuteExW(&sei);
 }
 
-void Win32Host::ModalLoop(HWND window, HWND owner, const std::function<bool()>& closed) {
+void Win32Host::ModalLoop(HWND window, HWND owner, const std::function<void()>& show,
+                          const std::function<bool()>& closed) {
   Peer::ShowDeferred();  // the owner shows its newest state while the user is asked
   HWND previous_modal = modal_;
   modal_ = window;
   if (owner != nullptr) EnableWindow(owner, FALSE);
+  show();
   MSG msg;
   while (!closed() && IsWindow(window)) {
     BOOL got = GetMessageW(&msg, nullptr, 0, 0);
@@ -250,9 +253,13 @@ void Win32Host::ShowModal(frmSplash& about) {
   HWND owner = Usable(main_);
   SplashWindow window(about);
   if (!window.Create(owner)) return;
-  about.Me.SetVisible(true);
-  UpdateWindow(window.Handle());
-  ModalLoop(window.Handle(), owner, [&] { return about.Closed(); });
+  ModalLoop(
+      window.Handle(), owner,
+      [&] {
+        about.Me.SetVisible(true);
+        UpdateWindow(window.Handle());
+      },
+      [&] { return about.Closed(); });
 }
 
 void Win32Host::ShowModal(DL_Info& info) {
@@ -260,9 +267,13 @@ void Win32Host::ShowModal(DL_Info& info) {
   HWND owner = Usable(main_);
   InfoWindow window(info);
   if (!window.Create(owner)) return;
-  info.Me.SetVisible(true);
-  SetFocus(GetDlgItem(window.Handle(), IDOK));
-  ModalLoop(window.Handle(), owner, [&] { return info.Closed(); });
+  ModalLoop(
+      window.Handle(), owner,
+      [&] {
+        info.Me.SetVisible(true);
+        SetFocus(GetDlgItem(window.Handle(), IDOK));
+      },
+      [&] { return info.Closed(); });
 }
 
 void Win32Host::ShowMainWindow() {

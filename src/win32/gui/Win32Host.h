@@ -66,9 +66,11 @@ class Win32Host : public Host {
   // Keyboard navigation for our windows, else the usual translation and dispatch.
   void Dispatch(MSG& msg);
 
-  // Runs window messages until `closed` holds or the window is gone; the owner is disabled
-  // meanwhile.
-  void ModalLoop(HWND window, HWND owner, const std::function<bool()>& closed);
+  // Disables the owner, then runs `show` and window messages until `closed` holds or the
+  // window is gone. The owner goes first, as with the system's dialogs: a user (or a tool
+  // reading the screen) never meets the window while its owner still takes input.
+  void ModalLoop(HWND window, HWND owner, const std::function<void()>& show,
+                 const std::function<bool()>& closed);
 
   HWND main_ = nullptr;
   HWND modal_ = nullptr;
