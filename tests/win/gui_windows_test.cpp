@@ -89,6 +89,30 @@ struct TestFolder {
   explicit TestFolder(const std::wstring& name) : path(std::wstring(kRoot) + L"\\" + name) {
     CreateDirectoryW(kRoot, nullptr);
     CreateDirectoryW(path.c_str(), nullptr);
+    // Wine's folder browser finds the start folder by comparing item ids that hold each
+    // folder's access time; a first read moving it between two steps would lose the way.
+    // Linux (relatime) moves an access time that is not later than the write and change
+    // times; one ahead of both stays.
+    Settle(path.c_str());
+    Settle(kRoot);
+  }
+  static void Settle(const wchar_t* folder) {
+    HANDLE h = CreateFileW(folder, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return;
+    ULARGE_INTEGER now{};
+    FILETIME ft;
+    GetSystemTimeAsFileTime(&ft);
+    now.LowPart = ft.dwLowDateTime;
+    now.HighPart = ft.dwHighDateTime;
+    auto hours_from_now = [&](int hours) {
+      ULARGE_INTEGER t{};
+      t.QuadPart = now.QuadPart + static_cast<ULONGLONG>(hours) * 36000000000ULL;  // 100 ns
+      return FILETIME{t.LowPart, t.HighPart};
+    };
+    FILETIME accessed = hours_from_now(1), written = hours_from_now(-1);
+    SetFileTime(h, nullptr, &accessed, &written);
+    CloseHandle(h);
   }
   ~TestFolder() {
     RemoveDirectoryW(path.c_str());
