@@ -42,7 +42,13 @@ if [ -z "${DISPLAY:-}" ]; then
     break
   done
 fi
-ctest --preset mingw 2>&1 | tee "$log/wine.txt" | grep -vE '^ +[0-9]+/[0-9]+ Test +#' || true
+# A window test under Wine on a busy machine may miss a moment once; it runs a second time
+# and is named below, so that a flaky test is seen and mended, not hidden.
+ctest --preset mingw --repeat until-pass:2 2>&1 | tee "$log/wine.txt" |
+  grep -vE '^ +[0-9]+/[0-9]+ Test +#' || true
+again=$(grep -E 'Test +#[0-9]+: .*\*\*\*(Failed|Timeout|Exception)' "$log/wine.txt" |
+  sed -E 's/.*Test +#[0-9]+: ([^ ]+) .*/\1/' | sort -u |
+  while read -r t; do grep -qE "^[[:space:]]+[0-9]+ - $t " "$log/wine.txt" || echo "$t"; done)
 
 # A screenshot of the main window listing the sample document, kept with the build.
 if [ -x scripts/screenshot.sh ]; then
@@ -63,5 +69,6 @@ bad=$(($(failed "$log/native.txt") + $(failed "$log/wine.txt")))
 [ "$(count "$log/wine.txt")" -eq 0 ] && { echo "The Wine suite did not run."; bad=$((bad + 1)); }
 [ "$bad" -ne 0 ] && status=1
 echo
+[ -n "$again" ] && printf 'Passed only when run a second time under Wine:\n%s\n' "$again"
 echo "$((total - bad < 0 ? 0 : total - bad)) passed, $bad failed"
 exit $status
