@@ -83,11 +83,7 @@ class ComTest : public ::testing::Test {
 std::vector<std::string> Snapshot(WordApp& word) {
   std::vector<std::string> out;
   auto note = [&](const std::string& what, const std::function<Value()>& get) {
-    try {
-      out.push_back(what + " = " + Describe(get()));
-    } catch (const WordError& e) {
-      out.push_back(what + " ! " + e.Description());
-    }
+    Note(out, what, get);
   };
   WObjectPtr doc = AsObject(word.Global()->Get("ActiveDocument"));
   note("Name", [&] { return doc->Get("Name"); });

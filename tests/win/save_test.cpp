@@ -44,11 +44,7 @@ const std::string kExpected = WindowsPath(std::string(RAVEL_FIXTURES) + "/sample
 std::vector<std::string> Snapshot(WordApp& word) {
   std::vector<std::string> out;
   auto note = [&](const std::string& what, const std::function<Value()>& get) {
-    try {
-      out.push_back(what + " = " + Describe(get()));
-    } catch (const WordError& e) {
-      out.push_back(what + " ! " + e.Description());
-    }
+    Note(out, what, get);
   };
   const char* common[] = {"Type",
                           "AlternativeText",

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 #include <variant>
+#include <vector>
 
 #include "inventory/Word.h"
 #include "win32/common/Utf.h"
@@ -133,6 +134,16 @@ inline std::string Describe(const Value& v) {
     std::string operator()(const WObjectPtr& o) const { return o ? "Object" : "Nothing"; }
   };
   return std::visit(Text{}, v);
+}
+
+// Appends "what = <answer>" or, when Word refuses, "what ! <Word's description>".
+inline void Note(std::vector<std::string>& out, const std::string& what,
+                 const std::function<Value()>& get) {
+  try {
+    out.push_back(what + " = " + Describe(get()));
+  } catch (const WordError& e) {
+    out.push_back(what + " ! " + e.Description());
+  }
 }
 
 // Starts `exe` with no arguments but its own name. Under a loaded Wine a start can fail at
