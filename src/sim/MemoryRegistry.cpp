@@ -93,22 +93,20 @@ HKey MemoryRegistry::NewHandle(NodePtr n) {
 RegStatus MemoryRegistry::OpenKeyEx(HKey parent, const std::string& path, std::uint32_t,
                                     HKey& out) {
   calls.push_back("OpenKeyEx " + path);
-  RegStatus s;
-  NodePtr p = NodeOf(parent, s);
-  if (!p) return s;
-  NodePtr n = Walk(p, path, false, s);
-  if (!n) return s;
-  out = NewHandle(n);
-  return 0;
+  return OpenPath(parent, path, false, out);
 }
 
 RegStatus MemoryRegistry::CreateKeyEx(HKey parent, const std::string& path, std::uint32_t,
                                       HKey& out) {
   calls.push_back("CreateKeyEx " + path);
+  return OpenPath(parent, path, true, out);
+}
+
+RegStatus MemoryRegistry::OpenPath(HKey parent, const std::string& path, bool create, HKey& out) {
   RegStatus s;
   NodePtr p = NodeOf(parent, s);
   if (!p) return s;
-  NodePtr n = Walk(p, path, true, s);
+  NodePtr n = Walk(p, path, create, s);
   if (!n) return s;
   out = NewHandle(n);
   return 0;

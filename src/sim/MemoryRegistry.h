@@ -67,6 +67,8 @@ class MemoryRegistry : public RegistryApi {
   NodePtr Root(HKey root) const;
   NodePtr NodeOf(HKey key, RegStatus& status) const;
   NodePtr Walk(NodePtr from, const std::string& path, bool create, RegStatus& status);
+  // The key at `path` beneath `parent` (made when `create`), as a new handle.
+  RegStatus OpenPath(HKey parent, const std::string& path, bool create, HKey& out);
   NodePtr Find(const std::string& path, HKey root) const;
   HKey NewHandle(NodePtr n);
 

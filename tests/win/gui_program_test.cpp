@@ -163,31 +163,19 @@ class Program {
 
   // Its visible top-level window captioned "Ravelmend", once shown.
   HWND WaitForMainWindow(int ms = 30000) {
-    struct Search {
-      DWORD pid;
-      HWND found;
-    } s{pi_.dwProcessId, nullptr};
+    auto captioned = [](HWND h) {
+      wchar_t title[64] = {};
+      GetWindowTextW(h, title, 64);
+      return lstrcmpW(title, L"Ravelmend") == 0 && GetWindow(h, GW_OWNER) == nullptr;
+    };
+    HWND found = nullptr;
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (s.found == nullptr && std::chrono::steady_clock::now() < end &&
+    while (found == nullptr && std::chrono::steady_clock::now() < end &&
            WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) {
-      EnumWindows(
-          [](HWND h, LPARAM lp) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(lp);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(h, &pid);
-            wchar_t title[64] = {};
-            GetWindowTextW(h, title, 64);
-            if (pid == s->pid && IsWindowVisible(h) && lstrcmpW(title, L"Ravelmend") == 0 &&
-                GetWindow(h, GW_OWNER) == nullptr) {
-              s->found = h;
-              return FALSE;
-            }
-            return TRUE;
-          },
-          reinterpret_cast<LPARAM>(&s));
-      if (s.found == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      found = ravel::wintest::VisibleWindowOf(pi_.dwProcessId, captioned);
+      if (found == nullptr) std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
-    return s.found;
+    return found;
   }
 
   // The exit code once the program has ended, or -1 if it still runs after `ms`.

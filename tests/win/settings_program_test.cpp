@@ -42,29 +42,12 @@ std::string Stored(const char* key, const char* name) {
   return std::string(buf);
 }
 
-struct Found {
-  DWORD pid;
-  std::wstring cls;
-  HWND hwnd;
-};
-
 HWND VisibleWindowOf(DWORD pid, const wchar_t* cls) {
-  Found f{pid, cls, nullptr};
-  EnumWindows(
-      [](HWND h, LPARAM lp) -> BOOL {
-        auto* f = reinterpret_cast<Found*>(lp);
-        DWORD pid = 0;
-        GetWindowThreadProcessId(h, &pid);
-        wchar_t name[64] = {};
-        GetClassNameW(h, name, 64);
-        if (pid == f->pid && IsWindowVisible(h) && f->cls == name) {
-          f->hwnd = h;
-          return FALSE;
-        }
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&f));
-  return f.hwnd;
+  return ravel::wintest::VisibleWindowOf(pid, [cls](HWND h) {
+    wchar_t name[64] = {};
+    GetClassNameW(h, name, 64);
+    return lstrcmpW(name, cls) == 0;
+  });
 }
 
 class Started {

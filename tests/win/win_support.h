@@ -113,6 +113,26 @@ struct FixtureInUse {
   FixtureInUse& operator=(const FixtureInUse&) = delete;
 };
 
+// The first visible top-level window of process `pid` that `match` accepts, or null.
+inline HWND VisibleWindowOf(DWORD pid, const std::function<bool(HWND)>& match) {
+  struct Search {
+    DWORD pid;
+    const std::function<bool(HWND)>& match;
+    HWND found;
+  } s{pid, match, nullptr};
+  EnumWindows(
+      [](HWND h, LPARAM lp) -> BOOL {
+        auto* s = reinterpret_cast<Search*>(lp);
+        DWORD owner_pid = 0;
+        GetWindowThreadProcessId(h, &owner_pid);
+        if (owner_pid != s->pid || !IsWindowVisible(h) || !s->match(h)) return TRUE;
+        s->found = h;
+        return FALSE;
+      },
+      reinterpret_cast<LPARAM>(&s));
+  return s.found;
+}
+
 // Word's answer as text with its type: equal lines mean the client saw exactly what the
 // stand-in answered.
 inline std::string Describe(const Value& v) {
