@@ -1,30 +1,27 @@
-// ravelmend-batch on 1,000 documents of 10 links each, against a tree of about 100,000
-// files: documents per second for list and for fix, the number of walks of the tree, and
-// the time of fix next to a plain copy of the same documents taken in the same run.
+// ravelmend-batch run as its own process on 1,000 and on 10,000 documents of 10 links each
+// (and on 100 documents with a body of 4 MB of XML), against a tree of 100,000 files: the
+// time and the peak memory of list, fix --dry-run and fix, next to a plain copy of the same
+// documents that syncs each file, as fix does.
+// usage: bench_batch [RAVELMEND_BATCH]   (default: the one built beside this program)
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
-#include <time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <map>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "../tests/docfile_support.h"
-#include "batch/Batch.h"
-#include "batch/HostPaths.h"
-#include "docfile/PosixStore.h"
-#include "posix/PosixFileSystem.h"
 
 namespace {
 
-constexpr int kDocs = 1000, kLinks = 10;
+constexpr int kLinks = 10;
 constexpr int kTop = 50, kSub = 100, kFiles = 20;  // 5,000 folders, 100,000 files
 
 using Clock = std::chrono::steady_clock;
@@ -32,50 +29,28 @@ double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-// The process's CPU time: steadier than elapsed time on a shared machine, though blind to
-// the waits for the disk that both the copy and the fix make.
-double CpuSeconds() {
-  timespec t;
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
-  return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-// Counts the walks: each walk lists the root's entries once.
-class CountingFs : public ravel::FileSystem {
- public:
-  CountingFs(ravel::PosixFileSystem& fs, std::string root) : fs_(fs), root_(std::move(root)) {}
-  bool CanOpenForReading(const std::string& p) override { return fs_.CanOpenForReading(p); }
-  std::unique_ptr<ravel::DirListing> List(const std::string& pattern) override {
-    if (pattern == root_ + "\\*.*") ++walks;
-    return fs_.List(pattern);
-  }
-  std::optional<ravel::FolderId> IdOf(const std::string& f) override { return fs_.IdOf(f); }
-  int walks = 0;
-
- private:
-  ravel::PosixFileSystem& fs_;
-  std::string root_;
-};
-
 std::string Name(int n) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "pic%06d.png", n);
+  std::snprintf(buf, sizeof buf, "pic%06d.png", n % (kTop * kSub * kFiles));
   return buf;
 }
 
-void MakeDocuments(const std::string& dir) {
+// `count` documents; with `body_bytes`, each body also holds that much text.
+void MakeDocuments(const std::string& dir, int count, std::size_t body_bytes) {
   using namespace ravel::docfile::test;
   std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
   // Some stored media, so a document weighs what a real one does.
   std::string media(40000, '\0');
   for (std::size_t i = 0; i < media.size(); ++i) media[i] = static_cast<char>((i * 7919) >> 5);
-  for (int d = 0; d < kDocs; ++d) {
-    std::string markup;
+  std::string filler;
+  while (filler.size() < body_bytes)
+    filler += "<w:r><w:t>Quarterly figures, " + std::to_string(filler.size()) + "</w:t></w:r>";
+  for (int d = 0; d < count; ++d) {
+    std::string markup = filler;
     std::vector<Rel> rels;
     for (int l = 0; l < kLinks; ++l) {
       std::string id = "rId" + std::to_string(l + 1);
       markup += "<w:r><w:t>Figure</w:t></w:r>" + Inline(id);
-      // Every tenth document's pictures sit under one old server folder, the rest spread.
       rels.push_back({id, kImageType, "file:///old/share/" + Name(d * kLinks + l)});
     }
     auto bytes = Zip(Standard(Body(markup), Rels(rels), {{"word/media/image1.png", media}}),
@@ -107,12 +82,11 @@ void MakeTree(const std::string& tree) {
   close(open(marker.c_str(), O_CREAT | O_WRONLY, 0644));
 }
 
-double Copy(const std::string& from, const std::string& to, double& cpu) {
+double Copy(const std::string& from, const std::string& to, int count) {
   std::system(("rm -rf '" + to + "' && mkdir -p '" + to + "' && sync").c_str());
-  double cpu_start = CpuSeconds();
   auto start = Clock::now();
   std::vector<char> buf(1 << 20);
-  for (int d = 0; d < kDocs; ++d) {
+  for (int d = 0; d < count; ++d) {
     std::string name = "/doc" + std::to_string(d) + ".docx";
     int in = open((from + name).c_str(), O_RDONLY);
     int out = open((to + name).c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
@@ -122,71 +96,92 @@ double Copy(const std::string& from, const std::string& to, double& cpu) {
     close(in);
     close(out);
   }
-  cpu = std::min(cpu, CpuSeconds() - cpu_start);
   return Seconds(start);
+}
+
+struct Run {
+  double seconds = 0;
+  long peak_kb = 0;
+  int status = -1;
+  std::string last_line;
+};
+
+// The command as a process of its own, so its peak memory is its own.
+Run Measure(const std::string& tool, const std::vector<std::string>& args,
+            const std::string& out_file) {
+  Run r;
+  auto start = Clock::now();
+  pid_t pid = fork();
+  if (pid == 0) {
+    int out = open(out_file.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    int null = open("/dev/null", O_WRONLY);
+    dup2(out, 1);
+    dup2(null, 2);
+    std::vector<char*> argv{const_cast<char*>(tool.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(tool.c_str(), argv.data());
+    _exit(127);
+  }
+  int status = 0;
+  struct rusage usage {};
+  wait4(pid, &status, 0, &usage);
+  r.seconds = Seconds(start);
+  r.peak_kb = usage.ru_maxrss;
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  std::ifstream in(out_file);
+  for (std::string line; std::getline(in, line);)
+    if (!line.empty()) r.last_line = line;
+  return r;
+}
+
+void Print(const char* what, const Run& r, int count) {
+  std::printf("  %-14s %8.3f s %7.0f documents/s  peak %7.1f MB  exit %d\n", what, r.seconds,
+              count / r.seconds, r.peak_kb / 1024.0, r.status);
 }
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+  std::string tool = argc > 1 ? argv[1] : "";
+  if (tool.empty()) {
+    std::string self = argv[0];
+    std::size_t slash = self.rfind('/');
+    tool = (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) +
+           "/ravelmend-batch";
+  }
+  if (access(tool.c_str(), X_OK) != 0) {
+    std::fprintf(stderr, "bench_batch: %s: no such program (build ravelmend-batch)\n",
+                 tool.c_str());
+    return 2;
+  }
   const std::string base = "/tmp/ravel-bench-batch";
   const std::string tree = base + "/tree", docs = base + "/docs", copy = base + "/copy";
-  std::printf("building %d documents and a tree of %d files under %s ...\n", kDocs,
-              kTop * kSub * kFiles, base.c_str());
+  std::printf("program: %s\ntree: %d files in %d folders under %s\n", tool.c_str(),
+              kTop * kSub * kFiles, kTop * kSub, tree.c_str());
   MakeTree(tree);
-  MakeDocuments(docs);
-
-  ravel::PosixFileSystem posix;
-  CountingFs fs(posix, ravel::batch::HostToWindows(tree, "/"));
-  ravel::docfile::PosixStore store(posix);
-  std::ostringstream out, err;
-  ravel::batch::Host host{fs,
-                          store,
-                          out,
-                          err,
-                          false,
-                          true,
-                          [](const std::string& a) { return ravel::batch::HostToWindows(a, "/"); },
-                          ravel::batch::WindowsToHost};
-
-  // Rounds on fresh documents, each variant's best kept: the machine is shared, and a
-  // copy and a fix that both make their files durable wait on the same disk.
-  constexpr int kRounds = 5;
-  double copy_time = 1e9, list_time = 1e9, dry_time = 1e9, fix_time = 1e9;
-  double copy_cpu = 1e9, fix_cpu = 1e9;
-  int list_status = 0, fix_status = 0, walks = 0;
-  std::string summary;
-  for (int round = 0; round < kRounds; ++round) {
-    if (round > 0) MakeDocuments(docs);
-    copy_time = std::min(copy_time, Copy(docs, copy, copy_cpu));
-    auto start = Clock::now();
-    list_status = ravel::batch::Run({"list", docs}, host);
-    list_time = std::min(list_time, Seconds(start));
-    start = Clock::now();
-    ravel::batch::Run({"fix", "--dry-run", "--root", tree, docs}, host);
-    dry_time = std::min(dry_time, Seconds(start));
-    fs.walks = 0;
-    out.str("");
-    double cpu_start = CpuSeconds();
-    start = Clock::now();
-    fix_status = ravel::batch::Run({"fix", "--root", tree, docs}, host);
-    fix_time = std::min(fix_time, Seconds(start));
-    fix_cpu = std::min(fix_cpu, CpuSeconds() - cpu_start);
-    walks = fs.walks;
-    summary = out.str();
-    summary = summary.substr(summary.rfind('\n', summary.size() - 2) + 1);
+  struct Corpus {
+    int count;
+    std::size_t body;
+  };
+  for (Corpus c : {Corpus{1000, 0}, Corpus{10000, 0}, Corpus{100, 4u << 20}}) {
+    MakeDocuments(docs, c.count, c.body);
+    std::printf("%d documents x %d links%s\n", c.count, kLinks,
+                c.body ? ", each with 4 MB of body XML" : "");
+    double copy_time = Copy(docs, copy, c.count);
+    std::system(("rm -rf '" + copy + "'").c_str());
+    std::string out = base + "/out.txt";
+    Run list = Measure(tool, {"list", docs}, out);
+    Run dry = Measure(tool, {"fix", "--dry-run", "--root", tree, docs}, out);
+    Run fix = Measure(tool, {"fix", "--root", tree, docs}, out);
+    Print("list", list, c.count);
+    Print("fix --dry-run", dry, c.count);
+    Print("fix", fix, c.count);
+    std::printf("  %-14s %8.3f s %7.0f documents/s\n", "copy + fsync", copy_time,
+                c.count / copy_time);
+    std::printf("  fix takes %.2f times the copy; %s\n", fix.seconds / copy_time,
+                fix.last_line.c_str());
   }
-
-  std::printf("documents: %d x %d links, tree: %d files in %d folders; best of %d rounds\n", kDocs,
-              kLinks, kTop * kSub * kFiles, kTop * kSub, kRounds);
-  std::printf("list:          %.3f s, %5.0f documents/s (exit %d)\n", list_time, kDocs / list_time,
-              list_status);
-  std::printf("fix --dry-run: %.3f s, %5.0f documents/s\n", dry_time, kDocs / dry_time);
-  std::printf("fix:           %.3f s, %5.0f documents/s (exit %d), walks of the tree: %d\n",
-              fix_time, kDocs / fix_time, fix_status, walks);
-  std::printf("               %s", summary.c_str());
-  std::printf("plain copy of the same documents (fsync each, as fix does): %.3f s\n", copy_time);
-  std::printf("fix takes %.2f times the copy (CPU time: fix %.3f s, copy %.3f s)\n",
-              fix_time / copy_time, fix_cpu, copy_cpu);
+  std::system(("rm -rf '" + docs + "'").c_str());
   return 0;
 }

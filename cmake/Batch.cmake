@@ -29,5 +29,7 @@ add_test(NAME batch_libreoffice_roundtrip
                  $<TARGET_FILE:ravelmend-batch> ${CMAKE_BINARY_DIR}/batch-libreoffice)
 set_tests_properties(batch_libreoffice_roundtrip PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
 
+# Runs ravelmend-batch as a process of its own, to measure its peak memory.
 add_executable(bench_batch bench/bench_batch.cpp)
-target_link_libraries(bench_batch PRIVATE ravel_batch)
+target_link_libraries(bench_batch PRIVATE PkgConfig::LIBZIP)
+add_dependencies(bench_batch ravelmend-batch)

@@ -14,6 +14,7 @@
 #include "batch/Batch.h"
 #include "batch/HostPaths.h"
 #include "docfile/PosixStore.h"
+#include "docfile/PosixWalk.h"
 #include "docfile_support.h"
 #include "posix/PosixFileSystem.h"
 
@@ -75,6 +76,16 @@ class BatchCommand : public ::testing::Test {
     return EntryData(std::vector<std::uint8_t>(data.begin(), data.end()),
                      "word/_rels/document.xml.rels");
   }
+  // The JSON records printed, all or those of one type.
+  std::vector<nlohmann::json> Records(const std::string& type = "") {
+    std::vector<nlohmann::json> rows;
+    std::istringstream lines(out.str());
+    for (std::string line; std::getline(lines, line);) {
+      nlohmann::json j = nlohmann::json::parse(line);
+      if (type.empty() || j["type"] == type) rows.push_back(j);
+    }
+    return rows;
+  }
   int Run(std::vector<std::string> args) {
     out.str("");
     err.str("");
@@ -85,7 +96,8 @@ class BatchCommand : public ::testing::Test {
               false,
               true,
               [&](const std::string& a) { return HostToWindows(a, root); },
-              WindowsToHost};
+              WindowsToHost,
+              walk ? &walker : nullptr};
     return batch::Run(args, host);
   }
 
@@ -93,6 +105,8 @@ class BatchCommand : public ::testing::Test {
   PosixFileSystem fs;
   CountingFs counting{fs};
   docfile::PosixStore store{fs};
+  docfile::PosixWalker walker{fs};
+  bool walk = true;  // through the walker, as the command does; else through `counting`
   std::ostringstream out, err;
 };
 
@@ -140,14 +154,17 @@ TEST_F(BatchCommand, FoldersAreSearchedForWordDocumentsOnly) {
        {"docs/a.docx", "docs/A.docx", "docs/b.DOCM", "docs/sub/c.dotx", "docs/sub/d.dotm",
         "docs/~$a.docx", "docs/e.doc", "docs/f.odt", "docs/g.docx.bak"})
     Doc(name, {"file://" + root + "/here.png"});
-  // Named twice, processed once.
-  EXPECT_EQ(Run({"list", "--json", "docs/sub/d.dotm", "docs/"}), 0) << err.str();
-  std::vector<std::string> shown;
-  std::istringstream lines(out.str());
-  for (std::string line; std::getline(lines, line);)
-    shown.push_back(nlohmann::json::parse(line)["document"]);
+  // Named twice, processed once; the legacy document is named, not passed over in silence.
+  EXPECT_EQ(Run({"list", "--json", "docs/sub/d.dotm", "docs/"}), 1) << err.str();
+  std::vector<std::string> shown, skipped;
+  for (const nlohmann::json& j : Records()) {
+    if (j["type"] == "link") shown.push_back(j["document"]);
+    if (j["type"] == "skipped")
+      skipped.push_back(j["path"].get<std::string>() + " " + j["reason"].get<std::string>());
+  }
   EXPECT_EQ(shown, (std::vector<std::string>{"docs/sub/d.dotm", "docs/A.docx", "docs/a.docx",
                                              "docs/b.DOCM", "docs/sub/c.dotx"}));
+  EXPECT_EQ(skipped, std::vector<std::string>{"docs/e.doc needs-word"});
 }
 
 TEST_F(BatchCommand, OneSearchServesEveryDocumentAndNeverGuesses) {
@@ -155,6 +172,7 @@ TEST_F(BatchCommand, OneSearchServesEveryDocumentAndNeverGuesses) {
   Doc("docs/sub/two.docx",
       {"file:///old/y/three.png", "file:///old/y/four.png", "file://" + root + "/here.png"});
   std::string two_before = Read("docs/sub/two.docx");
+  walk = false;
   EXPECT_EQ(Run({"fix", "--root", "pics", "docs"}), 1) << err.str();
   std::string pics = "Z:" + root + "/pics";
   for (char& c : pics)
@@ -204,9 +222,7 @@ TEST_F(BatchCommand, PrefixRulesComeFirstAndWorkWithoutASearch) {
                  "\\\\oldserver\\share=\\\\newserver\\share", "docs/a.docx"}),
             1);
   EXPECT_EQ(Read("docs/a.docx"), before);
-  std::vector<nlohmann::json> rows;
-  std::istringstream lines(out.str());
-  for (std::string line; std::getline(lines, line);) rows.push_back(nlohmann::json::parse(line));
+  std::vector<nlohmann::json> rows = Records("link");
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0]["state"], "fixed");
   EXPECT_EQ(rows[0]["via"], "map");

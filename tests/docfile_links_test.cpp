@@ -5,6 +5,8 @@
 #include "docfile/Document.h"
 #include "docfile_support.h"
 
+using namespace std::string_literals;
+
 namespace ravel::docfile {
 namespace {
 
@@ -280,6 +282,102 @@ TEST(DocfileLinks, UnchangedDocumentHasNothingToWrite) {
   Document doc(Zip(Standard(Body(Inline("rId1")), Rels({{"rId1", kImageType, "C:\\a.png"}}))),
                kFolder);
   EXPECT_FALSE(doc.Changed());
+}
+
+}  // namespace
+}  // namespace ravel::docfile
+
+namespace ravel::docfile {
+namespace {
+
+using namespace test;
+
+// UTF-8 text as UTF-16 little-endian with its byte order mark.
+std::string Utf16Le(const std::string& ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) out += std::string{c, '\0'};
+  return out;
+}
+
+std::string Latin1(const std::string& ascii_with_e_acute) {
+  std::string out;
+  for (std::size_t i = 0; i < ascii_with_e_acute.size(); ++i) {
+    if (ascii_with_e_acute.compare(i, 2, "\xC3\xA9") == 0) {
+      out += '\xE9';
+      ++i;
+    } else {
+      out += ascii_with_e_acute[i];
+    }
+  }
+  return out;
+}
+
+TEST(DocfileLinks, APartIsWrittenBackInTheEncodingItDeclares) {
+  std::string rels = Rels({{"rId1", kImageType, "file:///C:/Old/a.png"}});
+  std::string utf16 = rels;
+  utf16.replace(utf16.find("UTF-8"), 5, "UTF-16");
+  std::string latin = rels;
+  latin.replace(latin.find("UTF-8"), 5, "ISO-8859-1");
+  latin.insert(latin.find("</Relationships>"), "<!-- caf\xC3\xA9 -->");
+  struct Case {
+    const char* name;
+    std::string stored;
+    std::string begins;    // the rewritten part's first bytes
+    std::string declares;  // what its declaration says, once decoded
+  };
+  const Case cases[] = {
+      {"utf-16", Utf16Le(utf16), "\xFF\xFE<\0?\0x\0m\0l\0"s, "encoding=\"UTF-16\""},
+      {"utf-8 with mark", "\xEF\xBB\xBF" + rels, "\xEF\xBB\xBF<?xml", "encoding=\"UTF-8\""},
+      {"latin-1", Latin1(latin), "<?xml", "encoding=\"UTF-8\""},
+  };
+  for (const Case& c : cases) {
+    Document doc(Zip(Standard(Body(Inline("rId1")), c.stored)), kFolder);
+    ASSERT_EQ(doc.Links().size(), 1u) << c.name;
+    doc.Retarget(0, "C:\\New\\\xC3\xA9t\xC3\xA9.png", {});
+    std::string part = EntryData(doc.Save(), "word/_rels/document.xml.rels");
+    EXPECT_EQ(part.substr(0, c.begins.size()), c.begins) << c.name;
+    std::string text;  // UTF-16 read as its ASCII bytes, or the part as it is
+    if (c.begins.starts_with("\xFF\xFE"))
+      for (std::size_t i = 2; i + 1 < part.size(); i += 2) text += part[i];
+    else
+      text = part;
+    EXPECT_NE(text.find(c.declares), std::string::npos) << c.name << ": " << text;
+    // Read again, the part names the new file: its encoding and declaration agree.
+    Document again(doc.Save(), kFolder);
+    ASSERT_EQ(again.Links().size(), 1u) << c.name;
+    EXPECT_EQ(again.Links()[0].parsed.path, "C:\\New\\\xC3\xA9t\xC3\xA9.png") << c.name;
+  }
+}
+
+TEST(DocfileLinks, ACarriageReturnWrittenAsAReferenceSurvivesARewrite) {
+  std::string markup = "<w:r><w:t xml:space=\"preserve\">line&#13;break</w:t></w:r>" +
+                       Field({R"( INCLUDEPICTURE "C:\\Old\\b.png" )"}, "");
+  Document doc(Zip(Standard(Body(markup), "")), kFolder);
+  ASSERT_EQ(doc.Links().size(), 1u);
+  doc.Retarget(0, "C:\\New\\b.png", {});
+  std::string part = EntryData(doc.Save(), "word/document.xml");
+  EXPECT_NE(part.find("line&#13;break"), std::string::npos) << part;
+  EXPECT_EQ(part.find('\r'), std::string::npos);
+}
+
+TEST(DocfileLinks, APackageWithTwoEntriesOfOneNameIsRefused) {
+  for (const char* twin : {"word/a.xml", "WORD/A.XML"}) {
+    std::string second = twin;
+    std::string placeholder = "word/b.xml";
+    std::vector<std::uint8_t> bytes =
+        Zip(Standard(Body(""), "", {{"word/a.xml", "<a/>"}, {placeholder, "<b/>"}}));
+    // libzip writes no duplicate names: rename the second entry in the finished bytes.
+    std::string raw(bytes.begin(), bytes.end());
+    for (std::size_t at; (at = raw.find(placeholder)) != std::string::npos;)
+      raw.replace(at, placeholder.size(), second);
+    try {
+      Document doc(std::vector<std::uint8_t>(raw.begin(), raw.end()), kFolder);
+      ADD_FAILURE() << twin << ": read as a document";
+    } catch (const DocError& e) {
+      EXPECT_EQ(e.reason(), Reason::NotZip) << twin;
+      EXPECT_NE(std::string(e.what()).find("appears twice"), std::string::npos) << e.what();
+    }
+  }
 }
 
 }  // namespace

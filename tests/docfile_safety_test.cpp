@@ -2,13 +2,17 @@
 // at any step of the write leaving the original untouched, times, permissions and backups.
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iterator>
+#include <set>
 
 #include "docfile/PosixStore.h"
 #include "docfile/Repair.h"
@@ -139,32 +143,123 @@ TEST_F(DocfileSafety, AFailureAtAnyStepOfTheWriteLeavesTheOriginal) {
   }
 }
 
-TEST_F(DocfileSafety, ARepairKeepsTimesAndPermissionsAndOptionallyTheOriginal) {
-  std::vector<std::uint8_t> original = Broken();
-  Write("doc.docx", original);
-  chmod((root + "/doc.docx").c_str(), 0640);
-  struct timespec times[2] = {{1000000000, 0}, {1234567890, 500}};
-  utimensat(AT_FDCWD, (root + "/doc.docx").c_str(), times, 0);
+TEST_F(DocfileSafety, ARepairKeepsPermissionsAttributesAndOptionallyTimesAndTheOriginal) {
+  for (bool keep_times : {false, true}) {
+    std::vector<std::uint8_t> original = Broken();
+    Write("doc.docx", original);
+    std::string host = root + "/doc.docx";
+    chmod(host.c_str(), 0640);
+    // Where a Samba server keeps a file's DOS attributes; the name is free in user space.
+    ASSERT_EQ(setxattr(host.c_str(), "user.DOSATTRIB", "\x01\x02", 2, 0), 0) << strerror(errno);
+    struct timespec times[2] = {{1000000000, 0}, {1234567890, 500}};
+    utimensat(AT_FDCWD, host.c_str(), times, 0);
+    std::remove((host + ".bak").c_str());
+    RepairOptions options;
+    options.backup = true;
+    store.keep_times = keep_times;
+    DocumentResult r = Fix("doc.docx", options);
+    store.keep_times = false;
+    ASSERT_FALSE(r.error.has_value()) << r.error->what();
+    EXPECT_TRUE(r.written);
+    EXPECT_EQ(r.backup, Win("doc.docx.bak"));
+    struct stat st;
+    ASSERT_EQ(stat(host.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    char value[8] = {};
+    EXPECT_EQ(getxattr(host.c_str(), "user.DOSATTRIB", value, sizeof value), 2) << keep_times;
+    EXPECT_EQ(std::string(value, 2), "\x01\x02");
+    // The content changed: by default the time says so; asked, the old time stays.
+    if (keep_times) {
+      EXPECT_EQ(st.st_mtim.tv_sec, 1234567890);
+      EXPECT_EQ(st.st_mtim.tv_nsec, 500);
+    } else {
+      EXPECT_GT(st.st_mtim.tv_sec, time(nullptr) - 60);
+    }
+    EXPECT_EQ(Read("doc.docx.bak"), std::string(original.begin(), original.end()));
+    std::string repaired = Read("doc.docx");
+    std::string rels = EntryData(std::vector<std::uint8_t>(repaired.begin(), repaired.end()),
+                                 "word/_rels/document.xml.rels");
+    EXPECT_NE(rels.find("file://" + root + "/new/a.png"), std::string::npos) << rels;
+  }
+  // A second repair keeps the first backup and adds another.
+  Write("doc.docx", Broken());
   RepairOptions options;
   options.backup = true;
-  DocumentResult r = Fix("doc.docx", options);
+  EXPECT_EQ(Fix("doc.docx", options).backup, Win("doc.docx.bak2"));
+}
+
+TEST_F(DocfileSafety, ALinkedDocumentIsRepairedWhereItLies) {
+  mkdir((root + "/real").c_str(), 0755);
+  Write("real/doc.docx", Broken());
+  ASSERT_EQ(symlink((root + "/real/doc.docx").c_str(), (root + "/link.docx").c_str()), 0);
+  RepairOptions options;
+  options.backup = true;
+  DocumentResult r = Fix("link.docx", options);
+  ASSERT_FALSE(r.error.has_value()) << r.error->what();
+  struct stat st;
+  ASSERT_EQ(lstat((root + "/link.docx").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode)) << "the link was replaced by a file";
+  std::string repaired = Read("real/doc.docx");
+  EXPECT_NE(EntryData(std::vector<std::uint8_t>(repaired.begin(), repaired.end()),
+                      "word/_rels/document.xml.rels")
+                .find(root + "/new/a.png"),
+            std::string::npos);
+  EXPECT_EQ(r.backup, Win("real/doc.docx.bak"));
+}
+
+TEST_F(DocfileSafety, OnlyRegularFilesAreReadAsDocuments) {
+  ASSERT_EQ(mkfifo((root + "/pipe.docx").c_str(), 0644), 0);
+  mkdir((root + "/folder.docx").c_str(), 0755);
+  for (const char* name : {"pipe.docx", "folder.docx"}) {
+    // A pipe nobody writes to would wait for ever if it were opened for reading.
+    DocumentResult r = Fix(name);
+    ASSERT_TRUE(r.error.has_value()) << name;
+    EXPECT_EQ(r.error->reason(), Reason::NotRegular) << name << ": " << r.error->what();
+  }
+}
+
+TEST_F(DocfileSafety, ANameNearTheLengthLimitIsStillRepaired) {
+  std::string name = std::string(240, 'n') + ".docx";  // 245 bytes of 255
+  Write(name, Broken());
+  DocumentResult r = Fix(name);
   ASSERT_FALSE(r.error.has_value()) << r.error->what();
   EXPECT_TRUE(r.written);
-  EXPECT_EQ(r.backup, Win("doc.docx.bak"));
-  struct stat st;
-  ASSERT_EQ(stat((root + "/doc.docx").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 07777, 0640u);
-  EXPECT_EQ(st.st_mtim.tv_sec, 1234567890);
-  EXPECT_EQ(st.st_mtim.tv_nsec, 500);
-  EXPECT_EQ(Read("doc.docx.bak"), std::string(original.begin(), original.end()));
-  std::string repaired = Read("doc.docx");
-  std::string rels = EntryData(std::vector<std::uint8_t>(repaired.begin(), repaired.end()),
-                               "word/_rels/document.xml.rels");
-  EXPECT_NE(rels.find("file://" + root + "/new/a.png"), std::string::npos) << rels;
-  // A second repair keeps the first backup and adds another.
-  Write("doc.docx", original);
-  r = Fix("doc.docx", options);
-  EXPECT_EQ(r.backup, Win("doc.docx.bak2"));
+  // The temporary name it used is still one a later run recognises.
+  EXPECT_TRUE(IsRepairTempName("." + std::string(241, 'n') + ".ravel-Ab12Cd"));
+  EXPECT_FALSE(IsRepairTempName(".doc.docx.ravel-Ab1"));
+  EXPECT_FALSE(IsRepairTempName("doc.docx"));
+}
+
+TEST_F(DocfileSafety, ADocumentSavedBetweenSurveyAndRepairIsLeftAlone) {
+  std::string host = root + "/doc.docx";
+  Write("doc.docx", Broken());
+  RepairOptions options;
+  options.write.posix_host = true;
+  Repairer repairer(store, fs, options);
+  std::set<std::string> wanted;
+  DocumentResult surveyed = repairer.Survey(Win("doc.docx"), wanted);
+  ASSERT_TRUE(surveyed.read_as.has_value());
+  EXPECT_EQ(wanted, std::set<std::string>{"a.png"});
+  // Saved by someone else in the meantime: same size, same time, other bytes.
+  struct stat before;
+  stat(host.c_str(), &before);
+  std::string edited = Read("doc.docx");
+  std::size_t at = edited.find("word/media/keep.bin");
+  ASSERT_NE(at, std::string::npos);
+  edited[at + 11] = 'K';  // the entry's name, in its local header only
+  Write("doc.docx", edited);
+  struct timespec times[2] = {before.st_atim, before.st_mtim};
+  utimensat(AT_FDCWD, host.c_str(), times, 0);
+  FoundNames found{{"a.png", {Win("new/a.png")}}};
+  DocumentResult r = repairer.Repair(Win("doc.docx"), &found, &*surveyed.read_as);
+  ASSERT_TRUE(r.error.has_value());
+  EXPECT_EQ(r.error->reason(), Reason::Changed);
+  EXPECT_EQ(Read("doc.docx"), edited);
+  // Unchanged, it is repaired.
+  Write("doc.docx", Broken());
+  surveyed = repairer.Survey(Win("doc.docx"), wanted);
+  r = repairer.Repair(Win("doc.docx"), &found, &*surveyed.read_as);
+  EXPECT_TRUE(r.written) << (r.error ? r.error->what() : "");
 }
 
 TEST_F(DocfileSafety, ReadOnlyAndLockedDocumentsAreNotWritten) {

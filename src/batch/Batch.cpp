@@ -18,9 +18,9 @@ using docfile::LinkResult;
 using docfile::LinkState;
 
 const char kUsage[] =
-    "usage: ravelmend-batch list [--json] PATH...\n"
+    "usage: ravelmend-batch list [--json] [--all] PATH...\n"
     "       ravelmend-batch fix  --root DIR [--map OLD=NEW]... [--relative] [--dry-run]\n"
-    "                            [--backup] [--json] PATH...\n"
+    "                            [--backup] [--keep-times] [--json] [--all] PATH...\n"
     "\n"
     "Lists and repairs the linked pictures and objects of Word documents (.docx, .docm,\n"
     ".dotx, .dotm) without Word. PATH is a document or a folder searched recursively.\n"
@@ -35,11 +35,16 @@ const char kUsage[] =
     "                  beneath it\n"
     "  --dry-run       report what fix would write; write nothing\n"
     "  --backup        keep each original as NAME.bak beside the repaired document\n"
-    "  --json          one JSON object per line: per link, and per document error\n"
+    "  --keep-times    keep a repaired document's modification time (by default it becomes\n"
+    "                  the time of the repair)\n"
+    "  --json          one JSON object per line: per link, per document error, and a\n"
+    "                  final summary\n"
+    "  --all           also report the documents that have no links\n"
     "  -h, --help      this text\n"
     "\n"
-    "Exit status: 0 every link resolves, 1 some links are unresolved or ambiguous,\n"
-    "2 a usage error or a document that could not be processed.\n";
+    "Exit status: 0 every link resolves, 1 some links are unresolved, ambiguous or\n"
+    "unreadable, or something was passed over (a legacy .doc, a pipe), 2 a usage error, a\n"
+    "document that could not be processed or a folder that could not be entered.\n";
 
 namespace {
 
@@ -47,7 +52,8 @@ constexpr int kOk = 0, kUnresolved = 1, kFailed = 2;
 
 struct Options {
   std::string command;
-  bool json = false, relative = false, dry_run = false, backup = false;
+  bool json = false, relative = false, dry_run = false, backup = false, keep_times = false,
+       all = false;
   std::optional<std::string> root;
   std::vector<std::pair<std::string, std::string>> maps;
   std::vector<std::string> paths;
@@ -88,6 +94,10 @@ Options Parse(const std::vector<std::string>& args) {
       o.dry_run = true;
     } else if (arg == "--backup") {
       o.backup = true;
+    } else if (arg == "--keep-times") {
+      o.keep_times = true;
+    } else if (arg == "--all") {
+      o.all = true;
     } else if (is("--root")) {
       if (o.root) throw UsageError{"--root may be given once"};
       o.root = value(i, arg, "--root");
@@ -104,19 +114,55 @@ Options Parse(const std::vector<std::string>& args) {
   }
   if (o.command.empty()) throw UsageError{"a command is needed: list or fix"};
   if (o.paths.empty()) throw UsageError{"no document or folder given"};
-  if (o.command == "list" && (o.root || !o.maps.empty() || o.relative || o.dry_run || o.backup))
-    throw UsageError{"--root, --map, --relative, --dry-run and --backup belong to fix"};
+  if (o.command == "list" &&
+      (o.root || !o.maps.empty() || o.relative || o.dry_run || o.backup || o.keep_times))
+    throw UsageError{
+        "--root, --map, --relative, --dry-run, --backup and --keep-times belong to fix"};
   if (o.command == "fix" && !o.root && o.maps.empty())
     throw UsageError{"fix needs --root DIR or --map OLD=NEW"};
   return o;
 }
 
+std::string Extension(const std::string& name) {
+  std::size_t dot = name.rfind('.');
+  return dot == std::string::npos ? std::string() : LowerCase(name.substr(dot));
+}
+
 bool IsDocumentName(const std::string& name) {
   if (name.starts_with("~$") || name.starts_with(".~lock.")) return false;
-  std::size_t dot = name.rfind('.');
-  if (dot == std::string::npos) return false;
-  std::string ext = LowerCase(name.substr(dot));
+  std::string ext = Extension(name);
   return ext == ".docx" || ext == ".docm" || ext == ".dotx" || ext == ".dotm";
+}
+
+// Word 97-2003 documents and templates: only Word reads them.
+bool IsLegacyName(const std::string& name) {
+  if (name.starts_with("~$")) return false;
+  std::string ext = Extension(name);
+  return ext == ".doc" || ext == ".dot";
+}
+
+// A text safe to show on a terminal: control characters (C0, DEL and C1), which a crafted
+// target or file name could use to clear the screen or retitle the window, as \xHH.
+std::string Printable(const std::string& s) {
+  auto hex = [](unsigned char c) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    return std::string("\\x") + kDigits[c >> 4] + kDigits[c & 15];
+  };
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) {
+    auto c = static_cast<unsigned char>(s[i]);
+    if (c < 0x20 || c == 0x7F) {
+      out += hex(c);
+    } else if (c == 0xC2 && i + 1 < s.size() && static_cast<unsigned char>(s[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(s[i + 1]) <= 0x9F) {
+      out += hex(c) + hex(static_cast<unsigned char>(s[i + 1]));
+      ++i;
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
 }
 
 // Asks for the folder's own entry, not its contents: the walk is the only listing.
@@ -141,7 +187,7 @@ class Progress {
     if (!on_) return;
     std::string line =
         text.size() > 100 ? text.substr(0, 48) + "..." + text.substr(text.size() - 48) : text;
-    err_ << "\r\x1b[K" << line << std::flush;
+    err_ << "\r\x1b[K" << Printable(line) << std::flush;
     shown_ = true;
   }
   void Clear() {
@@ -166,130 +212,207 @@ std::size_t Width(const std::string& s) {
   return chars;
 }
 
+// What was passed over without being processed as a document.
+enum class Skip {
+  NeedsWord,   // a legacy .doc or .dot met in a folder
+  NotEntered,  // a folder that could not be entered
+  NotRegular,  // a pipe, device or the like under a document's name
+  Leftover,    // a temporary file a killed run left behind (a notice only)
+};
+
 class Report {
  public:
   Report(const Options& o, Host& host) : o_(o), host_(host) {}
 
   void Add(const Doc& doc, const DocumentResult& r) {
     ++documents_;
+    if (r.error && r.error->reason() == docfile::Reason::NotRegular) {
+      Skipped(doc.shown, Skip::NotRegular, r.error->what());
+      return;
+    }
     if (r.error) {
       ++errors_;
       if (o_.json) {
-        nlohmann::json j = {{"document", doc.shown},
-                            {"error", r.error->what()},
-                            {"reason", docfile::ReasonName(r.error->reason())}};
-        host_.out << j.dump() << '\n';
+        host_.out << DocumentRecord(doc, r).dump() << '\n';
       } else {
-        host_.err << "ravelmend-batch: " << doc.shown << ": " << r.error->what() << '\n';
+        Flush();
+        host_.err << "ravelmend-batch: " << Printable(doc.shown) << ": "
+                  << Printable(r.error->what()) << '\n';
       }
       if (r.links.empty() || o_.command == "fix") return;
     }
     if (r.written) ++written_;
+    if (r.links.empty() && !r.error && o_.all) {
+      if (o_.json)
+        host_.out << DocumentRecord(doc, r).dump() << '\n';
+      else
+        AddRow({{doc.shown, "-", "(no links)"}, {}});
+    }
     for (const LinkResult& l : r.links) AddLink(doc, r, l);
   }
 
-  void Finish() {
-    if (!o_.json) {
-      PrintTable();
-      host_.out << Summary() << '\n';
+  void Skipped(const std::string& shown, Skip kind, const std::string& why) {
+    static const char* const kNames[] = {"needs-word", "not-entered", "not-regular", "leftover"};
+    if (kind == Skip::NotEntered) ++not_entered_;
+    if (kind == Skip::NeedsWord || kind == Skip::NotRegular) ++passed_over_;
+    if (kind == Skip::Leftover) ++leftovers_;
+    if (o_.json) {
+      nlohmann::json j = {{"type", "skipped"},
+                          {"path", shown},
+                          {"reason", kNames[static_cast<int>(kind)]},
+                          {"message", why}};
+      host_.out << j.dump() << '\n';
+    } else {
+      Flush();
+      host_.err << "ravelmend-batch: " << Printable(shown) << ": " << Printable(why) << '\n';
+    }
+  }
+
+  void Finish(int status) {
+    if (o_.json) {
+      host_.out << SummaryRecord(status).dump() << '\n';
+    } else {
+      Flush();
+      host_.out << Printable(Summary()) << '\n';
     }
   }
 
   int Status() const {
-    if (errors_ > 0) return kFailed;
-    return unresolved_ > 0 ? kUnresolved : kOk;
+    if (errors_ > 0 || not_entered_ > 0) return kFailed;
+    return unresolved_ > 0 || passed_over_ > 0 ? kUnresolved : kOk;
   }
 
  private:
+  struct Row {
+    std::vector<std::string> cells;
+    std::vector<std::string> notes;  // lines beneath the row
+  };
+
   std::string Shown(const std::string& path) const {
     return path.empty() ? "" : host_.display(path);
+  }
+  nlohmann::json ShownOrNull(const std::string& path) const {
+    return path.empty() ? nlohmann::json() : nlohmann::json(host_.display(path));
+  }
+
+  nlohmann::json DocumentRecord(const Doc& doc, const DocumentResult& r) const {
+    nlohmann::json j = {{"type", "document"},
+                        {"document", doc.shown},
+                        {"links", r.links.size()},
+                        {"error", nullptr},
+                        {"reason", nullptr},
+                        {"written", r.written},
+                        {"backup", ShownOrNull(r.backup)}};
+    if (r.error) {
+      j["error"] = r.error->what();
+      j["reason"] = docfile::ReasonName(r.error->reason());
+    }
+    return j;
   }
 
   void AddLink(const Doc& doc, const DocumentResult& r, const LinkResult& l) {
     ++links_;
     ++states_[l.state];
     if (l.state == LinkState::Missing || l.state == LinkState::Ambiguous ||
-        l.state == LinkState::NotFound || l.state == LinkState::Mapped)
+        l.state == LinkState::NotFound || l.state == LinkState::Mapped ||
+        l.state == LinkState::Unreadable)
       ++unresolved_;
     std::string state = docfile::LinkStateName(l.state);
     if (o_.dry_run && l.state == LinkState::Fixed) state = "would fix";
     if (o_.dry_run && l.state == LinkState::Mapped) state = "would map";
     if (o_.json) {
-      nlohmann::json j = {{"document", doc.shown},
+      // Every key in every record, null where it does not apply: one shape for scripts.
+      nlohmann::json candidates = nlohmann::json::array();
+      for (const std::string& p : l.candidates) candidates.push_back(Shown(p));
+      bool changed = !l.new_target.empty();
+      nlohmann::json j = {{"type", "link"},
+                          {"document", doc.shown},
                           {"part", l.link.part},
                           {"part_kind", docfile::PartKindName(l.link.part_kind)},
                           {"kind", docfile::LinkKindName(l.link.kind)},
                           {"target", l.link.target},
-                          {"file", Shown(l.link.parsed.path)},
+                          {"file", ShownOrNull(l.link.parsed.path)},
                           {"exists", l.exists},
-                          {"stored", l.link.stored}};
-      if (o_.command == "fix") {
-        j["state"] = docfile::LinkStateName(l.state);
-        if (!l.new_target.empty()) {
-          j["new_target"] = l.new_target;
-          j["new_file"] = Shown(l.new_path);
-          j["via"] = l.via;
-        }
-        if (!l.candidates.empty()) {
-          nlohmann::json c = nlohmann::json::array();
-          for (const std::string& p : l.candidates) c.push_back(Shown(p));
-          j["candidates"] = c;
-        }
-        j["written"] = r.written && !l.new_target.empty();
-        j["dry_run"] = o_.dry_run;
-        if (!r.backup.empty()) j["backup"] = Shown(r.backup);
-      }
+                          {"stored", l.link.stored},
+                          {"state", docfile::LinkStateName(l.state)},
+                          {"new_target", changed ? nlohmann::json(l.new_target) : nullptr},
+                          {"new_file", changed ? ShownOrNull(l.new_path) : nullptr},
+                          {"via", l.via.empty() ? nlohmann::json() : nlohmann::json(l.via)},
+                          {"candidates", candidates},
+                          {"written", r.written && changed},
+                          {"dry_run", o_.dry_run},
+                          {"backup", ShownOrNull(r.backup)}};
       host_.out << j.dump() << '\n';
       return;
     }
-    std::vector<std::string> row{doc.shown, docfile::PartKindName(l.link.part_kind),
-                                 docfile::LinkKindName(l.link.kind)};
+    Row row;
+    row.cells = {doc.shown, docfile::PartKindName(l.link.part_kind),
+                 docfile::LinkKindName(l.link.kind)};
     if (o_.command == "list") {
-      row.push_back(l.link.parsed.form == docfile::TargetForm::NotAFile ? "-"
-                    : l.exists                                          ? "yes"
-                                                                        : "no");
-      row.push_back(l.link.stored ? "yes" : "no");
-      row.push_back(l.link.target);
-      row.push_back(Shown(l.link.parsed.path));
+      row.cells.push_back(l.link.parsed.form == docfile::TargetForm::NotAFile ? "-"
+                          : l.state == LinkState::Unreadable                  ? "unreadable"
+                          : l.exists                                          ? "yes"
+                                                                              : "no");
+      row.cells.push_back(l.link.stored ? "yes" : "no");
+      row.cells.push_back(l.link.target);
+      row.cells.push_back(Shown(l.link.parsed.path));
     } else {
-      row.push_back(state);
-      row.push_back(l.link.target);
+      row.cells.push_back(state);
+      row.cells.push_back(l.link.target);
       if (!l.new_target.empty())
-        row.push_back(l.new_target);
+        row.cells.push_back(l.new_target);
       else if (!l.candidates.empty())
-        row.push_back(std::to_string(l.candidates.size()) + " candidates:");
+        row.cells.push_back(std::to_string(l.candidates.size()) + " candidates:");
       else
-        row.push_back("");
+        row.cells.push_back("");
     }
-    rows_.push_back(std::move(row));
-    for (const std::string& c : l.candidates) notes_[rows_.size() - 1].push_back(Shown(c));
+    for (const std::string& c : l.candidates) row.notes.push_back("    candidate: " + Shown(c));
+    AddRow(std::move(row));
   }
 
-  void PrintTable() {
-    if (rows_.empty()) return;
-    std::vector<std::string> head{"DOCUMENT", "PART", "KIND"};
-    if (o_.command == "list")
-      head.insert(head.end(), {"EXISTS", "STORED", "TARGET", "FILE"});
-    else
-      head.insert(head.end(), {"STATE", "TARGET", "NEW TARGET"});
-    std::vector<std::size_t> width(head.size());
-    for (std::size_t c = 0; c < head.size(); ++c) width[c] = Width(head[c]);
-    for (const auto& row : rows_)
-      for (std::size_t c = 0; c < row.size(); ++c) width[c] = std::max(width[c], Width(row[c]));
-    auto print = [&](const std::vector<std::string>& row) {
-      std::string line;
-      for (std::size_t c = 0; c < row.size(); ++c)
-        line += c + 1 == row.size() ? row[c] : Pad(row[c], width[c]) + "  ";
-      while (!line.empty() && line.back() == ' ') line.pop_back();
-      host_.out << line << '\n';
-    };
-    print(head);
-    for (std::size_t i = 0; i < rows_.size(); ++i) {
-      print(rows_[i]);
-      auto note = notes_.find(i);
-      if (note != notes_.end())
-        for (const std::string& c : note->second) host_.out << "    candidate: " << c << '\n';
+  // The table's columns are as wide as the first rows need; the rows after those are
+  // written at once, so the memory a run takes does not grow with its documents.
+  static constexpr std::size_t kMeasuredRows = 1000;
+
+  void AddRow(Row row) {
+    for (std::string& cell : row.cells) cell = Printable(cell);
+    for (std::string& note : row.notes) note = Printable(note);
+    if (head_printed_) {
+      Print(row);
+      return;
     }
+    rows_.push_back(std::move(row));
+    if (rows_.size() >= kMeasuredRows) Flush();
+  }
+
+  void Flush() {
+    if (rows_.empty()) return;
+    if (!head_printed_) {
+      Row head;
+      head.cells = {"DOCUMENT", "PART", "KIND"};
+      if (o_.command == "list")
+        head.cells.insert(head.cells.end(), {"EXISTS", "STORED", "TARGET", "FILE"});
+      else
+        head.cells.insert(head.cells.end(), {"STATE", "TARGET", "NEW TARGET"});
+      width_.assign(head.cells.size(), 0);
+      for (std::size_t c = 0; c < head.cells.size(); ++c) width_[c] = Width(head.cells[c]);
+      for (const Row& row : rows_)
+        for (std::size_t c = 0; c < row.cells.size() && c < width_.size(); ++c)
+          width_[c] = std::max(width_[c], Width(row.cells[c]));
+      Print(head);
+      head_printed_ = true;
+    }
+    for (const Row& row : rows_) Print(row);
+    rows_.clear();
+  }
+
+  void Print(const Row& row) {
+    std::string line;
+    for (std::size_t c = 0; c < row.cells.size(); ++c)
+      line += c + 1 == row.cells.size() ? row.cells[c] : Pad(row.cells[c], width_[c]) + "  ";
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    host_.out << line << '\n';
+    for (const std::string& note : row.notes) host_.out << note << '\n';
   }
 
   std::string Summary() const {
@@ -298,8 +421,9 @@ class Report {
     };
     std::string s = n(documents_, "document", "documents") + ", " + n(links_, "link", "links");
     std::vector<std::string> parts;
-    for (LinkState st : {LinkState::Ok, LinkState::Missing, LinkState::Fixed, LinkState::Mapped,
-                         LinkState::Ambiguous, LinkState::NotFound, LinkState::NotAFile}) {
+    for (LinkState st :
+         {LinkState::Ok, LinkState::Missing, LinkState::Fixed, LinkState::Mapped,
+          LinkState::Ambiguous, LinkState::NotFound, LinkState::Unreadable, LinkState::NotAFile}) {
       auto it = states_.find(st);
       if (it == states_.end() || it->second == 0) continue;
       std::string name = docfile::LinkStateName(st);
@@ -308,6 +432,11 @@ class Report {
       parts.push_back(std::to_string(it->second) + " " + name);
     }
     if (errors_ > 0) parts.push_back(n(errors_, "document error", "document errors"));
+    if (passed_over_ > 0) parts.push_back(n(passed_over_, "file passed over", "files passed over"));
+    if (not_entered_ > 0)
+      parts.push_back(n(not_entered_, "folder not entered", "folders not entered"));
+    if (leftovers_ > 0)
+      parts.push_back(n(leftovers_, "leftover temporary file", "leftover temporary files"));
     if (o_.command == "fix")
       parts.push_back(o_.dry_run ? "dry run: nothing written"
                                  : n(written_, "document written", "documents written"));
@@ -315,12 +444,36 @@ class Report {
     return s;
   }
 
+  nlohmann::json SummaryRecord(int status) const {
+    nlohmann::json states = nlohmann::json::object();
+    for (LinkState st :
+         {LinkState::Ok, LinkState::Missing, LinkState::Fixed, LinkState::Mapped,
+          LinkState::Ambiguous, LinkState::NotFound, LinkState::Unreadable, LinkState::NotAFile}) {
+      auto it = states_.find(st);
+      states[docfile::LinkStateName(st)] = it == states_.end() ? 0 : it->second;
+    }
+    return {{"type", "summary"},
+            {"command", o_.command},
+            {"documents", documents_},
+            {"links", links_},
+            {"states", states},
+            {"errors", errors_},
+            {"passed_over", passed_over_},
+            {"not_entered", not_entered_},
+            {"leftovers", leftovers_},
+            {"written", written_},
+            {"dry_run", o_.dry_run},
+            {"exit_status", status}};
+  }
+
   const Options& o_;
   Host& host_;
-  std::vector<std::vector<std::string>> rows_;
-  std::map<std::size_t, std::vector<std::string>> notes_;
+  std::vector<Row> rows_;
+  std::vector<std::size_t> width_;
+  bool head_printed_ = false;
   std::map<LinkState, std::size_t> states_;
   std::size_t documents_ = 0, links_ = 0, errors_ = 0, unresolved_ = 0, written_ = 0;
+  std::size_t passed_over_ = 0, not_entered_ = 0, leftovers_ = 0;
 };
 
 }  // namespace
@@ -357,7 +510,22 @@ int Run(const std::vector<std::string>& args, Host& host) {
     }
   }
 
+  host.store.keep_times = o.keep_times;
   Progress progress(host.err, host.progress);
+  Report report(o, host);
+  auto note_file = [&](const std::string& shown, const std::string& name) {
+    if (IsLegacyName(name))
+      report.Skipped(shown, Skip::NeedsWord,
+                     "needs Word: a Word 97-2003 document; open it in Word and use Ravelmend");
+    else if (docfile::IsRepairTempName(name))
+      report.Skipped(shown, Skip::Leftover,
+                     "a temporary file left by an interrupted repair; remove it once no "
+                     "repair runs");
+  };
+  auto not_entered = [&](const std::string& folder, const std::string& why) {
+    progress.Clear();
+    report.Skipped(host.display(folder), Skip::NotEntered, "folder not entered: " + why);
+  };
   std::vector<Doc> docs;
   // A document named twice is processed once; a POSIX host may hold names that differ
   // only in case, and those are different documents.
@@ -367,10 +535,19 @@ int Run(const std::vector<std::string>& args, Host& host) {
     std::string path = docfile::NormalizePath(host.absolute(arg));
     if (host.fs.CanOpenForReading(path)) {
       if (seen.insert(key(path)).second) docs.push_back({path, arg});
+      // A repair of this document that was killed leaves its temporary file beside it.
+      std::string folder = docfile::FolderOfPath(path);
+      std::string name = docfile::NameOfPath(path);
+      if (std::unique_ptr<DirListing> list = host.fs.List(folder + "\\." + name + ".ravel-*")) {
+        std::string sep = host.posix_host ? "/" : "\\";
+        std::size_t cut = arg.find_last_of(host.posix_host ? "/" : "\\/");
+        std::string dir = cut == std::string::npos ? "" : arg.substr(0, cut) + sep;
+        for (DirEntry e; list->Next(e);) note_file(dir + e.name, e.name);
+      }
       continue;
     }
     if (!IsFolder(host.fs, path)) {
-      host.err << "ravelmend-batch: " << arg << ": no such file or folder\n";
+      host.err << "ravelmend-batch: " << Printable(arg) << ": no such file or folder\n";
       status = kFailed;
       continue;
     }
@@ -383,14 +560,21 @@ int Run(const std::vector<std::string>& args, Host& host) {
       progress.Show("finding documents: " + host.display(folder));
     };
     hooks.on_file = [&](const std::string& folder, const std::string& name) {
-      if (!IsDocumentName(name)) return;
+      bool document = IsDocumentName(name);
+      if (!document && !IsLegacyName(name) && !docfile::IsRepairTempName(name)) return;
       std::string full = folder + (folder.ends_with("\\") ? "" : "\\") + name;
       std::string rest;
       docfile::StartsWithFolder(full, path, &rest);
       if (host.posix_host) std::replace(rest.begin(), rest.end(), '\\', '/');
+      if (!document) {
+        progress.Clear();
+        note_file(prefix + sep + rest, name);
+        return;
+      }
       found.push_back({full, prefix + sep + rest});
     };
-    WalkFiles(host.fs, path, hooks);
+    hooks.on_not_entered = not_entered;
+    WalkFiles(host.fs, host.walker, path, hooks);
     std::sort(found.begin(), found.end(), [](const Doc& a, const Doc& b) {
       int c = CompareNoCase(a.shown, b.shown);
       return c != 0 ? c < 0 : a.shown < b.shown;
@@ -400,7 +584,6 @@ int Run(const std::vector<std::string>& args, Host& host) {
   }
 
   docfile::Repairer repairer(host.store, host.fs, options);
-  Report report(o, host);
   auto step = [&](const char* what, std::size_t i, const Doc& d) {
     progress.Show(std::string(what) + " " + std::to_string(i + 1) + "/" +
                   std::to_string(docs.size()) + ": " + d.shown);
@@ -412,31 +595,35 @@ int Run(const std::vector<std::string>& args, Host& host) {
     }
   } else {
     std::optional<docfile::FoundNames> found;
+    // All that is kept of a document between the survey and its repair.
+    std::vector<std::optional<docfile::Fingerprint>> prints(docs.size());
     if (o.root) {
       std::set<std::string> wanted;
-      std::vector<bool> failed(docs.size());
       for (std::size_t i = 0; i < docs.size(); ++i) {
         step("reading", i, docs[i]);
-        repairer.Survey(docs[i].path, wanted);
+        prints[i] = repairer.Survey(docs[i].path, wanted).read_as;
       }
       if (!wanted.empty()) {
         WalkHooks hooks;
         hooks.on_folder = [&](const std::string& folder) {
           progress.Show("searching: " + host.display(folder));
         };
-        found = FindNames(host.fs, root, wanted, hooks);
+        hooks.on_not_entered = not_entered;
+        found = FindNames(host.fs, host.walker, root, wanted, hooks);
       } else {
         found.emplace();
       }
     }
     for (std::size_t i = 0; i < docs.size(); ++i) {
       step(o.dry_run ? "checking" : "repairing", i, docs[i]);
-      report.Add(docs[i], repairer.Repair(docs[i].path, found ? &*found : nullptr));
+      report.Add(docs[i], repairer.Repair(docs[i].path, found ? &*found : nullptr,
+                                          prints[i] ? &*prints[i] : nullptr));
     }
   }
   progress.Clear();
-  report.Finish();
-  return std::max(status, report.Status());
+  status = std::max(status, report.Status());
+  report.Finish(status);
+  return status;
 }
 
 }  // namespace ravel::batch

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "docfile/Store.h"
+#include "docfile/Walk.h"
 #include "relink/FileSystem.h"
 
 namespace ravel::batch {
@@ -24,6 +25,8 @@ struct Host {
   std::function<std::string(const std::string&)> absolute;
   // A Windows-form path -> the form shown to the user.
   std::function<std::string(const std::string&)> display;
+  // Walks folders where the host has its own walk; null: through `fs`.
+  docfile::TreeWalker* walker = nullptr;
 };
 
 // Exit status: 0 every link resolves, 1 some are left unresolved or ambiguous, 2 a usage

@@ -1,8 +1,10 @@
 #include "batch/Search.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "relink/NameSearch.h"
+#include "relink/TextCompare.h"
 
 namespace ravel::batch {
 
@@ -25,12 +27,28 @@ NameSearchOptions Hooks(const WalkHooks& hooks) {
 
 }  // namespace
 
-void WalkFiles(FileSystem& fs, const std::string& root, const WalkHooks& hooks) {
-  SearchNames(fs, root, {}, Hooks(hooks));
+void WalkFiles(FileSystem& fs, docfile::TreeWalker* walker, const std::string& root,
+               const WalkHooks& hooks) {
+  if (walker != nullptr)
+    walker->Walk(root, hooks);
+  else
+    SearchNames(fs, root, {}, Hooks(hooks));
 }
 
-docfile::FoundNames FindNames(FileSystem& fs, const std::string& root,
+docfile::FoundNames FindNames(FileSystem& fs, docfile::TreeWalker* walker, const std::string& root,
                               const std::set<std::string>& names, const WalkHooks& hooks) {
+  if (walker != nullptr) {
+    docfile::FoundNames found;
+    WalkHooks search = hooks;
+    search.on_file = [&](const std::string& folder, const std::string& name) {
+      std::string key = LowerCase(name);
+      if (names.count(key)) found[key].push_back(folder + "\\" + name);
+    };
+    walker->Walk(root, search);
+    // In name order, whatever order the folders were listed in.
+    for (auto& [name, paths] : found) std::sort(paths.begin(), paths.end());
+    return found;
+  }
   std::vector<std::string> wanted(names.begin(), names.end());
   NameSearchResult result = SearchNames(fs, root, wanted, Hooks(hooks));
   docfile::FoundNames found;

@@ -8,21 +8,20 @@
 #include <string>
 
 #include "docfile/Repair.h"
+#include "docfile/Walk.h"
 #include "relink/FileSystem.h"
 
 namespace ravel::batch {
 
-struct WalkHooks {
-  std::function<void(const std::string& folder)> on_folder;
-  // Every file met: its folder (no trailing backslash) and its name.
-  std::function<void(const std::string& folder, const std::string& name)> on_file;
-};
+using docfile::WalkHooks;
 
 // Every file beneath `root`; a folder reached again through a link is not entered twice.
-void WalkFiles(FileSystem& fs, const std::string& root, const WalkHooks& hooks);
+// With a walker, it walks (and names the folders it cannot enter); else the file system.
+void WalkFiles(FileSystem& fs, docfile::TreeWalker* walker, const std::string& root,
+               const WalkHooks& hooks);
 
 // The full paths of every file beneath `root` whose lower-case name is in `names`.
-docfile::FoundNames FindNames(FileSystem& fs, const std::string& root,
+docfile::FoundNames FindNames(FileSystem& fs, docfile::TreeWalker* walker, const std::string& root,
                               const std::set<std::string>& names, const WalkHooks& hooks);
 
 }  // namespace ravel::batch

@@ -8,6 +8,7 @@
 #include "batch/Batch.h"
 #include "batch/HostPaths.h"
 #include "docfile/PosixStore.h"
+#include "docfile/PosixWalk.h"
 #include "posix/PosixFileSystem.h"
 
 int main(int argc, char** argv) {
@@ -16,6 +17,7 @@ int main(int argc, char** argv) {
   std::string cwd = getcwd(buffer, sizeof buffer) != nullptr ? buffer : "/";
   ravel::PosixFileSystem fs;
   ravel::docfile::PosixStore store(fs);
+  ravel::docfile::PosixWalker walker(fs);
   ravel::batch::Host host{
       fs,
       store,
@@ -24,7 +26,8 @@ int main(int argc, char** argv) {
       isatty(STDERR_FILENO) != 0,
       true,
       [&](const std::string& arg) { return ravel::batch::HostToWindows(arg, cwd); },
-      ravel::batch::WindowsToHost};
+      ravel::batch::WindowsToHost,
+      &walker};
   std::vector<std::string> args(argv + 1, argv + argc);
   int status = ravel::batch::Run(args, host);
   std::cout.flush();

@@ -30,9 +30,85 @@ constexpr std::string_view kNsV[] = {"urn:schemas-microsoft-com:vml",
 constexpr std::string_view kNsO[] = {"urn:schemas-microsoft-com:office:office",
                                      "urn:schemas-microsoft-com:office:office"};
 
+// Line ends and white space in attributes are read as any XML reader reads them, so that a
+// carriage return left in the tree can only have come from a character reference, and is
+// written back as one.
 constexpr unsigned kParseFlags = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_comments |
                                  pugi::parse_pi | pugi::parse_declaration | pugi::parse_doctype |
-                                 pugi::parse_ws_pcdata;
+                                 pugi::parse_ws_pcdata | pugi::parse_eol |
+                                 pugi::parse_wconv_attribute;
+
+// How a part was stored, to write it back the same way.
+struct Encoding {
+  pugi::xml_encoding encoding = pugi::encoding_utf8;
+  bool bom = false;
+};
+
+bool HasBom(const std::string& data) {
+  static const std::string_view kBoms[] = {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"};
+  for (std::string_view bom : kBoms)
+    if (std::string_view(data).substr(0, bom.size()) == bom) return true;
+  return false;
+}
+
+void PutUnit(std::string& out, std::uint32_t unit, int bytes, bool big_endian) {
+  for (int i = 0; i < bytes; ++i) {
+    int shift = 8 * (big_endian ? bytes - 1 - i : i);
+    out += static_cast<char>((unit >> shift) & 0xFF);
+  }
+}
+
+// Serialized UTF-8 in the part's own encoding. Latin-1 parts become UTF-8 (their declaration
+// is changed to say so), as a new path may hold characters Latin-1 lacks.
+std::string Encode(const std::string& utf8, const Encoding& e) {
+  bool utf16 = e.encoding == pugi::encoding_utf16_le || e.encoding == pugi::encoding_utf16_be;
+  bool utf32 = e.encoding == pugi::encoding_utf32_le || e.encoding == pugi::encoding_utf32_be;
+  if (!utf16 && !utf32) return e.bom ? "\xEF\xBB\xBF" + utf8 : utf8;
+  bool big = e.encoding == pugi::encoding_utf16_be || e.encoding == pugi::encoding_utf32_be;
+  int width = utf16 ? 2 : 4;
+  std::string out;
+  out.reserve(utf8.size() * width + 4);
+  if (e.bom) PutUnit(out, 0xFEFF, width, big);
+  for (std::size_t i = 0; i < utf8.size();) {
+    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(utf8[i + k]); };
+    std::uint32_t c = byte(0);
+    std::size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+    if (i + n > utf8.size()) n = 1;
+    if (n == 2) c = ((c & 0x1F) << 6) | (byte(1) & 0x3F);
+    if (n == 3) c = ((c & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
+    if (n == 4)
+      c = ((c & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) |
+          (byte(3) & 0x3F);
+    i += n;
+    if (utf16 && c >= 0x10000) {
+      c -= 0x10000;
+      PutUnit(out, 0xD800 + (c >> 10), 2, big);
+      PutUnit(out, 0xDC00 + (c & 0x3FF), 2, big);
+    } else {
+      PutUnit(out, c, width, big);
+    }
+  }
+  return out;
+}
+
+// The part as it is to be stored again.
+std::string Serialize(pugi::xml_document& doc, const Encoding& e) {
+  bool unicode = e.encoding != pugi::encoding_latin1;
+  for (pugi::xml_node n : doc.children())
+    if (n.type() == pugi::node_declaration && !unicode)
+      if (pugi::xml_attribute a = n.attribute("encoding")) a.set_value("UTF-8");
+  std::ostringstream out;
+  doc.save(out, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
+  std::string text = out.str(), kept;
+  kept.reserve(text.size());
+  for (char c : text) {
+    if (c == '\r')
+      kept += "&#13;";
+    else
+      kept += c;
+  }
+  return Encode(kept, e);
+}
 
 bool EndsWith(std::string_view s, std::string_view suffix) {
   return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
@@ -201,6 +277,7 @@ std::vector<Argument> FieldArguments(const std::string& code, std::string& name)
 struct Rels {
   std::string name;
   pugi::xml_document doc;
+  Encoding encoding;
   std::map<std::string, pugi::xml_node> by_id;
   bool dirty = false;
 };
@@ -209,6 +286,7 @@ struct Part {
   std::string name;
   PartKind kind = PartKind::Other;
   pugi::xml_document doc;
+  Encoding encoding;
   bool dirty = false;
 };
 
@@ -266,9 +344,11 @@ struct Document::Impl {
   std::map<std::pair<Rels*, std::string>, std::size_t> link_of_rel;
   std::string main_part = "word/document.xml";
 
-  void Parse(pugi::xml_document& doc, const std::string& name) {
+  void Parse(pugi::xml_document& doc, Encoding& encoding, const std::string& name) {
     std::string data = package->Read(name);
     pugi::xml_parse_result r = doc.load_buffer(data.data(), data.size(), kParseFlags);
+    encoding = {r.encoding, HasBom(data) || (r.encoding != pugi::encoding_utf8 &&
+                                             r.encoding != pugi::encoding_latin1)};
     if (!r)
       throw DocError(Reason::BadXml, "part " + name + " is not well-formed XML (" +
                                          r.description() + " at byte " + std::to_string(r.offset) +
@@ -285,7 +365,7 @@ struct Document::Impl {
     if (!package->Has(name)) return nullptr;
     auto r = std::make_unique<Rels>();
     r->name = name;
-    Parse(r->doc, name);
+    Parse(r->doc, r->encoding, name);
     for (pugi::xml_node n : r->doc.document_element().children())
       if (LocalName(n.name()) == "Relationship") r->by_id[n.attribute("Id").value()] = n;
     return rels.emplace(name, std::move(r)).first->second.get();
@@ -358,7 +438,7 @@ Document::Document(std::vector<std::uint8_t> bytes, const std::string& folder, c
     auto part = std::make_unique<Part>();
     part->name = name;
     part->kind = kind;
-    m.Parse(part->doc, name);
+    m.Parse(part->doc, part->encoding, name);
     Rels* own = m.LoadRels(name);
     Part& p = *part;
     m.parts.emplace(name, std::move(part));
@@ -616,15 +696,10 @@ std::vector<std::string> Document::ChangedParts() const {
 
 std::vector<std::uint8_t> Document::Save() const {
   std::map<std::string, std::string> replaced;
-  auto serialize = [&](const std::string& name, const pugi::xml_document& doc) {
-    std::ostringstream out;
-    doc.save(out, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
-    replaced[name] = out.str();
-  };
   for (auto& [name, r] : impl_->rels)
-    if (r->dirty) serialize(name, r->doc);
+    if (r->dirty) replaced[name] = Serialize(r->doc, r->encoding);
   for (auto& [name, p] : impl_->parts)
-    if (p->dirty) serialize(name, p->doc);
+    if (p->dirty) replaced[name] = Serialize(p->doc, p->encoding);
   return impl_->package->Write(replaced);
 }
 

@@ -19,6 +19,7 @@ enum class Reason {
   Vanished,
   Changed,
   WriteFailed,
+  NotRegular,  // a pipe, device or folder under a document's name: passed over
 };
 
 class DocError : public std::runtime_error {

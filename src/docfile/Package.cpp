@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 namespace ravel::docfile {
 
@@ -54,6 +55,8 @@ const char* ReasonName(Reason reason) {
       return "changed";
     case Reason::WriteFailed:
       return "write-failed";
+    case Reason::NotRegular:
+      return "not-regular";
   }
   return "error";
 }
@@ -98,6 +101,7 @@ Package::Package(std::vector<std::uint8_t> bytes, const Limits& limits)
   if (count < 0 || static_cast<std::uint64_t>(count) > limits_.max_entries)
     throw DocError(Reason::TooLarge, "the package has too many entries");
   std::uint64_t expanded = 0;
+  std::set<std::string> folded_names;
   for (zip_int64_t i = 0; i < count; ++i) {
     zip_stat_t st;
     if (zip_stat_index(zip_->archive, static_cast<zip_uint64_t>(i), 0, &st) != 0 ||
@@ -111,6 +115,14 @@ Package::Package(std::vector<std::uint8_t> bytes, const Limits& limits)
         throw DocError(Reason::TooLarge, "the package expands to more than " +
                                              std::to_string(limits_.max_expanded >> 20) + " MB");
     }
+    // Part names are equal without regard to ASCII case; a second entry of one name makes
+    // the package ambiguous, and no writer could keep both.
+    std::string folded = st.name;
+    for (char& c : folded)
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (!folded_names.insert(folded).second)
+      throw DocError(Reason::NotZip,
+                     std::string("damaged package: the entry ") + st.name + " appears twice");
     names_.emplace_back(st.name);
     index_[st.name] = static_cast<std::uint64_t>(i);
   }

@@ -13,6 +13,7 @@ namespace ravel::docfile {
 class PosixStore : public DocStore {
  public:
   explicit PosixStore(const PosixFileSystem& fs) : fs_(fs) {}
+  FileAccess Probe(const std::string& path) override;
   std::vector<std::uint8_t> Read(const std::string& path, Stamp& stamp,
                                  std::uint64_t max_size) override;
   void CheckWritable(const std::string& path) override;

@@ -20,6 +20,8 @@ const char* LinkStateName(LinkState state) {
       return "ambiguous";
     case LinkState::NotFound:
       return "not-found";
+    case LinkState::Unreadable:
+      return "unreadable";
   }
   return "unknown";
 }
@@ -37,7 +39,13 @@ std::string NameOfPath(const std::string& path) {
 Repairer::Repairer(DocStore& store, FileSystem& fs, RepairOptions options)
     : store_(store), fs_(fs), options_(std::move(options)) {}
 
-bool Repairer::Exists(const std::string& path) {
+std::uint64_t HashBytes(const std::vector<std::uint8_t>& bytes) {
+  std::uint64_t h = 14695981039346656037ull;
+  for (std::uint8_t b : bytes) h = (h ^ b) * 1099511628211ull;
+  return h;
+}
+
+LinkState Repairer::StateOf(const std::string& path) {
   auto it = exists_.find(path);
   if (it != exists_.end()) return it->second;
   // Moved files usually went with their whole folder: once a folder is known to be gone,
@@ -45,13 +53,19 @@ bool Repairer::Exists(const std::string& path) {
   std::string folder = FolderOfPath(path);
   auto gone = folder_gone_.find(folder);
   bool there = (gone == folder_gone_.end() || !gone->second) && fs_.CanOpenForReading(path);
-  if (!there && gone == folder_gone_.end() && !folder.empty()) {
+  LinkState state = there ? LinkState::Ok : LinkState::Missing;
+  // A file that does not open may still be there, out of reach: relinking it elsewhere
+  // would be a guess.
+  if (!there && (gone == folder_gone_.end() || !gone->second) &&
+      store_.Probe(path) == FileAccess::Denied)
+    state = LinkState::Unreadable;
+  if (state == LinkState::Missing && gone == folder_gone_.end() && !folder.empty()) {
     std::unique_ptr<DirListing> entry = fs_.List(folder);
     DirEntry e;
     folder_gone_[folder] = entry == nullptr || !entry->Next(e);
   }
-  exists_.emplace(path, there);
-  return there;
+  exists_.emplace(path, state);
+  return state;
 }
 
 std::optional<std::string> Repairer::Mapped(const std::string& path) const {
@@ -75,6 +89,7 @@ std::unique_ptr<Document> Repairer::Open(const std::string& path, DocumentResult
   result.path = path;
   try {
     std::vector<std::uint8_t> bytes = store_.Read(path, stamp, options_.max_file);
+    result.read_as = Fingerprint{stamp, HashBytes(bytes)};
     return std::make_unique<Document>(std::move(bytes), FolderOfPath(path), options_.limits);
   } catch (const DocError& e) {
     result.error = e;
@@ -89,8 +104,8 @@ void Repairer::Describe(const Document& doc, DocumentResult& result) {
     if (link.parsed.form == TargetForm::NotAFile) {
       r.state = LinkState::NotAFile;
     } else {
-      r.exists = Exists(link.parsed.path);
-      r.state = r.exists ? LinkState::Ok : LinkState::Missing;
+      r.state = StateOf(link.parsed.path);
+      r.exists = r.state != LinkState::Missing;
     }
     result.links.push_back(std::move(r));
   }
@@ -109,12 +124,6 @@ DocumentResult Repairer::Survey(const std::string& path, std::set<std::string>& 
   std::unique_ptr<Document> doc = Open(path, result, stamp);
   if (doc == nullptr) return result;
   Describe(*doc, result);
-  // Kept for the repair that follows, as far as memory allows: the store still checks
-  // that the file has not changed before it is replaced.
-  if (stamp.size <= options_.keep_budget - kept_bytes_) {
-    kept_bytes_ += stamp.size;
-    kept_[path] = {std::move(doc), stamp};
-  }
   for (const LinkResult& r : result.links) {
     if (r.state != LinkState::Missing) continue;
     std::optional<std::string> mapped = Mapped(r.link.parsed.path);
@@ -124,21 +133,19 @@ DocumentResult Repairer::Survey(const std::string& path, std::set<std::string>& 
   return result;
 }
 
-DocumentResult Repairer::Repair(const std::string& path, const FoundNames* found) {
+DocumentResult Repairer::Repair(const std::string& path, const FoundNames* found,
+                                const Fingerprint* surveyed) {
   DocumentResult result;
   Stamp stamp;
-  std::unique_ptr<Document> doc;
-  auto kept = kept_.find(path);
-  if (kept != kept_.end()) {
-    doc = std::move(kept->second.first);
-    stamp = kept->second.second;
-    kept_bytes_ -= stamp.size;
-    kept_.erase(kept);
-    result.path = path;
-  } else {
-    doc = Open(path, result, stamp);
-  }
+  std::unique_ptr<Document> doc = Open(path, result, stamp);
   if (doc == nullptr) return result;
+  // The search looked for what the document missed when it was surveyed; a document saved
+  // since may miss other files, and is left for the next run.
+  if (surveyed != nullptr && !(*result.read_as == *surveyed)) {
+    result.error =
+        DocError(Reason::Changed, "the file changed during the run; left as it is, run again");
+    return result;
+  }
   Describe(*doc, result);
   for (std::size_t i = 0; i < result.links.size(); ++i) {
     LinkResult& r = result.links[i];

@@ -1,6 +1,7 @@
 // Listing and repairing the links of documents: the decisions per link and the safe write
 // per document. A run that repairs many documents asks for all missing file names at once
-// (Survey), has them searched in one walk, then repairs each document (Repair).
+// (Survey), has them searched in one walk, then repairs each document (Repair). Between the
+// two only a fingerprint per document is kept, so memory does not grow with the corpus.
 #pragma once
 
 #include <map>
@@ -17,13 +18,14 @@
 namespace ravel::docfile {
 
 enum class LinkState {
-  Ok,         // the file is there
-  Missing,    // the file is not there (listing only)
-  NotAFile,   // a web address or another target that is no file
-  Fixed,      // repaired (or, in a dry run, would be)
-  Mapped,     // rewritten by a prefix rule to a file that could not be checked here
-  Ambiguous,  // the name was found at several places; left as it was
-  NotFound,   // the name was not found; left as it was
+  Ok,          // the file is there
+  Missing,     // the file is not there (listing only)
+  NotAFile,    // a web address or another target that is no file
+  Fixed,       // repaired (or, in a dry run, would be)
+  Mapped,      // rewritten by a prefix rule to a file that could not be checked here
+  Ambiguous,   // the name was found at several places; left as it was
+  NotFound,    // the name was not found; left as it was
+  Unreadable,  // the file is there but cannot be read (no access); left as it was
 };
 
 const char* LinkStateName(LinkState state);  // "ok", "missing", ...
@@ -38,8 +40,16 @@ struct LinkResult {
   std::vector<std::string> candidates;  // Ambiguous
 };
 
+// What a document was when the survey read it: its stamp and a hash of its bytes.
+struct Fingerprint {
+  Stamp stamp;
+  std::uint64_t hash = 0;
+  bool operator==(const Fingerprint&) const = default;
+};
+
 struct DocumentResult {
-  std::string path;  // Windows form
+  std::string path;                    // Windows form
+  std::optional<Fingerprint> read_as;  // set when the document was read
   std::vector<LinkResult> links;
   std::optional<DocError> error;
   bool written = false;
@@ -57,8 +67,6 @@ struct RepairOptions {
   bool backup = false;
   Limits limits;
   std::uint64_t max_file = 4ull << 30;
-  // Documents read by Survey are kept for Repair up to this many bytes of files.
-  std::uint64_t keep_budget = 512ull << 20;
 };
 
 // Where each wanted name was found: lower-case name -> every full path.
@@ -73,11 +81,15 @@ class Repairer {
   // still miss once the prefix rules are applied.
   DocumentResult Survey(const std::string& path, std::set<std::string>& wanted);
   // Decides every link and writes the document when a link changes (not in a dry run).
-  // `found` is null when no search was made.
-  DocumentResult Repair(const std::string& path, const FoundNames* found);
+  // `found` is null when no search was made. With `surveyed`, the document is read again
+  // and left alone unless it is still what the survey read.
+  DocumentResult Repair(const std::string& path, const FoundNames* found,
+                        const Fingerprint* surveyed = nullptr);
 
  private:
-  bool Exists(const std::string& path);
+  // Whether a link's file is there: Ok, Missing or Unreadable.
+  LinkState StateOf(const std::string& path);
+  bool Exists(const std::string& path) { return StateOf(path) == LinkState::Ok; }
   std::optional<std::string> Mapped(const std::string& path) const;
   std::unique_ptr<Document> Open(const std::string& path, DocumentResult& result, Stamp& stamp);
   void Describe(const Document& doc, DocumentResult& result);
@@ -85,11 +97,12 @@ class Repairer {
   DocStore& store_;
   FileSystem& fs_;
   RepairOptions options_;
-  std::map<std::string, bool> exists_;
+  std::map<std::string, LinkState> exists_;
   std::map<std::string, bool> folder_gone_;
-  std::map<std::string, std::pair<std::unique_ptr<Document>, Stamp>> kept_;
-  std::uint64_t kept_bytes_ = 0;
 };
+
+// FNV-1a over the bytes: cheap beside parsing, and enough to notice a changed document.
+std::uint64_t HashBytes(const std::vector<std::uint8_t>& bytes);
 
 // The folder part of a Windows-form path, without the trailing backslash.
 std::string FolderOfPath(const std::string& path);

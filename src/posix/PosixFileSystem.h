@@ -21,6 +21,10 @@ class PosixFileSystem : public FileSystem {
   std::optional<FolderId> IdOf(const std::string& folder) override;
   // The host path of a Windows path; empty when its drive is not mapped.
   std::string HostPath(const std::string& windows_path) const;
+  // The host path, each missing part matched without case as a lookup here does.
+  std::string ResolvedHostPath(const std::string& windows_path) const {
+    return Resolve(windows_path);
+  }
 
  private:
   // The host path with each part matched without case where the exact spelling is
