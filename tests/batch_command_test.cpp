@@ -1,5 +1,6 @@
 // The ravelmend-batch command on real folders: arguments and exit status, finding the
 // documents, one search for all of them, the table and the JSON report, dry runs.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <iterator>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #include "batch/Batch.h"
@@ -38,6 +40,16 @@ class CountingFs : public FileSystem {
  private:
   PosixFileSystem& fs_;
 };
+
+// Runs `body` with the rights of an ordinary user where the tests run as root, who may
+// enter and read everything.
+template <typename Body>
+void AsOrdinaryUser(Body body) {
+  bool root = geteuid() == 0;
+  if (root) ASSERT_EQ(seteuid(65534), 0);
+  body();
+  if (root) ASSERT_EQ(seteuid(0), 0);
+}
 
 class BatchCommand : public ::testing::Test {
  protected:
@@ -252,6 +264,155 @@ TEST_F(BatchCommand, ADocumentThatFailsDoesNotStopTheRun) {
   EXPECT_EQ(Run({"fix", "--root", "pics", "docs"}), 2);
   EXPECT_NE(err.str().find("docs/a.docx: the file is read-only"), std::string::npos) << err.str();
   EXPECT_NE(RelsOf("docs/b.docx").find("pics/b/three.png"), std::string::npos);
+}
+
+TEST_F(BatchCommand, NothingIsPassedOverInSilence) {
+  chmod(root.c_str(), 0755);
+  Doc("docs/a.docx", {"file://" + root + "/here.png"});
+  Doc("docs/sub/b.docx", {"file://" + root + "/here.png"});
+  Write("docs/old.doc", "legacy");
+  // Left by a repair that was killed: named, and otherwise harmless.
+  Write("docs/.a.docx.ravel-Ab12Cd", "half");
+  ASSERT_EQ(mkfifo((root + "/docs/pipe.docx").c_str(), 0644), 0);
+  mkdir((root + "/docs/locked").c_str(), 0700);
+  Doc("docs/locked/c.docx", {"file://" + root + "/here.png"});
+  ASSERT_EQ(symlink("..", (root + "/docs/sub/up").c_str()), 0);
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> named;  // on stderr
+  };
+  const Case cases[] = {
+      {{"list", "docs/a.docx"}, 0, {"docs/.a.docx.ravel-Ab12Cd: a temporary file left"}},
+      {{"list", "docs"},
+       2,
+       {"docs/old.doc: needs Word", "docs/pipe.docx: passed over: a named pipe",
+        root + "/docs/locked: folder not entered: permission denied",
+        root + "/docs/sub/up: folder not entered: a link back to",
+        "docs/.a.docx.ravel-Ab12Cd: a temporary file left"}},
+  };
+  for (const Case& c : cases) {
+    AsOrdinaryUser([&] { EXPECT_EQ(Run(c.args), c.status) << c.args.back() << err.str(); });
+    for (const std::string& n : c.named)
+      EXPECT_NE(err.str().find(n), std::string::npos) << n << "\n" << err.str();
+  }
+  EXPECT_NE(out.str().find("2 documents, 2 links: 2 ok, 2 files passed over, 2 folders not "
+                           "entered, 1 leftover temporary file"),
+            std::string::npos)
+      << out.str();
+}
+
+TEST_F(BatchCommand, AFolderDeeperThanAPathCanBeLongIsWalked) {
+  // Thirty levels of 200-character names: 6,000 characters, beyond what one path may hold.
+  int dir = open((root + "/docs").c_str(), O_RDONLY | O_DIRECTORY);
+  std::string name(200, 'd');
+  for (int level = 0; level < 30; ++level) {
+    ASSERT_EQ(mkdirat(dir, name.c_str(), 0755), 0);
+    int next = openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY);
+    close(dir);
+    dir = next;
+  }
+  Doc("docs/a.docx", {"file:///gone/deep.png"});
+  std::string data = Read("docs/a.docx");
+  int fd = openat(dir, "deep.docx", O_CREAT | O_WRONLY, 0644);
+  ASSERT_EQ(write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
+  close(fd);
+  close(dir);
+  EXPECT_EQ(Run({"list", "--json", "docs"}), 1) << err.str();
+  std::vector<nlohmann::json> links = Records("link");
+  ASSERT_EQ(links.size(), 2u) << out.str() << err.str();
+  EXPECT_TRUE(links[1]["document"].get<std::string>().ends_with(name + "/deep.docx"));
+  EXPECT_EQ(links[1]["target"], "file:///gone/deep.png");
+  std::system(("cd '" + root + "/docs' && mv " + name +
+               " gone && rm -rf gone 2>/dev/null; "
+               "true")
+                  .c_str());
+}
+
+TEST_F(BatchCommand, ATargetThatCannotBeReadIsNotRelinked) {
+  chmod(root.c_str(), 0755);
+  mkdir((root + "/private").c_str(), 0700);
+  Write("private/three.png", "png");  // also found as pics/b/three.png
+  Doc("docs/a.docx", {"file://" + root + "/private/three.png"});
+  AsOrdinaryUser([&] {
+    EXPECT_EQ(Run({"list", "--json", "docs/a.docx"}), 1);
+    std::vector<nlohmann::json> rows = Records("link");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]["state"], "unreadable");
+    EXPECT_EQ(Run({"fix", "--json", "--dry-run", "--root", "pics", "docs/a.docx"}), 1);
+    rows = Records("link");
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]["state"], "unreadable");
+    EXPECT_EQ(rows[0]["new_target"], nullptr);
+  });
+}
+
+TEST_F(BatchCommand, ControlCharactersReachNoTerminal) {
+  // A target that would retitle the terminal, in a document whose name clears the screen.
+  Doc("docs/\x1b[2Jx.docx", {"file:///old/\x1b]0;owned\x07"
+                             "a.png",
+                             "file:///old/\xC2\x9B"
+                             "31mb.png"});
+  EXPECT_EQ(Run({"list", "docs"}), 1);
+  std::string shown = out.str() + err.str();
+  for (char c : shown) EXPECT_TRUE(c == '\n' || static_cast<unsigned char>(c) >= 0x20) << int(c);
+  EXPECT_EQ(shown.find("\xC2\x9B"), std::string::npos);
+  EXPECT_NE(shown.find("docs/\\x1B[2Jx.docx"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("file:///old/\\x1B]0;owned\\x07a.png"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("file:///old/\\xC2\\x9B31mb.png"), std::string::npos) << shown;
+  // JSON keeps the text itself, escaped the JSON way.
+  Run({"list", "--json", "docs"});
+  EXPECT_EQ(Records("link")[0]["target"],
+            "file:///old/\x1b]0;owned\x07"
+            "a.png");
+}
+
+TEST_F(BatchCommand, JsonRecordsHaveOneShape) {
+  Doc("docs/a.docx", {"file://" + root + "/here.png", "file:///old/three.png"});
+  Write("docs/b.docx",
+        std::string(reinterpret_cast<const char*>(Zip(Standard(Body(""), "")).data()),
+                    Zip(Standard(Body(""), "")).size()));
+  Write("docs/c.docx", "not a zip");
+  std::set<std::string> shape;
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"list", "--json", "--all", "docs"},
+        std::vector<std::string>{"fix", "--json", "--all", "--dry-run", "--root", "pics",
+                                 "docs"}}) {
+    int status = Run(args);
+    EXPECT_EQ(status, 2);
+    std::vector<nlohmann::json> all = Records();
+    ASSERT_FALSE(all.empty());
+    for (const nlohmann::json& j : Records("link")) {
+      std::set<std::string> keys;
+      for (auto& [k, v] : j.items()) keys.insert(k);
+      if (shape.empty()) shape = keys;
+      EXPECT_EQ(keys, shape) << j.dump();
+    }
+    std::vector<nlohmann::json> docs = Records("document");
+    ASSERT_EQ(docs.size(), 2u) << out.str();
+    EXPECT_EQ(docs[0]["document"], "docs/b.docx");
+    EXPECT_EQ(docs[0]["links"], 0);
+    EXPECT_EQ(docs[0]["error"], nullptr);
+    EXPECT_EQ(docs[1]["reason"], "not-zip");
+    const nlohmann::json& summary = all.back();
+    EXPECT_EQ(summary["type"], "summary");
+    EXPECT_EQ(summary["documents"], 3);
+    EXPECT_EQ(summary["links"], 2);
+    EXPECT_EQ(summary["errors"], 1);
+    EXPECT_EQ(summary["exit_status"], status);
+  }
+  EXPECT_TRUE(shape.count("new_target") && shape.count("candidates") && shape.count("backup"));
+  // A package with two entries of one name is refused when it is only listed.
+  std::vector<std::uint8_t> twin =
+      Zip(Standard(Body(""), "", {{"word/a.xml", "<a/>"}, {"word/b.xml", "<b/>"}}));
+  std::string raw(twin.begin(), twin.end());
+  for (std::size_t at; (at = raw.find("word/b.xml")) != std::string::npos;)
+    raw.replace(at, 10, "word/a.xml");
+  Write("docs/twin.docx", raw);
+  EXPECT_EQ(Run({"list", "docs/twin.docx"}), 2);
+  EXPECT_NE(err.str().find("docs/twin.docx: damaged package: the entry word/a.xml appears twice"),
+            std::string::npos)
+      << err.str();
 }
 
 }  // namespace

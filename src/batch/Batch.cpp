@@ -225,17 +225,16 @@ class Report {
   Report(const Options& o, Host& host) : o_(o), host_(host) {}
 
   void Add(const Doc& doc, const DocumentResult& r) {
-    ++documents_;
     if (r.error && r.error->reason() == docfile::Reason::NotRegular) {
       Skipped(doc.shown, Skip::NotRegular, r.error->what());
       return;
     }
+    ++documents_;
     if (r.error) {
       ++errors_;
       if (o_.json) {
         host_.out << DocumentRecord(doc, r).dump() << '\n';
       } else {
-        Flush();
         host_.err << "ravelmend-batch: " << Printable(doc.shown) << ": "
                   << Printable(r.error->what()) << '\n';
       }
@@ -263,7 +262,6 @@ class Report {
                           {"message", why}};
       host_.out << j.dump() << '\n';
     } else {
-      Flush();
       host_.err << "ravelmend-batch: " << Printable(shown) << ": " << Printable(why) << '\n';
     }
   }

@@ -71,6 +71,33 @@ std::string RealPath(const std::string& host) {
   return out;
 }
 
+// Opens a path of any length: one longer than the system takes is opened folder by folder,
+// each relative to the one before, as the walk that found it went.
+int OpenAnyLength(const std::string& host, int flags) {
+  if (host.size() < PATH_MAX || host.empty() || host[0] != '/') return open(host.c_str(), flags);
+  int dir = open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  std::size_t at = 1;
+  while (dir >= 0) {
+    std::size_t slash = host.find('/', at);
+    std::string part = host.substr(at, slash == std::string::npos ? std::string::npos : slash - at);
+    if (slash == std::string::npos) {
+      int fd = openat(dir, part.c_str(), flags);
+      int err = errno;
+      close(dir);
+      errno = err;
+      return fd;
+    }
+    at = slash + 1;
+    if (part.empty()) continue;
+    int next = openat(dir, part.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int err = errno;
+    close(dir);
+    errno = err;
+    dir = next;
+  }
+  return -1;
+}
+
 const char* TypeName(mode_t mode) {
   if (S_ISDIR(mode)) return "a folder";
   if (S_ISFIFO(mode)) return "a named pipe";
@@ -172,7 +199,7 @@ std::vector<std::uint8_t> PosixStore::Read(const std::string& path, Stamp& stamp
   std::string host = RealPath(fs_.HostPath(path));
   // Neither following a link swapped in since nor waiting on a pipe's writer: the type is
   // checked on what was opened.
-  int fd = open(host.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+  int fd = OpenAnyLength(host, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
   if (fd < 0) {
     if (errno == ENOENT) throw DocError(Reason::Vanished, "the file is gone (it vanished)");
     if (errno == ELOOP) throw DocError(Reason::Changed, "the file became a link while read");
