@@ -46,9 +46,13 @@ class CountingFs : public FileSystem {
 template <typename Body>
 void AsOrdinaryUser(Body body) {
   bool root = geteuid() == 0;
-  if (root) ASSERT_EQ(seteuid(65534), 0);
+  if (root) {
+    ASSERT_EQ(seteuid(65534), 0);
+  }
   body();
-  if (root) ASSERT_EQ(seteuid(0), 0);
+  if (root) {
+    ASSERT_EQ(seteuid(0), 0);
+  }
 }
 
 class BatchCommand : public ::testing::Test {
