@@ -419,5 +419,55 @@ TEST_F(BatchCommand, JsonRecordsHaveOneShape) {
       << err.str();
 }
 
+TEST_F(BatchCommand, AMigrationMovesLinksWhoseFilesAreStillThere) {
+  mkdir((root + "/newpics").c_str(), 0755);
+  mkdir((root + "/newpics/b").c_str(), 0755);
+  Write("newpics/b/three.png", "png");
+  Doc("docs/a.docx", {"file://" + root + "/pics/b/three.png", "file:///old/share/a/two.png"});
+  std::string moved = "file://" + root + "/newpics/b/three.png";
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> states;
+    std::string new_target;  // of the first link
+    std::string unmatched;   // on stderr
+  };
+  const Case cases[] = {
+      // Without the option, links whose files are there stay as they are.
+      {{"--map", "pics=newpics"}, 1, {"ok", "not-found"}, "", "--map pics=newpics: matched no"},
+      {{"--map", "pics=newpics", "--rewrite-existing"}, 1, {"fixed", "not-found"}, moved, ""},
+      // Prefixes as file URIs, as targets are written.
+      {{"--map", "file://" + root + "/pics=file://" + root + "/newpics", "--rewrite-existing",
+        "--map", "file:///old/share=file://" + root + "/pics", "--map", "/nowhere=/else"},
+       0,
+       {"fixed", "fixed"},
+       moved,
+       "--map /nowhere=/else: matched no link"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args{"fix", "--json", "--dry-run"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back("docs/a.docx");
+    EXPECT_EQ(Run(args), c.status) << c.args[1] << err.str();
+    std::vector<nlohmann::json> rows = Records("link");
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0]["state"], c.states[0]) << c.args[1];
+    EXPECT_EQ(rows[1]["state"], c.states[1]) << c.args[1];
+    if (!c.new_target.empty()) {
+      EXPECT_EQ(rows[0]["new_target"], c.new_target);
+    }
+    nlohmann::json summary = Records("summary").at(0);
+    EXPECT_EQ(summary["unmatched_maps"].empty(), c.unmatched.empty()) << summary.dump();
+    if (!c.unmatched.empty()) {
+      std::vector<std::string> table = args;
+      table.erase(table.begin() + 1);  // --json
+      Run(table);
+      EXPECT_NE(err.str().find(c.unmatched), std::string::npos) << err.str();
+    }
+  }
+  EXPECT_EQ(Run({"fix", "--rewrite-existing", "--root", "pics", "docs"}), 2);
+  EXPECT_NE(err.str().find("--rewrite-existing belongs to fix with --map"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace ravel::batch

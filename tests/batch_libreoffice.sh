@@ -72,6 +72,14 @@ rm linked.docx
 (cd pkg && zip -q -X -r ../linked.docx '[Content_Types].xml' _rels docProps word)
 cp linked.docx original.docx
 
+# The same document with its relationship parts stored in UTF-16, as some writers store
+# them: repaired, they must stay UTF-16 (or say what they became) for a reader to open them.
+for r in word/_rels/document.xml.rels word/_rels/header1.xml.rels; do
+  sed 's/encoding="UTF-8"/encoding="UTF-16"/' "pkg/$r" | iconv -f UTF-8 -t UTF-16 >"pkg/$r.16"
+  mv "pkg/$r.16" "pkg/$r"
+done
+(cd pkg && zip -q -X -r ../utf16.docx '[Content_Types].xml' _rels docProps word)
+
 # How many pixels of a colour a rendered page has.
 pixels() { # png colour
   convert "$1" -alpha off -fuzz 12% -fill black +opaque "$2" -fill white -opaque "$2" \
@@ -90,8 +98,9 @@ check() { # pdf expect(yes|no)
   done
 }
 
-office --convert-to pdf --outdir "$work" original.docx
+office --convert-to pdf --outdir "$work" original.docx utf16.docx
 check original.pdf yes
+check utf16.pdf yes
 
 # The pictures move beneath a new root, each to a folder of its own.
 mkdir -p new/a new/b/c new/d
@@ -104,7 +113,14 @@ cat fix.txt
 grep -q "3 fixed" fix.txt || fail "not every link was fixed"
 "$tool" list linked.docx >list.txt || fail "links still missing after the fix: $(cat list.txt)"
 
-office --convert-to pdf --outdir "$work" moved.docx linked.docx
+status=0
+"$tool" fix --root "$work/new" utf16.docx >fix16.txt || status=$?
+cat fix16.txt
+[ "$status" -eq 0 ] || fail "ravelmend-batch fix of the UTF-16 document ended with $status"
+grep -q "3 fixed" fix16.txt || fail "not every link of the UTF-16 document was fixed"
+
+office --convert-to pdf --outdir "$work" moved.docx linked.docx utf16.docx
 check moved.pdf no
 check linked.pdf yes
-echo "PASS: LibreOffice draws all three pictures from their new places"
+check utf16.pdf yes
+echo "PASS: LibreOffice draws all three pictures from their new places, UTF-16 parts too"

@@ -19,8 +19,9 @@ using docfile::LinkState;
 
 const char kUsage[] =
     "usage: ravelmend-batch list [--json] [--all] PATH...\n"
-    "       ravelmend-batch fix  --root DIR [--map OLD=NEW]... [--relative] [--dry-run]\n"
-    "                            [--backup] [--keep-times] [--json] [--all] PATH...\n"
+    "       ravelmend-batch fix  --root DIR [--map OLD=NEW]... [--rewrite-existing]\n"
+    "                            [--relative] [--dry-run] [--backup] [--keep-times]\n"
+    "                            [--json] [--all] PATH...\n"
     "\n"
     "Lists and repairs the linked pictures and objects of Word documents (.docx, .docm,\n"
     ".dotx, .dotm) without Word. PATH is a document or a folder searched recursively.\n"
@@ -30,7 +31,10 @@ const char kUsage[] =
     "  --root DIR      search DIR once for the names of all missing files; a name found\n"
     "                  once is relinked, one found at several places is left as it was\n"
     "  --map OLD=NEW   replace the path prefix OLD by NEW first (may be repeated; usable\n"
-    "                  without --root)\n"
+    "                  without --root; a path or a file:// URI); a rule that matched no\n"
+    "                  link is reported\n"
+    "  --rewrite-existing\n"
+    "                  let --map also move links whose files are still there\n"
     "  --relative      write targets relative to the document's folder where they lie\n"
     "                  beneath it\n"
     "  --dry-run       report what fix would write; write nothing\n"
@@ -53,7 +57,7 @@ constexpr int kOk = 0, kUnresolved = 1, kFailed = 2;
 struct Options {
   std::string command;
   bool json = false, relative = false, dry_run = false, backup = false, keep_times = false,
-       all = false;
+       all = false, rewrite_existing = false;
   std::optional<std::string> root;
   std::vector<std::pair<std::string, std::string>> maps;
   std::vector<std::string> paths;
@@ -98,6 +102,8 @@ Options Parse(const std::vector<std::string>& args) {
       o.keep_times = true;
     } else if (arg == "--all") {
       o.all = true;
+    } else if (arg == "--rewrite-existing") {
+      o.rewrite_existing = true;
     } else if (is("--root")) {
       if (o.root) throw UsageError{"--root may be given once"};
       o.root = value(i, arg, "--root");
@@ -114,12 +120,14 @@ Options Parse(const std::vector<std::string>& args) {
   }
   if (o.command.empty()) throw UsageError{"a command is needed: list or fix"};
   if (o.paths.empty()) throw UsageError{"no document or folder given"};
-  if (o.command == "list" &&
-      (o.root || !o.maps.empty() || o.relative || o.dry_run || o.backup || o.keep_times))
+  if (o.command == "list" && (o.root || !o.maps.empty() || o.relative || o.dry_run || o.backup ||
+                              o.keep_times || o.rewrite_existing))
     throw UsageError{
         "--root, --map, --relative, --dry-run, --backup and --keep-times belong to fix"};
   if (o.command == "fix" && !o.root && o.maps.empty())
     throw UsageError{"fix needs --root DIR or --map OLD=NEW"};
+  if (o.rewrite_existing && (o.command != "fix" || o.maps.empty()))
+    throw UsageError{"--rewrite-existing belongs to fix with --map OLD=NEW"};
   return o;
 }
 
@@ -264,6 +272,12 @@ class Report {
     } else {
       host_.err << "ravelmend-batch: " << Printable(shown) << ": " << Printable(why) << '\n';
     }
+  }
+
+  void UnusedRule(const std::string& rule) {
+    unused_rules_.push_back(rule);
+    if (!o_.json)
+      host_.err << "ravelmend-batch: --map " << Printable(rule) << ": matched no link\n";
   }
 
   void Finish(int status) {
@@ -461,6 +475,7 @@ class Report {
             {"leftovers", leftovers_},
             {"written", written_},
             {"dry_run", o_.dry_run},
+            {"unmatched_maps", unused_rules_},
             {"exit_status", status}};
   }
 
@@ -472,6 +487,7 @@ class Report {
   std::map<LinkState, std::size_t> states_;
   std::size_t documents_ = 0, links_ = 0, errors_ = 0, unresolved_ = 0, written_ = 0;
   std::size_t passed_over_ = 0, not_entered_ = 0, leftovers_ = 0;
+  std::vector<std::string> unused_rules_;
 };
 
 }  // namespace
@@ -495,9 +511,16 @@ int Run(const std::vector<std::string>& args, Host& host) {
   options.write.posix_host = host.posix_host;
   options.dry_run = o.dry_run;
   options.backup = o.backup;
-  for (auto& [from, to] : o.maps)
-    options.rules.push_back(
-        {docfile::NormalizePath(host.absolute(from)), docfile::NormalizePath(host.absolute(to))});
+  options.rewrite_existing = o.rewrite_existing;
+  // A prefix given as a file URI (file:///srv/old, file://server/share) means its path.
+  auto rule_path = [&](const std::string& text) {
+    if (text.size() > 5 && EqualNoCase(text.substr(0, 5), "file:")) {
+      docfile::Target t = docfile::ParseTarget(text, "");
+      if (!t.path.empty()) return docfile::NormalizePath(t.path);
+    }
+    return docfile::NormalizePath(host.absolute(text));
+  };
+  for (auto& [from, to] : o.maps) options.rules.push_back({rule_path(from), rule_path(to)});
   std::string root;
   int status = kOk;
   if (o.root) {
@@ -619,6 +642,9 @@ int Run(const std::vector<std::string>& args, Host& host) {
     }
   }
   progress.Clear();
+  // A rule that moved nothing is most likely mistyped.
+  for (std::size_t i = 0; i < o.maps.size() && o.command == "fix"; ++i)
+    if (repairer.RuleUses()[i] == 0) report.UnusedRule(o.maps[i].first + "=" + o.maps[i].second);
   status = std::max(status, report.Status());
   report.Finish(status);
   return status;

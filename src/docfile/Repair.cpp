@@ -37,7 +37,7 @@ std::string NameOfPath(const std::string& path) {
 }
 
 Repairer::Repairer(DocStore& store, FileSystem& fs, RepairOptions options)
-    : store_(store), fs_(fs), options_(std::move(options)) {}
+    : store_(store), fs_(fs), options_(std::move(options)), rule_uses_(options_.rules.size()) {}
 
 std::uint64_t HashBytes(const std::vector<std::uint8_t>& bytes) {
   std::uint64_t h = 14695981039346656037ull;
@@ -68,7 +68,7 @@ LinkState Repairer::StateOf(const std::string& path) {
   return state;
 }
 
-std::optional<std::string> Repairer::Mapped(const std::string& path) const {
+std::optional<std::string> Repairer::Mapped(const std::string& path, std::size_t* rule) const {
   // The longest matching prefix wins, so a rule for a sub-folder overrides its parent's.
   const PrefixRule* best = nullptr;
   std::string best_rest, rest;
@@ -79,6 +79,7 @@ std::optional<std::string> Repairer::Mapped(const std::string& path) const {
       best_rest = rest;
     }
   if (best == nullptr) return std::nullopt;
+  if (rule != nullptr) *rule = static_cast<std::size_t>(best - options_.rules.data());
   std::string to = best->to;
   while (to.size() > 1 && to.back() == '\\') to.pop_back();
   return NormalizePath(best_rest.empty() ? to : to + "\\" + best_rest);
@@ -149,8 +150,21 @@ DocumentResult Repairer::Repair(const std::string& path, const FoundNames* found
   Describe(*doc, result);
   for (std::size_t i = 0; i < result.links.size(); ++i) {
     LinkResult& r = result.links[i];
+    std::size_t rule = 0;
+    if (r.state == LinkState::Ok && options_.rewrite_existing) {
+      std::optional<std::string> mapped = Mapped(r.link.parsed.path, &rule);
+      if (!mapped || EqualNoCase(*mapped, r.link.parsed.path)) continue;
+      ++rule_uses_[rule];
+      r.state = Exists(*mapped) ? LinkState::Fixed : LinkState::Mapped;
+      r.via = "map";
+      doc->Retarget(i, *mapped, options_.write);
+      r.new_path = *mapped;
+      r.new_target = doc->Links()[i].target;
+      continue;
+    }
     if (r.state != LinkState::Missing) continue;
-    std::optional<std::string> mapped = Mapped(r.link.parsed.path);
+    std::optional<std::string> mapped = Mapped(r.link.parsed.path, &rule);
+    if (mapped) ++rule_uses_[rule];
     std::string chosen;
     if (mapped && Exists(*mapped)) {
       chosen = *mapped;

@@ -65,6 +65,9 @@ struct RepairOptions {
   WriteOptions write;
   bool dry_run = false;
   bool backup = false;
+  // The prefix rules also move links whose files are still there (a migration planned
+  // before the old server goes away).
+  bool rewrite_existing = false;
   Limits limits;
   std::uint64_t max_file = 4ull << 30;
 };
@@ -85,12 +88,15 @@ class Repairer {
   // and left alone unless it is still what the survey read.
   DocumentResult Repair(const std::string& path, const FoundNames* found,
                         const Fingerprint* surveyed = nullptr);
+  // Per prefix rule, in the order given: the links it applied to during the repairs.
+  const std::vector<std::size_t>& RuleUses() const { return rule_uses_; }
 
  private:
   // Whether a link's file is there: Ok, Missing or Unreadable.
   LinkState StateOf(const std::string& path);
   bool Exists(const std::string& path) { return StateOf(path) == LinkState::Ok; }
-  std::optional<std::string> Mapped(const std::string& path) const;
+  // The path after the prefix rules; `rule` gets the index of the rule applied.
+  std::optional<std::string> Mapped(const std::string& path, std::size_t* rule = nullptr) const;
   std::unique_ptr<Document> Open(const std::string& path, DocumentResult& result, Stamp& stamp);
   void Describe(const Document& doc, DocumentResult& result);
 
@@ -99,6 +105,7 @@ class Repairer {
   RepairOptions options_;
   std::map<std::string, LinkState> exists_;
   std::map<std::string, bool> folder_gone_;
+  std::vector<std::size_t> rule_uses_;
 };
 
 // FNV-1a over the bytes: cheap beside parsing, and enough to notice a changed document.
