@@ -380,5 +380,36 @@ TEST(DocfileLinks, APackageWithTwoEntriesOfOneNameIsRefused) {
   }
 }
 
+TEST(DocfileLinks, AChartsLinkedWorkbookAndPicturesAreLinks) {
+  const std::string base = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+  std::string chart =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?><c:chartSpace "
+      "xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\" "
+      "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" "
+      "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+      "<c:chart/><c:spPr><a:blipFill><a:blip r:link=\"rId2\"/></a:blipFill></c:spPr>"
+      "<c:externalData r:id=\"rId1\"><c:autoUpdate val=\"0\"/></c:externalData></c:chartSpace>";
+  for (const char* type : {"oleObject", "package"}) {
+    Entries more{{"word/charts/chart1.xml", chart},
+                 {"word/charts/_rels/chart1.xml.rels",
+                  Rels({{"rId1", base + type, "file:///C:/Data/Book%201.xlsx"},
+                        {"rId2", kImageType, "file:///C:/Pics/back.png"}})}};
+    Document doc(Zip(Standard(Body("<w:r/>"),
+                              Rels({{"rId9", base + "chart", "charts/chart1.xml", false}}), more)),
+                 kFolder);
+    ASSERT_EQ(doc.Links().size(), 2u) << type;
+    const Link& data = doc.Links()[1];
+    EXPECT_EQ(data.part, "word/charts/chart1.xml");
+    EXPECT_EQ(data.part_kind, PartKind::Chart);
+    EXPECT_EQ(data.kind, LinkKind::ChartData) << type;
+    EXPECT_EQ(data.parsed.path, "C:\\Data\\Book 1.xlsx");
+    EXPECT_EQ(doc.Links()[0].kind, LinkKind::InlinePicture);
+    doc.Retarget(1, "D:\\Moved\\Book 1.xlsx", {});
+    EXPECT_NE(EntryData(doc.Save(), "word/charts/_rels/chart1.xml.rels")
+                  .find("Target=\"file:///D:/Moved/Book%201.xlsx\""),
+              std::string::npos);
+  }
+}
+
 }  // namespace
 }  // namespace ravel::docfile

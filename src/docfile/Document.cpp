@@ -29,6 +29,8 @@ constexpr std::string_view kNsV[] = {"urn:schemas-microsoft-com:vml",
                                      "urn:schemas-microsoft-com:vml"};
 constexpr std::string_view kNsO[] = {"urn:schemas-microsoft-com:office:office",
                                      "urn:schemas-microsoft-com:office:office"};
+constexpr std::string_view kNsC[] = {"http://schemas.openxmlformats.org/drawingml/2006/chart",
+                                     "http://purl.oclc.org/ooxml/drawingml/chart"};
 
 // Line ends and white space in attributes are read as any XML reader reads them, so that a
 // carriage return left in the tree can only have come from a character reference, and is
@@ -306,6 +308,8 @@ const char* PartKindName(PartKind kind) {
       return "endnotes";
     case PartKind::Comments:
       return "comments";
+    case PartKind::Chart:
+      return "chart";
     case PartKind::Other:
       return "other";
   }
@@ -326,6 +330,8 @@ const char* LinkKindName(LinkKind kind) {
       return "INCLUDEPICTURE field";
     case LinkKind::LinkField:
       return "LINK field";
+    case LinkKind::ChartData:
+      return "linked chart data";
   }
   return "link";
 }
@@ -378,9 +384,10 @@ bool IsExternal(pugi::xml_node rel) {
   return std::string_view(rel.attribute("TargetMode").value()) == "External";
 }
 
+// Pictures, objects, and a chart's workbook (an object, or a package where it is kept whole).
 bool IsLinkType(pugi::xml_node rel) {
   std::string_view type = rel.attribute("Type").value();
-  return EndsWith(type, "/image") || EndsWith(type, "/oleObject");
+  return EndsWith(type, "/image") || EndsWith(type, "/oleObject") || EndsWith(type, "/package");
 }
 
 }  // namespace
@@ -427,7 +434,8 @@ Document::Document(std::vector<std::uint8_t> bytes, const std::string& folder, c
     Rels* r = m.LoadRels(*part);
     for (auto& [id, rel] : r->by_id)
       if (IsExternal(rel) && IsLinkType(rel)) {
-        todo.emplace_back(*part, PartKind::Other);
+        bool chart = part->find("/charts/") != std::string::npos;
+        todo.emplace_back(*part, chart ? PartKind::Chart : PartKind::Other);
         break;
       }
   }
@@ -600,6 +608,9 @@ Document::Document(std::vector<std::uint8_t> bytes, const std::string& folder, c
         bool stored = false;
         for (const std::string& id : ids) stored = stored || internal_image(id);
         for (const std::string& id : ids) use(n, id, LinkKind::VmlPicture, stored);
+      } else if (local == "externalData" && Is(n, "externalData", kNsC)) {
+        pugi::xml_attribute id = AttributeNs(n, "id", kNsR);
+        if (id) use(n, id.value(), LinkKind::ChartData, false);
       } else if (local == "OLEObject" && Is(n, "OLEObject", kNsO)) {
         if (std::string_view(n.attribute("Type").value()) != "Link") return;
         pugi::xml_attribute id = AttributeNs(n, "id", kNsR);

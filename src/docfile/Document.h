@@ -1,7 +1,7 @@
 // The links of one .docx package: found through the parts' external image and OLE
-// relationships and the markup that uses them (drawingML, VML, linked OLE objects) and
-// through INCLUDEPICTURE and LINK field codes; retargeted in memory, written back as a
-// package in which only the changed parts differ.
+// relationships and the markup that uses them (drawingML, VML, linked OLE objects, a chart's
+// linked data) and through INCLUDEPICTURE and LINK field codes; retargeted in memory, written back
+// as a package in which only the changed parts differ.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +14,7 @@
 
 namespace ravel::docfile {
 
-enum class PartKind { Body, Header, Footer, Footnotes, Endnotes, Comments, Other };
+enum class PartKind { Body, Header, Footer, Footnotes, Endnotes, Comments, Chart, Other };
 enum class LinkKind {
   InlinePicture,
   FloatingPicture,
@@ -22,6 +22,7 @@ enum class LinkKind {
   OleObject,
   IncludePictureField,
   LinkField,
+  ChartData,  // a chart's data in a linked workbook
 };
 
 const char* PartKindName(PartKind kind);  // "body", "header", ...
