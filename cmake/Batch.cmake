@@ -12,7 +12,8 @@ target_link_libraries(ravel_docfile PUBLIC ravel_core ravel_posix PkgConfig::LIB
 file(GLOB BATCH_SOURCES CONFIGURE_DEPENDS src/batch/*.cpp)
 list(FILTER BATCH_SOURCES EXCLUDE REGEX "/main\\.cpp$")
 add_library(ravel_batch STATIC ${BATCH_SOURCES})
-target_link_libraries(ravel_batch PUBLIC ravel_docfile)
+find_package(Threads REQUIRED)
+target_link_libraries(ravel_batch PUBLIC ravel_docfile Threads::Threads)
 target_include_directories(ravel_batch PUBLIC ${NLOHMANN_JSON_INCLUDE})
 
 add_executable(ravelmend-batch src/batch/main.cpp)

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <mutex>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <sstream>
@@ -31,7 +32,10 @@ class CountingFs : public FileSystem {
   explicit CountingFs(PosixFileSystem& fs) : fs_(fs) {}
   bool CanOpenForReading(const std::string& path) override { return fs_.CanOpenForReading(path); }
   std::unique_ptr<DirListing> List(const std::string& pattern) override {
-    ++lists[pattern];
+    {
+      std::lock_guard<std::mutex> lock(mutex_);  // documents are read on several threads
+      ++lists[pattern];
+    }
     return fs_.List(pattern);
   }
   std::optional<FolderId> IdOf(const std::string& folder) override { return fs_.IdOf(folder); }
@@ -39,6 +43,7 @@ class CountingFs : public FileSystem {
 
  private:
   PosixFileSystem& fs_;
+  std::mutex mutex_;
 };
 
 // Runs `body` with the rights of an ordinary user where the tests run as root, who may
@@ -467,6 +472,29 @@ TEST_F(BatchCommand, AMigrationMovesLinksWhoseFilesAreStillThere) {
   }
   EXPECT_EQ(Run({"fix", "--rewrite-existing", "--root", "pics", "docs"}), 2);
   EXPECT_NE(err.str().find("--rewrite-existing belongs to fix with --map"), std::string::npos);
+}
+
+TEST_F(BatchCommand, DocumentsOnSeveralThreadsAreReportedInTheirOrder) {
+  for (int d = 0; d < 24; ++d)
+    Doc("docs/d" + std::to_string(d) + ".docx",
+        {"file:///old/three.png", "file:///old/x" + std::to_string(d) + ".png",
+         "file://" + root + "/here.png"});
+  std::vector<std::string> args{"fix", "--json", "--dry-run", "--root", "pics", "docs"};
+  ASSERT_EQ(Run(args), 1);
+  std::string one = out.str();
+  args.push_back("--jobs=4");
+  ASSERT_EQ(Run(args), 1);
+  EXPECT_EQ(out.str(), one);
+  EXPECT_EQ(Run({"fix", "-j", "3", "--root", "pics", "docs"}), 1);
+  EXPECT_NE(out.str().find("24 documents, 72 links: 24 ok, 24 fixed, 24 not-found, 24 documents "
+                           "written"),
+            std::string::npos)
+      << out.str();
+  for (int d = 0; d < 24; ++d)
+    EXPECT_NE(RelsOf("docs/d" + std::to_string(d) + ".docx").find(root + "/pics/b/three.png"),
+              std::string::npos);
+  EXPECT_EQ(Run({"list", "--jobs", "0", "docs"}), 2);
+  EXPECT_NE(err.str().find("--jobs needs a number"), std::string::npos);
 }
 
 }  // namespace

@@ -119,6 +119,21 @@ cat fix16.txt
 [ "$status" -eq 0 ] || fail "ravelmend-batch fix of the UTF-16 document ended with $status"
 grep -q "3 fixed" fix16.txt || fail "not every link of the UTF-16 document was fixed"
 
+# Every XML part of the repaired documents reads in the encoding it declares, with a strict
+# parser too (LibreOffice forgives a part whose bytes and declaration disagree).
+for d in linked.docx utf16.docx; do
+  python3 - "$d" <<'PY' || fail "$d has a part a strict XML parser cannot read"
+import sys, zipfile, xml.dom.minidom
+with zipfile.ZipFile(sys.argv[1]) as z:
+    for name in z.namelist():
+        if name.endswith((".xml", ".rels")):
+            try:
+                xml.dom.minidom.parseString(z.read(name))
+            except Exception as e:
+                sys.exit(f"{sys.argv[1]}: {name}: {e}")
+PY
+done
+
 office --convert-to pdf --outdir "$work" moved.docx linked.docx utf16.docx
 check moved.pdf no
 check linked.pdf yes

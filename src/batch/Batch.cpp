@@ -1,9 +1,14 @@
 #include "batch/Batch.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <functional>
 #include <map>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
+#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -18,10 +23,10 @@ using docfile::LinkResult;
 using docfile::LinkState;
 
 const char kUsage[] =
-    "usage: ravelmend-batch list [--json] [--all] PATH...\n"
+    "usage: ravelmend-batch list [--json] [--all] [--jobs N] PATH...\n"
     "       ravelmend-batch fix  --root DIR [--map OLD=NEW]... [--rewrite-existing]\n"
     "                            [--relative] [--dry-run] [--backup] [--keep-times]\n"
-    "                            [--json] [--all] PATH...\n"
+    "                            [--json] [--all] [--jobs N] PATH...\n"
     "\n"
     "Lists and repairs the linked pictures and objects of Word documents (.docx, .docm,\n"
     ".dotx, .dotm) without Word. PATH is a document or a folder searched recursively.\n"
@@ -44,6 +49,7 @@ const char kUsage[] =
     "  --json          one JSON object per line: per link, per document error, and a\n"
     "                  final summary\n"
     "  --all           also report the documents that have no links\n"
+    "  -j, --jobs N    read and repair N documents at once (default: one per processor)\n"
     "  -h, --help      this text\n"
     "\n"
     "Exit status: 0 every link resolves, 1 some links are unresolved, ambiguous or\n"
@@ -58,6 +64,7 @@ struct Options {
   std::string command;
   bool json = false, relative = false, dry_run = false, backup = false, keep_times = false,
        all = false, rewrite_existing = false;
+  unsigned jobs = 0;  // 0: the host's choice
   std::optional<std::string> root;
   std::vector<std::pair<std::string, std::string>> maps;
   std::vector<std::string> paths;
@@ -104,6 +111,12 @@ Options Parse(const std::vector<std::string>& args) {
       o.all = true;
     } else if (arg == "--rewrite-existing") {
       o.rewrite_existing = true;
+    } else if (is("--jobs") || arg == "-j") {
+      std::string n = value(i, arg, arg == "-j" ? "-j" : "--jobs");
+      if (n.empty() || n.size() > 3 || n.find_first_not_of("0123456789") != std::string::npos ||
+          std::stoi(n) < 1)
+        throw UsageError{"--jobs needs a number from 1 to 999, got '" + n + "'"};
+      o.jobs = static_cast<unsigned>(std::stoi(n));
     } else if (is("--root")) {
       if (o.root) throw UsageError{"--root may be given once"};
       o.root = value(i, arg, "--root");
@@ -218,6 +231,71 @@ std::size_t Width(const std::string& s) {
   std::size_t chars = 0;
   for (unsigned char c : s) chars += (c & 0xC0) != 0x80;
   return chars;
+}
+
+// Runs `work` for every document on `jobs` threads and hands each result to `emit` on the
+// calling thread, in the documents' order. Workers stay at most a few documents ahead of
+// the report, so the results waiting are few whatever the number of documents.
+void InOrder(std::size_t count, unsigned jobs,
+             const std::function<DocumentResult(std::size_t i, unsigned worker)>& work,
+             const std::function<void(std::size_t i, DocumentResult& r)>& emit) {
+  auto guarded = [&](std::size_t i, unsigned worker) {
+    try {
+      return work(i, worker);
+    } catch (const std::exception& e) {
+      // Out of memory in one large document: that document fails, the run goes on.
+      DocumentResult r;
+      r.error = docfile::DocError(docfile::Reason::Unreadable, e.what());
+      return r;
+    }
+  };
+  if (jobs <= 1 || count <= 1) {
+    for (std::size_t i = 0; i < count; ++i) {
+      DocumentResult r = guarded(i, 0);
+      emit(i, r);
+    }
+    return;
+  }
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::map<std::size_t, DocumentResult> ready;
+  std::size_t handed = 0, emitted = 0;
+  const std::size_t window = 4 * static_cast<std::size_t>(jobs);
+  auto worker = [&](unsigned w) {
+    for (;;) {
+      std::size_t i;
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return handed >= count || handed < emitted + window; });
+        if (handed >= count) return;
+        i = handed++;
+      }
+      DocumentResult r = guarded(i, w);
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        ready.emplace(i, std::move(r));
+      }
+      changed.notify_all();
+    }
+  };
+  std::vector<std::thread> threads;
+  for (unsigned w = 0; w < jobs; ++w) threads.emplace_back(worker, w);
+  for (std::size_t i = 0; i < count; ++i) {
+    DocumentResult r;
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      changed.wait(lock, [&] { return ready.count(i) != 0; });
+      r = std::move(ready.at(i));
+      ready.erase(i);
+    }
+    emit(i, r);
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      ++emitted;
+    }
+    changed.notify_all();
+  }
+  for (std::thread& t : threads) t.join();
 }
 
 // What was passed over without being processed as a document.
@@ -604,26 +682,41 @@ int Run(const std::vector<std::string>& args, Host& host) {
       if (seen.insert(key(d.path)).second) docs.push_back(std::move(d));
   }
 
-  docfile::Repairer repairer(host.store, host.fs, options);
+  unsigned jobs = o.jobs != 0 ? o.jobs : std::max(1u, host.jobs);
+  jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, std::max<std::size_t>(docs.size(), 1)));
+  // One engine per thread: each keeps its own record of which files exist.
+  std::vector<std::unique_ptr<docfile::Repairer>> repairers;
+  for (unsigned w = 0; w < jobs; ++w)
+    repairers.push_back(std::make_unique<docfile::Repairer>(host.store, host.fs, options));
   auto step = [&](const char* what, std::size_t i, const Doc& d) {
     progress.Show(std::string(what) + " " + std::to_string(i + 1) + "/" +
                   std::to_string(docs.size()) + ": " + d.shown);
   };
   if (o.command == "list") {
-    for (std::size_t i = 0; i < docs.size(); ++i) {
-      step("reading", i, docs[i]);
-      report.Add(docs[i], repairer.List(docs[i].path));
-    }
+    InOrder(
+        docs.size(), jobs,
+        [&](std::size_t i, unsigned w) { return repairers[w]->List(docs[i].path); },
+        [&](std::size_t i, DocumentResult& r) {
+          step("reading", i, docs[i]);
+          report.Add(docs[i], r);
+        });
   } else {
     std::optional<docfile::FoundNames> found;
     // All that is kept of a document between the survey and its repair.
     std::vector<std::optional<docfile::Fingerprint>> prints(docs.size());
     if (o.root) {
+      std::vector<std::set<std::string>> wanted_by(jobs);
+      InOrder(
+          docs.size(), jobs,
+          [&](std::size_t i, unsigned w) {
+            return repairers[w]->Survey(docs[i].path, wanted_by[w]);
+          },
+          [&](std::size_t i, DocumentResult& r) {
+            step("reading", i, docs[i]);
+            prints[i] = r.read_as;
+          });
       std::set<std::string> wanted;
-      for (std::size_t i = 0; i < docs.size(); ++i) {
-        step("reading", i, docs[i]);
-        prints[i] = repairer.Survey(docs[i].path, wanted).read_as;
-      }
+      for (std::set<std::string>& names : wanted_by) wanted.merge(names);
       if (!wanted.empty()) {
         WalkHooks hooks;
         hooks.on_folder = [&](const std::string& folder) {
@@ -635,16 +728,24 @@ int Run(const std::vector<std::string>& args, Host& host) {
         found.emplace();
       }
     }
-    for (std::size_t i = 0; i < docs.size(); ++i) {
-      step(o.dry_run ? "checking" : "repairing", i, docs[i]);
-      report.Add(docs[i], repairer.Repair(docs[i].path, found ? &*found : nullptr,
-                                          prints[i] ? &*prints[i] : nullptr));
-    }
+    InOrder(
+        docs.size(), jobs,
+        [&](std::size_t i, unsigned w) {
+          return repairers[w]->Repair(docs[i].path, found ? &*found : nullptr,
+                                      prints[i] ? &*prints[i] : nullptr);
+        },
+        [&](std::size_t i, DocumentResult& r) {
+          step(o.dry_run ? "checking" : "repairing", i, docs[i]);
+          report.Add(docs[i], r);
+        });
   }
   progress.Clear();
   // A rule that moved nothing is most likely mistyped.
-  for (std::size_t i = 0; i < o.maps.size() && o.command == "fix"; ++i)
-    if (repairer.RuleUses()[i] == 0) report.UnusedRule(o.maps[i].first + "=" + o.maps[i].second);
+  for (std::size_t i = 0; i < o.maps.size() && o.command == "fix"; ++i) {
+    std::size_t uses = 0;
+    for (auto& r : repairers) uses += r->RuleUses()[i];
+    if (uses == 0) report.UnusedRule(o.maps[i].first + "=" + o.maps[i].second);
+  }
   status = std::max(status, report.Status());
   report.Finish(status);
   return status;

@@ -27,6 +27,9 @@ struct Host {
   std::function<std::string(const std::string&)> display;
   // Walks folders where the host has its own walk; null: through `fs`.
   docfile::TreeWalker* walker = nullptr;
+  // Documents read and repaired at once, unless --jobs says otherwise; more than one only
+  // where `fs` and `store` may be used from several threads.
+  unsigned jobs = 1;
 };
 
 // Exit status: 0 every link resolves, 1 some are left unresolved or ambiguous, 2 a usage

@@ -2,8 +2,10 @@
 // under Wine, and are shown in host form again.
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <iostream>
+#include <thread>
 
 #include "batch/Batch.h"
 #include "batch/HostPaths.h"
@@ -27,7 +29,8 @@ int main(int argc, char** argv) {
       true,
       [&](const std::string& arg) { return ravel::batch::HostToWindows(arg, cwd); },
       ravel::batch::WindowsToHost,
-      &walker};
+      &walker,
+      std::max(1u, std::thread::hardware_concurrency())};
   std::vector<std::string> args(argv + 1, argv + argc);
   int status = ravel::batch::Run(args, host);
   std::cout.flush();

@@ -143,7 +143,7 @@ class FolderReader {
 // ahead, so a listing with nothing to give is never handed out.
 class StreamListing : public DirListing {
  public:
-  StreamListing(int fd, bool drive_root, std::string pattern, int& open)
+  StreamListing(int fd, bool drive_root, std::string pattern, std::atomic<int>& open)
       : reader_(fd), drive_root_(drive_root), pattern_(std::move(pattern)), open_(open) {
     ++open_;
     struct stat self;
@@ -185,7 +185,7 @@ class StreamListing : public DirListing {
   FolderReader reader_;
   bool drive_root_;
   std::string pattern_;  // folded; empty for all entries
-  int& open_;
+  std::atomic<int>& open_;
   std::optional<FolderId> id_;
   DirEntry pending_;
   bool ahead_ = false;

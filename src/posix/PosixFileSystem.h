@@ -5,6 +5,7 @@
 // "..", and a link to a folder lists as a folder with the reparse-point attribute.
 #pragma once
 
+#include <atomic>
 #include <map>
 #include <string>
 
@@ -31,7 +32,7 @@ class PosixFileSystem : public FileSystem {
   // missing; the direct mapping when nothing matches.
   std::string Resolve(const std::string& windows_path) const;
   std::map<char, std::string> drives_;
-  int open_ = 0;  // folder listings holding a descriptor
+  std::atomic<int> open_ = 0;  // folder listings holding a descriptor (threads may list)
 };
 
 }  // namespace ravel
