@@ -604,7 +604,7 @@ int Run(const std::vector<std::string>& args, Host& host) {
   if (o.root) {
     root = docfile::NormalizePath(host.absolute(*o.root));
     if (!IsFolder(host.fs, root)) {
-      host.err << "ravelmend-batch: --root " << *o.root << ": no such folder\n";
+      host.err << "ravelmend-batch: --root " << Printable(*o.root) << ": no such folder\n";
       return kFailed;
     }
   }
