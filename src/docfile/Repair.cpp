@@ -64,6 +64,11 @@ LinkState Repairer::StateOf(const std::string& path) {
     DirEntry e;
     folder_gone_[folder] = entry == nullptr || !entry->Next(e);
   }
+  // A record of what was asked, not a store of every target met: bounded, so memory does
+  // not grow with the number of documents.
+  constexpr std::size_t kRemembered = 8192;
+  if (exists_.size() >= kRemembered) exists_.clear();
+  if (folder_gone_.size() >= kRemembered) folder_gone_.clear();
   exists_.emplace(path, state);
   return state;
 }
