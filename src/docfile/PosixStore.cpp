@@ -171,17 +171,6 @@ std::string WindowsFormOf(const std::string& host) {
 
 }  // namespace
 
-bool IsRepairTempName(const std::string& name) {
-  static const char kMark[] = ".ravel-";
-  constexpr std::size_t kMarkSize = sizeof kMark - 1;
-  if (name.size() < 1 + kMarkSize + 6 || name[0] != '.') return false;
-  std::size_t at = name.size() - 6 - kMarkSize;
-  if (name.compare(at, kMarkSize, kMark) != 0) return false;
-  for (std::size_t i = name.size() - 6; i < name.size(); ++i)
-    if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
-  return true;
-}
-
 FileAccess PosixStore::Probe(const std::string& path) {
   std::string host = fs_.HostPath(path);
   if (host.empty()) return FileAccess::Unknown;

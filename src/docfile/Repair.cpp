@@ -1,5 +1,7 @@
 #include "docfile/Repair.h"
 
+#include <cctype>
+
 #include "relink/TextCompare.h"
 
 namespace ravel::docfile {
@@ -38,6 +40,17 @@ std::string NameOfPath(const std::string& path) {
 
 Repairer::Repairer(DocStore& store, FileSystem& fs, RepairOptions options)
     : store_(store), fs_(fs), options_(std::move(options)), rule_uses_(options_.rules.size()) {}
+
+bool IsRepairTempName(const std::string& name) {
+  static const char kMark[] = ".ravel-";
+  constexpr std::size_t kMarkSize = sizeof kMark - 1;
+  if (name.size() < 1 + kMarkSize + 6 || name[0] != '.') return false;
+  std::size_t at = name.size() - 6 - kMarkSize;
+  if (name.compare(at, kMarkSize, kMark) != 0) return false;
+  for (std::size_t i = name.size() - 6; i < name.size(); ++i)
+    if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+  return true;
+}
 
 std::uint64_t HashBytes(const std::vector<std::uint8_t>& bytes) {
   std::uint64_t h = 14695981039346656037ull;

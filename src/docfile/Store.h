@@ -39,18 +39,18 @@ class DocStore {
   // Throws DocError when the document cannot be replaced: read-only, locked (open in a word
   // processor), vanished.
   virtual void CheckWritable(const std::string& path) = 0;
-  // Writes `bytes` into a new file beside `path` with the document's permissions, owner and
-  // extended attributes (and times with keep_times) and renames it over the document, only once it
-  // is complete and only while the document is still as `stamp` says. With `backup`, the original
-  // stays beside it; its path is returned. On failure the document is as it was, and DocError is
-  // thrown.
+  // Writes `bytes` into a new file beside `path` with the document's permissions, owner
+  // and extended attributes (and times with keep_times) and renames it over the document,
+  // only once it is complete and only while the document is still as `stamp` says. With
+  // `backup`, the original stays beside it; its path is returned. On failure the document
+  // is as it was, and DocError is thrown.
   virtual std::string Replace(const std::string& path, const std::vector<std::uint8_t>& bytes,
                               const Stamp& stamp, bool backup) = 0;
 };
 
 // Replace writes the new document under a hidden name beside it, `.NAME.ravel-XXXXXX` (NAME
 // cut short where the whole would be too long for the file system). True for such a name,
-// as a run that was killed may leave one behind.
+// as a run that was killed may leave one behind. (Defined with the portable engine.)
 bool IsRepairTempName(const std::string& name);
 
 }  // namespace ravel::docfile
