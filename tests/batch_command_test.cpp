@@ -118,7 +118,8 @@ class BatchCommand : public ::testing::Test {
               true,
               [&](const std::string& a) { return HostToWindows(a, root); },
               WindowsToHost,
-              walk ? &walker : nullptr};
+              walk ? &walker : nullptr,
+              true};
     return batch::Run(args, host);
   }
 

@@ -682,7 +682,7 @@ int Run(const std::vector<std::string>& args, Host& host) {
       if (seen.insert(key(d.path)).second) docs.push_back(std::move(d));
   }
 
-  unsigned jobs = o.jobs != 0 ? o.jobs : std::max(1u, host.jobs);
+  unsigned jobs = !host.parallel ? 1 : o.jobs != 0 ? o.jobs : std::max(1u, host.jobs);
   jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, std::max<std::size_t>(docs.size(), 1)));
   // One engine per thread: each keeps its own record of which files exist.
   std::vector<std::unique_ptr<docfile::Repairer>> repairers;

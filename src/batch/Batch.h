@@ -27,8 +27,9 @@ struct Host {
   std::function<std::string(const std::string&)> display;
   // Walks folders where the host has its own walk; null: through `fs`.
   docfile::TreeWalker* walker = nullptr;
-  // Documents read and repaired at once, unless --jobs says otherwise; more than one only
-  // where `fs` and `store` may be used from several threads.
+  // `fs` and `store` may be used from several threads at once; only then are documents
+  // read and repaired on `jobs` threads (or as many as --jobs says).
+  bool parallel = false;
   unsigned jobs = 1;
 };
 

@@ -30,6 +30,7 @@ int main(int argc, char** argv) {
       [&](const std::string& arg) { return ravel::batch::HostToWindows(arg, cwd); },
       ravel::batch::WindowsToHost,
       &walker,
+      true,
       std::max(1u, std::thread::hardware_concurrency())};
   std::vector<std::string> args(argv + 1, argv + argc);
   int status = ravel::batch::Run(args, host);
