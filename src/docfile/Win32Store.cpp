@@ -34,12 +34,13 @@ class Handle {
 // Removes a file left behind by a failed step, unless released.
 class Leftover {
  public:
-  explicit Leftover(std::wstring path) : path_(std::move(path)) {}
+  Leftover() = default;
   ~Leftover() {
     if (!path_.empty()) DeleteFileW(path_.c_str());
   }
   Leftover(const Leftover&) = delete;
   Leftover& operator=(const Leftover&) = delete;
+  void Arm(std::wstring path) { path_ = std::move(path); }
   void Release() { path_.clear(); }
 
  private:
@@ -216,11 +217,13 @@ std::string Win32Store::Replace(const std::string& path, const std::vector<std::
   // patterns, hidden, so a walk or a user's view passes it by.
   std::string temp = path + ".ravel-" + UniqueSuffix() + ".tmp";
   std::wstring wide_temp = win::WidePath(temp);
+  // Declared before the handle, so the file is closed before it is removed.
+  Leftover temp_guard;
   Handle file(CreateFileW(wide_temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                           FILE_ATTRIBUTE_HIDDEN, nullptr));
   if (!file.ok())
     Fail(Reason::WriteFailed, "cannot create a file beside the document", GetLastError());
-  Leftover temp_guard(wide_temp);
+  temp_guard.Arm(wide_temp);
 
   step("write");
   std::size_t done = 0;

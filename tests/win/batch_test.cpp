@@ -1,0 +1,446 @@
+// ravelmend-batch.exe on Windows: the command's cases run against the real program with
+// native paths, then what only Windows has (documents held open, the read-only attribute,
+// long paths and names in any script), and the Win32 store's safe replacement.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "docfile/Win32Store.h"
+#include "docfile_support.h"
+#include "win32/common/Utf.h"
+#include "win32/common/Win32FileSystem.h"
+
+namespace ravel {
+namespace {
+
+using namespace docfile::test;
+using win::Narrow;
+using win::Widen;
+using win::WidePath;
+
+// The folder this test program lies in; the .exe under test is built beside it.
+std::wstring OwnFolder() {
+  wchar_t buffer[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+  std::wstring path(buffer, n);
+  return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+// One argument quoted as CommandLineToArgvW reads it back.
+std::wstring Quote(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  std::size_t slashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
+    slashes = 0;
+    out += c;
+  }
+  out.append(slashes * 2, L'\\');
+  return out + L"\"";
+}
+
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW data;
+  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &data);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring path = folder + L"\\" + name;
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(path);
+      else
+        DeleteFileW(path.c_str());
+    } while (FindNextFileW(h, &data));
+    FindClose(h);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+class BatchExe : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    static int counter = 0;
+    root = Narrow(temp) + "ravel-batch-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(++counter);
+    if (root.ends_with("\\")) root.pop_back();
+    RemoveTree(WidePath(root));
+    ASSERT_TRUE(CreateDirectoryW(WidePath(root).c_str(), nullptr));
+    for (const char* d : {"docs", "docs\\sub", "pics", "pics\\a", "pics\\b", "pics\\a\\deep"})
+      Folder(d);
+    for (const char* f : {"pics\\a\\deep\\one.png", "pics\\a\\two.png", "pics\\b\\TWO.png",
+                          "pics\\b\\three.png", "here.png"})
+      Write(f, "png");
+  }
+  void TearDown() override { RemoveTree(WidePath(root)); }
+
+  std::string At(const std::string& rel) const { return root + "\\" + rel; }
+  void Folder(const std::string& rel) {
+    ASSERT_TRUE(CreateDirectoryW(WidePath(At(rel)).c_str(), nullptr)) << rel;
+  }
+  void Write(const std::string& rel, const std::string& data) {
+    HANDLE h = CreateFileW(WidePath(At(rel)).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << rel;
+    DWORD put = 0;
+    WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &put, nullptr);
+    CloseHandle(h);
+  }
+  std::string Read(const std::string& rel) const {
+    HANDLE h = CreateFileW(WidePath(At(rel)).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "<none>";
+    std::string data;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) data.append(buffer, got);
+    CloseHandle(h);
+    return data;
+  }
+  // A document linking in line to each of the targets.
+  void Doc(const std::string& rel, const std::vector<std::string>& targets) {
+    std::string markup;
+    std::vector<docfile::test::Rel> rels;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+      markup += Inline("rId" + std::to_string(i + 1));
+      rels.push_back({"rId" + std::to_string(i + 1), kImageType, targets[i]});
+    }
+    std::vector<std::uint8_t> bytes = Zip(Standard(Body(markup), Rels(rels)));
+    Write(rel, std::string(bytes.begin(), bytes.end()));
+  }
+  std::string RelsOf(const std::string& rel) const {
+    std::string data = Read(rel);
+    return EntryData(std::vector<std::uint8_t>(data.begin(), data.end()),
+                     "word/_rels/document.xml.rels");
+  }
+  // The names in a folder, sorted.
+  std::vector<std::string> Names(const std::string& rel) const {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileW((WidePath(At(rel)) + L"\\*").c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+      std::wstring name = data.cFileName;
+      if (name != L"." && name != L"..") names.push_back(Narrow(name));
+    } while (FindNextFileW(h, &data));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  // Runs ravelmend-batch.exe in the test folder; its output lands in `out` and `err`.
+  int Run(const std::vector<std::string>& args) {
+    std::wstring exe = OwnFolder() + L"\\ravelmend-batch.exe";
+    std::wstring command = Quote(exe);
+    for (const std::string& a : args) command += L" " + Quote(Widen(a));
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    // Names of their own: Wine may close a finished child's handles a moment after its end.
+    std::string n = std::to_string(++runs);
+    std::wstring out_path = Widen(At("out" + n + ".txt")), err_path = Widen(At("err" + n + ".txt"));
+    HANDLE out_file = CreateFileW(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE err_file = CreateFileW(err_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = out_file;
+    si.hStdError = err_file;
+    PROCESS_INFORMATION pi{};
+    std::wstring cwd = Widen(root);
+    BOOL started = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE,
+                                  CREATE_NO_WINDOW, nullptr, cwd.c_str(), &si, &pi);
+    CloseHandle(out_file);
+    CloseHandle(err_file);
+    if (!started) {
+      ADD_FAILURE() << "cannot start " << Narrow(exe) << ": " << GetLastError();
+      return -1;
+    }
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD status = 0;
+    GetExitCodeProcess(pi.hProcess, &status);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    out = Read("out" + n + ".txt");
+    err = Read("err" + n + ".txt");
+    return static_cast<int>(status);
+  }
+  std::vector<nlohmann::json> JsonRows() const {
+    std::vector<nlohmann::json> rows;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) rows.push_back(nlohmann::json::parse(line));
+    return rows;
+  }
+
+  std::string root, out, err;
+  int runs = 0;
+};
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST_F(BatchExe, ExitStatusAndMessagesAsOnEveryHost) {
+  Doc("docs\\good.docx", {At("here.png")});
+  Doc("docs\\sub\\broken.docx", {"C:\\gone\\one.png"});
+  Write("docs\\sub\\bad.docx", "not a zip");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    const char* err;
+  };
+  const Case cases[] = {
+      {{"list", "docs\\good.docx"}, 0, ""},
+      {{"list", "docs/good.docx", "docs\\sub\\broken.docx"}, 1, ""},
+      {{"list", "docs"}, 2, "docs\\sub\\bad.docx: not a Word document"},
+      {{"fix", "--root", "pics", "docs\\sub\\broken.docx", "--dry-run"}, 0, ""},
+      {{"fix", "--root", "nowhere", "docs\\good.docx"}, 2, "--root nowhere: no such folder"},
+      {{"list", "docs\\none.docx"}, 2, "docs\\none.docx: no such file or folder"},
+      {{}, 2, "a command is needed"},
+      {{"fix", "docs"}, 2, "fix needs --root DIR or --map OLD=NEW"},
+      {{"list", "--frobnicate", "docs"}, 2, "unknown option '--frobnicate'"},
+      {{"--help"}, 0, ""},
+  };
+  for (const Case& c : cases) {
+    std::string line;
+    for (const std::string& a : c.args) line += a + " ";
+    EXPECT_EQ(Run(c.args), c.status) << line << "\n" << err;
+    EXPECT_TRUE(Has(err, c.err)) << line << "\n" << err;
+  }
+  EXPECT_EQ(Run({"--version"}), 0);
+  EXPECT_TRUE(out.starts_with("ravelmend-batch ")) << out;
+}
+
+TEST_F(BatchExe, FoldersAreSearchedForWordDocumentsOnly) {
+  for (const char* name : {"docs\\a.docx", "docs\\b.DOCM", "docs\\sub\\c.dotx", "docs\\sub\\d.dotm",
+                           "docs\\~$a.docx", "docs\\e.doc", "docs\\f.odt", "docs\\g.docx.bak"})
+    Doc(name, {At("here.png")});
+  // Named twice (in another case, too), processed once.
+  EXPECT_EQ(Run({"list", "--json", "docs\\sub\\d.dotm", "DOCS\\"}), 0) << err;
+  std::vector<std::string> shown;
+  for (const nlohmann::json& row : JsonRows()) shown.push_back(row["document"]);
+  EXPECT_EQ(shown, (std::vector<std::string>{"docs\\sub\\d.dotm", "DOCS\\a.docx", "DOCS\\b.DOCM",
+                                             "DOCS\\sub\\c.dotx"}));
+}
+
+TEST_F(BatchExe, OneSearchRepairsNativePathsAndNeverGuesses) {
+  Doc("docs\\one.docx", {"C:\\old\\x\\one.png", "file:///C:/old/x/two.png"});
+  Doc("docs\\sub\\two.docx",
+      {"\\\\oldserver\\share\\three.png", "file:///D:/old/four.png", At("here.png")});
+  EXPECT_EQ(Run({"fix", "--root", "pics", "docs"}), 1) << err;
+  // Written in the form the link had, without any drive mapping.
+  EXPECT_TRUE(Has(RelsOf("docs\\one.docx"), "Target=\"" + At("pics\\a\\deep\\one.png") + "\""))
+      << RelsOf("docs\\one.docx");
+  EXPECT_TRUE(Has(RelsOf("docs\\one.docx"), "file:///C:/old/x/two.png"));
+  EXPECT_TRUE(Has(RelsOf("docs\\sub\\two.docx"), "Target=\"" + At("pics\\b\\three.png") + "\""));
+  EXPECT_TRUE(Has(out, "    candidate: " + At("pics\\a\\two.png"))) << out;
+  EXPECT_TRUE(Has(out, "    candidate: " + At("pics\\b\\TWO.png"))) << out;
+  EXPECT_TRUE(Has(out,
+                  "2 documents, 5 links: 1 ok, 2 fixed, 1 ambiguous, 1 not-found, "
+                  "2 documents written"))
+      << out;
+  // Nothing of the replacement is left beside the documents.
+  EXPECT_EQ(Names("docs"), (std::vector<std::string>{"one.docx", "sub"}));
+  EXPECT_EQ(Names("docs\\sub"), (std::vector<std::string>{"two.docx"}));
+}
+
+TEST_F(BatchExe, PrefixRulesMapDrivesAndShares) {
+  Doc("docs\\a.docx", {"C:\\old\\share\\a\\deep\\one.png", "file:///C:/old/share/b/three.png",
+                       "\\\\oldserver\\share\\x.png"});
+  std::string before = Read("docs\\a.docx");
+  EXPECT_EQ(Run({"fix", "--json", "--dry-run", "--map", "c:\\OLD\\share=" + At("pics"), "--map",
+                 "\\\\oldserver\\share=\\\\newserver\\share", "docs\\a.docx"}),
+            1);
+  EXPECT_EQ(Read("docs\\a.docx"), before);
+  std::vector<nlohmann::json> rows = JsonRows();
+  ASSERT_EQ(rows.size(), 3u) << out;
+  EXPECT_EQ(rows[0]["state"], "fixed");
+  EXPECT_EQ(rows[0]["new_target"], At("pics\\a\\deep\\one.png"));
+  EXPECT_EQ(rows[1]["new_file"], At("pics\\b\\three.png"));
+  std::string uri = "file:///" + At("pics\\b\\three.png");
+  std::replace(uri.begin(), uri.end(), '\\', '/');
+  EXPECT_EQ(rows[1]["new_target"], uri);
+  EXPECT_EQ(rows[2]["state"], "mapped");
+  EXPECT_EQ(rows[2]["new_target"], "\\\\newserver\\share\\x.png");
+}
+
+TEST_F(BatchExe, ADocumentOpenElsewhereIsReportedLockedAndLeftAlone) {
+  Doc("docs\\held.docx", {"C:\\old\\three.png"});
+  Doc("docs\\owned.docx", {"C:\\old\\three.png"});
+  Doc("docs\\Document1.docx", {"C:\\old\\three.png"});
+  Doc("docs\\free.docx", {"C:\\old\\three.png"});
+  // Word holds an open document without letting others write it, and keeps its owner file
+  // beside it ("~$" over the name's first characters once it is long).
+  HANDLE word = CreateFileW(WidePath(At("docs\\held.docx")).c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(word, INVALID_HANDLE_VALUE);
+  Write("docs\\~$owned.docx", "owner");
+  Write("docs\\~$cument1.docx", "owner");
+  std::string held = Read("docs\\held.docx"), owned = Read("docs\\owned.docx"),
+              first = Read("docs\\Document1.docx");
+  EXPECT_EQ(Run({"fix", "--root", "pics", "docs"}), 2);
+  CloseHandle(word);
+  EXPECT_TRUE(Has(err, "docs\\held.docx: locked")) << err;
+  EXPECT_TRUE(Has(err, "docs\\owned.docx: locked: the document is open in Word (~$owned.docx)"))
+      << err;
+  EXPECT_TRUE(Has(err, "docs\\Document1.docx: locked")) << err;
+  EXPECT_EQ(Read("docs\\held.docx"), held);
+  EXPECT_EQ(Read("docs\\owned.docx"), owned);
+  EXPECT_EQ(Read("docs\\Document1.docx"), first);
+  EXPECT_TRUE(Has(RelsOf("docs\\free.docx"), At("pics\\b\\three.png")));
+  // Closed again: the next run repairs it.
+  EXPECT_EQ(Run({"fix", "--root", "pics", "docs\\held.docx"}), 0) << err;
+  EXPECT_TRUE(Has(RelsOf("docs\\held.docx"), At("pics\\b\\three.png")));
+}
+
+TEST_F(BatchExe, TheReadOnlyAttributeKeepsADocumentAsItIs) {
+  Doc("docs\\a.docx", {"C:\\old\\three.png"});
+  Doc("docs\\b.docx", {"C:\\old\\three.png"});
+  std::string before = Read("docs\\a.docx");
+  ASSERT_TRUE(SetFileAttributesW(WidePath(At("docs\\a.docx")).c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(Run({"fix", "--root", "pics", "docs"}), 2);
+  EXPECT_TRUE(Has(err, "docs\\a.docx: the file is read-only")) << err;
+  EXPECT_EQ(Read("docs\\a.docx"), before);
+  EXPECT_TRUE(Has(RelsOf("docs\\b.docx"), At("pics\\b\\three.png")));
+}
+
+TEST_F(BatchExe, LongPathsAndNamesInAnyScript) {
+  // Folders deep enough that the document's path is far beyond MAX_PATH.
+  std::string deep = "docs";
+  for (int i = 0; i < 6; ++i) {
+    deep += "\\" + std::string(50, static_cast<char>('a' + i));
+    Folder(deep);
+  }
+  std::string pics = "pics\\Bilder-Übersicht-図";
+  Folder(pics);
+  Write(pics + "\\Straße-β.png", "png");
+  std::string doc = deep + "\\Bericht-Ω-報告.docx";
+  Doc(doc, {"C:\\old\\Straße-β.png"});
+  ASSERT_GT(At(doc).size(), 300u);
+  EXPECT_EQ(Run({"fix", "--root", "pics", "docs"}), 0) << err << out;
+  EXPECT_TRUE(Has(RelsOf(doc), At(pics + "\\Straße-β.png"))) << RelsOf(doc);
+  // The prefixed forms are understood too, and the report shows the plain one.
+  EXPECT_EQ(Run({"list", "--json", "\\\\?\\" + At(doc)}), 0) << err;
+  std::vector<nlohmann::json> rows = JsonRows();
+  ASSERT_EQ(rows.size(), 1u) << out;
+  EXPECT_EQ(rows[0]["file"], At(pics + "\\Straße-β.png"));
+  EXPECT_EQ(rows[0]["exists"], true);
+}
+
+// The store itself: every failing step leaves the document as it was and nothing beside it.
+class Win32StoreTest : public BatchExe {
+ protected:
+  std::string Path(const std::string& rel) const { return At(rel); }
+  docfile::Win32Store store;
+};
+
+TEST_F(Win32StoreTest, AFailingStepLeavesTheDocumentAndNoTraces) {
+  Write("docs\\a.docx", "original");
+  for (const char* failing : {"write", "attributes", "backup", "replace"}) {
+    docfile::Stamp stamp;
+    store.Read(Path("docs\\a.docx"), stamp, 1 << 20);
+    store.fault = [&](const char* step) {
+      if (std::string(step) == failing) throw docfile::DocError(docfile::Reason::WriteFailed, step);
+    };
+    EXPECT_THROW(store.Replace(Path("docs\\a.docx"), {'n', 'e', 'w'}, stamp, true),
+                 docfile::DocError)
+        << failing;
+    EXPECT_EQ(Read("docs\\a.docx"), "original") << failing;
+    EXPECT_EQ(Names("docs"), (std::vector<std::string>{"a.docx", "sub"})) << failing;
+  }
+}
+
+TEST_F(Win32StoreTest, TheReplacedDocumentKeepsItsAttributesAndTimes) {
+  Write("docs\\a.docx", "original");
+  std::wstring wide = WidePath(Path("docs\\a.docx"));
+  HANDLE h = CreateFileW(wide.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  FILETIME old_time{0x12345600, 0x01d00000};  // 2014
+  SetFileTime(h, &old_time, nullptr, &old_time);
+  CloseHandle(h);
+  SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+
+  docfile::Stamp stamp;
+  store.Read(Path("docs\\a.docx"), stamp, 1 << 20);
+  EXPECT_EQ(store.Replace(Path("docs\\a.docx"), {'n', 'e', 'w'}, stamp, false), "");
+  EXPECT_EQ(Read("docs\\a.docx"), "new");
+  WIN32_FILE_ATTRIBUTE_DATA now;
+  ASSERT_TRUE(GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &now));
+  EXPECT_EQ(now.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE),
+            static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+  EXPECT_EQ(now.ftLastWriteTime.dwHighDateTime, old_time.dwHighDateTime);
+  EXPECT_EQ(now.ftLastWriteTime.dwLowDateTime, old_time.dwLowDateTime);
+  EXPECT_EQ(Names("docs"), (std::vector<std::string>{"a.docx", "sub"}));
+}
+
+TEST_F(Win32StoreTest, BackupsTakeTheNextFreeNameAndChangesAreNoticed) {
+  Write("docs\\a.docx", "first");
+  docfile::Stamp stamp;
+  store.Read(Path("docs\\a.docx"), stamp, 1 << 20);
+  EXPECT_EQ(store.Replace(Path("docs\\a.docx"), {'2'}, stamp, true), Path("docs\\a.docx.bak"));
+  store.Read(Path("docs\\a.docx"), stamp, 1 << 20);
+  EXPECT_EQ(store.Replace(Path("docs\\a.docx"), {'3'}, stamp, true), Path("docs\\a.docx.bak2"));
+  EXPECT_EQ(Read("docs\\a.docx.bak"), "first");
+  EXPECT_EQ(Read("docs\\a.docx.bak2"), "2");
+  EXPECT_EQ(Read("docs\\a.docx"), "3");
+
+  // Someone writes the document between reading and replacing: it stays theirs.
+  store.Read(Path("docs\\a.docx"), stamp, 1 << 20);
+  Write("docs\\a.docx", "theirs, longer");
+  try {
+    store.Replace(Path("docs\\a.docx"), {'4'}, stamp, false);
+    ADD_FAILURE() << "replaced a changed document";
+  } catch (const docfile::DocError& e) {
+    EXPECT_EQ(e.reason(), docfile::Reason::Changed);
+  }
+  EXPECT_EQ(Read("docs\\a.docx"), "theirs, longer");
+  EXPECT_EQ(Names("docs"),
+            (std::vector<std::string>{"a.docx", "a.docx.bak", "a.docx.bak2", "sub"}));
+}
+
+TEST_F(Win32StoreTest, ReadAndCheckTellWhyADocumentCannotBeRepaired) {
+  auto reason = [&](const std::function<void()>& call) {
+    try {
+      call();
+    } catch (const docfile::DocError& e) {
+      return std::string(docfile::ReasonName(e.reason()));
+    }
+    return std::string("none");
+  };
+  docfile::Stamp stamp;
+  Write("docs\\a.docx", "x");
+  EXPECT_EQ(reason([&] { store.Read(Path("docs\\gone.docx"), stamp, 100); }),
+            docfile::ReasonName(docfile::Reason::Vanished));
+  EXPECT_EQ(reason([&] { store.Read(Path("docs"), stamp, 100); }),
+            docfile::ReasonName(docfile::Reason::Unreadable));
+  EXPECT_EQ(reason([&] { store.Read(Path("docs\\a.docx"), stamp, 0); }),
+            docfile::ReasonName(docfile::Reason::TooLarge));
+  EXPECT_EQ(reason([&] { store.CheckWritable(Path("docs\\a.docx")); }), "none");
+  HANDLE exclusive = CreateFileW(WidePath(Path("docs\\a.docx")).c_str(), GENERIC_READ, 0, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(reason([&] { store.Read(Path("docs\\a.docx"), stamp, 100); }),
+            docfile::ReasonName(docfile::Reason::Locked));
+  CloseHandle(exclusive);
+
+  EXPECT_EQ(docfile::WordOwnerFileName("Memo.docx"), "~$Memo.docx");
+  EXPECT_EQ(docfile::WordOwnerFileName("Letters.docx"), "~$etters.docx");
+  EXPECT_EQ(docfile::WordOwnerFileName("Document1.docx"), "~$cument1.docx");
+  EXPECT_EQ(docfile::WordOwnerFileName("Überschrift.docx"), "~$erschrift.docx");
+}
+
+}  // namespace
+}  // namespace ravel
