@@ -69,15 +69,20 @@ void RemoveTree(const std::wstring& folder) {
 
 class BatchExe : public ::testing::Test {
  protected:
-  void SetUp() override {
+  // The folder the test's own folder is made in.
+  virtual std::string Parent() const {
     wchar_t temp[MAX_PATH];
-    GetTempPathW(MAX_PATH, temp);
+    DWORD n = GetTempPathW(MAX_PATH, temp);
+    std::string parent = Narrow(std::wstring(temp, n));
+    if (parent.ends_with("\\")) parent.pop_back();
+    return parent;
+  }
+  void SetUp() override {
     static int counter = 0;
-    root = Narrow(temp) + "ravel-batch-" + std::to_string(GetCurrentProcessId()) + "-" +
+    root = Parent() + "\\ravel-batch-" + std::to_string(GetCurrentProcessId()) + "-" +
            std::to_string(++counter);
-    if (root.ends_with("\\")) root.pop_back();
     RemoveTree(WidePath(root));
-    ASSERT_TRUE(CreateDirectoryW(WidePath(root).c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(WidePath(root).c_str(), nullptr)) << root;
     for (const char* d : {"docs", "docs\\sub", "pics", "pics\\a", "pics\\b", "pics\\a\\deep"})
       Folder(d);
     for (const char* f : {"pics\\a\\deep\\one.png", "pics\\a\\two.png", "pics\\b\\TWO.png",
@@ -339,6 +344,33 @@ TEST_F(BatchExe, LongPathsAndNamesInAnyScript) {
   ASSERT_EQ(rows.size(), 1u) << out;
   EXPECT_EQ(rows[0]["file"], At(pics + "\\Straße-β.png"));
   EXPECT_EQ(rows[0]["exists"], true);
+}
+
+// On a network share (Wine serves \\ravelhost\share from a folder of the build): the walk,
+// the search and the replacement work on UNC paths, long ones included.
+class BatchExeOnShare : public BatchExe {
+ protected:
+  std::string Parent() const override { return "\\\\ravelhost\\share"; }
+};
+
+TEST_F(BatchExeOnShare, UncPathsAreCheckedAndWrittenAsTheyAre) {
+  std::string deep = "docs";
+  for (int i = 0; i < 5; ++i) {
+    deep += "\\" + std::string(50, static_cast<char>('k' + i));
+    Folder(deep);
+  }
+  Doc("docs\\a.docx", {At("old\\three.png"), At("here.png")});
+  Doc(deep + "\\b.docx", {"file:" + std::string("//ravelhost/share/gone/one.png")});
+  ASSERT_GT(At(deep + "\\b.docx").size(), 260u);
+  EXPECT_EQ(Run({"fix", "--root", At("pics"), At("docs")}), 0) << err << out;
+  EXPECT_TRUE(Has(RelsOf("docs\\a.docx"), "Target=\"" + At("pics\\b\\three.png") + "\""))
+      << RelsOf("docs\\a.docx");
+  std::string uri = "file:" + At("pics\\a\\deep\\one.png");
+  std::replace(uri.begin(), uri.end(), '\\', '/');
+  EXPECT_TRUE(Has(RelsOf(deep + "\\b.docx"), uri)) << RelsOf(deep + "\\b.docx");
+  EXPECT_TRUE(Has(out, "2 documents, 3 links: 1 ok, 2 fixed, 2 documents written")) << out;
+  EXPECT_EQ(Names("docs"), (std::vector<std::string>{"a.docx", std::string(50, 'k'), "sub"}));
+  EXPECT_EQ(Names(deep), (std::vector<std::string>{"b.docx"}));
 }
 
 // The store itself: every failing step leaves the document as it was and nothing beside it.
