@@ -283,6 +283,19 @@ TEST_F(BatchExe, PrefixRulesMapDrivesAndShares) {
   EXPECT_EQ(rows[2]["new_target"], "\\\\newserver\\share\\x.png");
 }
 
+TEST_F(BatchExe, RelativeTargetsKeepTheFormOfTheLink) {
+  Folder("docs\\pics");
+  Write("docs\\pics\\five.png", "png");
+  Write("docs\\pics\\six.png", "png");
+  Doc("docs\\a.docx", {"C:\\old\\five.png", "file:///C:/old/six.png", "C:\\old\\three.png"});
+  EXPECT_EQ(Run({"fix", "--relative", "--root", ".", "docs\\a.docx"}), 0) << out << err;
+  std::string rels = RelsOf("docs\\a.docx");
+  EXPECT_TRUE(Has(rels, "Target=\"pics\\five.png\"")) << rels;
+  EXPECT_TRUE(Has(rels, "Target=\"pics/six.png\"")) << rels;
+  // Not beneath the document's folder: absolute.
+  EXPECT_TRUE(Has(rels, "Target=\"" + At("pics\\b\\three.png") + "\"")) << rels;
+}
+
 TEST_F(BatchExe, ADocumentOpenElsewhereIsReportedLockedAndLeftAlone) {
   Doc("docs\\held.docx", {"C:\\old\\three.png"});
   Doc("docs\\owned.docx", {"C:\\old\\three.png"});
