@@ -48,6 +48,23 @@ bool IsConsole(DWORD which) {
   DWORD mode;
   return GetConsoleMode(GetStdHandle(which), &mode) != 0;
 }
+
+// Reports are UTF-8: a console shows them as such while the command runs, and gets its own
+// code page back afterwards (it belongs to the console, not to this process).
+class Utf8Console {
+ public:
+  Utf8Console() : old_(GetConsoleOutputCP()) {
+    if (old_ != 0) SetConsoleOutputCP(CP_UTF8);
+  }
+  ~Utf8Console() {
+    if (old_ != 0) SetConsoleOutputCP(old_);
+  }
+  Utf8Console(const Utf8Console&) = delete;
+  Utf8Console& operator=(const Utf8Console&) = delete;
+
+ private:
+  UINT old_;
+};
 #endif
 
 }  // namespace
@@ -56,8 +73,7 @@ bool IsConsole(DWORD which) {
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.push_back(ravel::win::Narrow(argv[i]));
-  // Reports are UTF-8: a console shows them as such, a pipe or file receives them as such.
-  SetConsoleOutputCP(CP_UTF8);
+  Utf8Console console;
 #else
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
