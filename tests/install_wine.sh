@@ -25,8 +25,10 @@ program=""
 cleanup() {
   [ -n "$program" ] && kill "$program" 2>/dev/null
   wineserver -k 2>/dev/null
+  wineserver -w 2>/dev/null
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
-  rm -rf "$work"
+  # A fresh prefix each run: this one (some 700 MB) is not kept.
+  rm -rf "$work" "$WINEPREFIX"
   return 0
 }
 trap cleanup EXIT
