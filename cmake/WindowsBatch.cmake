@@ -34,7 +34,7 @@ target_link_libraries(ravelmend-batch PRIVATE ravel_batch)
 target_link_options(ravelmend-batch PRIVATE -municode)
 
 # The Windows-side tests run the .exe beside them and build their documents with libzip.
-target_link_libraries(ravel_wintests PRIVATE ravel_batch)
+target_link_libraries(ravel_wintests PRIVATE ravel_batch version)
 target_include_directories(ravel_wintests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 add_dependencies(ravel_wintests ravelmend-batch)
 

@@ -11,6 +11,7 @@
 
 #include "docfile/Win32Store.h"
 #include "docfile_support.h"
+#include "ravel/Version.h"
 #include "win32/common/Utf.h"
 #include "win32/common/Win32FileSystem.h"
 
@@ -357,6 +358,39 @@ TEST_F(BatchExe, LongPathsAndNamesInAnyScript) {
   ASSERT_EQ(rows.size(), 1u) << out;
   EXPECT_EQ(rows[0]["file"], At(pics + "\\Straße-β.png"));
   EXPECT_EQ(rows[0]["exists"], true);
+}
+
+// What Explorer's Details tab and installers read: both programs carry the one version.
+TEST(VersionResources, BothProgramsCarryTheProjectVersion) {
+  for (const wchar_t* name : {L"\\ravelmend-batch.exe", L"\\Ravelmend.exe"}) {
+    std::wstring exe = OwnFolder() + name;
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+    ASSERT_GT(size, 0u) << Narrow(exe);
+    std::vector<std::byte> data(size);
+    ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, size, data.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS,
+              static_cast<DWORD>(MAKELONG(RAVEL_VERSION_MINOR, RAVEL_VERSION_MAJOR)));
+    EXPECT_EQ(fixed->dwFileVersionLS,
+              static_cast<DWORD>(MAKELONG(RAVEL_VERSION_BUILD, RAVEL_VERSION_PATCH)));
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    auto text = [&](const wchar_t* key) {
+      wchar_t* value = nullptr;
+      UINT n = 0;
+      std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
+      if (!VerQueryValueW(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &n) ||
+          n == 0)
+        return std::string("<none>");
+      return Narrow(std::wstring(value, n - 1));
+    };
+    EXPECT_EQ(text(L"ProductVersion"), RAVEL_VERSION) << Narrow(exe);
+    EXPECT_EQ(text(L"FileVersion"), RAVEL_VERSION_FULL) << Narrow(exe);
+    EXPECT_EQ(text(L"CompanyName"), "Norquill") << Narrow(exe);
+    EXPECT_NE(text(L"FileDescription"), "<none>") << Narrow(exe);
+  }
 }
 
 // On a network share (Wine serves \\ravelhost\share from a folder of the build): the walk,
