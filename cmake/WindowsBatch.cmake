@@ -41,10 +41,3 @@ add_dependencies(ravel_wintests ravelmend-batch)
 add_test(NAME batch_exe_version COMMAND ravelmend-batch --version)
 set_tests_properties(batch_exe_version PROPERTIES RUN_SERIAL TRUE PASS_REGULAR_EXPRESSION
                      "^ravelmend-batch ${PROJECT_VERSION_MAJOR}\\.${PROJECT_VERSION_MINOR}\\.${PROJECT_VERSION_PATCH} \\(build ${PROJECT_VERSION_TWEAK}\\)")
-
-# A network share for the tests: Wine serves \\ravelhost\share from the prefix's
-# dosdevices\unc folder, here a folder of the build.
-set(RAVEL_TEST_SHARE ${CMAKE_BINARY_DIR}/test-share)
-file(MAKE_DIRECTORY ${RAVEL_TEST_SHARE} ${CMAKE_BINARY_DIR}/wineprefix/dosdevices/unc/ravelhost)
-file(CREATE_LINK ${RAVEL_TEST_SHARE} ${CMAKE_BINARY_DIR}/wineprefix/dosdevices/unc/ravelhost/share
-     SYMBOLIC)

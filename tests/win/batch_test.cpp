@@ -393,10 +393,21 @@ TEST(VersionResources, BothProgramsCarryTheProjectVersion) {
   }
 }
 
-// On a network share (Wine serves \\ravelhost\share from a folder of the build): the walk,
-// the search and the replacement work on UNC paths, long ones included.
+// On a network share: the walk, the search and the replacement work on UNC paths, long ones
+// included. Wine serves \\server\share from the prefix's dosdevices\unc\server\share
+// folder, made here once the prefix exists (a dosdevices folder made before the prefix
+// keeps Wine from setting it up).
 class BatchExeOnShare : public BatchExe {
  protected:
+  void SetUp() override {
+    wchar_t prefix[1024];
+    DWORD n = GetEnvironmentVariableW(L"WINEPREFIX", prefix, 1024);
+    if (n == 0 || n >= 1024) GTEST_SKIP() << "needs Wine's prefix to serve the share";
+    std::wstring unc = L"Z:" + std::wstring(prefix, n) + L"/dosdevices/unc";
+    for (const wchar_t* part : {L"", L"/ravelhost", L"/ravelhost/share"})
+      CreateDirectoryW((unc + part).c_str(), nullptr);
+    BatchExe::SetUp();
+  }
   std::string Parent() const override { return "\\\\ravelhost\\share"; }
 };
 
