@@ -6,6 +6,7 @@ pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
 find_package(pugixml REQUIRED)
 
 file(GLOB DOCFILE_SOURCES CONFIGURE_DEPENDS src/docfile/*.cpp)
+list(FILTER DOCFILE_SOURCES EXCLUDE REGEX "/Win32Store\\.cpp$")
 add_library(ravel_docfile STATIC ${DOCFILE_SOURCES})
 target_link_libraries(ravel_docfile PUBLIC ravel_core ravel_posix PkgConfig::LIBZIP pugixml::pugixml)
 
@@ -34,3 +35,7 @@ set_tests_properties(batch_libreoffice_roundtrip PROPERTIES TIMEOUT 600 RUN_SERI
 add_executable(bench_batch bench/bench_batch.cpp)
 target_link_libraries(bench_batch PRIVATE PkgConfig::LIBZIP)
 add_dependencies(bench_batch ravelmend-batch)
+
+add_test(NAME batch_version COMMAND ravelmend-batch --version)
+set_tests_properties(batch_version PROPERTIES PASS_REGULAR_EXPRESSION
+                     "^ravelmend-batch ${PROJECT_VERSION_MAJOR}\\.${PROJECT_VERSION_MINOR}\\.${PROJECT_VERSION_PATCH} \\(build ${PROJECT_VERSION_TWEAK}\\)")

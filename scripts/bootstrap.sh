@@ -6,6 +6,7 @@ packages=(
   cmake ninja-build g++ git libgtest-dev googletest nlohmann-json3-dev clang-format
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth x11-utils xdotool imagemagick fonts-wine
   libzip-dev libpugixml-dev pkg-config zip unzip libreoffice-writer-nogui poppler-utils
+  nsis libz-mingw-w64-dev dpkg-dev
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -19,3 +20,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
     "${missing[@]}" >/dev/null
 fi
+
+# libzip and pugixml for the Windows build of ravelmend-batch, from Debian's source packages;
+# kept in the build tree, so this is quick once done.
+bash "$(dirname "$0")/build-mingw-deps.sh"

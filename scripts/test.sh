@@ -50,6 +50,20 @@ again=$(grep -E 'Test +#[0-9]+: .*\*\*\*(Failed|Timeout|Exception)' "$log/wine.t
   sed -E 's/.*Test +#[0-9]+: ([^ ]+) .*/\1/' | sort -u |
   while read -r t; do grep -qE "^[[:space:]]+[0-9]+ - $t " "$log/wine.txt" || echo "$t"; done)
 
+# The packages users download, and the installer's round trip in a fresh Wine prefix.
+echo "== Windows packages and the install test"
+install_status=1
+if bash scripts/package.sh >"$log/package.txt" 2>&1; then
+  cat "$log/package.txt"
+  setup=$(ls -t dist/Ravelmend-*-setup.exe | head -1)
+  bash tests/install_wine.sh "$setup" "$root/build/mingw" "$root/build/mingw/artifacts" 2>&1 |
+    tee "$log/install.txt"
+  install_status=${PIPESTATUS[0]}
+else
+  echo "Packaging failed:"
+  tail -20 "$log/package.txt"
+fi
+
 # A screenshot of the main window listing the sample document, kept with the build.
 if [ -x scripts/screenshot.sh ]; then
   RAVEL_SCREENSHOT_DISPLAY=$DISPLAY bash scripts/screenshot.sh "$root/build/mingw/artifacts" \
@@ -63,8 +77,8 @@ WINEPREFIX=$root/build/mingw/wineprefix wineserver -k 2>/dev/null || true
 # ctest: "100% tests passed, 0 tests failed out of 42"
 count() { grep -Eo "tests failed out of [0-9]+" "$1" | grep -Eo '[0-9]+$' || echo 0; }
 failed() { grep -Eo "[0-9]+ tests failed" "$1" | grep -Eo '^[0-9]+' || echo 1; }
-total=$(($(count "$log/native.txt") + $(count "$log/wine.txt")))
-bad=$(($(failed "$log/native.txt") + $(failed "$log/wine.txt")))
+total=$(($(count "$log/native.txt") + $(count "$log/wine.txt") + 1))
+bad=$(($(failed "$log/native.txt") + $(failed "$log/wine.txt") + (install_status != 0)))
 [ "$(count "$log/native.txt")" -eq 0 ] && { echo "The native suite did not run."; bad=$((bad + 1)); }
 [ "$(count "$log/wine.txt")" -eq 0 ] && { echo "The Wine suite did not run."; bad=$((bad + 1)); }
 [ "$bad" -ne 0 ] && status=1

@@ -50,6 +50,7 @@ const char kUsage[] =
     "                  final summary\n"
     "  --all           also report the documents that have no links\n"
     "  -j, --jobs N    read and repair N documents at once (default: one per processor)\n"
+    "  -V, --version   the version of this command\n"
     "  -h, --help      this text\n"
     "\n"
     "Exit status: 0 every link resolves, 1 some links are unresolved, ambiguous or\n"

@@ -20,3 +20,16 @@ std::string WindowsToHost(const std::string& path) {
 }
 
 }  // namespace ravel::batch
+
+namespace ravel::batch {
+
+std::string PlainWindowsPath(const std::string& arg) {
+  std::string p = arg;
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  if (p.starts_with("\\\\?\\UNC\\")) return "\\\\" + p.substr(8);
+  if (p.starts_with("\\\\?\\")) return p.substr(4);
+  return p;
+}
+
+}  // namespace ravel::batch

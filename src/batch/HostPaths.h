@@ -1,4 +1,5 @@
-// Paths as a POSIX host writes them, and their Windows form on drive Z: (as under Wine).
+// Paths as a host writes them. On a POSIX host: their Windows form on drive Z: (as under
+// Wine) and back. On Windows: native paths, only made absolute.
 #pragma once
 
 #include <string>
@@ -9,5 +10,11 @@ namespace ravel::batch {
 std::string HostToWindows(const std::string& arg, const std::string& cwd);
 // A Windows-form path on drive Z: -> the host path; other paths unchanged.
 std::string WindowsToHost(const std::string& path);
+
+// A path typed on Windows in the plain form the engine works with: the long-path prefixes
+// taken off (\\?\C:\x -> C:\x, \\?\UNC\server\share -> \\server\share; the file system
+// adapter adds them again where a path needs them), forward slashes turned into
+// backslashes. Device paths (\\.\) stay as they are.
+std::string PlainWindowsPath(const std::string& arg);
 
 }  // namespace ravel::batch

@@ -4,6 +4,7 @@
 
 #include "app/Controls.h"
 #include "preview/Picture.h"
+#include "ravel/Version.h"
 
 namespace ravel {
 
@@ -23,7 +24,7 @@ class frmSplash {
   Frame Frame1{"Frame1"};
   Image Picture1{"Picture1", 240, 240, 155 * 15, 203 * 15};  // the splash picture
   Label lblProductName{"lblProductName", "Ravelmend"};
-  Label lblVersion{"lblVersion", "Version 1.2.1 Built 1030"};
+  Label lblVersion{"lblVersion", "Version " RAVEL_VERSION " Built " RAVEL_BUILD_TEXT};
   Label lblPlatform{"lblPlatform", "Windows 98/2000"};
   Label lblCompanyProduct{"lblCompanyProduct", "Norquill"};
   Label lblCompany{"lblCompany", "Norquill"};

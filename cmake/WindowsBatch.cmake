@@ -1,0 +1,43 @@
+# ravelmend-batch.exe: the document engine over libzip and pugixml, cross-built for mingw-w64
+# from Debian's source packages by scripts/build-mingw-deps.sh into the build tree (zlib from
+# libz-mingw-w64-dev), and the Win32 document store. The Windows-side tests run the .exe.
+set(RAVEL_MINGW_DEPS ${CMAKE_SOURCE_DIR}/build/mingw-deps
+    CACHE PATH "libzip and pugixml built for mingw-w64")
+if(NOT EXISTS ${RAVEL_MINGW_DEPS}/.complete)
+  message(STATUS "Building libzip and pugixml for mingw-w64 in ${RAVEL_MINGW_DEPS}")
+  execute_process(COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/build-mingw-deps.sh ${RAVEL_MINGW_DEPS}
+                  RESULT_VARIABLE deps_result)
+  if(NOT deps_result EQUAL 0)
+    message(FATAL_ERROR "scripts/build-mingw-deps.sh failed")
+  endif()
+endif()
+list(APPEND CMAKE_FIND_ROOT_PATH ${RAVEL_MINGW_DEPS})
+# Static zlib, so the .exe needs no zlib1.dll beside it.
+set(ZLIB_USE_STATIC_LIBS ON)
+find_package(ZLIB REQUIRED)
+find_package(libzip CONFIG REQUIRED)
+find_package(pugixml CONFIG REQUIRED)
+
+file(GLOB WIN_DOCFILE_SOURCES CONFIGURE_DEPENDS src/docfile/*.cpp)
+list(FILTER WIN_DOCFILE_SOURCES EXCLUDE REGEX "/Posix[A-Za-z]*\\.cpp$")
+add_library(ravel_docfile STATIC ${WIN_DOCFILE_SOURCES})
+target_link_libraries(ravel_docfile PUBLIC ravel_win libzip::zip pugixml::pugixml)
+
+file(GLOB WIN_BATCH_SOURCES CONFIGURE_DEPENDS src/batch/*.cpp)
+list(FILTER WIN_BATCH_SOURCES EXCLUDE REGEX "/main\\.cpp$")
+add_library(ravel_batch STATIC ${WIN_BATCH_SOURCES})
+target_link_libraries(ravel_batch PUBLIC ravel_docfile)
+target_include_directories(ravel_batch PUBLIC ${NLOHMANN_JSON_INCLUDE})
+
+add_executable(ravelmend-batch src/batch/main.cpp src/batch/ravelmend-batch.rc)
+target_link_libraries(ravelmend-batch PRIVATE ravel_batch)
+target_link_options(ravelmend-batch PRIVATE -municode)
+
+# The Windows-side tests run the .exe beside them and build their documents with libzip.
+target_link_libraries(ravel_wintests PRIVATE ravel_batch version)
+target_include_directories(ravel_wintests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+add_dependencies(ravel_wintests ravelmend-batch)
+
+add_test(NAME batch_exe_version COMMAND ravelmend-batch --version)
+set_tests_properties(batch_exe_version PROPERTIES RUN_SERIAL TRUE PASS_REGULAR_EXPRESSION
+                     "^ravelmend-batch ${PROJECT_VERSION_MAJOR}\\.${PROJECT_VERSION_MINOR}\\.${PROJECT_VERSION_PATCH} \\(build ${PROJECT_VERSION_TWEAK}\\)")

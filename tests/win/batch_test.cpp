@@ -1,0 +1,544 @@
+// ravelmend-batch.exe on Windows: the command's cases run against the real program with
+// native paths, then what only Windows has (documents held open, the read-only attribute,
+// long paths and names in any script), and the Win32 store's safe replacement.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "docfile/Win32Store.h"
+#include "docfile_support.h"
+#include "ravel/Version.h"
+#include "win32/common/Utf.h"
+#include "win32/common/Win32FileSystem.h"
+
+namespace ravel {
+namespace {
+
+using namespace docfile::test;
+using win::Narrow;
+using win::Widen;
+using win::WidePath;
+
+// The folder this test program lies in; the .exe under test is built beside it.
+std::wstring OwnFolder() {
+  wchar_t buffer[MAX_PATH];
+  DWORD n = GetModuleFileNameW(nullptr, buffer, MAX_PATH);
+  std::wstring path(buffer, n);
+  return path.substr(0, path.find_last_of(L"\\/"));
+}
+
+// One argument quoted as CommandLineToArgvW reads it back.
+std::wstring Quote(const std::wstring& arg) {
+  if (!arg.empty() && arg.find_first_of(L" \t\"") == std::wstring::npos) return arg;
+  std::wstring out = L"\"";
+  std::size_t slashes = 0;
+  for (wchar_t c : arg) {
+    if (c == L'\\') {
+      ++slashes;
+      continue;
+    }
+    out.append(c == L'"' ? slashes * 2 + 1 : slashes, L'\\');
+    slashes = 0;
+    out += c;
+  }
+  out.append(slashes * 2, L'\\');
+  return out + L"\"";
+}
+
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW data;
+  HANDLE h = FindFirstFileW((folder + L"\\*").c_str(), &data);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      std::wstring path = folder + L"\\" + name;
+      SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+        RemoveTree(path);
+      else
+        DeleteFileW(path.c_str());
+    } while (FindNextFileW(h, &data));
+    FindClose(h);
+  }
+  RemoveDirectoryW(folder.c_str());
+}
+
+class BatchExe : public ::testing::Test {
+ protected:
+  // The folder the test's own folder is made in.
+  virtual std::string Parent() const {
+    wchar_t temp[MAX_PATH];
+    DWORD n = GetTempPathW(MAX_PATH, temp);
+    std::string parent = Narrow(std::wstring(temp, n));
+    if (parent.ends_with("\\")) parent.pop_back();
+    return parent;
+  }
+  void SetUp() override {
+    static int counter = 0;
+    root = Parent() + "\\ravel-batch-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(++counter);
+    RemoveTree(WidePath(root));
+    ASSERT_TRUE(CreateDirectoryW(WidePath(root).c_str(), nullptr)) << root;
+    for (const char* d : {"docs", "docs\\sub", "pics", "pics\\a", "pics\\b", "pics\\a\\deep"})
+      Folder(d);
+    for (const char* f : {"pics\\a\\deep\\one.png", "pics\\a\\two.png", "pics\\b\\TWO.png",
+                          "pics\\b\\three.png", "here.png"})
+      Write(f, "png");
+  }
+  void TearDown() override { RemoveTree(WidePath(root)); }
+
+  std::string At(const std::string& rel) const { return root + "\\" + rel; }
+  void Folder(const std::string& rel) {
+    ASSERT_TRUE(CreateDirectoryW(WidePath(At(rel)).c_str(), nullptr)) << rel;
+  }
+  void Write(const std::string& rel, const std::string& data) {
+    HANDLE h = CreateFileW(WidePath(At(rel)).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE) << rel;
+    DWORD put = 0;
+    WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &put, nullptr);
+    CloseHandle(h);
+  }
+  std::string Read(const std::string& rel) const {
+    HANDLE h = CreateFileW(WidePath(At(rel)).c_str(), GENERIC_READ,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return "<none>";
+    std::string data;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(h, buffer, sizeof buffer, &got, nullptr) && got > 0) data.append(buffer, got);
+    CloseHandle(h);
+    return data;
+  }
+  // A document linking in line to each of the targets.
+  void Doc(const std::string& rel, const std::vector<std::string>& targets) {
+    std::string markup;
+    std::vector<docfile::test::Rel> rels;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+      markup += Inline("rId" + std::to_string(i + 1));
+      rels.push_back({"rId" + std::to_string(i + 1), kImageType, targets[i]});
+    }
+    std::vector<std::uint8_t> bytes = Zip(Standard(Body(markup), Rels(rels)));
+    Write(rel, std::string(bytes.begin(), bytes.end()));
+  }
+  std::string RelsOf(const std::string& rel) const {
+    std::string data = Read(rel);
+    return EntryData(std::vector<std::uint8_t>(data.begin(), data.end()),
+                     "word/_rels/document.xml.rels");
+  }
+  // The names in a folder, sorted.
+  std::vector<std::string> Names(const std::string& rel) const {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAW data;
+    HANDLE h = FindFirstFileW((WidePath(At(rel)) + L"\\*").c_str(), &data);
+    if (h == INVALID_HANDLE_VALUE) return names;
+    do {
+      std::wstring name = data.cFileName;
+      if (name != L"." && name != L"..") names.push_back(Narrow(name));
+    } while (FindNextFileW(h, &data));
+    FindClose(h);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  // Runs ravelmend-batch.exe in the test folder; its output lands in `out` and `err`.
+  int Run(const std::vector<std::string>& args) {
+    std::wstring exe = OwnFolder() + L"\\ravelmend-batch.exe";
+    std::wstring command = Quote(exe);
+    for (const std::string& a : args) command += L" " + Quote(Widen(a));
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    // Names of their own: Wine may close a finished child's handles a moment after its end.
+    std::string n = std::to_string(++runs);
+    std::wstring out_path = Widen(At("out" + n + ".txt")), err_path = Widen(At("err" + n + ".txt"));
+    HANDLE out_file = CreateFileW(out_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE err_file = CreateFileW(err_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = out_file;
+    si.hStdError = err_file;
+    PROCESS_INFORMATION pi{};
+    std::wstring cwd = Widen(root);
+    BOOL started = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, TRUE,
+                                  CREATE_NO_WINDOW, nullptr, cwd.c_str(), &si, &pi);
+    CloseHandle(out_file);
+    CloseHandle(err_file);
+    if (!started) {
+      ADD_FAILURE() << "cannot start " << Narrow(exe) << ": " << GetLastError();
+      return -1;
+    }
+    WaitForSingleObject(pi.hProcess, INFINITE);
+    DWORD status = 0;
+    GetExitCodeProcess(pi.hProcess, &status);
+    CloseHandle(pi.hProcess);
+    CloseHandle(pi.hThread);
+    out = Read("out" + n + ".txt");
+    err = Read("err" + n + ".txt");
+    return static_cast<int>(status);
+  }
+  std::vector<nlohmann::json> JsonRows() const {
+    std::vector<nlohmann::json> rows;
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) rows.push_back(nlohmann::json::parse(line));
+    return rows;
+  }
+
+  std::string root, out, err;
+  int runs = 0;
+};
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+TEST_F(BatchExe, ExitStatusAndMessagesAsOnEveryHost) {
+  Doc("docs\\good.docx", {At("here.png")});
+  Doc("docs\\sub\\broken.docx", {"C:\\gone\\one.png"});
+  Write("docs\\sub\\bad.docx", "not a zip");
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    const char* err;
+  };
+  const Case cases[] = {
+      {{"list", "docs\\good.docx"}, 0, ""},
+      {{"list", "docs/good.docx", "docs\\sub\\broken.docx"}, 1, ""},
+      {{"list", "docs"}, 2, "docs\\sub\\bad.docx: not a Word document"},
+      {{"fix", "--root", "pics", "docs\\sub\\broken.docx", "--dry-run"}, 0, ""},
+      {{"fix", "--root", "nowhere", "docs\\good.docx"}, 2, "--root nowhere: no such folder"},
+      {{"list", "docs\\none.docx"}, 2, "docs\\none.docx: no such file or folder"},
+      {{}, 2, "a command is needed"},
+      {{"fix", "docs"}, 2, "fix needs --root DIR or --map OLD=NEW"},
+      {{"list", "--frobnicate", "docs"}, 2, "unknown option '--frobnicate'"},
+      {{"--help"}, 0, ""},
+  };
+  for (const Case& c : cases) {
+    std::string line;
+    for (const std::string& a : c.args) line += a + " ";
+    EXPECT_EQ(Run(c.args), c.status) << line << "\n" << err;
+    EXPECT_TRUE(Has(err, c.err)) << line << "\n" << err;
+  }
+  EXPECT_EQ(Run({"--version"}), 0);
+  EXPECT_TRUE(out.starts_with("ravelmend-batch ")) << out;
+}
+
+TEST_F(BatchExe, FoldersAreSearchedForWordDocumentsOnly) {
+  for (const char* name : {"docs\\a.docx", "docs\\b.DOCM", "docs\\sub\\c.dotx", "docs\\sub\\d.dotm",
+                           "docs\\~$a.docx", "docs\\e.doc", "docs\\f.odt", "docs\\g.docx.bak"})
+    Doc(name, {At("here.png")});
+  // Named twice (in another case, too), processed once.
+  EXPECT_EQ(Run({"list", "--json", "docs\\sub\\d.dotm", "DOCS\\"}), 0) << err;
+  std::vector<std::string> shown;
+  for (const nlohmann::json& row : JsonRows()) shown.push_back(row["document"]);
+  EXPECT_EQ(shown, (std::vector<std::string>{"docs\\sub\\d.dotm", "DOCS\\a.docx", "DOCS\\b.DOCM",
+                                             "DOCS\\sub\\c.dotx"}));
+}
+
+TEST_F(BatchExe, OneSearchRepairsNativePathsAndNeverGuesses) {
+  Doc("docs\\one.docx", {"C:\\old\\x\\one.png", "file:///C:/old/x/two.png"});
+  Doc("docs\\sub\\two.docx",
+      {"\\\\oldserver\\share\\three.png", "file:///D:/old/four.png", At("here.png")});
+  EXPECT_EQ(Run({"fix", "--root", "pics", "docs"}), 1) << err;
+  // Written in the form the link had, without any drive mapping.
+  EXPECT_TRUE(Has(RelsOf("docs\\one.docx"), "Target=\"" + At("pics\\a\\deep\\one.png") + "\""))
+      << RelsOf("docs\\one.docx");
+  EXPECT_TRUE(Has(RelsOf("docs\\one.docx"), "file:///C:/old/x/two.png"));
+  EXPECT_TRUE(Has(RelsOf("docs\\sub\\two.docx"), "Target=\"" + At("pics\\b\\three.png") + "\""));
+  EXPECT_TRUE(Has(out, "    candidate: " + At("pics\\a\\two.png"))) << out;
+  EXPECT_TRUE(Has(out, "    candidate: " + At("pics\\b\\TWO.png"))) << out;
+  EXPECT_TRUE(Has(out,
+                  "2 documents, 5 links: 1 ok, 2 fixed, 1 ambiguous, 1 not-found, "
+                  "2 documents written"))
+      << out;
+  // Nothing of the replacement is left beside the documents.
+  EXPECT_EQ(Names("docs"), (std::vector<std::string>{"one.docx", "sub"}));
+  EXPECT_EQ(Names("docs\\sub"), (std::vector<std::string>{"two.docx"}));
+}
+
+TEST_F(BatchExe, PrefixRulesMapDrivesAndShares) {
+  Doc("docs\\a.docx", {"C:\\old\\share\\a\\deep\\one.png", "file:///C:/old/share/b/three.png",
+                       "\\\\oldserver\\share\\x.png"});
+  std::string before = Read("docs\\a.docx");
+  EXPECT_EQ(Run({"fix", "--json", "--dry-run", "--map", "c:\\OLD\\share=" + At("pics"), "--map",
+                 "\\\\oldserver\\share=\\\\newserver\\share", "docs\\a.docx"}),
+            1);
+  EXPECT_EQ(Read("docs\\a.docx"), before);
+  std::vector<nlohmann::json> rows = JsonRows();
+  ASSERT_EQ(rows.size(), 3u) << out;
+  EXPECT_EQ(rows[0]["state"], "fixed");
+  EXPECT_EQ(rows[0]["new_target"], At("pics\\a\\deep\\one.png"));
+  EXPECT_EQ(rows[1]["new_file"], At("pics\\b\\three.png"));
+  std::string uri = "file:///" + At("pics\\b\\three.png");
+  std::replace(uri.begin(), uri.end(), '\\', '/');
+  EXPECT_EQ(rows[1]["new_target"], uri);
+  EXPECT_EQ(rows[2]["state"], "mapped");
+  EXPECT_EQ(rows[2]["new_target"], "\\\\newserver\\share\\x.png");
+}
+
+TEST_F(BatchExe, RelativeTargetsKeepTheFormOfTheLink) {
+  Folder("docs\\pics");
+  Write("docs\\pics\\five.png", "png");
+  Write("docs\\pics\\six.png", "png");
+  Doc("docs\\a.docx", {"C:\\old\\five.png", "file:///C:/old/six.png", "C:\\old\\three.png"});
+  EXPECT_EQ(Run({"fix", "--relative", "--root", ".", "docs\\a.docx"}), 0) << out << err;
+  std::string rels = RelsOf("docs\\a.docx");
+  EXPECT_TRUE(Has(rels, "Target=\"pics\\five.png\"")) << rels;
+  EXPECT_TRUE(Has(rels, "Target=\"pics/six.png\"")) << rels;
+  // Not beneath the document's folder: absolute.
+  EXPECT_TRUE(Has(rels, "Target=\"" + At("pics\\b\\three.png") + "\"")) << rels;
+}
+
+TEST_F(BatchExe, ADocumentOpenElsewhereIsReportedLockedAndLeftAlone) {
+  Doc("docs\\held.docx", {"C:\\old\\three.png"});
+  Doc("docs\\owned.docx", {"C:\\old\\three.png"});
+  Doc("docs\\Document1.docx", {"C:\\old\\three.png"});
+  Doc("docs\\free.docx", {"C:\\old\\three.png"});
+  // Word holds an open document without letting others write it, and keeps its owner file
+  // beside it ("~$" over the name's first characters once it is long).
+  HANDLE word = CreateFileW(WidePath(At("docs\\held.docx")).c_str(), GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(word, INVALID_HANDLE_VALUE);
+  Write("docs\\~$owned.docx", "owner");
+  Write("docs\\~$cument1.docx", "owner");
+  std::string held = Read("docs\\held.docx"), owned = Read("docs\\owned.docx"),
+              first = Read("docs\\Document1.docx");
+  EXPECT_EQ(Run({"fix", "--root", "pics", "docs"}), 2);
+  CloseHandle(word);
+  EXPECT_TRUE(Has(err, "docs\\held.docx: locked")) << err;
+  EXPECT_TRUE(Has(err, "docs\\owned.docx: locked: the document is open in Word (~$owned.docx)"))
+      << err;
+  EXPECT_TRUE(Has(err, "docs\\Document1.docx: locked")) << err;
+  EXPECT_EQ(Read("docs\\held.docx"), held);
+  EXPECT_EQ(Read("docs\\owned.docx"), owned);
+  EXPECT_EQ(Read("docs\\Document1.docx"), first);
+  EXPECT_TRUE(Has(RelsOf("docs\\free.docx"), At("pics\\b\\three.png")));
+  // Closed again: the next run repairs it.
+  EXPECT_EQ(Run({"fix", "--root", "pics", "docs\\held.docx"}), 0) << err;
+  EXPECT_TRUE(Has(RelsOf("docs\\held.docx"), At("pics\\b\\three.png")));
+}
+
+TEST_F(BatchExe, TheReadOnlyAttributeKeepsADocumentAsItIs) {
+  Doc("docs\\a.docx", {"C:\\old\\three.png"});
+  Doc("docs\\b.docx", {"C:\\old\\three.png"});
+  std::string before = Read("docs\\a.docx");
+  ASSERT_TRUE(SetFileAttributesW(WidePath(At("docs\\a.docx")).c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(Run({"fix", "--root", "pics", "docs"}), 2);
+  EXPECT_TRUE(Has(err, "docs\\a.docx: the file is read-only")) << err;
+  EXPECT_EQ(Read("docs\\a.docx"), before);
+  EXPECT_TRUE(Has(RelsOf("docs\\b.docx"), At("pics\\b\\three.png")));
+}
+
+TEST_F(BatchExe, LongPathsAndNamesInAnyScript) {
+  // Folders deep enough that the document's path is far beyond MAX_PATH.
+  std::string deep = "docs";
+  for (int i = 0; i < 6; ++i) {
+    deep += "\\" + std::string(50, static_cast<char>('a' + i));
+    Folder(deep);
+  }
+  std::string pics = "pics\\Bilder-Übersicht-図";
+  Folder(pics);
+  Write(pics + "\\Straße-β.png", "png");
+  std::string doc = deep + "\\Bericht-Ω-報告.docx";
+  Doc(doc, {"C:\\old\\Straße-β.png"});
+  ASSERT_GT(At(doc).size(), 300u);
+  EXPECT_EQ(Run({"fix", "--root", "pics", "docs"}), 0) << err << out;
+  EXPECT_TRUE(Has(RelsOf(doc), At(pics + "\\Straße-β.png"))) << RelsOf(doc);
+  // The prefixed forms are understood too, and the report shows the plain one.
+  EXPECT_EQ(Run({"list", "--json", "\\\\?\\" + At(doc)}), 0) << err;
+  std::vector<nlohmann::json> rows = JsonRows();
+  ASSERT_EQ(rows.size(), 1u) << out;
+  EXPECT_EQ(rows[0]["file"], At(pics + "\\Straße-β.png"));
+  EXPECT_EQ(rows[0]["exists"], true);
+}
+
+// What Explorer's Details tab and installers read: both programs carry the one version.
+TEST(VersionResources, BothProgramsCarryTheProjectVersion) {
+  for (const wchar_t* name : {L"\\ravelmend-batch.exe", L"\\Ravelmend.exe"}) {
+    std::wstring exe = OwnFolder() + name;
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeW(exe.c_str(), &ignored);
+    ASSERT_GT(size, 0u) << Narrow(exe);
+    std::vector<std::byte> data(size);
+    ASSERT_TRUE(GetFileVersionInfoW(exe.c_str(), 0, size, data.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    UINT length = 0;
+    ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+    EXPECT_EQ(fixed->dwFileVersionMS,
+              static_cast<DWORD>(MAKELONG(RAVEL_VERSION_MINOR, RAVEL_VERSION_MAJOR)));
+    EXPECT_EQ(fixed->dwFileVersionLS,
+              static_cast<DWORD>(MAKELONG(RAVEL_VERSION_BUILD, RAVEL_VERSION_PATCH)));
+    EXPECT_EQ(fixed->dwProductVersionMS, fixed->dwFileVersionMS);
+    auto text = [&](const wchar_t* key) {
+      wchar_t* value = nullptr;
+      UINT n = 0;
+      std::wstring path = std::wstring(L"\\StringFileInfo\\040904B0\\") + key;
+      if (!VerQueryValueW(data.data(), path.c_str(), reinterpret_cast<void**>(&value), &n) ||
+          n == 0)
+        return std::string("<none>");
+      return Narrow(std::wstring(value, n - 1));
+    };
+    EXPECT_EQ(text(L"ProductVersion"), RAVEL_VERSION) << Narrow(exe);
+    EXPECT_EQ(text(L"FileVersion"), RAVEL_VERSION_FULL) << Narrow(exe);
+    EXPECT_EQ(text(L"CompanyName"), "Norquill") << Narrow(exe);
+    EXPECT_NE(text(L"FileDescription"), "<none>") << Narrow(exe);
+  }
+}
+
+// On a network share: the walk, the search and the replacement work on UNC paths, long ones
+// included. Wine serves \\server\share from the prefix's dosdevices\unc\server\share
+// folder, made here once the prefix exists (a dosdevices folder made before the prefix
+// keeps Wine from setting it up).
+class BatchExeOnShare : public BatchExe {
+ protected:
+  void SetUp() override {
+    wchar_t prefix[1024];
+    DWORD n = GetEnvironmentVariableW(L"WINEPREFIX", prefix, 1024);
+    if (n == 0 || n >= 1024) GTEST_SKIP() << "needs Wine's prefix to serve the share";
+    std::wstring unc = L"Z:" + std::wstring(prefix, n) + L"/dosdevices/unc";
+    for (const wchar_t* part : {L"", L"/ravelhost", L"/ravelhost/share"})
+      CreateDirectoryW((unc + part).c_str(), nullptr);
+    BatchExe::SetUp();
+  }
+  std::string Parent() const override { return "\\\\ravelhost\\share"; }
+};
+
+TEST_F(BatchExeOnShare, UncPathsAreCheckedAndWrittenAsTheyAre) {
+  std::string deep = "docs";
+  for (int i = 0; i < 5; ++i) {
+    deep += "\\" + std::string(50, static_cast<char>('k' + i));
+    Folder(deep);
+  }
+  Doc("docs\\a.docx", {At("old\\three.png"), At("here.png")});
+  Doc(deep + "\\b.docx", {"file:" + std::string("//ravelhost/share/gone/one.png")});
+  ASSERT_GT(At(deep + "\\b.docx").size(), 260u);
+  EXPECT_EQ(Run({"fix", "--root", At("pics"), At("docs")}), 0) << err << out;
+  EXPECT_TRUE(Has(RelsOf("docs\\a.docx"), "Target=\"" + At("pics\\b\\three.png") + "\""))
+      << RelsOf("docs\\a.docx");
+  std::string uri = "file:" + At("pics\\a\\deep\\one.png");
+  std::replace(uri.begin(), uri.end(), '\\', '/');
+  EXPECT_TRUE(Has(RelsOf(deep + "\\b.docx"), uri)) << RelsOf(deep + "\\b.docx");
+  EXPECT_TRUE(Has(out, "2 documents, 3 links: 1 ok, 2 fixed, 2 documents written")) << out;
+  EXPECT_EQ(Names("docs"), (std::vector<std::string>{"a.docx", std::string(50, 'k'), "sub"}));
+  EXPECT_EQ(Names(deep), (std::vector<std::string>{"b.docx"}));
+}
+
+// The store itself: every failing step leaves the document as it was and nothing beside it.
+class Win32StoreTest : public BatchExe {
+ protected:
+  std::string Path(const std::string& rel) const { return At(rel); }
+  docfile::Win32Store store;
+};
+
+TEST_F(Win32StoreTest, AFailingStepLeavesTheDocumentAndNoTraces) {
+  Write("docs\\a.docx", "original");
+  for (const char* failing : {"write", "attributes", "backup", "replace"}) {
+    docfile::Stamp stamp;
+    store.Read(Path("docs\\a.docx"), stamp, 1 << 20);
+    store.fault = [&](const char* step) {
+      if (std::string(step) == failing) throw docfile::DocError(docfile::Reason::WriteFailed, step);
+    };
+    EXPECT_THROW(store.Replace(Path("docs\\a.docx"), {'n', 'e', 'w'}, stamp, true),
+                 docfile::DocError)
+        << failing;
+    EXPECT_EQ(Read("docs\\a.docx"), "original") << failing;
+    EXPECT_EQ(Names("docs"), (std::vector<std::string>{"a.docx", "sub"})) << failing;
+  }
+}
+
+// Attributes always survive the swap; the write time becomes the repair's unless the old one
+// is asked for.
+TEST_F(Win32StoreTest, TheReplacedDocumentKeepsItsAttributesAndTheChosenTime) {
+  FILETIME old_time{0x12345600, 0x01d00000};  // 2014
+  for (bool keep : {false, true}) {
+    Write("docs\\a.docx", "original");
+    std::wstring wide = WidePath(Path("docs\\a.docx"));
+    HANDLE h = CreateFileW(wide.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    SetFileTime(h, &old_time, nullptr, &old_time);
+    CloseHandle(h);
+    SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE);
+
+    store.keep_times = keep;
+    docfile::Stamp stamp;
+    store.Read(Path("docs\\a.docx"), stamp, 1 << 20);
+    EXPECT_EQ(store.Replace(Path("docs\\a.docx"), {'n', 'e', 'w'}, stamp, false), "");
+    EXPECT_EQ(Read("docs\\a.docx"), "new");
+    WIN32_FILE_ATTRIBUTE_DATA now;
+    ASSERT_TRUE(GetFileAttributesExW(wide.c_str(), GetFileExInfoStandard, &now));
+    EXPECT_EQ(now.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE),
+              static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_ARCHIVE));
+    bool same_time = now.ftLastWriteTime.dwHighDateTime == old_time.dwHighDateTime &&
+                     now.ftLastWriteTime.dwLowDateTime == old_time.dwLowDateTime;
+    EXPECT_EQ(same_time, keep) << "keep_times " << keep;
+    EXPECT_EQ(Names("docs"), (std::vector<std::string>{"a.docx", "sub"}));
+    SetFileAttributesW(wide.c_str(), FILE_ATTRIBUTE_NORMAL);
+  }
+  store.keep_times = false;
+}
+
+TEST_F(Win32StoreTest, BackupsTakeTheNextFreeNameAndChangesAreNoticed) {
+  Write("docs\\a.docx", "first");
+  docfile::Stamp stamp;
+  store.Read(Path("docs\\a.docx"), stamp, 1 << 20);
+  EXPECT_EQ(store.Replace(Path("docs\\a.docx"), {'2'}, stamp, true), Path("docs\\a.docx.bak"));
+  store.Read(Path("docs\\a.docx"), stamp, 1 << 20);
+  EXPECT_EQ(store.Replace(Path("docs\\a.docx"), {'3'}, stamp, true), Path("docs\\a.docx.bak2"));
+  EXPECT_EQ(Read("docs\\a.docx.bak"), "first");
+  EXPECT_EQ(Read("docs\\a.docx.bak2"), "2");
+  EXPECT_EQ(Read("docs\\a.docx"), "3");
+
+  // Someone writes the document between reading and replacing: it stays theirs.
+  store.Read(Path("docs\\a.docx"), stamp, 1 << 20);
+  Write("docs\\a.docx", "theirs, longer");
+  try {
+    store.Replace(Path("docs\\a.docx"), {'4'}, stamp, false);
+    ADD_FAILURE() << "replaced a changed document";
+  } catch (const docfile::DocError& e) {
+    EXPECT_EQ(e.reason(), docfile::Reason::Changed);
+  }
+  EXPECT_EQ(Read("docs\\a.docx"), "theirs, longer");
+  EXPECT_EQ(Names("docs"),
+            (std::vector<std::string>{"a.docx", "a.docx.bak", "a.docx.bak2", "sub"}));
+}
+
+TEST_F(Win32StoreTest, ReadAndCheckTellWhyADocumentCannotBeRepaired) {
+  auto reason = [&](const std::function<void()>& call) {
+    try {
+      call();
+    } catch (const docfile::DocError& e) {
+      return std::string(docfile::ReasonName(e.reason()));
+    }
+    return std::string("none");
+  };
+  docfile::Stamp stamp;
+  Write("docs\\a.docx", "x");
+  EXPECT_EQ(reason([&] { store.Read(Path("docs\\gone.docx"), stamp, 100); }),
+            docfile::ReasonName(docfile::Reason::Vanished));
+  EXPECT_EQ(reason([&] { store.Read(Path("docs"), stamp, 100); }),
+            docfile::ReasonName(docfile::Reason::Unreadable));
+  EXPECT_EQ(reason([&] { store.Read(Path("docs\\a.docx"), stamp, 0); }),
+            docfile::ReasonName(docfile::Reason::TooLarge));
+  EXPECT_EQ(reason([&] { store.CheckWritable(Path("docs\\a.docx")); }), "none");
+  HANDLE exclusive = CreateFileW(WidePath(Path("docs\\a.docx")).c_str(), GENERIC_READ, 0, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+  EXPECT_EQ(reason([&] { store.Read(Path("docs\\a.docx"), stamp, 100); }),
+            docfile::ReasonName(docfile::Reason::Locked));
+  CloseHandle(exclusive);
+
+  EXPECT_EQ(docfile::WordOwnerFileName("Memo.docx"), "~$Memo.docx");
+  EXPECT_EQ(docfile::WordOwnerFileName("Letters.docx"), "~$etters.docx");
+  EXPECT_EQ(docfile::WordOwnerFileName("Document1.docx"), "~$cument1.docx");
+  EXPECT_EQ(docfile::WordOwnerFileName("Überschrift.docx"), "~$erschrift.docx");
+}
+
+}  // namespace
+}  // namespace ravel
