@@ -88,6 +88,26 @@ TEST(SaveFloating, ThePictureIsRecreatedWithEverythingCarriedOver) {
   EXPECT_TRUE(h.host.boxes.empty());
 }
 
+// The new picture is stored in the document or not as the item says, and a link that was
+// locked against updates stays locked.
+TEST(SaveFloating, StoreInDocumentFollowsTheItemAndALockStays) {
+  for (bool sid : {false, true}) {
+    for (bool locked : {false, true}) {
+      SaveHarness h;
+      std::dynamic_pointer_cast<sim::SimObject>(AsObject(h.Floating(1)->At("LinkFormat")))
+          ->Set("Locked", Value(locked));
+      h.g.Item(4).SaveWithDocument = FlagOf(sid);
+      h.Relink(4, "C:\\New\\c.gif");
+      h.Save();
+      auto s = h.Floating(3);
+      ASSERT_EQ(h.SourceOf(s), "C:\\New\\c.gif");
+      EXPECT_EQ(ModelValue(s, "LinkFormat.SavePictureWithDocument"), Value(sid)) << sid;
+      EXPECT_EQ(ModelValue(s, "LinkFormat.Locked"), Value(locked)) << locked;
+      EXPECT_EQ(h.g.Item(5).SaveWithDocument, FlagOf(sid));
+    }
+  }
+}
+
 TEST(SaveFloating, AlternativeTextEmptyIsPassedOnUnreadableIsLeftToWord) {
   for (bool readable : {true, false}) {
     SaveHarness h;
@@ -152,6 +172,17 @@ TEST(SaveFloating, NamesThatAreNotUniqueOrNoLongerFoundAreLeftAlone) {
        [](SaveHarness& h) {
          h.host.on_pump = [&h] { h.Floating(2)->Set("Name", Value(std::string("p2"))); };
        }},
+      // A copy of P3 pasted in Word while the save runs (Word keeps the name): P3 is no
+      // longer found exactly once.
+      {"pasted",
+       [](SaveHarness& h) {
+         h.host.on_pump = [&h] {
+           if (h.FloatingCount() == 5)
+             h.word->AddShape(
+                 1, "Shapes",
+                 R"({"Name": "P3", "LinkFormat": {"SourceFullName": "C:\\Old\\3.gif"}})");
+         };
+       }},
   };
   for (const Case& c : cases) {
     SaveHarness h(std::string(RAVEL_FIXTURES) + "/save-five-floating.json");
@@ -161,6 +192,16 @@ TEST(SaveFloating, NamesThatAreNotUniqueOrNoLongerFoundAreLeftAlone) {
     std::vector<std::vector<std::string>> before;
     for (int i = 1; i <= 5; ++i) before.push_back(ModelSnapshot(h.Floating(i)));
     h.Save();
+    if (std::string(c.name) == "pasted") {
+      // P2 is written; both pictures named P3 keep their old source.
+      ASSERT_EQ(h.FloatingCount(), 6);
+      int old3 = 0;
+      for (int i = 1; i <= 6; ++i) old3 += h.SourceOf(h.Floating(i)) == "C:\\Old\\3.gif";
+      EXPECT_EQ(old3, 2);
+      EXPECT_EQ(h.SourceOf(h.Floating(6)), "C:\\New\\a.gif");
+      EXPECT_EQ(ModelSnapshot(h.Floating(2)), before[2]);
+      continue;
+    }
     ASSERT_EQ(h.FloatingCount(), 5) << c.name;
     if (std::string(c.name) == "shared") {
       for (int i = 1; i <= 5; ++i) EXPECT_EQ(ModelSnapshot(h.Floating(i)), before[i - 1]) << i;
