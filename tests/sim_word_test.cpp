@@ -595,6 +595,7 @@ TEST_F(SimWordAnchors, IndexFollowsTheZOrder) {
   Shape added = Floating().AddPicture("C:\\New\\c.gif", true, true);
   EXPECT_EQ(names(), (std::vector<std::string>{"Backdrop", "Picture 1", "Chart"}));
   EXPECT_EQ(Floating().Item(2).Name(), added.Name());
+  EXPECT_EQ(added.ZOrderPosition(), 2);
   EXPECT_EQ(word->ShapeAt(1, "Shapes", 2)->Label(), "Documents(1).Shapes(2)");
   added.Put(Prop::WrapType, Value(std::int32_t{0}));  // out in front: on top of all
   EXPECT_EQ(names(), (std::vector<std::string>{"Backdrop", "Chart", "Picture 1"}));
@@ -602,6 +603,10 @@ TEST_F(SimWordAnchors, IndexFollowsTheZOrder) {
   EXPECT_EQ(names(), (std::vector<std::string>{"Backdrop", "Chart", "Picture 1"}));
   Floating().Item(1).Put(Prop::WrapType, Value(std::int32_t{3}));
   EXPECT_EQ(names(), (std::vector<std::string>{"Chart", "Picture 1", "Backdrop"}));
+  EXPECT_EQ(added.ZOrderPosition(), 2);
+  Floating().Item(3).Delete();
+  EXPECT_EQ(ErrorOf([&] { Floating().Item(2).Object()->Put("ZOrderPosition", Value(1)); }),
+            "Object doesn't support this property or method: ZOrderPosition");
 }
 
 TEST(SimWordLog, RecordsWhatWasSentAndWhatFailed) {

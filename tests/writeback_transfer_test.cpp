@@ -239,3 +239,46 @@ TEST(SaveFloating, ALinkedOleObjectIsRelinkedInPlace) {
 
 }  // namespace
 }  // namespace ravel
+
+namespace ravel {
+namespace {
+
+// Calls into Word for one saved floating picture (here the second of two) do not grow with
+// the number of floating shapes: the save checks where it expects the shape instead of
+// walking all of them. And
+// when that expectation is wrong (Word put a new picture behind the text, not last), the
+// next shape is still found.
+TEST(SaveFloating, FindingAShapeCostsTheSameInAnyDocument) {
+  auto calls_for_one = [](int n) {
+    long calls[2] = {0, 0};
+    for (bool relink : {false, true}) {
+      SaveHarness h(std::string(RAVEL_FIXTURES) + "/save-anchors.json");
+      for (int k = 1; k <= n; ++k)
+        h.word->AddShape(1, "Shapes", R"({"LinkFormat": {"SourceFullName": "C:\\Old\\x.gif"}})");
+      ReadInventory(*h.main);
+      h.Relink(1, "C:\\New\\a.gif");
+      h.Relink(2, "C:\\New\\c.gif");
+      if (!relink) h.g.Item(2).Changed = false;
+      h.word->Context().Reset();
+      h.Save();
+      calls[relink] = h.word->Context().calls;
+    }
+    return calls[1] - calls[0];
+  };
+  EXPECT_EQ(calls_for_one(4), calls_for_one(40));
+
+  for (int wrap : {3, 5}) {
+    SaveHarness h(std::string(RAVEL_FIXTURES) + "/save-anchors.json");
+    h.word->SetNewPictureWrap(wrap);
+    h.Relink(1, "C:\\New\\a.gif");
+    h.Relink(2, "C:\\New\\c.gif");
+    h.Save();
+    ASSERT_EQ(h.FloatingCount(), 2) << wrap;
+    std::vector<std::string> sources{h.SourceOf(h.Floating(1)), h.SourceOf(h.Floating(2))};
+    std::sort(sources.begin(), sources.end());
+    EXPECT_EQ(sources, (std::vector<std::string>{"C:\\New\\a.gif", "C:\\New\\c.gif"})) << wrap;
+  }
+}
+
+}  // namespace
+}  // namespace ravel

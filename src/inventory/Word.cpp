@@ -200,6 +200,10 @@ WObjectPtr Shape::Anchor() const {
   return AsObject(o_->Get("Anchor"));
 }
 
+int Shape::ZOrderPosition() const {
+  return AsLong(o_->Get("ZOrderPosition"));
+}
+
 Shape Shapes::AddPicture(const std::string& file, bool link_to_file, bool save_with_document,
                          const WObjectPtr& anchor) const {
   std::vector<Value> args{Value(file), Value(link_to_file), Value(save_with_document)};

@@ -87,6 +87,8 @@ class Shape {
   void Delete() const;
   // Floating shapes only: the Range the shape is anchored to.
   WObjectPtr Anchor() const;
+  // Floating shapes only: the place in the z-order, which is the index in Shapes.
+  int ZOrderPosition() const;
   const WObjectPtr& Object() const { return o_; }
 
  private:

@@ -170,7 +170,8 @@ std::shared_ptr<State> Lock(const WeakState& w) {
 void MarkDeleted(SimObject& s) {
   std::vector<std::string> names;
   for (const auto& [name, v] : s.Props()) names.push_back(name);
-  for (const char* m : {"Select", "PickUp", "Apply", "Anchor"}) names.emplace_back(m);
+  for (const char* m : {"Select", "PickUp", "Apply", "Anchor", "ZOrderPosition"})
+    names.emplace_back(m);
   auto fail = [](SimObject&, const std::vector<Value>&) -> Value {
     throw WordError(kObjectDeleted, kErrDeleted);
   };
@@ -442,6 +443,13 @@ void DefineShapeMethods(const std::shared_ptr<State>& st, int d, int f, SimObjec
     r->Set("@Paragraph", L(k));
     r->Set("@Document", L(d));
     return Value(WObjectPtr(r));
+  });
+  // The place in the z-order is the index in the collection (read-only).
+  s.Define("ZOrderPosition", [wst, d](SimObject& self, const std::vector<Value>&) {
+    auto st2 = Lock(wst);
+    std::size_t pos = PositionOf(st2->DocAt(d), kFloating, self);
+    if (pos == std::string::npos) throw WordError(kObjectDeleted, kErrDeleted);
+    return L(static_cast<int>(pos) + 1);
   });
   s.Define("PickUp", [wst](SimObject& self, const std::vector<Value>&) {
     auto st2 = Lock(wst);

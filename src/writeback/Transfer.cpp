@@ -63,6 +63,7 @@ struct Outcome {
   bool old_removed = false;
   bool new_kept = false;
   std::optional<std::string> new_name;  // read when the new shape stays
+  std::optional<int> new_position;      // its index, once its wrapping is restored
 };
 
 class Recreation {
@@ -134,6 +135,7 @@ class Recreation {
     steps_.Do([&] { shape.Apply(); });
     for (Prop p : kRestoreLast) Put(shape, p);
     out.new_name = steps_.Read([&] { return shape.Name(); });
+    out.new_position = steps_.Read([&] { return shape.ZOrderPosition(); });
     return out;
   }
 
@@ -247,8 +249,12 @@ void ShapeCensus::Removed(int position) {
   names_.erase(names_.begin() + (position - 1));
 }
 
-void ShapeCensus::Added(const std::string& name) {
-  names_.push_back(name);
+void ShapeCensus::Added(const std::string& name, int position) {
+  if (position < 1 || static_cast<std::size_t>(position) > names_.size() + 1) {
+    known_ = false;
+    return;
+  }
+  names_.insert(names_.begin() + (position - 1), name);
 }
 
 const CensusRow* ShapeCensus::Row(std::int32_t index) const {
@@ -273,8 +279,8 @@ void TransferFloating(SaveSteps& steps, ShapeCensus& census, const LinkItem& ite
     Outcome out = Recreation(steps, shape, item).Run();
     if (out.old_removed) census.Removed(position);
     if (out.new_kept) {
-      if (out.new_name)
-        census.Added(*out.new_name);
+      if (out.new_name && out.new_position)
+        census.Added(*out.new_name, *out.new_position);
       else
         census.Lost();
     }

@@ -41,7 +41,8 @@ class ShapeCensus {
   // The 1-based position of the only shape of that name; 0 when none or several have it.
   int PositionOf(const std::string& name) const;
   void Removed(int position);
-  void Added(const std::string& name);  // Word puts a new shape on top: last, usually
+  // A new shape at `position` (its z-order position, which is its index).
+  void Added(const std::string& name, int position);
   void Lost() { known_ = false; }
 
  private:
