@@ -76,9 +76,11 @@ TEST(SaveFloating, ThePictureIsRecreatedWithEverythingCarriedOver) {
       {"Fill.ForeColor", std::int32_t{255}},
   };
   for (const Carried& c : carried) EXPECT_EQ(ModelValue(s, c.path), c.value) << c.path;
-  // Anchored elsewhere, the new shape stands where the old one stood on the page.
+  // Anchored in the old one's paragraph, it stands where the old one stood.
+  EXPECT_EQ(sim::SimWord::AnchorParagraph(s), 2);
   EXPECT_EQ(PagePosition(s), old_page);
-  EXPECT_NE(AsNumber(s->At("Top")), 25);
+  EXPECT_EQ(AsNumber(s->At("Left")), 15);
+  EXPECT_EQ(AsNumber(s->At("Top")), 25);
 
   // Read again: listed under the new source as an existing file.
   EXPECT_EQ(h.g.ItemCount, 5);
