@@ -482,3 +482,148 @@ TEST(SimWordDocuments, ObjectsKeptPastTheStandInFailCleanly) {
 
 }  // namespace
 }  // namespace ravel::sim
+
+namespace ravel::sim {
+namespace {
+
+// What Word documents about anchors: AddPicture without an Anchor anchors at the selection
+// and places the picture relative to the page; with a Range it anchors in that Range's
+// first paragraph, placed relative to it. A shape is on its anchor's page. Shape.Anchor is a
+// Range that outlives the shape.
+class SimWordAnchors : public ::testing::Test {
+ protected:
+  SimWordAnchors() {
+    word = LoadWordFixtureFile(std::string(RAVEL_FIXTURES) + "/save-anchors.json");
+  }
+  Shapes Floating() { return ActiveDocument(*word).FloatingShapes(); }
+  std::shared_ptr<SimWord> word;
+};
+
+TEST_F(SimWordAnchors, AddPictureAnchorsAtTheSelectionOrAtTheGivenRange) {
+  EXPECT_EQ(word->PageOf(1, word->ShapeAt(1, "Shapes", 2)), 2);
+  Shape plain = Floating().AddPicture("C:\\New\\c.gif", true, true);
+  EXPECT_EQ(SimWord::AnchorParagraph(word->ShapeAt(1, "Shapes", 3)), 1);
+  EXPECT_EQ(AsLong(plain.Get(Prop::RelativeVerticalPosition)), 1);
+
+  Shape chart = Floating().Item(2);
+  chart.Select();  // the insertion point goes to the shape's anchor
+  EXPECT_EQ(word->SelectionParagraph(1), 4);
+  Shape at_selection = Floating().AddPicture("C:\\New\\c.gif", true, true);
+  EXPECT_EQ(SimWord::AnchorParagraph(std::dynamic_pointer_cast<SimObject>(at_selection.Object())),
+            4);
+
+  word->SetSelectionParagraph(1, 1);
+  WObjectPtr range = chart.Anchor();
+  chart.Delete();
+  EXPECT_EQ(ErrorOf([&] { chart.Anchor(); }), kObjectDeleted);
+  // The Range still answers and anchors a new picture on page 2, placed relative to its
+  // column and paragraph; the returned shape is the new one.
+  EXPECT_EQ(AsLong(range->Get("Start")), 300);
+  Shape anchored = Floating().AddPicture("C:\\New\\c.gif", true, false, range);
+  auto model = std::dynamic_pointer_cast<SimObject>(anchored.Object());
+  EXPECT_EQ(SimWord::AnchorParagraph(model), 4);
+  EXPECT_EQ(word->PageOf(1, model), 2);
+  EXPECT_EQ(AsLong(anchored.Get(Prop::RelativeHorizontalPosition)), 2);
+  EXPECT_EQ(AsLong(anchored.Get(Prop::RelativeVerticalPosition)), 2);
+  EXPECT_FLOAT_EQ(AsNumber(model->At("@ParagraphTop")), 310);
+  EXPECT_FALSE(anchored.Link().SavePictureWithDocument());
+}
+
+TEST_F(SimWordAnchors, AddPictureRefusesWhatWordRefusesAndTakesOmittedArguments) {
+  WObjectPtr shapes = word->Collection(1, "Shapes");
+  const Value omitted;
+  // Omitted in the middle, the anchor given last.
+  WObjectPtr range = Floating().Item(2).Anchor();
+  Value made =
+      shapes->Call("AddPicture", {Value(std::string("C:\\New\\c.gif")), Value(true), omitted,
+                                  omitted, Value(20.0f), omitted, omitted, Value(range)});
+  auto s = std::dynamic_pointer_cast<SimObject>(AsObject(made));
+  EXPECT_FLOAT_EQ(AsNumber(s->At("Top")), 20);
+  EXPECT_EQ(SimWord::AnchorParagraph(s), 4);
+  int count = word->ShapeCount(1, "Shapes");
+  struct Case {
+    const char* name;
+    std::vector<Value> args;
+  };
+  const Case cases[] = {
+      {"no file", {omitted, Value(true)}},
+      {"file not a text", {Value(std::int32_t{5})}},
+      {"anchor not a range",
+       {Value(std::string("C:\\New\\c.gif")), Value(true), Value(true), omitted, omitted, omitted,
+        omitted, Value(std::string("here"))}},
+      {"left not a number",
+       {Value(std::string("C:\\New\\c.gif")), Value(true), Value(true),
+        Value(std::string("left"))}},
+      {"too many", std::vector<Value>(9, Value(true))},
+  };
+  for (const Case& c : cases) EXPECT_THROW(shapes->Call("AddPicture", c.args), WordError) << c.name;
+  // A Range of another document is not this document's anchor.
+  int other = word->AddDocument("Other.doc", "C:\\Docs");
+  word->AddShape(other, "Shapes",
+                 R"({"Name": "X", "LinkFormat": {"SourceFullName": "C:\\x.gif"}})");
+  WObjectPtr foreign = Shape(word->ShapeAt(other, "Shapes", 1)).Anchor();
+  EXPECT_THROW(Floating().AddPicture("C:\\New\\c.gif", true, true, foreign), WordError);
+  EXPECT_EQ(word->ShapeCount(1, "Shapes"), count);
+}
+
+// Crops are measured against the picture's original size and cut the displayed frame; a
+// scaled picture loses the crop at its scale.
+TEST_F(SimWordAnchors, CroppingCutsTheFrameRelativeToTheOriginalSize) {
+  Shape chart = Floating().Item(2);               // 80 x 150 shown, 93 x 163 original, at scale 1
+  chart.Put(Prop::PictureCropTop, Value(18.0f));  // 10 more cut
+  EXPECT_FLOAT_EQ(AsNumber(chart.Get(Prop::Height)), 70);
+  chart.Put(Prop::PictureCropLeft, Value(0.0f));  // 6 given back
+  EXPECT_FLOAT_EQ(AsNumber(chart.Get(Prop::Width)), 156);
+  Shape added = Floating().AddPicture("C:\\New\\c.gif", true, true);  // 96 x 72
+  added.Put(Prop::LockAspectRatio, Value(false));
+  added.Put(Prop::Width, Value(192.0f));  // scale 2 across
+  added.Put(Prop::PictureCropRight, Value(6.0f));
+  EXPECT_FLOAT_EQ(AsNumber(added.Get(Prop::Width)), 180);
+  EXPECT_FLOAT_EQ(AsNumber(added.Get(Prop::Height)), 72);
+}
+
+// A shape's index follows the z-order: shapes behind the text come first, and a shape moved
+// behind the text or added there goes to the top of that layer.
+TEST_F(SimWordAnchors, IndexFollowsTheZOrder) {
+  auto names = [&] {
+    std::vector<std::string> out;
+    for (int i = 1; i <= word->ShapeCount(1, "Shapes"); ++i)
+      out.push_back(AsText(word->ShapeAt(1, "Shapes", i)->At("Name")));
+    return out;
+  };
+  word->SetNewPictureWrap(5);
+  Shape added = Floating().AddPicture("C:\\New\\c.gif", true, true);
+  EXPECT_EQ(names(), (std::vector<std::string>{"Backdrop", "Picture 1", "Chart"}));
+  EXPECT_EQ(Floating().Item(2).Name(), added.Name());
+  EXPECT_EQ(added.ZOrderPosition(), 2);
+  EXPECT_EQ(word->ShapeAt(1, "Shapes", 2)->Label(), "Documents(1).Shapes(2)");
+  added.Put(Prop::WrapType, Value(std::int32_t{0}));  // out in front: on top of all
+  EXPECT_EQ(names(), (std::vector<std::string>{"Backdrop", "Chart", "Picture 1"}));
+  Floating().Item(2).Put(Prop::WrapType, Value(std::int32_t{5}));
+  EXPECT_EQ(names(), (std::vector<std::string>{"Backdrop", "Chart", "Picture 1"}));
+  Floating().Item(1).Put(Prop::WrapType, Value(std::int32_t{3}));
+  EXPECT_EQ(names(), (std::vector<std::string>{"Chart", "Picture 1", "Backdrop"}));
+  EXPECT_EQ(added.ZOrderPosition(), 2);
+  Floating().Item(3).Delete();
+  EXPECT_EQ(ErrorOf([&] { Floating().Item(2).Object()->Put("ZOrderPosition", Value(1)); }),
+            "Object doesn't support this property or method: ZOrderPosition");
+}
+
+TEST(SimWordLog, RecordsWhatWasSentAndWhatFailed) {
+  auto word = LoadWordFixtureFile(std::string(RAVEL_FIXTURES) + "/save-anchors.json");
+  SimContext& ctx = word->Context();
+  ctx.logging = true;
+  std::vector<std::string> seen;
+  ctx.on_call = [&](const std::string& call) { seen.push_back(call); };
+  Shape chart = ActiveDocument(*word).FloatingShapes().Item(2);
+  chart.Put(Prop::LockAspectRatio, Value(true));
+  EXPECT_THROW(ActiveDocument(*word).FloatingShapes().Item(7), WordError);
+  EXPECT_EQ(seen, ctx.log);
+  ASSERT_EQ(ctx.log.size(), 7u);
+  EXPECT_EQ(ctx.log_values[3], Value(true));
+  EXPECT_EQ(ctx.log_failed, (std::vector<bool>{false, false, false, false, false, false, true}));
+  EXPECT_TRUE(ctx.Succeeded("Documents(1).Shapes(2).LockAspectRatio="));
+}
+
+}  // namespace
+}  // namespace ravel::sim

@@ -76,9 +76,11 @@ TEST(SaveFloating, ThePictureIsRecreatedWithEverythingCarriedOver) {
       {"Fill.ForeColor", std::int32_t{255}},
   };
   for (const Carried& c : carried) EXPECT_EQ(ModelValue(s, c.path), c.value) << c.path;
-  // Anchored elsewhere, the new shape stands where the old one stood on the page.
+  // Anchored in the old one's paragraph, it stands where the old one stood.
+  EXPECT_EQ(sim::SimWord::AnchorParagraph(s), 2);
   EXPECT_EQ(PagePosition(s), old_page);
-  EXPECT_NE(AsNumber(s->At("Top")), 25);
+  EXPECT_EQ(AsNumber(s->At("Left")), 15);
+  EXPECT_EQ(AsNumber(s->At("Top")), 25);
 
   // Read again: listed under the new source as an existing file.
   EXPECT_EQ(h.g.ItemCount, 5);
@@ -86,6 +88,26 @@ TEST(SaveFloating, ThePictureIsRecreatedWithEverythingCarriedOver) {
   EXPECT_EQ(h.g.Item(5).ShapeIndex, 3);
   EXPECT_EQ(h.main->ListView_IS.Cell(5, 2), "True");
   EXPECT_TRUE(h.host.boxes.empty());
+}
+
+// The new picture is stored in the document or not as the item says, and a link that was
+// locked against updates stays locked.
+TEST(SaveFloating, StoreInDocumentFollowsTheItemAndALockStays) {
+  for (bool sid : {false, true}) {
+    for (bool locked : {false, true}) {
+      SaveHarness h;
+      std::dynamic_pointer_cast<sim::SimObject>(AsObject(h.Floating(1)->At("LinkFormat")))
+          ->Set("Locked", Value(locked));
+      h.g.Item(4).SaveWithDocument = FlagOf(sid);
+      h.Relink(4, "C:\\New\\c.gif");
+      h.Save();
+      auto s = h.Floating(3);
+      ASSERT_EQ(h.SourceOf(s), "C:\\New\\c.gif");
+      EXPECT_EQ(ModelValue(s, "LinkFormat.SavePictureWithDocument"), Value(sid)) << sid;
+      EXPECT_EQ(ModelValue(s, "LinkFormat.Locked"), Value(locked)) << locked;
+      EXPECT_EQ(h.g.Item(5).SaveWithDocument, FlagOf(sid));
+    }
+  }
 }
 
 TEST(SaveFloating, AlternativeTextEmptyIsPassedOnUnreadableIsLeftToWord) {
@@ -152,6 +174,17 @@ TEST(SaveFloating, NamesThatAreNotUniqueOrNoLongerFoundAreLeftAlone) {
        [](SaveHarness& h) {
          h.host.on_pump = [&h] { h.Floating(2)->Set("Name", Value(std::string("p2"))); };
        }},
+      // A copy of P3 pasted in Word while the save runs (Word keeps the name): P3 is no
+      // longer found exactly once.
+      {"pasted",
+       [](SaveHarness& h) {
+         h.host.on_pump = [&h] {
+           if (h.FloatingCount() == 5)
+             h.word->AddShape(
+                 1, "Shapes",
+                 R"({"Name": "P3", "LinkFormat": {"SourceFullName": "C:\\Old\\3.gif"}})");
+         };
+       }},
   };
   for (const Case& c : cases) {
     SaveHarness h(std::string(RAVEL_FIXTURES) + "/save-five-floating.json");
@@ -161,6 +194,16 @@ TEST(SaveFloating, NamesThatAreNotUniqueOrNoLongerFoundAreLeftAlone) {
     std::vector<std::vector<std::string>> before;
     for (int i = 1; i <= 5; ++i) before.push_back(ModelSnapshot(h.Floating(i)));
     h.Save();
+    if (std::string(c.name) == "pasted") {
+      // P2 is written; both pictures named P3 keep their old source.
+      ASSERT_EQ(h.FloatingCount(), 6);
+      int old3 = 0;
+      for (int i = 1; i <= 6; ++i) old3 += h.SourceOf(h.Floating(i)) == "C:\\Old\\3.gif";
+      EXPECT_EQ(old3, 2);
+      EXPECT_EQ(h.SourceOf(h.Floating(6)), "C:\\New\\a.gif");
+      EXPECT_EQ(ModelSnapshot(h.Floating(2)), before[2]);
+      continue;
+    }
     ASSERT_EQ(h.FloatingCount(), 5) << c.name;
     if (std::string(c.name) == "shared") {
       for (int i = 1; i <= 5; ++i) EXPECT_EQ(ModelSnapshot(h.Floating(i)), before[i - 1]) << i;
@@ -194,6 +237,49 @@ TEST(SaveFloating, ALinkedOleObjectIsRelinkedInPlace) {
   auto before = ModelSnapshot(p.Floating(3));
   p.Save();
   EXPECT_EQ(ModelSnapshot(p.Floating(3)), before);
+}
+
+}  // namespace
+}  // namespace ravel
+
+namespace ravel {
+namespace {
+
+// Calls into Word for one saved floating picture (here the second of two) do not grow with
+// the number of floating shapes: the save checks where it expects the shape instead of
+// walking all of them. And
+// when that expectation is wrong (Word put a new picture behind the text, not last), the
+// next shape is still found.
+TEST(SaveFloating, FindingAShapeCostsTheSameInAnyDocument) {
+  auto calls_for_one = [](int n) {
+    long calls[2] = {0, 0};
+    for (bool relink : {false, true}) {
+      SaveHarness h(std::string(RAVEL_FIXTURES) + "/save-anchors.json");
+      for (int k = 1; k <= n; ++k)
+        h.word->AddShape(1, "Shapes", R"({"LinkFormat": {"SourceFullName": "C:\\Old\\x.gif"}})");
+      ReadInventory(*h.main);
+      h.Relink(1, "C:\\New\\a.gif");
+      h.Relink(2, "C:\\New\\c.gif");
+      if (!relink) h.g.Item(2).Changed = false;
+      h.word->Context().Reset();
+      h.Save();
+      calls[relink] = h.word->Context().calls;
+    }
+    return calls[1] - calls[0];
+  };
+  EXPECT_EQ(calls_for_one(4), calls_for_one(40));
+
+  for (int wrap : {3, 5}) {
+    SaveHarness h(std::string(RAVEL_FIXTURES) + "/save-anchors.json");
+    h.word->SetNewPictureWrap(wrap);
+    h.Relink(1, "C:\\New\\a.gif");
+    h.Relink(2, "C:\\New\\c.gif");
+    h.Save();
+    ASSERT_EQ(h.FloatingCount(), 2) << wrap;
+    std::vector<std::string> sources{h.SourceOf(h.Floating(1)), h.SourceOf(h.Floating(2))};
+    std::sort(sources.begin(), sources.end());
+    EXPECT_EQ(sources, (std::vector<std::string>{"C:\\New\\a.gif", "C:\\New\\c.gif"})) << wrap;
+  }
 }
 
 }  // namespace

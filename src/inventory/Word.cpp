@@ -117,6 +117,8 @@ const char* PathOf(Prop p) {
       return "WrapFormat.Side";
     case Prop::WrapType:
       return "WrapFormat.Type";
+    case Prop::LinkLocked:
+      return "LinkFormat.Locked";
   }
   return "";
 }
@@ -194,8 +196,23 @@ int Shapes::Count() const {
 Shape Shapes::Item(int index) const {
   return Shape(AsObject(o_->Call("Item", {Value(std::int32_t{index})})));
 }
-void Shapes::AddPicture(const std::string& file, bool link_to_file, bool save_with_document) const {
-  o_->Call("AddPicture", {Value(file), Value(link_to_file), Value(save_with_document)});
+WObjectPtr Shape::Anchor() const {
+  return AsObject(o_->Get("Anchor"));
+}
+
+int Shape::ZOrderPosition() const {
+  return AsLong(o_->Get("ZOrderPosition"));
+}
+
+Shape Shapes::AddPicture(const std::string& file, bool link_to_file, bool save_with_document,
+                         const WObjectPtr& anchor) const {
+  std::vector<Value> args{Value(file), Value(link_to_file), Value(save_with_document)};
+  if (anchor) {
+    // Left, Top, Width and Height omitted: Word's own.
+    args.resize(7);
+    args.emplace_back(anchor);
+  }
+  return Shape(AsObject(o_->Call("AddPicture", args)));
 }
 
 std::string Document::Name() const {

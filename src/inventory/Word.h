@@ -3,6 +3,7 @@
 // use and never keep it. Every call may throw WordError.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "inventory/WordPort.h"
@@ -40,7 +41,9 @@ enum class Prop {
   WrapDistanceTop,
   WrapSide,
   WrapType,
+  LinkLocked,
 };
+constexpr std::size_t kPropCount = static_cast<std::size_t>(Prop::LinkLocked) + 1;
 // "PictureFormat.Brightness", "Left", ...
 const char* PathOf(Prop p);
 
@@ -82,6 +85,10 @@ class Shape {
   void Apply() const;
   void Select() const;  // replace argument omitted
   void Delete() const;
+  // Floating shapes only: the Range the shape is anchored to.
+  WObjectPtr Anchor() const;
+  // Floating shapes only: the place in the z-order, which is the index in Shapes.
+  int ZOrderPosition() const;
   const WObjectPtr& Object() const { return o_; }
 
  private:
@@ -93,8 +100,11 @@ class Shapes {
   explicit Shapes(WObjectPtr o) : o_(std::move(o)) {}
   int Count() const;
   Shape Item(int index) const;  // counted from 1
-  // Floating shapes only: a linked picture from the file, Word's defaults for the rest.
-  void AddPicture(const std::string& file, bool link_to_file, bool save_with_document) const;
+  // Floating shapes only: a picture from the file, anchored in the first paragraph of
+  // `anchor` (a Range) or, without one, where Word's selection is; Word's defaults for the
+  // rest. Returns the new shape.
+  Shape AddPicture(const std::string& file, bool link_to_file, bool save_with_document,
+                   const WObjectPtr& anchor = nullptr) const;
 
  private:
   WObjectPtr o_;

@@ -27,14 +27,30 @@ void SimContext::Check(const std::string& object, std::string_view member, Acces
   }
 }
 
-void SimContext::Enter(const std::string& object, std::string_view member, Access access) {
+bool SimContext::Succeeded(std::string_view call) const {
+  for (std::size_t k = 0; k < log.size(); ++k)
+    if (log[k] == call && !log_failed[k]) return true;
+  return false;
+}
+
+void SimContext::MarkFailed() {
+  if (logging && !log_failed.empty()) log_failed.back() = true;
+}
+
+void SimContext::Enter(const std::string& object, std::string_view member, Access access,
+                       const Value& put) {
   ++calls;
   ++calls_by_member[std::string(member)];
-  if (logging)
-    log.push_back(object + "." + std::string(member) +
-                  (access == Access::Put    ? "="
-                   : access == Access::Call ? "()"
-                                            : ""));
+  std::string call = object + "." + std::string(member) +
+                     (access == Access::Put    ? "="
+                      : access == Access::Call ? "()"
+                                               : "");
+  if (logging) {
+    log.push_back(call);
+    log_values.push_back(put);
+    log_failed.push_back(false);
+  }
+  if (on_call) on_call(call);
   for (CountedFault& f : counted_faults) {
     if (f.spent || calls <= f.after) continue;
     if (f.once) f.spent = true;
@@ -55,13 +71,19 @@ void SimObject::Erase(std::string_view name) {
 }
 
 Value SimObject::Invoke(std::string_view member, const std::vector<Value>& args, Access access) {
-  ctx_->Enter(label_, member, access);
-  if (auto m = methods_.find(member); m != methods_.end()) {
-    auto self = shared_from_this();  // a method may drop the last outside reference
-    return m->second(*this, args);
+  auto ctx = ctx_;  // a call may relabel or drop this object
+  try {
+    ctx->Enter(label_, member, access);
+    if (auto m = methods_.find(member); m != methods_.end()) {
+      auto self = shared_from_this();  // a method may drop the last outside reference
+      return m->second(*this, args);
+    }
+    if (auto p = props_.find(member); p != props_.end() && args.empty()) return p->second;
+    ThrowNoMember(member);
+  } catch (...) {
+    ctx->MarkFailed();
+    throw;
   }
-  if (auto p = props_.find(member); p != props_.end() && args.empty()) return p->second;
-  ThrowNoMember(member);
 }
 
 Value SimObject::Get(std::string_view member, const std::vector<Value>& args) {
@@ -73,7 +95,17 @@ Value SimObject::Call(std::string_view method, const std::vector<Value>& args) {
 }
 
 void SimObject::Put(std::string_view member, const Value& v) {
-  ctx_->Enter(label_, member, Access::Put);
+  auto ctx = ctx_;
+  try {
+    PutChecked(member, v);
+  } catch (...) {
+    ctx->MarkFailed();
+    throw;
+  }
+}
+
+void SimObject::PutChecked(std::string_view member, const Value& v) {
+  ctx_->Enter(label_, member, Access::Put, v);
   auto p = props_.find(member);
   if (p == props_.end() || std::holds_alternative<WObjectPtr>(p->second)) ThrowNoMember(member);
   // Word keeps a property's own type: a Single stays a Single whatever the client sent.

@@ -49,15 +49,28 @@ struct SimContext {
   std::map<std::string, long, NoCaseLess> calls_by_member;
   // With `logging` on, every client call as "label.member" (get), "label.member=" (put) or
   // "label.member()" (method), in order.
+  // Beside each entry: the value a put sent (as the client sent it, before Word converts
+  // it) and whether the call failed, so tests can tell what really happened.
   bool logging = false;
   std::vector<std::string> log;
+  std::vector<Value> log_values;
+  std::vector<bool> log_failed;
+  // Runs at every client call, before any fault, with the call as the log writes it: lets a
+  // test act in Word at an exact point (switch documents, rename a shape).
+  std::function<void(const std::string& call)> on_call;
   void Reset() {
     calls = 0;
     calls_by_member.clear();
     log.clear();
+    log_values.clear();
+    log_failed.clear();
   }
+  // Whether the logged call was made and did not fail.
+  bool Succeeded(std::string_view call) const;
   // Counts the call and throws when a fault matches; marks a one-time fault spent.
-  void Enter(const std::string& object, std::string_view member, Access access);
+  void Enter(const std::string& object, std::string_view member, Access access,
+             const Value& put = {});
+  void MarkFailed();
   void Check(const std::string& object, std::string_view member, Access access);
 };
 
@@ -93,6 +106,7 @@ class SimObject : public WObject, public std::enable_shared_from_this<SimObject>
 
  private:
   Value Invoke(std::string_view member, const std::vector<Value>& args, Access access);
+  void PutChecked(std::string_view member, const Value& v);
 
   std::shared_ptr<SimContext> ctx_;
   std::string label_;

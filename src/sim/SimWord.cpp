@@ -23,6 +23,10 @@ constexpr std::int32_t kErrDeleted = -2146822463;           // 5825
 constexpr std::int32_t kErrFileName = -2146823136;          // 5152
 constexpr std::int32_t kErrUnreadable = -2146823316;        // 4972
 constexpr std::int32_t kErrParamNotOptional = -2147352561;  // DISP_E_PARAMNOTOPTIONAL
+constexpr std::int32_t kErrBadParamCount = -2147352562;     // DISP_E_BADPARAMCOUNT
+constexpr std::int32_t kErrTypeMismatch = -2147352571;      // DISP_E_TYPEMISMATCH
+constexpr std::int32_t kErrWrongStory = -2146822414;        // a range of another story
+constexpr int kWrapBehind = 5;                              // wdWrapBehind
 
 constexpr int kInline = 0;
 constexpr int kFloating = 1;
@@ -122,6 +126,8 @@ const char* DefaultNameStem(int type) {
 struct SimWord::State {
   struct Doc {
     SimObjectPtr obj;
+    std::vector<SimParagraph> paragraphs{SimParagraph{}};
+    int selection_paragraph = 1;  // where the insertion point is
     SimObjectPtr coll[2];
     std::vector<SimObjectPtr> shapes[2];
     int undo_clears = 0;
@@ -135,6 +141,7 @@ struct SimWord::State {
   std::function<bool(const std::string&)> exists;
   std::function<bool(const std::string&)> readable;
   bool relink_resets = true;
+  int new_picture_wrap = 3;  // in front of the text
   // What PickUp copied: member paths below the shape with their values.
   std::vector<std::pair<std::string, Value>> picked_up;
 
@@ -163,7 +170,8 @@ std::shared_ptr<State> Lock(const WeakState& w) {
 void MarkDeleted(SimObject& s) {
   std::vector<std::string> names;
   for (const auto& [name, v] : s.Props()) names.push_back(name);
-  for (const char* m : {"Select", "PickUp", "Apply"}) names.emplace_back(m);
+  for (const char* m : {"Select", "PickUp", "Apply", "Anchor", "ZOrderPosition"})
+    names.emplace_back(m);
   auto fail = [](SimObject&, const std::vector<Value>&) -> Value {
     throw WordError(kObjectDeleted, kErrDeleted);
   };
@@ -185,6 +193,31 @@ void ResetAfterReload(SimObject& shape, bool floating, int link_type) {
   shape.Set("LockAspectRatio", L(-1));
   shape.Set("ScaleHeight", S(100));
   shape.Set("ScaleWidth", S(100));
+  // The picture comes back at its own size, uncropped.
+  for (const char* side : {"Height", "Width"}) {
+    std::string original = std::string("@Original") + side;
+    if (shape.Has(original)) shape.Set(side, shape.At(original));
+  }
+}
+
+// Crops are measured against the picture's original size and cut off the displayed picture:
+// the frame shrinks or grows by the cropped amount at the picture's current scale.
+void CropHook(const std::weak_ptr<SimObject>& wshape, SimObject& pf, std::string_view member,
+              const Value& old, const Value& v) {
+  bool vertical = SameName(member, "CropTop") || SameName(member, "CropBottom");
+  bool horizontal = SameName(member, "CropLeft") || SameName(member, "CropRight");
+  auto shape = wshape.lock();
+  if ((!vertical && !horizontal) || !shape) return;
+  const char* size = vertical ? "Height" : "Width";
+  std::string original = std::string("@Original") + size;
+  if (!shape->Has(size) || !shape->Has(original)) return;
+  const char* first = vertical ? "CropTop" : "CropLeft";
+  const char* other = SameName(member, first) ? (vertical ? "CropBottom" : "CropRight") : first;
+  double uncut = AsNumber(shape->At(original)) - AsNumber(pf.At(other));
+  double before = uncut - AsNumber(old), after = uncut - AsNumber(v);
+  if (before <= 0) return;
+  double shown = AsNumber(shape->At(size)) * std::max(after, 0.0) / before;
+  shape->Set(size, S(static_cast<float>(shown)));
 }
 
 SimObjectPtr NewPart(const std::shared_ptr<State>& st, const SimObjectPtr& shape,
@@ -235,6 +268,10 @@ SimObjectPtr NewPart(const std::shared_ptr<State>& st, const SimObjectPtr& shape
     part->Set("ProgID", T("Package"));
   } else if (part_name == "PictureFormat") {
     SetPictureDefaults(*part);
+    std::weak_ptr<SimObject> wshape = shape;
+    part->OnPut([wshape](SimObject& pf, std::string_view member, const Value& old, const Value& v) {
+      CropHook(wshape, pf, member, old, v);
+    });
   } else if (part_name == "WrapFormat") {
     part->Set("AllowOverlap", L(-1));
     part->Set("DistanceBottom", S(0));
@@ -308,6 +345,8 @@ SimObjectPtr NewShape(const std::shared_ptr<State>& st, bool floating, int type)
   s->Set("LockAspectRatio", L(IsPictureType(floating, type) || !floating ? -1 : 0));
   s->Set("Height", S(36));
   s->Set("Width", S(48));
+  s->Set("@OriginalHeight", S(36));
+  s->Set("@OriginalWidth", S(48));
   if (!floating) {
     s->Set("ScaleHeight", S(100));
     s->Set("ScaleWidth", S(100));
@@ -321,6 +360,7 @@ SimObjectPtr NewShape(const std::shared_ptr<State>& st, bool floating, int type)
     s->Set("Rotation", S(0));
     for (const char* anchor : {"@ColumnLeft", "@CharacterLeft", "@ParagraphTop", "@LineTop"})
       s->Set(anchor, S(kMargin));
+    s->Set("@Paragraph", L(1));
     NewPart(st, s, "WrapFormat");
     for (const char* p : kCarriedParts) NewPart(st, s, p);
   }
@@ -329,6 +369,35 @@ SimObjectPtr NewShape(const std::shared_ptr<State>& st, bool floating, int type)
   if (IsOleType(floating, type)) NewPart(st, s, "OLEFormat");
   s->OnPut(ShapePutHook);
   return s;
+}
+
+// Anchors a floating shape in paragraph `k`: the shape is on that paragraph's page, and the
+// frames its column, character, paragraph and line kinds count from are the paragraph's.
+void AnchorAt(SimObject& s, const SimParagraph& p, int k) {
+  s.Set("@Paragraph", L(k));
+  s.Set("@ColumnLeft", S(p.column_left));
+  s.Set("@CharacterLeft", S(p.column_left));
+  s.Set("@ParagraphTop", S(p.top));
+  s.Set("@LineTop", S(p.top));
+}
+
+// Shapes behind the text lie below it in the z-order, so they come first in the collection;
+// a shape goes to the top of its layer.
+bool IsBehind(const SimObject& s) {
+  if (!s.Has("WrapFormat")) return false;
+  auto wf = AsSim(s.At("WrapFormat"));
+  return wf && wf->Has("Type") && AsLong(wf->At("Type")) == kWrapBehind;
+}
+std::size_t TopOfLayer(const std::vector<SimObjectPtr>& v, bool behind) {
+  if (!behind) return v.size();
+  std::size_t k = 0;
+  while (k < v.size() && IsBehind(*v[k])) ++k;
+  return k;
+}
+
+void RelabelFrom(State& st, int d, int f, std::size_t from) {
+  auto& v = st.DocAt(d).shapes[f];
+  for (std::size_t k = from; k < v.size(); ++k) Relabel(*v[k], st.ShapeLabel(d, f, k));
 }
 
 // Position of `self` in its collection, or npos once it has left it.
@@ -344,6 +413,7 @@ void DefineShapeMethods(const std::shared_ptr<State>& st, int d, int f, SimObjec
   s.Define("Select", [wst, d](SimObject& self, const std::vector<Value>&) {
     auto st2 = Lock(wst);
     st2->DocAt(d).selection = self.shared_from_this();
+    if (self.Has("@Paragraph")) st2->DocAt(d).selection_paragraph = AsLong(self.At("@Paragraph"));
     return Value();
   });
   s.Define("Delete", [wst, d, f](SimObject& self, const std::vector<Value>&) {
@@ -360,6 +430,27 @@ void DefineShapeMethods(const std::shared_ptr<State>& st, int d, int f, SimObjec
     return Value();
   });
   if (f != kFloating) return;
+  // A new Range each time, over the anchoring paragraph: it lives on after the shape.
+  s.Define("Anchor", [wst, d](SimObject& self, const std::vector<Value>& args) {
+    auto st2 = Lock(wst);
+    if (!args.empty()) ThrowNoMember("Anchor");
+    int k = AsLong(self.At("@Paragraph"));
+    auto r =
+        std::make_shared<SimObject>(st2->ctx, "Documents(" + std::to_string(d) + ").Paragraphs(" +
+                                                  std::to_string(k) + ").Range");
+    r->Set("Start", L((k - 1) * 100));
+    r->Set("End", L((k - 1) * 100));
+    r->Set("@Paragraph", L(k));
+    r->Set("@Document", L(d));
+    return Value(WObjectPtr(r));
+  });
+  // The place in the z-order is the index in the collection (read-only).
+  s.Define("ZOrderPosition", [wst, d](SimObject& self, const std::vector<Value>&) {
+    auto st2 = Lock(wst);
+    std::size_t pos = PositionOf(st2->DocAt(d), kFloating, self);
+    if (pos == std::string::npos) throw WordError(kObjectDeleted, kErrDeleted);
+    return L(static_cast<int>(pos) + 1);
+  });
   s.Define("PickUp", [wst](SimObject& self, const std::vector<Value>&) {
     auto st2 = Lock(wst);
     st2->picked_up.clear();
@@ -384,13 +475,35 @@ void DefineShapeMethods(const std::shared_ptr<State>& st, int d, int f, SimObjec
   });
 }
 
-void AppendShape(const std::shared_ptr<State>& st, int d, bool floating, const SimObjectPtr& s) {
+void AppendShape(const std::shared_ptr<State>& st, int d, bool floating, const SimObjectPtr& s,
+                 std::size_t at = std::string::npos) {
   int f = floating ? kFloating : kInline;
   State::Doc& doc = st->DocAt(d);
-  doc.shapes[f].push_back(s);
-  Relabel(*s, st->ShapeLabel(d, f, doc.shapes[f].size() - 1));
+  at = std::min(at, doc.shapes[f].size());
+  doc.shapes[f].insert(doc.shapes[f].begin() + static_cast<std::ptrdiff_t>(at), s);
+  RelabelFrom(*st, d, f, at);
   DefineShapeMethods(st, d, f, *s);
   if (!floating) return;
+  // Going behind the text or coming out of it moves the shape to the other layer.
+  if (s->Has("WrapFormat"))
+    if (auto wf = AsSim(s->At("WrapFormat"))) {
+      WeakState wst = st;
+      std::weak_ptr<SimObject> wshape = s;
+      wf->OnPut(
+          [wst, d, wshape](SimObject&, std::string_view member, const Value& old, const Value& v) {
+            auto st2 = wst.lock();
+            auto shape = wshape.lock();
+            if (!st2 || !shape || !SameName(member, "Type")) return;
+            if ((AsLong(old) == kWrapBehind) == (AsLong(v) == kWrapBehind)) return;
+            auto& v2 = st2->DocAt(d).shapes[kFloating];
+            std::size_t pos = PositionOf(st2->DocAt(d), kFloating, *shape);
+            if (pos == std::string::npos) return;
+            v2.erase(v2.begin() + static_cast<std::ptrdiff_t>(pos));
+            std::size_t to = TopOfLayer(v2, AsLong(v) == kWrapBehind);
+            v2.insert(v2.begin() + static_cast<std::ptrdiff_t>(to), shape);
+            RelabelFrom(*st2, d, kFloating, std::min(pos, to));
+          });
+    }
   std::string name = s->Has("Name") ? AsText(s->At("Name")) : std::string();
   if (name.empty()) {
     s->Set("Name", Value(std::string(DefaultNameStem(AsLong(s->At("Type")))) + " " +
@@ -426,22 +539,47 @@ SimObjectPtr NewCollection(const std::shared_ptr<State>& st, int d, int f) {
     return Value(WObjectPtr(ItemOf(Lock(wst)->DocAt(d).shapes[f], args, f == kFloating)));
   });
   // AddPicture(FileName, LinkToFile, SaveWithDocument, Left, Top, Width, Height, Anchor);
-  // the in-line form takes (FileName, LinkToFile, SaveWithDocument, Range).
+  // the in-line form takes (FileName, LinkToFile, SaveWithDocument, Range). An omitted
+  // argument comes as an empty value.
   c->Define("AddPicture", [wst, d, f](SimObject&, const std::vector<Value>& args) {
     auto st2 = Lock(wst);
+    bool floating = f == kFloating;
+    if (args.size() > (floating ? 8u : 4u))
+      throw WordError("Invalid number of parameters.", kErrBadParamCount);
     if (!Given(args, 0)) throw WordError("Argument not optional.", kErrParamNotOptional);
+    if (!std::holds_alternative<std::string>(args[0]))
+      throw WordError("Type mismatch.", kErrTypeMismatch);
     std::string file = AsText(args[0]);
     bool link = Given(args, 1) && AsBool(args[1]);
     bool save = Given(args, 2) && AsBool(args[2]);
+    float where[4] = {0, 0, 0, 0};
+    bool given[4] = {false, false, false, false};
+    for (std::size_t k = 0; floating && k < 4; ++k)
+      if (Given(args, 3 + k)) {
+        where[k] = static_cast<float>(AsNumber(args[3 + k]));
+        given[k] = true;
+      }
+    // The anchor must be a Range of this document; without one the selection anchors it.
+    State::Doc& doc = st2->DocAt(d);
+    int paragraph = doc.selection_paragraph;
+    std::size_t anchor_arg = floating ? 7 : 3;
+    bool anchored = Given(args, anchor_arg);
+    if (anchored) {
+      auto range = AsSim(args[anchor_arg]);
+      if (!range || !range->Has("@Paragraph")) throw WordError("Type mismatch.", kErrTypeMismatch);
+      if (AsLong(range->At("@Document")) != d)
+        throw WordError("The specified range is not from the correct document or story.",
+                        kErrWrongStory);
+      paragraph = AsLong(range->At("@Paragraph"));
+    }
     std::string found = file;
     if (st2->exists && !st2->exists(file)) {
       // A relative name is looked for in the document's folder.
       bool rooted = file.size() >= 2 && (file[1] == ':' || file[0] == '\\');
-      found = AsText(st2->DocAt(d).obj->At("Path")) + "\\" + file;
+      found = AsText(doc.obj->At("Path")) + "\\" + file;
       if (rooted || !st2->exists(found)) throw WordError(kInvalidFileName, kErrFileName);
     }
     if (st2->readable && !st2->readable(found)) throw WordError(kUnreadablePicture, kErrUnreadable);
-    bool floating = f == kFloating;
     int type = floating ? (link ? 11 : 13) : (link ? 4 : 3);
     auto s = NewShape(st2, floating, type);
     if (link) {
@@ -451,18 +589,25 @@ SimObjectPtr NewCollection(const std::shared_ptr<State>& st, int d, int f) {
       lf->Set("SourcePath", Value(FolderOfPath(file)));
       lf->Set("SavePictureWithDocument", Value(save));
     }
-    // The picture's own size, its aspect ratio locked; without an anchor Word places it
-    // relative to the page, anchored at the start of the document.
-    s->Set("Width", S(96));
-    s->Set("Height", S(72));
-    if (floating) {
-      s->Set("RelativeHorizontalPosition", L(1));
-      s->Set("RelativeVerticalPosition", L(1));
-      const char* where[] = {"Left", "Top", "Width", "Height"};
-      for (std::size_t k = 0; k < 4; ++k)
-        if (Given(args, 3 + k)) s->Set(where[k], S(static_cast<float>(AsNumber(args[3 + k]))));
+    // The picture's own size, its aspect ratio locked.
+    for (const char* side : {"Width", "@OriginalWidth"}) s->Set(side, S(96));
+    for (const char* side : {"Height", "@OriginalHeight"}) s->Set(side, S(72));
+    if (!floating) {
+      AppendShape(st2, d, false, s);
+      return Value(WObjectPtr(s));
     }
-    AppendShape(st2, d, floating, s);
+    // Anchored in the first paragraph of the range, placed relative to it; anchored
+    // automatically, placed relative to the page.
+    std::size_t k =
+        static_cast<std::size_t>(std::clamp(paragraph, 1, static_cast<int>(doc.paragraphs.size())));
+    AnchorAt(*s, doc.paragraphs[k - 1], static_cast<int>(k));
+    s->Set("RelativeHorizontalPosition", L(anchored ? 2 : 1));
+    s->Set("RelativeVerticalPosition", L(anchored ? 2 : 1));
+    const char* names[] = {"Left", "Top", "Width", "Height"};
+    for (std::size_t n = 0; n < 4; ++n)
+      if (given[n]) s->Set(names[n], S(where[n]));
+    AsSim(s->At("WrapFormat"))->Set("Type", L(st2->new_picture_wrap));
+    AppendShape(st2, d, true, s, TopOfLayer(doc.shapes[f], st2->new_picture_wrap == kWrapBehind));
     return Value(WObjectPtr(s));
   });
   return c;
@@ -619,6 +764,53 @@ void SimWord::FailAfter(long calls, bool once, const std::string& description) {
 
 void SimWord::SetRelinkResetsFormatting(bool on) {
   st_->relink_resets = on;
+}
+
+void SimWord::SetParagraphs(int doc, std::vector<SimParagraph> paragraphs) {
+  Check(doc);
+  if (paragraphs.empty()) throw std::invalid_argument("a document has at least one paragraph");
+  State::Doc& d = st_->DocAt(doc);
+  d.paragraphs = std::move(paragraphs);
+  int last = static_cast<int>(d.paragraphs.size());
+  d.selection_paragraph = std::min(d.selection_paragraph, last);
+  for (const auto& shape : d.shapes[kFloating])
+    AnchorShape(doc, shape, std::min(AnchorParagraph(shape), last));
+}
+
+int SimWord::ParagraphCount(int doc) const {
+  Check(doc);
+  return static_cast<int>(st_->DocAt(doc).paragraphs.size());
+}
+
+void SimWord::SetSelectionParagraph(int doc, int paragraph) {
+  if (paragraph < 1 || paragraph > ParagraphCount(doc))
+    throw std::out_of_range("no paragraph " + std::to_string(paragraph));
+  st_->DocAt(doc).selection_paragraph = paragraph;
+}
+
+int SimWord::SelectionParagraph(int doc) const {
+  Check(doc);
+  return st_->DocAt(doc).selection_paragraph;
+}
+
+void SimWord::AnchorShape(int doc, const SimObjectPtr& shape, int paragraph) {
+  if (paragraph < 1 || paragraph > ParagraphCount(doc))
+    throw std::out_of_range("no paragraph " + std::to_string(paragraph));
+  AnchorAt(*shape, st_->DocAt(doc).paragraphs[static_cast<std::size_t>(paragraph - 1)], paragraph);
+}
+
+int SimWord::AnchorParagraph(const SimObjectPtr& shape) {
+  return shape->Has("@Paragraph") ? AsLong(shape->At("@Paragraph")) : 0;
+}
+
+int SimWord::PageOf(int doc, const SimObjectPtr& shape) const {
+  int k = AnchorParagraph(shape);
+  if (k < 1 || k > ParagraphCount(doc)) return 0;
+  return st_->DocAt(doc).paragraphs[static_cast<std::size_t>(k - 1)].page;
+}
+
+void SimWord::SetNewPictureWrap(int wrap_type) {
+  st_->new_picture_wrap = wrap_type;
 }
 
 SimObjectPtr SimWord::MakeShape(bool floating, int type) {

@@ -13,6 +13,7 @@
 #include <memory>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "inventory/WordPort.h"
 #include "relink/FileSystem.h"
@@ -33,6 +34,14 @@ extern const char* const kNoSuchMember;       // Item out of range
 extern const char* const kObjectDeleted;      // any call on a deleted shape
 extern const char* const kInvalidFileName;    // AddPicture of a file that does not exist
 extern const char* const kUnreadablePicture;  // AddPicture of a file Word cannot read
+
+// A paragraph of a document, as far as floating shapes care: the page it is on and, on that
+// page, its top and its column's left edge (points from the page's edge).
+struct SimParagraph {
+  int page = 1;
+  float top = 72;
+  float column_left = 72;
+};
 
 class SimWord : public WordApp {
  public:
@@ -57,6 +66,22 @@ class SimWord : public WordApp {
   int ShapeCount(int doc, const std::string& which) const;
   // Appends a shape built from a fixture-form JSON text; returns it.
   SimObjectPtr AddShape(int doc, const std::string& which, const std::string& json);
+  // The document's paragraphs (one on page 1 unless set); shapes anchored beyond the new
+  // count move to the last one.
+  void SetParagraphs(int doc, std::vector<SimParagraph> paragraphs);
+  int ParagraphCount(int doc) const;
+  // The paragraph holding the insertion point, where an added shape anchors by default.
+  void SetSelectionParagraph(int doc, int paragraph);
+  int SelectionParagraph(int doc) const;
+  // Anchors a floating shape of document `doc` in paragraph `paragraph` (model-side).
+  void AnchorShape(int doc, const SimObjectPtr& shape, int paragraph);
+  // The paragraph a floating shape is anchored in, and the page it is therefore on.
+  static int AnchorParagraph(const SimObjectPtr& shape);
+  int PageOf(int doc, const SimObjectPtr& shape) const;
+  // How Word wraps the pictures it adds (Word's option for inserted pictures; 3 in front of
+  // the text, 5 behind it: such a picture goes below the text in the z-order, so before the
+  // shapes in front of it in the collection).
+  void SetNewPictureWrap(int wrap_type);
   // UndoClear calls seen per document.
   int UndoClears(int doc) const;
   // The shape last selected with Select in document `doc`, or null.

@@ -101,7 +101,28 @@ class FixtureLoader {
     if (!j.is_object()) Fail(where, "expected an object (a shape), got " + Shown(j));
     auto s = w_.MakeShape(floating, TypeOf(j, floating, where));
     Members(*s, s, j, where);
+    // Unless stated, the picture's original size is what shows now plus what is cropped.
+    for (const char* side : {"Height", "Width"}) {
+      std::string original = std::string("@Original") + side;
+      if (Member(j, original) != nullptr || !s->Has(side)) continue;
+      bool vertical = SameName(side, "Height");
+      double cut = 0;
+      if (s->Has("PictureFormat"))
+        if (auto pf = std::dynamic_pointer_cast<SimObject>(AsObject(s->At("PictureFormat"))))
+          for (const char* c :
+               {vertical ? "CropTop" : "CropLeft", vertical ? "CropBottom" : "CropRight"})
+            if (pf->Has(c)) cut += AsNumber(pf->At(c));
+      s->Set(original, Value(static_cast<float>(AsNumber(s->At(side)) + cut)));
+    }
     w_.Append(doc, floating, s);
+    if (const json* p = Member(j, "@Paragraph")) {
+      int k = static_cast<int>(Long(*p, where + ".@Paragraph"));
+      if (k < 1 || k > w_.ParagraphCount(doc))
+        Fail(where + ".@Paragraph", "expected a paragraph number from 1 to " +
+                                        std::to_string(w_.ParagraphCount(doc)) + ", got " +
+                                        Shown(*p));
+      w_.AnchorShape(doc, s, k);
+    }
     return s;
   }
 
@@ -114,16 +135,28 @@ class FixtureLoader {
     std::string name = "Document1", path;
     for (auto it = d.begin(); it != d.end(); ++it) {
       const std::string& key = it.key();
-      if (Ignored(key) || SameName(key, "InlineShapes") || SameName(key, "Shapes")) continue;
+      if (Ignored(key) || SameName(key, "InlineShapes") || SameName(key, "Shapes") ||
+          SameName(key, "Paragraphs") || SameName(key, "Selection"))
+        continue;
       if (SameName(key, "Name"))
         name = Text(it.value(), where + ".Name");
       else if (SameName(key, "Path"))
         path = Text(it.value(), where + ".Path");
       else
         Fail(where + "." + key,
-             "unknown member (a document has Name, Path, InlineShapes and Shapes)");
+             "unknown member (a document has Name, Path, Paragraphs, Selection, InlineShapes "
+             "and Shapes)");
     }
     int doc = w_.AddDocument(name, path);
+    if (const json* ps = Member(d, "Paragraphs")) Paragraphs(doc, *ps, where + ".Paragraphs");
+    if (const json* sel = Member(d, "Selection")) {
+      long k = Long(*sel, where + ".Selection");
+      if (k < 1 || k > w_.ParagraphCount(doc))
+        Fail(where + ".Selection", "expected a paragraph number from 1 to " +
+                                       std::to_string(w_.ParagraphCount(doc)) + ", got " +
+                                       Shown(*sel));
+      w_.SetSelectionParagraph(doc, static_cast<int>(k));
+    }
     for (bool floating : {false, true}) {
       const char* which = floating ? "Shapes" : "InlineShapes";
       const json* list = Member(d, which);
@@ -133,6 +166,33 @@ class FixtureLoader {
       for (const json& s : *list)
         Shape(doc, floating, s, where + "." + which + "(" + std::to_string(++k) + ")");
     }
+  }
+
+  void Paragraphs(int doc, const json& list, const std::string& where) {
+    if (!list.is_array() || list.empty())
+      Fail(where, "expected an array of at least one paragraph");
+    std::vector<SimParagraph> out;
+    for (const json& p : list) {
+      std::string place = where + "(" + std::to_string(out.size() + 1) + ")";
+      if (!p.is_object()) Fail(place, "expected an object (a paragraph), got " + Shown(p));
+      SimParagraph para;
+      for (auto it = p.begin(); it != p.end(); ++it) {
+        const std::string& key = it.key();
+        if (Ignored(key)) continue;
+        if (SameName(key, "Page")) {
+          para.page = static_cast<int>(Long(it.value(), place + ".Page"));
+          if (para.page < 1) Fail(place + ".Page", "expected a page from 1 on");
+        } else if (SameName(key, "Top") || SameName(key, "ColumnLeft")) {
+          if (!it.value().is_number())
+            Fail(place + "." + key, "expected a number, got " + Shown(it.value()));
+          (SameName(key, "Top") ? para.top : para.column_left) = it.value().get<float>();
+        } else {
+          Fail(place + "." + key, "unknown member (a paragraph has Page, Top and ColumnLeft)");
+        }
+      }
+      out.push_back(para);
+    }
+    w_.SetParagraphs(doc, std::move(out));
   }
 
   void Fault(const json& f, const std::string& where) {

@@ -18,12 +18,8 @@ const char* const kSaveTitle = "Save Operation";
 
 namespace {
 
-Document Active(SaveSteps& steps) {
-  return ActiveDocument(steps.Word());
-}
-
 void ClearUndo(SaveSteps& steps) {
-  steps.Do([&] { Active(steps).UndoClear(); });
+  steps.Do([&] { steps.Doc().UndoClear(); });
 }
 
 // The item's store-in-document flag goes into the link when it differs from the link's (or
@@ -113,30 +109,57 @@ class Save {
     } catch (const std::exception& e) {
       // Word calls fail through only in the strict regime; anything else that escapes later
       // ends the save without the message about connecting to the document.
-      if (!steps_.Tolerant()) Fail(e.what());
+      if (!steps_.Tolerant())
+        Fail(e.what());
+      else
+        Forget();
       m_.Label_ProgressBar.SetText("Idle");
       m_.ProgressBar_main.SetValue(0);
     }
   }
 
  private:
+  // After a quiet end the document may have changed under the list (a re-created picture
+  // has moved into another item's recorded position), so the list is read again; when even
+  // that cannot be done it is emptied, so that no later save writes by stale positions.
+  void Forget() {
+    steps_.UseDocument(std::nullopt);
+    try {
+      ReadInventory(m_);
+    } catch (const std::exception&) {
+      g_.ItemCount = 0;
+      m_.ListView_IS.Clear();
+      g_.SuppressClickEvents = false;
+    }
+  }
+
   void Items() {
-    census_.Prepare(Active(steps_).FloatingShapes().Count());
+    census_.Prepare(ActiveDocument(m_.Word).FloatingShapes().Count());
     // The user may have switched documents in Word since the list was read.
-    if (m_.Text_DocumentName.Text() != Active(steps_).Name()) return;
+    if (m_.Text_DocumentName.Text() != ActiveDocument(m_.Word).Name()) return;
     m_.Label_ProgressBar.SetText(kSavingStatus);
     m_.ProgressBar_main.SetMax(g_.ItemCount);
-    census_.Take(m_.Word);
+    census_.Take(ActiveDocument(m_.Word));
 
     int count = std::min(g_.ItemCount, kCapacity);
     for (current_ = 1; current_ <= count; ++current_) {
       m_.Hst.PumpEvents();
       m_.ProgressBar_main.SetValue(current_);
+      // One document per item: every call of the item goes through the document fetched
+      // now. Once another document is active, nothing more is written; a document that
+      // cannot be fetched or named now passes this item over.
+      auto doc = steps_.Read([&] { return ActiveDocument(m_.Word); });
+      auto name = doc ? steps_.Read([&] { return doc->Name(); }) : std::nullopt;
+      if (name && *name != m_.Text_DocumentName.Text()) break;
+      if (!name) continue;
+      steps_.UseDocument(*doc);
       const LinkItem& item = g_.Item(current_);
       if (item.Changed && item.Selected) One(item);
       ClearUndo(steps_);
+      steps_.UseDocument(std::nullopt);
     }
     current_ = 0;
+    steps_.UseDocument(std::nullopt);
 
     ReadInventory(m_);
     m_.Label_ProgressBar.SetText("Idle");
@@ -150,28 +173,26 @@ class Save {
       TransferFloating(steps_, census_, item);
       return;
     }
-    // Each sequence runs only on a shape that still is what the item says; a shape that
-    // cannot be fetched or tested is left alone.
-    if (auto shape = InlineShape(item.ShapeIndex)) {
-      auto link = steps_.Read([&] { return shape->Link().Type(); });
-      if (link && *link == kLinkOle) RelinkOle(steps_, *shape, item);
-    }
-    if (auto shape = InlineShape(item.ShapeIndex)) {
-      auto link = steps_.Read([&] { return shape->Link().Type(); });
-      if (!link || *link != kLinkPicture) return;
-      auto type = steps_.Read([&] { return shape->Type(); });
-      if (type && *type == kInlineLinkedPicture) RelinkPicture(steps_, *shape, item);
-    }
-  }
-
-  std::optional<Shape> InlineShape(std::int32_t index) {
-    return steps_.Read([&] { return Active(steps_).InlineShapes().Item(index); });
+    // A sequence runs only on a shape that still is of the item's kind (a linked picture for
+    // a picture item, a linked OLE object for an OLE item); a shape that cannot be fetched or
+    // tested is left alone.
+    bool picture = item.TypeText == "Picture";
+    auto shape = steps_.Read([&] { return steps_.Doc().InlineShapes().Item(item.ShapeIndex); });
+    if (!shape) return;
+    auto type = steps_.Read([&] { return shape->Type(); });
+    if (!type || *type != (picture ? kInlineLinkedPicture : kInlineLinkedOle)) return;
+    auto link = steps_.Read([&] { return shape->Link().Type(); });
+    if (!link || *link != (picture ? kLinkPicture : kLinkOle)) return;
+    if (picture)
+      RelinkPicture(steps_, *shape, item);
+    else
+      RelinkOle(steps_, *shape, item);
   }
 
   // As stored, or relative to the document's folder.
   bool SourceExists(const LinkItem& item) {
     if (FileExists(m_.Fs, item.SourcePath)) return true;
-    auto folder = steps_.Read([&] { return Active(steps_).Path(); });
+    auto folder = steps_.Read([&] { return steps_.Doc().Path(); });
     return folder && FileExists(m_.Fs, *folder + "\\" + item.SourcePath);
   }
 

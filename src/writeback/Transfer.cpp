@@ -8,12 +8,8 @@ namespace ravel {
 
 namespace {
 
-Document Active(SaveSteps& steps) {
-  return ActiveDocument(steps.Word());
-}
-
 Shapes Floating(SaveSteps& steps) {
-  return Active(steps).FloatingShapes();
+  return steps.Doc().FloatingShapes();
 }
 
 // What the old shape is read for, in this order.
@@ -42,35 +38,47 @@ constexpr Prop kCapture[] = {
     Prop::RelativeVerticalPosition,
     Prop::Left,
     Prop::Top,
+    Prop::LinkLocked,
 };
+
+// Cropping cuts the frame (measured against the picture's original size), so the crops go
+// on before the size: the size written last is the size the picture ends with.
+constexpr Prop kCrops[] = {Prop::PictureCropBottom, Prop::PictureCropLeft, Prop::PictureCropRight,
+                           Prop::PictureCropTop};
 
 // Written to the new shape after its position, in this order.
 constexpr Prop kRestoreLast[] = {
-    Prop::LockAnchor,       Prop::Visible,
-    Prop::WrapAllowOverlap, Prop::WrapDistanceBottom,
-    Prop::WrapDistanceLeft, Prop::WrapDistanceRight,
-    Prop::WrapDistanceTop,  Prop::WrapSide,
-    Prop::WrapType,         Prop::PictureBrightness,
-    Prop::PictureContrast,  Prop::PictureCropBottom,
-    Prop::PictureCropLeft,  Prop::PictureCropRight,
-    Prop::PictureCropTop,   Prop::PictureTransparentBackground,
+    Prop::LockAnchor,         Prop::Visible,          Prop::WrapAllowOverlap,
+    Prop::WrapDistanceBottom, Prop::WrapDistanceLeft, Prop::WrapDistanceRight,
+    Prop::WrapDistanceTop,    Prop::WrapSide,         Prop::WrapType,
+    Prop::PictureBrightness,  Prop::PictureContrast,  Prop::PictureTransparentBackground,
+    Prop::LinkLocked,
 };
 
 constexpr std::int32_t kRelativeToPage = 1;
 constexpr std::int32_t kMsoFalse = 0;
+
+// What a re-creation did to the document's floating shapes, for the census's model.
+struct Outcome {
+  bool old_removed = false;
+  bool new_kept = false;
+  std::optional<std::string> new_name;  // read when the new shape stays
+  std::optional<int> new_position;      // its index, once its wrapping is restored
+};
 
 class Recreation {
  public:
   Recreation(SaveSteps& steps, const Shape& old, const LinkItem& item)
       : steps_(steps), old_(old), item_(item) {}
 
-  void Run() {
+  Outcome Run() {
+    Outcome out;
     steps_.EnterTolerant();
     for (Prop p : kCapture)
       if (auto v = steps_.Read([&] { return old_.Get(p); })) saved_[Index(p)] = *v;
 
-    // The page-relative position is what carries over to a shape anchored elsewhere; the
-    // old shape is put back as it was in case the new one cannot be added.
+    // The page-relative position is what carries over; the old shape is put back as it was
+    // in case the new one cannot be added.
     steps_.Do([&] { old_.PickUp(); });
     PageRelative(old_);
     auto page_left = steps_.Read([&] { return old_.Get(Prop::Left); });
@@ -82,23 +90,36 @@ class Recreation {
     Put(old_, Prop::Top);
     ClearUndo();
 
+    // A floating shape stays on its anchor's page: the new picture is anchored where the old
+    // one is. Without the anchor, the selection on the old shape anchors it there.
+    auto anchor = steps_.Read([&] { return old_.Anchor(); });
     // The new picture first: the old one goes only when there is a new one.
-    bool added = steps_.Do([&] {
-      Floating(steps_).AddPicture(item_.SourcePath, true, item_.SaveWithDocument == Flag::True);
-    });
-    if (!added) return;
-    ClearUndo();
-    steps_.Do([&] { old_.Select(); });
-    steps_.Do([&] { old_.Delete(); });
-
-    auto made = steps_.Read([&] {
-      Shapes shapes = Floating(steps_);
-      return shapes.Item(shapes.Count());
-    });
-    if (!made) return;
+    auto add = [&](const WObjectPtr& at) {
+      return steps_.Read([&] {
+        return Floating(steps_).AddPicture(item_.SourcePath, true,
+                                           item_.SaveWithDocument == Flag::True, at);
+      });
+    };
+    std::optional<Shape> made;
+    if (anchor) made = add(*anchor);
+    if (!made) {
+      // Also when Word would not take the anchor it handed out.
+      steps_.Do([&] { old_.Select(); });
+      made = add(nullptr);
+    }
+    if (!made) return out;
     const Shape& shape = *made;
+    ClearUndo();
+    if (!steps_.Do([&] { old_.Delete(); })) {
+      // Never two pictures for one: the new one goes again and the item keeps its source.
+      out.new_kept = !steps_.Do([&] { shape.Delete(); });
+      ClearUndo();
+      return out;
+    }
+    out.old_removed = out.new_kept = true;
 
     Put(shape, Prop::AlternativeText);
+    for (Prop p : kCrops) Put(shape, p);
     // Released first, so that neither size rescales the other: a distorted picture keeps
     // its exact size.
     steps_.Do([&] { shape.Put(Prop::LockAspectRatio, Value(kMsoFalse)); });
@@ -113,6 +134,9 @@ class Recreation {
     Put(shape, Prop::RelativeVerticalPosition);
     steps_.Do([&] { shape.Apply(); });
     for (Prop p : kRestoreLast) Put(shape, p);
+    out.new_name = steps_.Read([&] { return shape.Name(); });
+    out.new_position = steps_.Read([&] { return shape.ZOrderPosition(); });
+    return out;
   }
 
  private:
@@ -130,14 +154,51 @@ class Recreation {
   }
 
   void ClearUndo() {
-    steps_.Do([&] { Active(steps_).UndoClear(); });
+    steps_.Do([&] { steps_.Doc().UndoClear(); });
   }
 
   SaveSteps& steps_;
   const Shape& old_;
   const LinkItem& item_;
-  std::optional<Value> saved_[static_cast<std::size_t>(Prop::WrapType) + 1];
+  std::optional<Value> saved_[kPropCount];
 };
+
+// The shape named `name`, found at the position the census's model predicts (checked by the
+// count and the name there) or, when that check fails, by walking all shapes, which renews
+// the model. Nothing when no shape or several have the name now.
+std::optional<std::pair<int, Shape>> Find(SaveSteps& steps, ShapeCensus& census,
+                                          const std::string& name) {
+  auto shapes = steps.Read([&] { return Floating(steps); });
+  if (!shapes) return std::nullopt;
+  auto count = steps.Read([&] { return shapes->Count(); });
+  if (!count) return std::nullopt;
+  if (census.Known() && static_cast<int>(census.Names().size()) == *count) {
+    if (int p = census.PositionOf(name); p > 0) {
+      auto shape = steps.Read([&] { return shapes->Item(p); });
+      auto now = shape ? steps.Read([&] { return shape->Name(); }) : std::nullopt;
+      if (now && *now == name) return std::pair(p, *shape);
+    }
+  }
+  // Names compare exactly; a name that cannot be read matches nothing.
+  std::vector<std::string> names(static_cast<std::size_t>(std::max(*count, 0)));
+  bool all = true;
+  for (int j = 1; j <= *count; ++j) {
+    auto now = steps.Read([&] { return shapes->Item(j).Name(); });
+    if (now)
+      names[static_cast<std::size_t>(j - 1)] = *now;
+    else
+      all = false;
+  }
+  census.SetNames(std::move(names), all);
+  int found = static_cast<int>(std::count(census.Names().begin(), census.Names().end(), name));
+  if (found != 1) return std::nullopt;
+  int p = static_cast<int>(std::find(census.Names().begin(), census.Names().end(), name) -
+                           census.Names().begin()) +
+          1;
+  auto shape = steps.Read([&] { return shapes->Item(p); });
+  if (!shape) return std::nullopt;
+  return std::pair(p, *shape);
+}
 
 }  // namespace
 
@@ -145,11 +206,11 @@ void ShapeCensus::Prepare(int count) {
   rows_.assign(static_cast<std::size_t>(std::max(count, 0)), CensusRow{});
 }
 
-void ShapeCensus::Take(WordApp& word) {
+void ShapeCensus::Take(const Document& doc) {
   // Every shape's name counts, linked or not; only linked shapes get a row.
   std::vector<std::string> names(rows_.size());
   std::vector<int> types(rows_.size());
-  Shapes shapes = ActiveDocument(word).FloatingShapes();  // one collection for the census
+  Shapes shapes = doc.FloatingShapes();  // one collection for the census
   for (std::size_t p = 0; p < rows_.size(); ++p) {
     Shape shape = shapes.Item(static_cast<int>(p + 1));
     types[p] = shape.Type();
@@ -162,6 +223,38 @@ void ShapeCensus::Take(WordApp& word) {
     row.type = types[p];
     row.unique = std::count(names.begin(), names.end(), names[p]) == 1 ? 1 : 0;
   }
+  SetNames(std::move(names), true);
+}
+
+void ShapeCensus::SetNames(std::vector<std::string> names, bool known) {
+  names_ = std::move(names);
+  known_ = known;
+}
+
+int ShapeCensus::PositionOf(const std::string& name) const {
+  int found = 0;
+  for (std::size_t k = 0; k < names_.size(); ++k) {
+    if (names_[k] != name) continue;
+    if (found != 0) return 0;
+    found = static_cast<int>(k) + 1;
+  }
+  return found;
+}
+
+void ShapeCensus::Removed(int position) {
+  if (position < 1 || static_cast<std::size_t>(position) > names_.size()) {
+    known_ = false;
+    return;
+  }
+  names_.erase(names_.begin() + (position - 1));
+}
+
+void ShapeCensus::Added(const std::string& name, int position) {
+  if (position < 1 || static_cast<std::size_t>(position) > names_.size() + 1) {
+    known_ = false;
+    return;
+  }
+  names_.insert(names_.begin() + (position - 1), name);
 }
 
 const CensusRow* ShapeCensus::Row(std::int32_t index) const {
@@ -169,40 +262,32 @@ const CensusRow* ShapeCensus::Row(std::int32_t index) const {
   return &rows_[static_cast<std::size_t>(index - 1)];
 }
 
-void TransferFloating(SaveSteps& steps, const ShapeCensus& census, const LinkItem& item) {
+void TransferFloating(SaveSteps& steps, ShapeCensus& census, const LinkItem& item) {
   const CensusRow* row = census.Row(item.ShapeIndex);
   if (row == nullptr || row->unique != 1) return;
   // The reader lists floating pictures as hidden items and OLE objects as visible ones; a
   // shape of the other kind at the item's place is not the item's.
   if ((row->type == kShapeLinkedPicture) != item.Hidden) return;
 
-  // Names compare exactly; a name that cannot be read matches nothing. The collection is
-  // fetched once for the search: each call crosses into Word.
-  auto shapes = steps.Read([&] { return Floating(steps); });
-  if (!shapes) return;
-  auto count = steps.Read([&] { return shapes->Count(); });
-  if (!count) return;
-  int found = 0, matches = 0;
-  for (int j = 1; j <= *count; ++j) {
-    auto name = steps.Read([&] { return shapes->Item(j).Name(); });
-    if (name && *name == row->name) {
-      ++matches;
-      found = j;
-    }
-  }
-  if (matches != 1) return;
-
-  auto shape = steps.Read([&] { return Floating(steps).Item(found); });
-  if (!shape) return;
+  auto found = Find(steps, census, row->name);
+  if (!found) return;
+  auto& [position, shape] = *found;
   // Only a shape of the kind the census saw is written to.
-  auto type = steps.Read([&] { return shape->Type(); });
+  auto type = steps.Read([&] { return shape.Type(); });
   if (!type || *type != row->type) return;
   if (row->type == kShapeLinkedPicture) {
-    Recreation(steps, *shape, item).Run();
+    Outcome out = Recreation(steps, shape, item).Run();
+    if (out.old_removed) census.Removed(position);
+    if (out.new_kept) {
+      if (out.new_name && out.new_position)
+        census.Added(*out.new_name, *out.new_position);
+      else
+        census.Lost();
+    }
     return;
   }
-  auto link = steps.Read([&] { return shape->Link().Type(); });
-  if (link && *link == kLinkOle) RelinkOle(steps, *shape, item);
+  auto link = steps.Read([&] { return shape.Link().Type(); });
+  if (link && *link == kLinkOle) RelinkOle(steps, shape, item);
 }
 
 }  // namespace ravel

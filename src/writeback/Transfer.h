@@ -26,14 +26,29 @@ class ShapeCensus {
  public:
   // Rows for positions 1..count, all empty.
   void Prepare(int count);
-  // Fills the rows from the active document's floating shapes (every call may throw).
-  void Take(WordApp& word);
+  // Fills the rows from the document's floating shapes (every call may throw).
+  void Take(const Document& doc);
   // Row of position `index`, or null beyond the census.
   const CensusRow* Row(std::int32_t index) const;
   int Size() const { return static_cast<int>(rows_.size()); }
 
+  // The names of all floating shapes by position as the save last saw them, so that a shape
+  // is found again with a check of its predicted position instead of a walk over all
+  // shapes. Known() is false once something happened that the model cannot follow.
+  bool Known() const { return known_; }
+  const std::vector<std::string>& Names() const { return names_; }
+  void SetNames(std::vector<std::string> names, bool known);
+  // The 1-based position of the only shape of that name; 0 when none or several have it.
+  int PositionOf(const std::string& name) const;
+  void Removed(int position);
+  // A new shape at `position` (its z-order position, which is its index).
+  void Added(const std::string& name, int position);
+  void Lost() { known_ = false; }
+
  private:
   std::vector<CensusRow> rows_;
+  std::vector<std::string> names_;
+  bool known_ = false;
 };
 
 // Runs one Word call under the save's failure rules: in the strict regime its failure
@@ -45,6 +60,10 @@ class SaveSteps {
   bool Tolerant() const { return tolerant_; }
   void EnterTolerant() { tolerant_ = true; }
   WordApp& Word() { return word_; }
+  // The document every call of one item goes through, fetched at the item's start; without
+  // one, the document active in Word now.
+  void UseDocument(std::optional<Document> doc) { doc_ = std::move(doc); }
+  Document Doc() { return doc_ ? *doc_ : ActiveDocument(word_); }
 
   // Runs f; false when it failed and was passed over.
   template <class F>
@@ -70,13 +89,15 @@ class SaveSteps {
 
  private:
   WordApp& word_;
+  std::optional<Document> doc_;
   bool tolerant_ = false;
 };
 
 // Writes the item's new source into its shape, found by the census name: a linked picture is
-// re-created, a linked OLE object relinked in place. Silently does nothing for an item whose
-// name was shared or is no longer found exactly once.
-void TransferFloating(SaveSteps& steps, const ShapeCensus& census, const LinkItem& item);
+// re-created where the old one was anchored, a linked OLE object relinked in place. Silently
+// does nothing for an item whose name was shared or is no longer found exactly once. Keeps
+// the census's model of names up to date with what it changed.
+void TransferFloating(SaveSteps& steps, ShapeCensus& census, const LinkItem& item);
 
 // The in-line OLE sequence: relinks the shape in place, keeping its colour type, brightness
 // and contrast. Starts the tolerant regime. Shared with floating linked OLE objects.

@@ -1,0 +1,212 @@
+// A floating picture re-created from its new source stays exactly where it was: anchored in
+// the same paragraph on the same page, at the same place and size, whatever its position is
+// measured from; and no picture is lost or doubled on the way.
+#include <gtest/gtest.h>
+
+#include "writeback_support.h"
+
+namespace ravel {
+namespace {
+
+using test::ModelSnapshot;
+using test::ModelValue;
+using test::SaveHarness;
+
+const std::string kAnchors = std::string(RAVEL_FIXTURES) + "/save-anchors.json";
+
+// The floating shapes linked to `source`, model-side.
+std::vector<sim::SimObjectPtr> LinkedTo(const SaveHarness& h, const std::string& source) {
+  std::vector<sim::SimObjectPtr> out;
+  for (int i = 1; i <= h.FloatingCount(); ++i) {
+    auto s = h.Floating(i);
+    if (s->Has("LinkFormat") && h.SourceOf(s) == source) out.push_back(s);
+  }
+  return out;
+}
+
+// Where a shape is: anchor, page, position as its kinds measure it, size and crops.
+struct Place {
+  int paragraph, page, horizontal, vertical;
+  double left, top, height, width;
+  double crops[4];
+  bool operator==(const Place&) const = default;
+};
+Place PlaceOf(const SaveHarness& h, const sim::SimObjectPtr& s) {
+  Place p{sim::SimWord::AnchorParagraph(s),
+          h.word->PageOf(1, s),
+          AsLong(s->At("RelativeHorizontalPosition")),
+          AsLong(s->At("RelativeVerticalPosition")),
+          AsNumber(s->At("Left")),
+          AsNumber(s->At("Top")),
+          AsNumber(s->At("Height")),
+          AsNumber(s->At("Width")),
+          {}};
+  const char* crops[] = {"CropBottom", "CropLeft", "CropRight", "CropTop"};
+  for (int k = 0; k < 4; ++k)
+    p.crops[k] = AsNumber(ModelValue(s, std::string("PictureFormat.") + crops[k]));
+  return p;
+}
+std::ostream& operator<<(std::ostream& os, const Place& p) {
+  return os << "paragraph " << p.paragraph << " page " << p.page << " kinds " << p.horizontal << "/"
+            << p.vertical << " at " << p.left << "," << p.top << " size " << p.width << "x"
+            << p.height << " crops " << p.crops[0] << "," << p.crops[1] << "," << p.crops[2] << ","
+            << p.crops[3];
+}
+
+// Chart, on page 2, with its position measured from the page, the margin, its column and
+// paragraph, its character and line in turn; the insertion point on page 1. Its anchor read
+// as Word gives it, or failing (the old shape is then selected to anchor the new one).
+TEST(SaveAnchor, ThePictureStaysInItsParagraphOnItsPageAtItsPlaceAndSize) {
+  const int kinds[][2] = {{1, 1}, {0, 0}, {2, 2}, {3, 3}};
+  for (bool anchor_readable : {true, false}) {
+    for (const auto& kind : kinds) {
+      SCOPED_TRACE(std::string(anchor_readable ? "anchor read" : "anchor unreadable") + ", kinds " +
+                   std::to_string(kind[0]) + "/" + std::to_string(kind[1]));
+      SaveHarness h(kAnchors);
+      auto chart = h.Floating(2);
+      // Set as Word does: the shape stays where it is, its Left and Top change.
+      chart->Put("RelativeHorizontalPosition", Value(std::int32_t{kind[0]}));
+      chart->Put("RelativeVerticalPosition", Value(std::int32_t{kind[1]}));
+      Place before = PlaceOf(h, chart);
+      ASSERT_EQ(before.page, 2);
+      if (!anchor_readable) h.word->AddFault("Documents(1).Shapes(2)", "Anchor", sim::Access::Get);
+      h.Relink(2, "C:\\New\\c.gif");
+      h.Save();
+
+      auto made = LinkedTo(h, "C:\\New\\c.gif");
+      ASSERT_EQ(made.size(), 1u);
+      EXPECT_TRUE(LinkedTo(h, "C:\\Old\\c.gif").empty());
+      EXPECT_EQ(PlaceOf(h, made[0]), before);
+      EXPECT_EQ(h.FloatingCount(), 2);
+    }
+  }
+}
+
+TEST(SaveAnchor, ACroppedPictureKeepsItsSizeAndCrops) {
+  SaveHarness h(kAnchors);
+  h.Relink(2, "C:\\New\\c.gif");
+  h.Save();
+  auto made = LinkedTo(h, "C:\\New\\c.gif");
+  ASSERT_EQ(made.size(), 1u);
+  EXPECT_FLOAT_EQ(AsNumber(made[0]->At("Height")), 80);
+  EXPECT_FLOAT_EQ(AsNumber(made[0]->At("Width")), 150);
+  const std::pair<const char*, float> crops[] = {
+      {"CropBottom", 5}, {"CropLeft", 6}, {"CropRight", 7}, {"CropTop", 8}};
+  for (const auto& [crop, value] : crops)
+    EXPECT_FLOAT_EQ(AsNumber(ModelValue(made[0], std::string("PictureFormat.") + crop)), value)
+        << crop;
+}
+
+// Word puts a new picture below the text when pictures are inserted behind it: the new shape
+// is then not the last one, and what the save restores goes to the shape Word returned.
+TEST(SaveAnchor, TheRestoreGoesToTheShapeWordAddedWhereverItStands) {
+  SaveHarness h(kAnchors);
+  h.word->SetNewPictureWrap(5);
+  auto chart = ModelSnapshot(h.Floating(2));
+  h.Relink(1, "C:\\New\\a.gif");
+  h.Save();
+  ASSERT_EQ(h.FloatingCount(), 2);
+  auto made = LinkedTo(h, "C:\\New\\a.gif");
+  ASSERT_EQ(made.size(), 1u);
+  EXPECT_EQ(AsNumber(made[0]->At("Height")), 200);
+  EXPECT_EQ(sim::SimWord::AnchorParagraph(made[0]), 2);
+  EXPECT_EQ(ModelSnapshot(LinkedTo(h, "C:\\Old\\c.gif").at(0)), chart);
+}
+
+// Deleting the old picture fails after the new one was added: the new one goes again, the
+// item keeps its old source, and the next item is still found and written.
+TEST(SaveAnchor, AFailingDeleteLeavesOnePictureWithTheOldSource) {
+  SaveHarness h(kAnchors);
+  h.word->AddFault("Documents(1).Shapes(1)", "Delete", sim::Access::Call, /*once=*/true);
+  auto backdrop = ModelSnapshot(h.Floating(1));
+  h.Relink(1, "C:\\New\\a.gif");
+  h.Relink(2, "C:\\New\\c.gif");
+  h.Save();
+  EXPECT_EQ(h.FloatingCount(), 2);
+  EXPECT_TRUE(LinkedTo(h, "C:\\New\\a.gif").empty());
+  ASSERT_EQ(LinkedTo(h, "C:\\Old\\a.gif").size(), 1u);
+  EXPECT_EQ(ModelSnapshot(LinkedTo(h, "C:\\Old\\a.gif")[0]), backdrop);
+  EXPECT_EQ(LinkedTo(h, "C:\\New\\c.gif").size(), 1u);
+  EXPECT_EQ(h.g.Item(1).SourcePath, "C:\\Old\\a.gif");
+  EXPECT_TRUE(h.host.boxes.empty());
+}
+
+// A failure outside Word after the first write ends the save quietly. The list is read again
+// (or emptied when even that fails), so a second save cannot write an item's source to the
+// shape that has since moved into its recorded position.
+TEST(SaveAnchor, AfterAQuietEndASecondSaveWritesNothingAmiss) {
+  for (bool pump_fails_for_good : {false, true}) {
+    SCOPED_TRACE(pump_fails_for_good ? "fails for good" : "fails once");
+    SaveHarness h(std::string(RAVEL_FIXTURES) + "/save-five-floating.json");
+    h.Relink(2, "C:\\New\\a.gif");
+    h.Relink(3, "C:\\New\\c.gif");
+    int pumps = 0;
+    h.host.on_pump = [&] {
+      if (++pumps == 3 || (pump_fails_for_good && pumps > 3))
+        throw std::runtime_error("The window went away.");
+    };
+    h.Save();
+    EXPECT_TRUE(h.host.boxes.empty());
+    EXPECT_EQ(h.main->Label_ProgressBar.Text(), "Idle");
+    ASSERT_EQ(LinkedTo(h, "C:\\New\\a.gif").size(), 1u);  // P2 was re-created
+    if (pump_fails_for_good) {
+      EXPECT_EQ(h.g.ItemCount, 0);
+      EXPECT_EQ(h.main->ListView_IS.Count(), 0);
+    } else {
+      EXPECT_EQ(h.g.ItemCount, 5);
+      EXPECT_EQ(h.g.Item(2).SourcePath, "C:\\Old\\3.gif");  // P3 now stands second
+      for (int i = 1; i <= h.g.ItemCount; ++i) EXPECT_FALSE(h.g.Item(i).Changed) << i;
+    }
+    h.host.on_pump = nullptr;
+    auto p3 = ModelSnapshot(LinkedTo(h, "C:\\Old\\3.gif").at(0));
+    for (int i = 1; i <= h.g.ItemCount; ++i) h.Select(i);
+    h.Save();
+    ASSERT_EQ(LinkedTo(h, "C:\\Old\\3.gif").size(), 1u);
+    EXPECT_EQ(ModelSnapshot(LinkedTo(h, "C:\\Old\\3.gif")[0]), p3);
+    EXPECT_EQ(LinkedTo(h, "C:\\New\\a.gif").size(), 1u);
+    EXPECT_EQ(h.FloatingCount(), 5);
+  }
+}
+
+// Another document made active in Word in the middle of an item: that item is finished in
+// its own document, nothing more is written anywhere, the other document is untouched.
+TEST(SaveAnchor, ADocumentSwitchMidSaveWritesNothingMoreAnywhere) {
+  SaveHarness h;
+  int other = h.word->AddDocument("Copy.doc", "C:\\Docs");
+  for (const char* shape :
+       {R"({"LinkFormat": {"SourceFullName": "C:\\Old\\plain.gif"}})",
+        R"({"LinkFormat": {"SourceFullName": "C:\\Old\\a.gif"}, "AlternativeText": "Copy A"})",
+        R"({"Type": 2, "LinkFormat": {"SourceFullName": "C:\\Old\\t.xls"}})"})
+    h.word->AddShape(other, "InlineShapes", shape);
+  h.word->AddShape(other, "Shapes",
+                   R"({"Name": "Logo", "LinkFormat": {"SourceFullName": "C:\\Old\\c.gif"}})");
+  std::vector<std::vector<std::string>> copy;
+  for (int i = 1; i <= 3; ++i)
+    copy.push_back(ModelSnapshot(h.word->ShapeAt(other, "InlineShapes", i)));
+  copy.push_back(ModelSnapshot(h.word->ShapeAt(other, "Shapes", 1)));
+  h.Relink(2, "C:\\New\\a.gif");
+  h.Relink(3, "C:\\New\\t.xls");
+  h.Relink(4, "C:\\New\\c.gif");
+  h.word->Context().on_call = [&](const std::string& call) {
+    if (call == "Documents(1).InlineShapes(2).LinkFormat.SourceFullName=") h.word->SetActive(other);
+  };
+  h.Save();
+  h.word->Context().on_call = nullptr;
+
+  // Item 2 finished in its own document.
+  EXPECT_EQ(h.SourceOf(h.Inline(2)), "C:\\New\\a.gif");
+  EXPECT_EQ(AsText(h.Inline(2)->At("AlternativeText")), "Chart A");
+  EXPECT_FLOAT_EQ(h.Number(h.Inline(2), "PictureFormat.CropTop"), 4);
+  // Nothing after it, in either document.
+  EXPECT_EQ(h.SourceOf(h.Inline(3)), "C:\\Old\\t.xls");
+  EXPECT_EQ(h.SourceOf(h.Floating(1)), "C:\\Old\\c.gif");
+  for (int i = 1; i <= 3; ++i)
+    EXPECT_EQ(ModelSnapshot(h.word->ShapeAt(other, "InlineShapes", i)), copy[i - 1]) << i;
+  EXPECT_EQ(ModelSnapshot(h.word->ShapeAt(other, "Shapes", 1)), copy[3]);
+  EXPECT_EQ(h.word->UndoClears(other), 0);
+  EXPECT_TRUE(h.host.boxes.empty());
+  EXPECT_EQ(h.main->Label_ProgressBar.Text(), "Idle");
+}
+
+}  // namespace
+}  // namespace ravel
