@@ -126,6 +126,19 @@ void DissolveAndSave(Form_Main& main, const std::function<void()>& between) {
   main.Command_Save_Click();
 }
 
+// The chooser, shown twice by the dissolve, answered with brand\stamp.gif and 2023\map.png.
+void AnswerChoosers(sim::ScriptedHost& host, int& modal) {
+  host.on_modal = [&modal](MoreLinksFound& d) {
+    ++modal;
+    int i = EntryContaining(d, "brand\\stamp.gif");
+    if (i < 0) i = EntryContaining(d, "2023\\map.png");
+    ASSERT_GE(i, 0);
+    d.List_moreLinksFound.SetListIndex(i);
+    d.List_moreLinksFound_Click();
+    d.Command_OK_Click();
+  };
+}
+
 // The road on the sample with Word's moods armed by `before_read` (after the stand-in is
 // there, before the first read) and `before_save` (after the dissolve); checks the end state
 // against the expected document, each item once, nothing skipped.
@@ -146,15 +159,7 @@ void RoadEndsInTheExpectedDocument(const std::function<void()>& before_read,
   main.Form_Load();
   ASSERT_EQ(g.ItemCount, 12);
   int modal = 0;
-  host.on_modal = [&](MoreLinksFound& d) {
-    ++modal;
-    int i = EntryContaining(d, "brand\\stamp.gif");
-    if (i < 0) i = EntryContaining(d, "2023\\map.png");
-    ASSERT_GE(i, 0);
-    d.List_moreLinksFound.SetListIndex(i);
-    d.List_moreLinksFound_Click();
-    d.Command_OK_Click();
-  };
+  AnswerChoosers(host, modal);
   DissolveAndSave(main, before_save);
   EXPECT_EQ(modal, 2);
   EXPECT_TRUE(host.boxes.empty());
@@ -193,6 +198,41 @@ TEST(SaveThroughCom, AWordBusyAtTheReadAndInTheSaveGivesTheSameDocument) {
       },
       &rejected);
   EXPECT_GT(rejected, 2) << "Word was busy at both moments";
+}
+
+// Word ends in the middle of the save (40 calls in, as when it crashes or the user quits
+// it): the save ends without a crash, the list says there is no document, no Word is started
+// behind the user's back, and &Init lists the document once Word is back.
+TEST(SaveThroughCom, WordEndingInTheMiddleOfTheSaveIsFoundAgainAtInit) {
+  win::ComInit com;
+  ASSERT_TRUE(SUCCEEDED(com.Result()));
+  NoStandInsLeft clean;
+  FixtureInUse fixture(kSample);
+  win::ComWord word;
+  win::Win32FileSystem fs;
+  sim::ScriptedHost host;
+  Globals g;
+  Form_Main main(g, word, fs, host);
+  main.Check_ShowHiddenObjects.SetValue(1);
+  main.Form_Load();
+  ASSERT_EQ(g.ItemCount, 12);
+  const std::string name = main.Text_DocumentName.Text();
+  int modal = 0;
+  AnswerChoosers(host, modal);
+  DissolveAndSave(main, [] { AskRunningWord("StandInExitAfter", {Value(40)}); });
+
+  EXPECT_EQ(main.Label_ProgressBar.Text(), "Idle");
+  EXPECT_EQ(main.Text_DocumentName.Text(), "No Document Available");
+  EXPECT_EQ(g.ItemCount, 0);
+  EXPECT_TRUE(main.Command_Init.Enabled());
+  EXPECT_TRUE(StandInProcesses().empty()) << "a Word was started meanwhile";
+
+  // Word is back (the sample as it was): &Init finds it.
+  ASSERT_TRUE(StartWordAsUser());
+  main.Command_Init_Click();
+  EXPECT_EQ(main.Text_DocumentName.Text(), name);
+  EXPECT_EQ(g.ItemCount, 12);
+  EXPECT_EQ(main.Label_ProgressBar.Text(), "Idle");
 }
 
 // The main window over the stand-in through COM after the same road, the chooser answered in
