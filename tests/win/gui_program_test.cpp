@@ -314,6 +314,35 @@ TEST(GuiProgram, WithoutADocumentItSaysSoAndClosesFromTheFrame) {
       << "a Word process is left behind";
 }
 
+// Word is busy when the user presses &Init: the status line says so while the program waits,
+// the window goes on answering, and the list comes once Word takes the calls again.
+TEST(GuiProgram, ABusyWordIsWaitedForWithTheStatusLineSayingSo) {
+  Program p("gui-three-links.json");
+  ASSERT_TRUE(p.Started()) << "CreateProcessW failed with error " << p.StartError();
+  HWND main = p.WaitForMainWindow();
+  ASSERT_NE(main, nullptr);
+  auto all = ChildrenOf(main);
+  HWND status = Find(all, "Static", "Idle")->hwnd;
+  const ChildInfo* list = FindClass(all, "SysListView32");
+  ASSERT_NE(list, nullptr);
+
+  ravel::wintest::AskRunningWord("StandInBusy",
+                                 {ravel::Value(0), ravel::Value(4000), ravel::Value(0)});
+  PostMessageW(Find(all, "Button", "&Init")->hwnd, BM_CLICK, 0, 0);
+  EXPECT_TRUE(ravel::wintest::WaitFor([&] {
+    return TextOf(status) == "Microsoft Word is busy - waiting for it...";
+  })) << TextOf(status);
+  DWORD_PTR ignored = 0;
+  EXPECT_NE(SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored), 0)
+      << "the window stopped answering";
+  EXPECT_TRUE(ravel::wintest::WaitFor([&] {
+    return TextOf(status) == "Idle" && SendMessageW(list->hwnd, LVM_GETITEMCOUNT, 0, 0) == 3;
+  })) << TextOf(status);
+  EXPECT_GT(ravel::AsLong(ravel::wintest::AskRunningWord("StandInRejected")), 0);
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(p.WaitForExit(), 0);
+}
+
 // The program runs before Word: no document; the user starts Word and presses &Init.
 TEST(GuiProgram, StartedBeforeWordItFindsWordAtInit) {
   Program p("");

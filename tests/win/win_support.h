@@ -220,6 +220,7 @@ inline win::ComPtr<IDispatch> RunningWord() {
 // A member of the running stand-in, through a connection of the test's own (so the
 // program's counts stay untouched): its test members ("StandInLookups", ...) or Word's.
 inline Value AskRunningWord(const std::string& member, const std::vector<Value>& args = {}) {
+  win::ComInit com;  // for tests whose thread has not joined COM (an answer is no object)
   win::ComPtr<IDispatch> d = RunningWord();
   if (!d) throw WordError("no Word is running");
   win::ComObject app(d, std::make_shared<win::ComSession>(), "");

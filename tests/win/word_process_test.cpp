@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "inventory/Word.h"
+#include "win32/common/ComMessageFilter.h"
 #include "win32/common/ComPtr.h"
 #include "win32/common/ComTrace.h"
 #include "win32/common/ComWord.h"
@@ -273,4 +274,23 @@ TEST_F(WordProcessTest, TheTraceHoldsEveryCallWithItsAnswerOrError) {
   EXPECT_EQ(names, 1);
   EXPECT_EQ(errors, 1);
   EXPECT_EQ(puts, 1);
+}
+
+// --- the message filter (what Windows' COM asks while Word refuses a call) ---
+
+TEST(BusyRetryFilter, RetriesOnlyABusyWordAndOnlyWithinItsPatience) {
+  std::vector<bool> told;
+  win::BusyRetryFilter filter(30000, [&](bool on) { told.push_back(on); });
+  EXPECT_EQ(filter.RetryRejectedCall(nullptr, 0, SERVERCALL_RETRYLATER), 100u);
+  EXPECT_EQ(filter.RetryRejectedCall(nullptr, 29999, SERVERCALL_RETRYLATER), 100u);
+  EXPECT_EQ(filter.RetryRejectedCall(nullptr, 30000, SERVERCALL_RETRYLATER),
+            static_cast<DWORD>(-1));
+  // A call refused outright is not taken later.
+  EXPECT_EQ(filter.RetryRejectedCall(nullptr, 0, SERVERCALL_REJECTED), static_cast<DWORD>(-1));
+  EXPECT_EQ(told, (std::vector<bool>{true, true}));
+  // Paint and the like go on while a call waits.
+  EXPECT_EQ(filter.MessagePending(nullptr, 10, PENDINGTYPE_TOPLEVEL),
+            static_cast<DWORD>(PENDINGMSG_WAITDEFPROCESS));
+  EXPECT_EQ(filter.HandleInComingCall(CALLTYPE_TOPLEVEL, nullptr, 0, nullptr),
+            static_cast<DWORD>(SERVERCALL_ISHANDLED));
 }
