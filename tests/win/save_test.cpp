@@ -164,10 +164,18 @@ void RoadEndsInTheExpectedDocument(const std::function<void()>& before_read,
   int modal = 0;
   AnswerChoosers(host, modal);
   auto save_start = std::chrono::steady_clock::now();
+  long calls_read = AsLong(AskRunningWord("StandInCalls")), calls_before_save = 0;
   DissolveAndSave(main, [&] {
     before_save();
+    calls_before_save = AsLong(AskRunningWord("StandInCalls"));
     save_start = std::chrono::steady_clock::now();
   });
+  long calls_after = AsLong(AskRunningWord("StandInCalls"));
+  std::printf(
+      "Word calls through COM: read %ld (%.1f per item), save and re-read %ld (%.1f per "
+      "item)\n",
+      calls_read, calls_read / 12.0, calls_after - calls_before_save,
+      (calls_after - calls_before_save) / 12.0);
   // A figure for the notes, not a limit.
   std::printf(
       "save of the sample (save and re-read): %.1f ms\n",
