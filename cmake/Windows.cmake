@@ -22,6 +22,7 @@ set(WIN_LIBS ole32 oleaut32 uuid shell32 shlwapi comctl32 comdlg32 user32 gdi32 
 file(GLOB WIN_COMMON_SOURCES CONFIGURE_DEPENDS src/win32/common/*.cpp)
 add_library(ravel_win STATIC ${WIN_COMMON_SOURCES})
 target_link_libraries(ravel_win PUBLIC ravel_core ${WIN_LIBS})
+target_include_directories(ravel_win PRIVATE ${NLOHMANN_JSON_INCLUDE})  # the Word call trace
 
 # The windows and the Win32 host, in a library so the Windows-side tests can drive them.
 file(GLOB GUI_SOURCES CONFIGURE_DEPENDS src/win32/gui/*.cpp)
@@ -34,11 +35,12 @@ add_executable(Ravelmend WIN32 ${APP_SOURCES})
 target_link_libraries(Ravelmend PRIVATE ravel_gui)
 target_link_options(Ravelmend PRIVATE -municode)
 
-# The Word stand-in behind real COM: an in-process server under Word's class id.
-file(GLOB WORDSIM_SOURCES CONFIGURE_DEPENDS src/win32/wordsim/*.cpp src/win32/wordsim/*.def)
-add_library(WordStandIn SHARED ${WORDSIM_SOURCES})
-set_target_properties(WordStandIn PROPERTIES PREFIX "")
+# The Word stand-in behind real COM: a local server (its own process, as Word is) under
+# Word's application-global and Application class ids.
+file(GLOB WORDSIM_SOURCES CONFIGURE_DEPENDS src/win32/wordsim/*.cpp)
+add_executable(WordStandIn WIN32 ${WORDSIM_SOURCES})
 target_link_libraries(WordStandIn PRIVATE ravel_win ravel_sim)
+target_link_options(WordStandIn PRIVATE -municode)
 
 # Windows-side tests, one Wine process per test case.
 file(GLOB WIN_TEST_SOURCES CONFIGURE_DEPENDS tests/win/*.cpp)

@@ -24,8 +24,10 @@ export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 
-clsid='{000209F0-0000-0000-C000-000000000046}'
-server="$build/WordStandIn.dll"
+# Word's application-global class and its Application class (Word.Application), both served
+# by the stand-in's local server, as a Word installation registers them.
+classes=('{000209F0-0000-0000-C000-000000000046}' '{000209FF-0000-0000-C000-000000000046}')
+server="$build/WordStandIn.exe"
 
 prepare_prefix() {
   if [ ! -f "$WINEPREFIX/.ravel-ready" ]; then
@@ -35,13 +37,15 @@ prepare_prefix() {
     touch "$WINEPREFIX/.ravel-ready"
   fi
   if [ -f "$server" ]; then
-    local win
+    local win c
     win=$(winepath -w "$server" 2>/dev/null)
-    if [ "$(cat "$WINEPREFIX/.ravel-server" 2>/dev/null)" != "$win" ]; then
-      wine reg add "HKCR\\CLSID\\$clsid\\InprocServer32" /ve /d "$win" /f >/dev/null 2>&1
-      wine reg add "HKCR\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment /f \
-        >/dev/null 2>&1
-      echo "$win" >"$WINEPREFIX/.ravel-server"
+    if [ "$(cat "$WINEPREFIX/.ravel-server" 2>/dev/null)" != "local:$win" ]; then
+      for c in "${classes[@]}"; do
+        wine reg delete "HKCR\\CLSID\\$c\\InprocServer32" /f >/dev/null 2>&1 || true
+        wine reg add "HKCR\\CLSID\\$c\\LocalServer32" /ve /d "$win" /f >/dev/null 2>&1
+      done
+      wine reg add "HKCR\\Word.Application\\CLSID" /ve /d "${classes[1]}" /f >/dev/null 2>&1
+      echo "local:$win" >"$WINEPREFIX/.ravel-server"
     fi
   fi
 }

@@ -88,6 +88,7 @@ void Form_Main::Form_Load() {
 
 void Form_Main::Command_Init_Click() {
   LockButtons();
+  Word.LookAgain();
   ReadInventory(*this);
   ReleaseButtons();
   Text_Path.SetText("");

@@ -47,6 +47,9 @@ class WordApp {
  public:
   virtual ~WordApp() = default;
   virtual WObjectPtr Global() = 0;
+  // The user asks to look at Word again (&Init): an adapter whose Word went away may look
+  // for one anew. Nothing to do for a Word that cannot go away.
+  virtual void LookAgain() {}
 };
 
 // Conversions that throw WordError when Word answered another type than expected.

@@ -140,6 +140,8 @@ class Program {
   explicit Program(const std::string& fixture) {
     std::wstring var =
         fixture.empty() ? L"" : WindowsPath(std::string(RAVEL_FIXTURES) + "/" + fixture);
+    // The program's Word is its own: none of another test's is running.
+    ravel::wintest::EndStandIns();
     SetEnvironmentVariableW(L"RAVELMEND_WORD_FIXTURE", var.empty() ? nullptr : var.c_str());
     started_ = ravel::wintest::StartProgram(HereFolder() + L"\\Ravelmend.exe", pi_, start_error_);
     SetEnvironmentVariableW(L"RAVELMEND_WORD_FIXTURE", nullptr);
@@ -152,6 +154,7 @@ class Program {
     }
     CloseHandle(pi_.hThread);
     CloseHandle(pi_.hProcess);
+    ravel::wintest::EndStandIns();
   }
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
@@ -306,6 +309,64 @@ TEST(GuiProgram, WithoutADocumentItSaysSoAndClosesFromTheFrame) {
   // Alt+F4 on the frame.
   PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
   EXPECT_EQ(p.WaitForExit(), 0);
+  // The hidden Word the program started to look for a document ends with it.
+  EXPECT_TRUE(ravel::wintest::WaitFor([] { return ravel::wintest::StandInProcesses().empty(); }))
+      << "a Word process is left behind";
+}
+
+// Word is busy when the user presses &Init: the status line says so while the program waits,
+// the window goes on answering, and the list comes once Word takes the calls again.
+TEST(GuiProgram, ABusyWordIsWaitedForWithTheStatusLineSayingSo) {
+  Program p("gui-three-links.json");
+  ASSERT_TRUE(p.Started()) << "CreateProcessW failed with error " << p.StartError();
+  HWND main = p.WaitForMainWindow();
+  ASSERT_NE(main, nullptr);
+  auto all = ChildrenOf(main);
+  HWND status = Find(all, "Static", "Idle")->hwnd;
+  const ChildInfo* list = FindClass(all, "SysListView32");
+  ASSERT_NE(list, nullptr);
+
+  ravel::wintest::AskRunningWord("StandInBusy",
+                                 {ravel::Value(0), ravel::Value(4000), ravel::Value(0)});
+  PostMessageW(Find(all, "Button", "&Init")->hwnd, BM_CLICK, 0, 0);
+  EXPECT_TRUE(ravel::wintest::WaitFor([&] {
+    return TextOf(status) == "Microsoft Word is busy - waiting for it...";
+  })) << TextOf(status);
+  DWORD_PTR ignored = 0;
+  EXPECT_NE(SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 5000, &ignored), 0)
+      << "the window stopped answering";
+  EXPECT_TRUE(ravel::wintest::WaitFor([&] {
+    return TextOf(status) == "Idle" && SendMessageW(list->hwnd, LVM_GETITEMCOUNT, 0, 0) == 3;
+  })) << TextOf(status);
+  EXPECT_GT(ravel::AsLong(ravel::wintest::AskRunningWord("StandInRejected")), 0);
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(p.WaitForExit(), 0);
+}
+
+// The program runs before Word: no document; the user starts Word and presses &Init.
+TEST(GuiProgram, StartedBeforeWordItFindsWordAtInit) {
+  Program p("");
+  ASSERT_TRUE(p.Started()) << "CreateProcessW failed with error " << p.StartError();
+  HWND main = p.WaitForMainWindow();
+  ASSERT_NE(main, nullptr);
+  auto all = ChildrenOf(main);
+  EXPECT_NE(Find(all, "Edit", "No Document Available"), nullptr);
+  const ChildInfo* list = FindClass(all, "SysListView32");
+  ASSERT_NE(list, nullptr);
+  EXPECT_EQ(SendMessageW(list->hwnd, LVM_GETITEMCOUNT, 0, 0), 0);
+
+  ravel::wintest::FixtureInUse fixture(
+      ravel::wintest::WindowsPath(std::string(RAVEL_FIXTURES) + "/gui-three-links.json"));
+  ASSERT_TRUE(ravel::wintest::StartWordAsUser());
+  SendMessageW(Find(all, "Button", "&Init")->hwnd, BM_CLICK, 0, 0);
+  EXPECT_EQ(SendMessageW(list->hwnd, LVM_GETITEMCOUNT, 0, 0), 3);
+  EXPECT_EQ(Find(ChildrenOf(main), "Edit", "No Document Available"), nullptr);
+  // The empty Word the program had started is gone; the user's runs on after the program.
+  EXPECT_TRUE(
+      ravel::wintest::WaitFor([] { return ravel::wintest::StandInProcesses().size() == 1; }));
+  PostMessageW(main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(p.WaitForExit(), 0);
+  EXPECT_EQ(ravel::wintest::StandInProcesses().size(), 1u);
 }
 
 TEST(GuiProgram, InitReadsAgainAndTheExitButtonEndsIt) {

@@ -3,6 +3,9 @@
 #pragma once
 
 #include "win32/gui/Win.h"
+// (after windows.h)
+#include <oleauto.h>
+#include <tlhelp32.h>
 
 #include <chrono>
 #include <cstdio>
@@ -13,6 +16,8 @@
 #include <vector>
 
 #include "inventory/Word.h"
+#include "win32/common/ComPtr.h"
+#include "win32/common/ComWord.h"
 #include "win32/common/Utf.h"
 
 namespace ravel::wintest {
@@ -181,6 +186,96 @@ inline bool StartProgram(const std::wstring& exe, PROCESS_INFORMATION& pi, DWORD
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
   }
   return false;
+}
+
+// The folder of the running test program, where the program and the stand-in are built.
+inline std::wstring BuildFolder() {
+  wchar_t path[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, path, MAX_PATH);
+  std::wstring p(path);
+  return p.substr(0, p.find_last_of(L"\\/"));
+}
+
+// Process ids of every running Word stand-in.
+inline std::vector<DWORD> StandInProcesses() {
+  std::vector<DWORD> out;
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snap == INVALID_HANDLE_VALUE) return out;
+  PROCESSENTRY32W e{};
+  e.dwSize = sizeof e;
+  for (BOOL ok = Process32FirstW(snap, &e); ok; ok = Process32NextW(snap, &e))
+    if (lstrcmpiW(e.szExeFile, L"WordStandIn.exe") == 0) out.push_back(e.th32ProcessID);
+  CloseHandle(snap);
+  return out;
+}
+
+// The Word listed in the Running Object Table, or null.
+inline win::ComPtr<IDispatch> RunningWord() {
+  win::ComPtr<IUnknown> unk;
+  if (FAILED(GetActiveObject(win::kWordApplicationClsid, nullptr, unk.put())) || !unk)
+    return nullptr;
+  return unk.As<IDispatch>(IID_IDispatch);
+}
+
+// A member of the running stand-in, through a connection of the test's own (so the
+// program's counts stay untouched): its test members ("StandInLookups", ...) or Word's.
+inline Value AskRunningWord(const std::string& member, const std::vector<Value>& args = {}) {
+  win::ComInit com;  // for tests whose thread has not joined COM (an answer is no object)
+  win::ComPtr<IDispatch> d = RunningWord();
+  if (!d) throw WordError("no Word is running");
+  win::ComObject app(d, std::make_shared<win::ComSession>(), "");
+  return app.Call(member, args);
+}
+
+// Ends every stand-in: Quit through the table as a user would, then, for one that does not
+// go, its process. Each test starts and ends with none, so no test sees another's Word.
+inline void EndStandIns() {
+  win::ComInit com;
+  for (int i = 0; i < 8 && RunningWord(); ++i) {
+    try {
+      AskRunningWord("StandInBusy", {Value(0), Value(0), Value(0)});  // calm first
+      AskRunningWord("Quit");
+    } catch (const WordError&) {
+    }
+    WaitFor([] { return !RunningWord(); }, 5000);
+  }
+  WaitFor([] { return StandInProcesses().empty(); }, 5000);
+  for (DWORD pid : StandInProcesses()) {
+    if (HANDLE h = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid)) {
+      TerminateProcess(h, 98);
+      WaitForSingleObject(h, 5000);
+      CloseHandle(h);
+    }
+  }
+}
+
+// No stand-in before and none after the scope.
+struct NoStandInsLeft {
+  NoStandInsLeft() { EndStandIns(); }
+  ~NoStandInsLeft() { EndStandIns(); }
+  NoStandInsLeft(const NoStandInsLeft&) = delete;
+  NoStandInsLeft& operator=(const NoStandInsLeft&) = delete;
+};
+
+// Starts the stand-in as a user starts Word (with the fixture this process has set) and
+// waits until it is listed in the Running Object Table and serving.
+inline bool StartWordAsUser() {
+  std::wstring exe = BuildFolder() + L"\\WordStandIn.exe";
+  PROCESS_INFORMATION pi{};
+  DWORD error = 0;
+  if (!StartProgram(exe, pi, error)) return false;
+  std::wstring ready = L"Local\\WordStandInReady-" + std::to_wstring(pi.dwProcessId);
+  bool ok = WaitFor([&] {
+    HANDLE e = OpenEventW(SYNCHRONIZE, FALSE, ready.c_str());
+    if (!e) return WaitForSingleObject(pi.hProcess, 0) != WAIT_TIMEOUT;  // ended: give up
+    bool set = WaitForSingleObject(e, 0) == WAIT_OBJECT_0;
+    CloseHandle(e);
+    return set;
+  });
+  ok = ok && WaitForSingleObject(pi.hProcess, 0) == WAIT_TIMEOUT;
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return ok;
 }
 
 }  // namespace ravel::wintest

@@ -1,22 +1,76 @@
 // Ravelmend.exe: joins COM, registers the common controls, builds the core over the real
 // Word, file system, registry and windows, starts with the splash window (which has the
 // main window read the document first) and runs the message loop until the program ends.
+//
+// `Ravelmend.exe /trace FILE` (or RAVELMEND_TRACE=FILE) writes every Word call to FILE.
 #include "win32/gui/Win.h"
 // (after windows.h)
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <memory>
+#include <string>
 
 #include "app/Form_Main.h"
 #include "app/Globals.h"
 #include "info/frmSplash.h"
 #include "win32/common/AdvapiRegistry.h"
+#include "win32/common/ComMessageFilter.h"
 #include "win32/common/ComPtr.h"
+#include "win32/common/ComTrace.h"
 #include "win32/common/ComWord.h"
+#include "win32/common/Utf.h"
 #include "win32/common/Win32FileSystem.h"
 #include "win32/gui/Dpi.h"
 #include "win32/gui/MainWindow.h"
+#include "win32/gui/Peers.h"
 #include "win32/gui/Win32Host.h"
+
+namespace {
+
+const char kWordBusy[] = "Microsoft Word is busy - waiting for it...";
+
+// The trace file from "/trace FILE" on the command line, else from RAVELMEND_TRACE.
+std::string TracePath() {
+  int argc = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  std::wstring path;
+  for (int i = 1; argv && i + 1 < argc; ++i)
+    if (lstrcmpiW(argv[i], L"/trace") == 0 || lstrcmpiW(argv[i], L"-trace") == 0)
+      path = argv[i + 1];
+  LocalFree(argv);
+  if (path.empty()) {
+    wchar_t value[MAX_PATH * 4] = {};
+    DWORD n = GetEnvironmentVariableW(L"RAVELMEND_TRACE", value, MAX_PATH * 4);
+    if (n > 0 && n < MAX_PATH * 4) path.assign(value, n);
+  }
+  return ravel::win::Narrow(path);
+}
+
+// The status line says Word is busy while calls wait for it, and shows again what it said
+// before once Word answers.
+class BusyStatus {
+ public:
+  explicit BusyStatus(ravel::Form_Main& form) : form_(form) {}
+  void operator()(bool busy) {
+    if (busy == shown_) return;
+    shown_ = busy;
+    if (busy) {
+      before_ = form_.Label_ProgressBar.Text();
+      form_.Label_ProgressBar.SetText(kWordBusy);
+    } else if (form_.Label_ProgressBar.Text() == kWordBusy) {
+      form_.Label_ProgressBar.SetText(before_);
+    }
+    ravel::win::Peer::ShowDeferred();
+  }
+
+ private:
+  ravel::Form_Main& form_;
+  bool shown_ = false;
+  std::string before_;
+};
+
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
   // The manifest asks for per-monitor awareness; this covers a start without it.
@@ -32,11 +86,23 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     // Word's global object is released with `word`, before COM is left: Word and its
     // document stay open.
     ravel::win::ComWord word;
+    std::string trace_path = TracePath();
+    if (!trace_path.empty()) word.SetTrace(ravel::win::ComTrace::Open(trace_path));
     ravel::win::Win32FileSystem files;
     ravel::win::Win32Host host;
     ravel::win::AdvapiRegistry registry;
     ravel::Form_Main form(*globals, word, files, host);
     form.SetRegistry(&registry);
+    BusyStatus busy(form);
+    word.SetBusyNotice([&busy](bool on) { busy(on); });
+    // Word's last calls (quitting a Word we started) come after the form is gone.
+    struct NoticeOff {
+      ravel::win::ComWord& word;
+      ~NoticeOff() { word.SetBusyNotice(nullptr); }
+    } notice_off{word};
+    // Registered after the form it reports to, gone before it.
+    ravel::win::BusyRetryFilter filter(30000, [&busy](bool on) { busy(on); });
+    filter.Register();
     ravel::win::MainWindow window(form, host);
     if (!window.Create()) return 1;
     host.SetShowMain([&window, show] { window.Show(show); });

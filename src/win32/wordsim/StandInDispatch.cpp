@@ -1,6 +1,7 @@
 #include "win32/wordsim/StandInDispatch.h"
 
 #include <cstring>
+#include <cwchar>
 #include <map>
 #include <mutex>
 #include <new>
@@ -16,6 +17,12 @@ namespace {
 
 std::atomic<long> g_module_refs{0};
 std::atomic<long> g_lookups{0};
+std::function<HRESULT()> g_gate;
+ControlHandler g_control;
+
+HRESULT Gate() {
+  return g_gate ? g_gate() : S_OK;
+}
 
 // Answers QueryInterface only on our own wrappers, so an incoming object can be unwrapped.
 // {6F1E2A4C-5B7D-4C3E-9A8F-2D1B0C9E8F71}
@@ -113,6 +120,16 @@ long NameLookups() {
 int LastPutType(const wchar_t* member) {
   return Names().PutType(member);
 }
+bool IsControlName(const wchar_t* name) {
+  const std::size_t n = std::char_traits<wchar_t>::length(kControlPrefix);
+  return name && std::wcslen(name) >= n && std::wcsncmp(name, kControlPrefix, n) == 0;
+}
+void SetCallGate(std::function<HRESULT()> gate) {
+  g_gate = std::move(gate);
+}
+void SetControlHandler(ControlHandler handler) {
+  g_control = std::move(handler);
+}
 
 StandInDispatch::StandInDispatch(WObjectPtr obj, std::shared_ptr<void> keep)
     : obj_(std::move(obj)), keep_(std::move(keep)) {
@@ -170,7 +187,12 @@ HRESULT StandInDispatch::GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT count,
                                        DISPID* ids) {
   if (!IsEqualIID(riid, IID_NULL)) return DISP_E_UNKNOWNINTERFACE;
   if (!names || !ids) return E_POINTER;
-  ++g_lookups;
+  bool control = true;
+  for (UINT i = 0; i < count; ++i) control = control && IsControlName(names[i]);
+  if (!control) {
+    if (HRESULT hr = Gate(); FAILED(hr)) return hr;
+    ++g_lookups;
+  }
   try {
     for (UINT i = 0; i < count; ++i) ids[i] = Names().IdOf(names[i]);
   } catch (...) {
@@ -188,6 +210,9 @@ HRESULT StandInDispatch::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPA
   try {
     std::string name;
     if (!Names().NameOf(id, &name)) return DISP_E_MEMBERNOTFOUND;
+    const bool control = IsControlName(win::Widen(name).c_str());
+    if (!control)
+      if (HRESULT hr = Gate(); FAILED(hr)) return hr;
 
     if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
       if (params->cNamedArgs != 1 || !params->rgdispidNamedArgs ||
@@ -203,14 +228,19 @@ HRESULT StandInDispatch::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPA
     if (params->cNamedArgs) return DISP_E_NONAMEDARGS;
     if (!(flags & (DISPATCH_PROPERTYGET | DISPATCH_METHOD))) return E_INVALIDARG;
 
-    // The client fills them last to first.
+    // The client fills them last to first. Word takes an omitted argument only as VT_ERROR
+    // DISP_E_PARAMNOTFOUND; an empty variant is a value it cannot use.
     std::vector<Value> args(n);
     for (UINT i = 0; i < n; ++i) {
       at = n - 1 - i;
+      if (params->rgvarg[at].vt == VT_EMPTY)
+        throw WordError("Type mismatch: an empty argument", DISP_E_TYPEMISMATCH);
       args[i] = win::ValueOf(params->rgvarg[at], Unwrap);
     }
     at = n;
-    Value r = (flags & DISPATCH_PROPERTYGET) ? obj_->Get(name, args) : obj_->Call(name, args);
+    Value r;
+    if (!(control && g_control && g_control(name, args, &r)))
+      r = (flags & DISPATCH_PROPERTYGET) ? obj_->Get(name, args) : obj_->Call(name, args);
     if (result) {
       win::Variant out;
       win::ToVariant(r, out.get(), [this](const WObjectPtr& o) { return Create(o, keep_); });

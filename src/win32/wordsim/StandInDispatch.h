@@ -8,14 +8,16 @@
 #include <oleauto.h>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "inventory/WordPort.h"
 
 namespace ravel::wordsim {
 
-// The DLL may unload when no object, class factory reference or server lock is left.
+// Objects, class factory references and server locks alive in this process.
 void ModuleAddRef();
 void ModuleRelease();
 long ModuleRefs();
@@ -24,6 +26,19 @@ long ModuleRefs();
 long NameLookups();
 // Variant type of the last value put into `member` (any object), or -1 when none was.
 int LastPutType(const wchar_t* member);
+
+// Members whose names start with this are the stand-in's own, for the tests that drive it:
+// they pass no gate and are not counted as lookups.
+inline constexpr wchar_t kControlPrefix[] = L"StandIn";
+bool IsControlName(const wchar_t* name);
+
+// Asked before every other incoming call (lookups too): S_OK lets it through, a failure is
+// the call's answer (a busy Word's RPC_E_SERVERCALL_RETRYLATER). None: every call passes.
+void SetCallGate(std::function<HRESULT()> gate);
+// Answers the stand-in's own members on any object: true when `name` was one of them.
+using ControlHandler =
+    std::function<bool(const std::string& name, const std::vector<Value>& args, Value* result)>;
+void SetControlHandler(ControlHandler handler);
 
 class StandInDispatch final : public IDispatch {
  public:
