@@ -5,7 +5,7 @@
 # nothing but the user's settings key. A second round with /PATH puts the command line tool
 # on the user's PATH and takes it off again.
 #   tests/install_wine.sh SETUP.exe BUILD_DIR [SHOTS_DIR]
-# BUILD_DIR is the mingw build (WordStandIn.dll); with SHOTS_DIR, screenshots of the
+# BUILD_DIR is the mingw build (WordStandIn.exe); with SHOTS_DIR, screenshots of the
 # installer's first page and of the installed program's About window are saved there.
 set -uo pipefail
 setup=$(readlink -f "$1")
@@ -139,12 +139,10 @@ check "ravelmend-batch.exe list: exit status 1 (one link missing)" test "$status
 check "ravelmend-batch.exe list: the summary" \
   grep -q "1 document, 2 links: 1 ok, 1 missing" "$work/list.txt"
 
-# The installed program against the Word stand-in, reached as the tests reach it: its COM
-# server from the build, registered under Word's class id in this prefix.
-clsid='{000209F0-0000-0000-C000-000000000046}'
-server=$(winepath -w "$build/WordStandIn.dll" 2>/dev/null)
-wine reg add "HKCR\\CLSID\\$clsid\\InprocServer32" /ve /d "$server" /f >/dev/null 2>&1
-wine reg add "HKCR\\CLSID\\$clsid\\InprocServer32" /v ThreadingModel /d Apartment /f >/dev/null 2>&1
+# The installed program against the Word stand-in, reached as the tests reach it: its local
+# COM server from the build, registered in this prefix under Word's class ids.
+wine "$build/WordStandIn.exe" /RegServer >/dev/null 2>&1
+wineserver -w
 export RAVELMEND_WORD_FIXTURE
 RAVELMEND_WORD_FIXTURE=$(winepath -w "$here/examples/sample-document.json" 2>/dev/null)
 wine "$inst/Ravelmend.exe" >/dev/null 2>&1 &
