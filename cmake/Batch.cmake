@@ -6,7 +6,6 @@ pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
 find_package(pugixml REQUIRED)
 
 file(GLOB DOCFILE_SOURCES CONFIGURE_DEPENDS src/docfile/*.cpp)
-list(FILTER DOCFILE_SOURCES EXCLUDE REGEX "/Win32Store\\.cpp$")
 add_library(ravel_docfile STATIC ${DOCFILE_SOURCES})
 target_link_libraries(ravel_docfile PUBLIC ravel_core ravel_posix PkgConfig::LIBZIP pugixml::pugixml)
 

@@ -18,7 +18,7 @@ find_package(ZLIB REQUIRED)
 find_package(libzip CONFIG REQUIRED)
 find_package(pugixml CONFIG REQUIRED)
 
-file(GLOB WIN_DOCFILE_SOURCES CONFIGURE_DEPENDS src/docfile/*.cpp)
+file(GLOB WIN_DOCFILE_SOURCES CONFIGURE_DEPENDS src/docfile/*.cpp src/win32/batch/Win32Store.cpp)
 list(FILTER WIN_DOCFILE_SOURCES EXCLUDE REGEX "/Posix[A-Za-z]*\\.cpp$")
 add_library(ravel_docfile STATIC ${WIN_DOCFILE_SOURCES})
 target_link_libraries(ravel_docfile PUBLIC ravel_win libzip::zip pugixml::pugixml)
@@ -29,7 +29,7 @@ add_library(ravel_batch STATIC ${WIN_BATCH_SOURCES})
 target_link_libraries(ravel_batch PUBLIC ravel_docfile)
 target_include_directories(ravel_batch PUBLIC ${NLOHMANN_JSON_INCLUDE})
 
-add_executable(ravelmend-batch src/batch/main.cpp src/batch/ravelmend-batch.rc)
+add_executable(ravelmend-batch src/win32/batch/main.cpp src/win32/batch/ravelmend-batch.rc)
 target_link_libraries(ravelmend-batch PRIVATE ravel_batch)
 target_link_options(ravelmend-batch PRIVATE -municode)
 

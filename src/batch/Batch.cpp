@@ -14,6 +14,7 @@
 
 #include "batch/Search.h"
 #include "docfile/Repair.h"
+#include "ravel/Version.h"
 #include "relink/TextCompare.h"
 
 namespace ravel::batch {
@@ -572,6 +573,10 @@ class Report {
 }  // namespace
 
 int Run(const std::vector<std::string>& args, Host& host) {
+  if (!args.empty() && (args[0] == "--version" || args[0] == "-V")) {
+    host.out << "ravelmend-batch " << RAVEL_VERSION << " (build " << RAVEL_BUILD_TEXT << ")\n";
+    return kOk;
+  }
   Options o;
   try {
     o = Parse(args);

@@ -9,9 +9,9 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "docfile/Win32Store.h"
 #include "docfile_support.h"
 #include "ravel/Version.h"
+#include "win32/batch/Win32Store.h"
 #include "win32/common/Utf.h"
 #include "win32/common/Win32FileSystem.h"
 

@@ -1,4 +1,4 @@
-#include "docfile/Win32Store.h"
+#include "win32/batch/Win32Store.h"
 
 #include <windows.h>
 
