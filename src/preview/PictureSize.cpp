@@ -34,8 +34,8 @@ std::optional<PixelSize> Jpeg(const std::uint8_t* h, std::size_t n) {
     }
     std::size_t length = Be16(h + at + 2);
     // Start of frame: every SOFn but DHT (C4), JPG (C8) and DAC (CC).
-    bool frame = marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 &&
-                 marker != 0xCC;
+    bool frame =
+        marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
     if (frame) {
       if (at + 9 > n) return std::nullopt;
       return PixelSize{Be16(h + at + 7), Be16(h + at + 5)};

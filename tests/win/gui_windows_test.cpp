@@ -511,8 +511,31 @@ TEST_F(GuiTest, ANewDpiPlacesAndLettersEveryControlAgain) {
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)), sizeof lf, &lf);
     return lf.lfHeight < 0 ? -lf.lfHeight : lf.lfHeight;
   };
+  // The preview: its frame 3975 x 2520 twips, the picture 3735 x 1920 twips at 120, 240 in
+  // it, its scroll bar inside the picture's border (shown, doing nothing).
+  auto preview_at = [&](UINT dpi) {
+    auto px = [dpi](int twips) { return MulDiv(twips, static_cast<int>(dpi), 1440); };
+    RECT frame{}, picture{};
+    GetWindowRect(Child(M::kFrameImage), &frame);
+    GetWindowRect(Child(M::kImageView), &picture);
+    EXPECT_EQ(frame.right - frame.left, px(3975)) << dpi;
+    EXPECT_EQ(frame.bottom - frame.top, px(2520)) << dpi;
+    EXPECT_EQ(picture.right - picture.left, px(3735)) << dpi;
+    EXPECT_EQ(picture.bottom - picture.top, px(1920)) << dpi;
+    EXPECT_EQ(picture.left - frame.left, px(120)) << dpi;
+    EXPECT_EQ(picture.top - frame.top, px(240)) << dpi;
+    SCROLLBARINFO bar{};
+    bar.cbSize = sizeof bar;
+    ASSERT_TRUE(GetScrollBarInfo(Child(M::kImageView), OBJID_VSCROLL, &bar));
+    EXPECT_FALSE(bar.rgstate[0] & STATE_SYSTEM_INVISIBLE) << dpi;
+    EXPECT_TRUE(bar.rgstate[0] & STATE_SYSTEM_UNAVAILABLE) << dpi;
+    EXPECT_TRUE(bar.rcScrollBar.left >= picture.left && bar.rcScrollBar.right <= picture.right &&
+                bar.rcScrollBar.top >= picture.top && bar.rcScrollBar.bottom <= picture.bottom)
+        << dpi;
+  };
   UINT dpi = win::DpiOf(window->Handle());
   ASSERT_EQ(width_of(list), win::Scale(548, dpi));
+  preview_at(dpi);
   int text_height = font_height(Child(M::kLabel1));
   int column_width = ListView_GetColumnWidth(list, 0);
 
@@ -525,6 +548,7 @@ TEST_F(GuiTest, ANewDpiPlacesAndLettersEveryControlAgain) {
   RECT client{};
   GetClientRect(window->Handle(), &client);
   EXPECT_EQ(client.right, win::Scale(584, wider));
+  preview_at(wider);
   EXPECT_GT(font_height(Child(M::kLabel1)), text_height);
   EXPECT_EQ(font_height(Child(M::kCommandInit)), font_height(Child(M::kLabel1)));
   EXPECT_GT(ListView_GetColumnWidth(list, 0), column_width);

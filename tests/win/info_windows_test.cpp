@@ -52,6 +52,21 @@ void Showcase(const char* name) {
   PumpUntil([] { return false; }, ms);
 }
 
+// How many pixels of the middle row of a window's client area are neither black nor white.
+int GreysInTheMiddleRow(HWND h) {
+  UpdateWindow(h);
+  RECT rc;
+  GetClientRect(h, &rc);
+  HDC dc = GetDC(h);
+  int greys = 0;
+  for (int x = 0; x < rc.right; ++x) {
+    int v = GetRValue(GetPixel(dc, x, rc.bottom / 2));
+    greys += v > 20 && v < 235;
+  }
+  ReleaseDC(h, dc);
+  return greys;
+}
+
 // The colour at the middle of a window's client area, as painted on the screen.
 COLORREF MiddleColour(HWND h) {
   RedrawWindow(h, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
@@ -170,6 +185,17 @@ TEST_F(InfoWindowsTest, TheViewerIsSizedFromThePictureResizesAndClosesOnADoubleC
   EXPECT_EQ(Text(viewer), ExamplesFolder() + "\\pictures\\brand\\logo.gif");
   SetWindowPos(viewer, nullptr, 0, 0, 480, 360, SWP_NOMOVE | SWP_NOZORDER);
   Showcase("viewer");
+
+  // Dragging the frame: quick drafts of whole pixels; the filtered picture when it ends.
+  AddItem(FixturePicture("stripes.png"));
+  form->ListView_IS.SetCurrent(3);
+  SendMessageW(window->Child(M::kCommand1), BM_CLICK, 0, 0);
+  EXPECT_GT(GreysInTheMiddleRow(image), 20) << "filtered";
+  SendMessageW(viewer, WM_ENTERSIZEMOVE, 0, 0);
+  SetWindowPos(viewer, nullptr, 0, 0, 530, 400, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(GreysInTheMiddleRow(image), 0) << "a draft while dragged";
+  SendMessageW(viewer, WM_EXITSIZEMOVE, 0, 0);
+  EXPECT_GT(GreysInTheMiddleRow(image), 20) << "filtered at the end";
 
   SendMessageW(image, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
   EXPECT_TRUE(PumpUntil([&] { return !IsWindow(viewer); }));

@@ -52,7 +52,8 @@ bool TooLarge(std::uint64_t width, std::uint64_t height) {
 SIZE ScreenBound(SIZE keep) {
   if (keep.cx > 0 && keep.cy > 0) return keep;
   SIZE s{GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
-  if (s.cx <= 0 || s.cy <= 0) s = SIZE{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (s.cx <= 0 || s.cy <= 0)
+    s = SIZE{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   return s;
 }
 
@@ -94,8 +95,8 @@ ComPtr<IWICBitmapSource> NearSize(IWICBitmapFrameDecode* frame, UINT& w, UINT& h
     UINT want_w = (w + k - 1) / k, want_h = (h + k - 1) / k;
     UINT cw = want_w, ch = want_h;
     WICPixelFormatGUID format = GUID_WICPixelFormat32bppPBGRA;
-    bool sized = SUCCEEDED(transform->GetClosestSize(&cw, &ch)) && cw >= want_w &&
-                 ch >= want_h && cw < w && ch < h;
+    bool sized = SUCCEEDED(transform->GetClosestSize(&cw, &ch)) && cw >= want_w && ch >= want_h &&
+                 cw < w && ch < h;
     bool formatted = SUCCEEDED(transform->GetClosestPixelFormat(&format));
     UINT bytes = 0;
     if (formatted && (IsEqualGUID(format, GUID_WICPixelFormat32bppPBGRA) ||
@@ -113,9 +114,8 @@ ComPtr<IWICBitmapSource> NearSize(IWICBitmapFrameDecode* frame, UINT& w, UINT& h
       ComPtr<IWICBitmap> bitmap;
       if (SUCCEEDED(transform->CopyPixels(nullptr, cw, ch, &format, WICBitmapTransformRotate0,
                                           stride, static_cast<UINT>(data.size()), data.data())) &&
-          SUCCEEDED(factory->CreateBitmapFromMemory(cw, ch, format, stride,
-                                                    static_cast<UINT>(data.size()), data.data(),
-                                                    bitmap.put()))) {
+          SUCCEEDED(factory->CreateBitmapFromMemory(
+              cw, ch, format, stride, static_cast<UINT>(data.size()), data.data(), bitmap.put()))) {
         source = ComPtr<IWICBitmapSource>(static_cast<IWICBitmapSource*>(bitmap.get()));
         w = cw;
         h = ch;
@@ -235,8 +235,7 @@ std::shared_ptr<WinPicture> WinPicture::FromFile(const std::wstring& path, SIZE 
   return pic;
 }
 
-std::shared_ptr<WinPicture> WinPicture::FromMemory(const void* data, std::size_t size,
-                                                   SIZE keep) {
+std::shared_ptr<WinPicture> WinPicture::FromMemory(const void* data, std::size_t size, SIZE keep) {
   auto head = DeclaredPixelSize(static_cast<const std::uint8_t*>(data), size);
   if (head && TooLarge(head->width, head->height)) return nullptr;
   auto f = Factory();

@@ -43,8 +43,7 @@ class WinPicture : public Picture {
   // `keep` bounds what is kept of a raster picture: it is reduced by a whole factor while it
   // stays at least that size (or its own size where smaller). Zero: the size of the screen.
   static std::shared_ptr<WinPicture> FromFile(const std::wstring& path, SIZE keep = {});
-  static std::shared_ptr<WinPicture> FromMemory(const void* data, std::size_t size,
-                                                SIZE keep = {});
+  static std::shared_ptr<WinPicture> FromMemory(const void* data, std::size_t size, SIZE keep = {});
 
  private:
   static std::shared_ptr<WinPicture> FromDecoder(IUnknown* decoder, SIZE keep);
