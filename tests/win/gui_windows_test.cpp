@@ -41,13 +41,6 @@ namespace {
 const std::string kThreeLinks = WindowsPath(std::string(RAVEL_FIXTURES) + "/gui-three-links.json");
 const std::string kSample = WindowsPath(std::string(RAVEL_EXAMPLES) + "/sample-document.json");
 
-// How long a dialog stays up before the test acts on it, for scripts/screenshot.sh.
-void HoldForShowcase() {
-  const char* v = std::getenv("RAVEL_SHOWCASE_MS");
-  int ms = v != nullptr ? std::atoi(v) : 0;
-  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 std::string CellText(HWND list, int row, int col) {
   wchar_t buf[512] = {};
   LVITEMW lvi{};
@@ -819,7 +812,6 @@ TEST_F(ChooserTest, TheClickedEntryShowsWholeAndOkTakesIt) {
     HWND text = GetDlgItem(dlg, D::kTextPath);
     shown_path = Text(text);
     lines = static_cast<int>(SendMessageW(text, EM_GETLINECOUNT, 0, 0));
-    HoldForShowcase();
     SendMessageW(GetDlgItem(dlg, D::kCommandOK), BM_CLICK, 0, 0);
   });
   ASSERT_NE(seen.dialog, nullptr);
@@ -948,7 +940,6 @@ TEST_F(GuiTest, FolderBrowserOpensAtTheStartFolderAndGivesTheChoice) {
         *trouble = "the start folder was never selected, only \"" + *selected + "\"";
       for (HWND c = GetWindow(dlg, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT))
         if (Text(c) == "Choose new source root path:") *prompt = Text(c);
-      HoldForShowcase();
       SendMessageW(GetDlgItem(dlg, button), BM_CLICK, 0, 0);
       if (!WaitGone(dlg)) {
         *trouble = "the folder browser stayed open";

@@ -42,16 +42,6 @@ std::string ExamplesFolder() {
   return WindowsPath(RAVEL_EXAMPLES);
 }
 
-// For scripts/screenshot.sh: says which window is up and holds it there a while.
-void Showcase(const char* name) {
-  const char* v = std::getenv("RAVEL_SHOWCASE_MS");
-  int ms = v != nullptr ? std::atoi(v) : 0;
-  if (ms <= 0) return;
-  std::printf("showcase: %s\n", name);
-  std::fflush(stdout);
-  PumpUntil([] { return false; }, ms);
-}
-
 // How many pixels of the middle row of a window's client area are neither black nor white.
 int GreysInTheMiddleRow(HWND h) {
   UpdateWindow(h);
@@ -135,7 +125,6 @@ TEST_F(InfoWindowsTest, ThePreviewShowsTheReleasedRowsPictureAndKeepsItOnFailure
   Release(relative);
   ASSERT_NE(win::ImagePictureOf(image), nullptr);
   EXPECT_NE(win::ImagePictureOf(image), shown);
-  Showcase("preview");
 }
 
 TEST_F(InfoWindowsTest, TheViewerIsSizedFromThePictureResizesAndClosesOnADoubleClick) {
@@ -184,7 +173,6 @@ TEST_F(InfoWindowsTest, TheViewerIsSizedFromThePictureResizesAndClosesOnADoubleC
   EXPECT_EQ(host.ViewerHandle(), viewer);
   EXPECT_EQ(Text(viewer), ExamplesFolder() + "\\pictures\\brand\\logo.gif");
   SetWindowPos(viewer, nullptr, 0, 0, 480, 360, SWP_NOMOVE | SWP_NOZORDER);
-  Showcase("viewer");
 
   // Dragging the frame: quick drafts of whole pixels; the filtered picture when it ends.
   AddItem(FixturePicture("stripes.png"));
@@ -247,7 +235,6 @@ TEST_F(InfoWindowsTest, TheSplashShowsItsTextsAsControlsAndAClickOnTheFrameHands
   ASSERT_NE(picture, nullptr) << "the splash picture from the resources";
   EXPECT_EQ(picture->NaturalSize().cx, 155);
   EXPECT_EQ(picture->NaturalSize().cy, 203);
-  Showcase("splash");
 
   // A label is no free area; the frame's free area hands over.
   SendMessageW(GetDlgItem(s, S::kVersion), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
@@ -288,7 +275,6 @@ TEST_F(InfoWindowsTest, AboutAndInfoAreModalOverTheMainWindowAndCloseAsAsked) {
     KillTimer(nullptr, id);
     seen_about = FindWindowW(win::SplashWindow::kClassName, nullptr);
     main_disabled = !IsWindowEnabled(main);
-    Showcase("about");
     if (seen_about != nullptr) PostMessageW(seen_about, WM_LBUTTONUP, 0, MAKELPARAM(300, 8));
   });
   SendMessageW(main, WM_COMMAND, MAKEWPARAM(M::kMenuAbout, 0), 0);
@@ -314,7 +300,6 @@ TEST_F(InfoWindowsTest, AboutAndInfoAreModalOverTheMainWindowAndCloseAsAsked) {
         sizeof lf, &lf);
     EXPECT_GE(lf.lfWeight, FW_BOLD);
     EXPECT_NE(win::ImagePictureOf(GetDlgItem(seen_info, I::kPicture1)), nullptr);
-    Showcase("info");
     PostMessageW(GetDlgItem(seen_info, IDOK), BM_CLICK, 0, 0);
   });
   // The "Info" label, clicked on its text.
