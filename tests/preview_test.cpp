@@ -122,28 +122,24 @@ TEST_F(Viewer, SizesFromThePictureCappedAtTheScreen) {
   }
 }
 
-TEST_F(Viewer, CaptionShowsAResolvedRelativePathOnly) {
-  wPictureViewer* v = Open(rel);
-  ASSERT_NE(v, nullptr);
-  EXPECT_EQ(v->Me.Text(), "C:\\Docs\\pics\\a.gif");
-  EXPECT_EQ(PathOf(v->xImgedit.GetPicture()), "C:\\Docs\\pics\\a.gif");
-  v->xImgedit_DblClick();
-  EXPECT_TRUE(v->Closed());
-  EXPECT_FALSE(v->Me.Visible());
+TEST_F(Viewer, ARelativeSourceCaptionsItAndAnOpenViewerIsReusedWithItsCaption) {
+  wPictureViewer* first = Open(rel);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->Me.Text(), "C:\\Docs\\pics\\a.gif");
+  EXPECT_EQ(PathOf(first->xImgedit.GetPicture()), "C:\\Docs\\pics\\a.gif");
+  wPictureViewer* second = Open(abs);
+  EXPECT_EQ(second, first);
+  EXPECT_EQ(PathOf(second->xImgedit.GetPicture()), "C:\\Pics\\abs.gif");
+  EXPECT_EQ(second->Me.Text(), "C:\\Docs\\pics\\a.gif");
+  EXPECT_EQ(h.host.viewers_shown.size(), 2u);
+  second->xImgedit_DblClick();
+  EXPECT_TRUE(second->Closed());
+  EXPECT_FALSE(second->Me.Visible());
   EXPECT_EQ(h.main.Viewer(), nullptr);
 
   wPictureViewer* fresh = Open(abs);
   ASSERT_NE(fresh, nullptr);
   EXPECT_EQ(fresh->Me.Text(), "") << "a viewer loaded anew starts without caption";
-}
-
-TEST_F(Viewer, AnOpenViewerIsReusedWithItsCaption) {
-  wPictureViewer* first = Open(rel);
-  wPictureViewer* second = Open(abs);
-  EXPECT_EQ(first, second);
-  EXPECT_EQ(PathOf(second->xImgedit.GetPicture()), "C:\\Pics\\abs.gif");
-  EXPECT_EQ(second->Me.Text(), "C:\\Docs\\pics\\a.gif");
-  EXPECT_EQ(h.host.viewers_shown.size(), 2u);
 }
 
 TEST_F(Viewer, NothingOpensForAnEmptyListOrAPictureThatCannotBeRead) {
