@@ -38,6 +38,9 @@ xvfb=""
 jobs_started=()
 cleanup() {
   for pid in "${jobs_started[@]}"; do kill "$pid" 2>/dev/null || true; done
+  # The prefix is shared with scripts/run.sh: back to 96 DPI, also after a failed shot.
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 96 /f >/dev/null 2>&1 ||
+    true
   wineserver -k 2>/dev/null || true
   [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
   return 0
