@@ -65,4 +65,10 @@ gtest_discover_tests(ravel_wintests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 12
 # nothing. The program's resources give it the same common controls and manifest.
 add_executable(bench_wine_walk bench/win/bench_wine_walk.cpp src/win32/app/Ravelmend.rc)
 target_link_libraries(bench_wine_walk PRIVATE ravel_gui ravel_sim)
+
+# The preview and viewer benchmark under Wine, run by scripts/bench-preview.sh (figures only).
+add_executable(bench_wine_preview bench/win/bench_wine_preview.cpp src/win32/app/Ravelmend.rc)
+target_link_libraries(bench_wine_preview PRIVATE ravel_gui ravel_sim psapi)
+target_link_options(bench_wine_preview PRIVATE -municode)
+
 include(cmake/WindowsBatch.cmake)

@@ -17,5 +17,18 @@ convert -size 40x30 pattern:vertical2 -negate "${strip[@]}" png24:stripes.png 2>
   convert -size 40x30 pattern:vertical2 "${strip[@]}" png24:stripes.png
 # Wider than any screen: kept reduced, its stripes averaged.
 convert -size 8192x10 pattern:vertical2 "${strip[@]}" png8:wide-stripes.png
+# More pixels than are shown (12248 x 12248, one bit each): refused before it is decoded.
+python3 - <<'PY'
+import struct, zlib
+w = h = 12248
+def chunk(kind, data):
+    return struct.pack('>I', len(data)) + kind + data + struct.pack('>I', zlib.crc32(kind + data))
+z = zlib.compressobj(9)
+row = b'\x00' + b'\x55' * ((w + 7) // 8)
+data = b''.join(z.compress(row) for _ in range(h)) + z.flush()
+with open('too-many-pixels.png', 'wb') as f:
+    f.write(b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', struct.pack('>IIBBBBB', w, h, 1, 0, 0, 0, 0)) +
+            chunk(b'IDAT', data) + chunk(b'IEND', b''))
+PY
 printf 'This is no picture.\n' >notes.gif
 ls -l

@@ -91,19 +91,16 @@ TEST_F(MainWindow, OperationsRunBusyAndReleaseAfterwards) {
   EXPECT_FALSE(main.Timer1.Enabled());
   EXPECT_FALSE(host.busy_cursor);
 
-  // No nesting count: the first release ends the busy state.
+  // No nesting count: the first release ends the busy state. Meanwhile the timer keeps the
+  // patience text shown.
   main.LockButtons();
-  main.LockButtons();
-  main.ReleaseButtons();
-  EXPECT_FALSE(main.Busy());
-  EXPECT_TRUE(main.Command_Save.Enabled());
-}
-
-TEST_F(MainWindow, TimerKeepsThePatienceTextShown) {
   main.LockButtons();
   main.Text_PBP.SetVisible(false);
   main.Timer1_Timer();
   EXPECT_TRUE(main.Text_PBP.Visible());
+  main.ReleaseButtons();
+  EXPECT_FALSE(main.Busy());
+  EXPECT_TRUE(main.Command_Save.Enabled());
 }
 
 TEST_F(MainWindow, InitRereadsAndEmptiesThePath) {

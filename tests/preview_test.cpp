@@ -1,6 +1,7 @@
 // The preview of the selected item's picture and the picture viewer, over the fake loader.
 #include <gtest/gtest.h>
 
+#include "preview/PictureSize.h"
 #include "preview/Resample.h"
 #include "preview/wPictureViewer.h"
 #include "relink_support.h"
@@ -38,13 +39,14 @@ TEST_F(Preview, ResolvesTheSourceAndFallsBackAsItShould) {
     int* item;
     bool word_open;
     std::string shown;  // after the step
+    bool failed;        // the picture and its stretching stay as they were
   };
   const Step steps[] = {
-      {"absolute, without Word", &abs, false, "C:\\Pics\\abs.gif"},
-      {"relative to the document", &rel, true, "C:\\Docs\\pics\\a.gif"},
-      {"not a picture keeps the old one", &notes, true, "C:\\Docs\\pics\\a.gif"},
-      {"relative, no document: the old one stays", &rel, false, "C:\\Docs\\pics\\a.gif"},
-      {"found nowhere blanks it", &gone, true, ""},
+      {"absolute, without Word", &abs, false, "C:\\Pics\\abs.gif", false},
+      {"relative to the document", &rel, true, "C:\\Docs\\pics\\a.gif", false},
+      {"not a picture keeps the old one", &notes, true, "C:\\Docs\\pics\\a.gif", true},
+      {"relative, no document: the old one stays", &rel, false, "C:\\Docs\\pics\\a.gif", true},
+      {"found nowhere blanks it", &gone, true, "", false},
   };
   for (const Step& s : steps) {
     if (s.word_open)
@@ -52,9 +54,10 @@ TEST_F(Preview, ResolvesTheSourceAndFallsBackAsItShould) {
     else
       h.word.CloseAll();
     h.host.hourglass_calls.clear();
+    h.main.xImgedit.SetStretch(false);
     Release(*s.item);
     EXPECT_EQ(Shown(), s.shown) << s.label;
-    EXPECT_TRUE(h.main.xImgedit.Stretch()) << s.label;
+    EXPECT_EQ(h.main.xImgedit.Stretch(), !s.failed) << s.label;
     EXPECT_EQ(h.host.hourglass_calls, (std::vector<bool>{true, false})) << s.label;
   }
   EXPECT_TRUE(h.host.boxes.empty()) << "failures are silent";
@@ -119,28 +122,24 @@ TEST_F(Viewer, SizesFromThePictureCappedAtTheScreen) {
   }
 }
 
-TEST_F(Viewer, CaptionShowsAResolvedRelativePathOnly) {
-  wPictureViewer* v = Open(rel);
-  ASSERT_NE(v, nullptr);
-  EXPECT_EQ(v->Me.Text(), "C:\\Docs\\pics\\a.gif");
-  EXPECT_EQ(PathOf(v->xImgedit.GetPicture()), "C:\\Docs\\pics\\a.gif");
-  v->xImgedit_DblClick();
-  EXPECT_TRUE(v->Closed());
-  EXPECT_FALSE(v->Me.Visible());
+TEST_F(Viewer, ARelativeSourceCaptionsItAndAnOpenViewerIsReusedWithItsCaption) {
+  wPictureViewer* first = Open(rel);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->Me.Text(), "C:\\Docs\\pics\\a.gif");
+  EXPECT_EQ(PathOf(first->xImgedit.GetPicture()), "C:\\Docs\\pics\\a.gif");
+  wPictureViewer* second = Open(abs);
+  EXPECT_EQ(second, first);
+  EXPECT_EQ(PathOf(second->xImgedit.GetPicture()), "C:\\Pics\\abs.gif");
+  EXPECT_EQ(second->Me.Text(), "C:\\Docs\\pics\\a.gif");
+  EXPECT_EQ(h.host.viewers_shown.size(), 2u);
+  second->xImgedit_DblClick();
+  EXPECT_TRUE(second->Closed());
+  EXPECT_FALSE(second->Me.Visible());
   EXPECT_EQ(h.main.Viewer(), nullptr);
 
   wPictureViewer* fresh = Open(abs);
   ASSERT_NE(fresh, nullptr);
   EXPECT_EQ(fresh->Me.Text(), "") << "a viewer loaded anew starts without caption";
-}
-
-TEST_F(Viewer, AnOpenViewerIsReusedWithItsCaption) {
-  wPictureViewer* first = Open(rel);
-  wPictureViewer* second = Open(abs);
-  EXPECT_EQ(first, second);
-  EXPECT_EQ(PathOf(second->xImgedit.GetPicture()), "C:\\Pics\\abs.gif");
-  EXPECT_EQ(second->Me.Text(), "C:\\Docs\\pics\\a.gif");
-  EXPECT_EQ(h.host.viewers_shown.size(), 2u);
 }
 
 TEST_F(Viewer, NothingOpensForAnEmptyListOrAPictureThatCannotBeRead) {
@@ -221,6 +220,48 @@ TEST(Resample, AveragesWhenShrinkingAndInterpolatesWhenEnlarging) {
     EXPECT_EQ(s.pixels, std::vector<std::uint32_t>(static_cast<std::size_t>(w * h), 0x80402010u))
         << w << "x" << h << ": every channel, alpha too, unchanged";
   }
+}
+
+// --- the size a picture file declares, read before any decoder opens it ---
+
+std::vector<std::uint8_t> Bytes(std::initializer_list<int> b) {
+  std::vector<std::uint8_t> v;
+  for (int x : b) v.push_back(static_cast<std::uint8_t>(x));
+  return v;
+}
+
+TEST(DeclaredPixelSize, ReadsEachFormatsHeaderAndNothingElse) {
+  auto size_of = [](const std::vector<std::uint8_t>& v) {
+    auto s = DeclaredPixelSize(v.data(), v.size());
+    return s ? std::to_string(s->width) + "x" + std::to_string(s->height) : std::string("none");
+  };
+  auto png = Bytes({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0,    0,   13, 'I',
+                    'H',  'D', 'R', 0,   0,    0x75, 0x30, 0,    0, 0x75, 0x30});  // 30000 x 30000
+  auto gif = Bytes({'G', 'I', 'F', '8', '9', 'a', 0x40, 0x1F, 0x20, 0x03});        // 8000 x 800
+  std::vector<std::uint8_t> bmp(26, 0);
+  bmp[0] = 'B';
+  bmp[1] = 'M';
+  bmp[14] = 40;
+  bmp[18] = 0x10;                                                         // 16 wide
+  for (int i = 22; i < 26; ++i) bmp[static_cast<std::size_t>(i)] = 0xFF;  // -1: one row, top first
+  // A JPEG whose frame header stands behind a metadata segment and a fill byte.
+  auto jpeg =
+      Bytes({0xFF, 0xD8, 0xFF, 0xE1, 0,  6, 'E',  'x',  'i',  'f',
+             0xFF, 0xFF, 0xC2, 0,    17, 8, 0x0B, 0xB8, 0x0F, 0xA0});  // progressive, 4000 x 3000
+  auto jpeg_no_frame = Bytes({0xFF, 0xD8, 0xFF, 0xDA, 0, 2, 0xFF, 0xC0, 0, 17, 8, 1, 1, 1, 1});
+  EXPECT_EQ(size_of(png), "30000x30000");
+  EXPECT_EQ(size_of(gif), "8000x800");
+  EXPECT_EQ(size_of(bmp), "16x1");
+  EXPECT_EQ(size_of(jpeg), "4000x3000");
+  EXPECT_EQ(size_of(jpeg_no_frame), "none") << "image data before any frame header";
+  for (auto* v : {&png, &gif, &bmp, &jpeg}) {
+    std::vector<std::uint8_t> cut(v->begin(), v->end() - 1);
+    EXPECT_EQ(size_of(cut), "none") << "a header cut short";
+  }
+  EXPECT_EQ(size_of(Bytes({'I', 'I', '*', 0, 8, 0, 0, 0})), "none") << "TIFF: left to its decoder";
+  EXPECT_EQ(size_of({}), "none");
+  EXPECT_GT(PixelSize({30000, 30000}).Count(), kMaxPicturePixels);
+  EXPECT_LT(PixelSize({12000, 12000}).Count(), kMaxPicturePixels);
 }
 
 TEST(Resample, EmptyOrShortInputGivesAnEmptyImage) {

@@ -102,6 +102,9 @@ TEST_F(RegistryLayer, StringDataOfAnyShapeReadsSafely) {
       {"254 characters fit", kRegSz, std::string(254, 'x') + '\0', "0", std::string(254, 'x')},
       {"longer than the buffer", kRegSz, std::string(300, 'x') + '\0', "234", ""},
       {"a number, not a text", kRegDword, std::string("\x01\0\0\0", 4), "0", ""},
+      {"bytes, not a text", kRegBinary, std::string("1\0", 2), "0", ""},
+      {"expandable text, as stored", kRegExpandSz, std::string("%TEMP%\0", 7), "0", "%TEMP%"},
+      {"several texts: the first", kRegMultiSz, std::string("1\0x\0\0", 5), "0", "1"},
   };
   for (const Case& c : cases) {
     Plant("V", c.type, c.bytes);

@@ -74,7 +74,7 @@ TEST_F(SettingsStore, StoredOptionsLoadWithoutClickActions) {
   EXPECT_EQ(reg.OpenHandles(), 0);
 }
 
-TEST_F(SettingsStore, OnlyExactlyTheDigitOneChecksABox) {
+TEST_F(SettingsStore, OnlyATextOfExactlyTheDigitOneChecksABox) {
   struct Case {
     const char* label;
     std::vector<std::uint8_t> bytes;
@@ -90,6 +90,10 @@ TEST_F(SettingsStore, OnlyExactlyTheDigitOneChecksABox) {
       {"zero bytes", {}, kRegSz, 0},
       {"true", {'T', 'r', 'u', 'e', 0}, kRegSz, 0},
       {"no terminating zero", {'1'}, kRegSz, 1},
+      {"more after the terminating zero", {'1', 0, 'x', 0}, kRegSz, 1},
+      {"expandable text", {'1', 0}, kRegExpandSz, 1},
+      {"several texts, the first 1", {'1', 0, '0', 0, 0}, kRegMultiSz, 1},
+      {"several texts, the first 0", {'0', 0, '1', 0, 0}, kRegMultiSz, 0},
       {"a DWORD 1", {1, 0, 0, 0}, kRegDword, 0},
       {"binary", {'1', 0}, kRegBinary, 0},
       {"300 ones", std::vector<std::uint8_t>(300, '1'), kRegSz, 0},
@@ -102,10 +106,8 @@ TEST_F(SettingsStore, OnlyExactlyTheDigitOneChecksABox) {
     EXPECT_EQ(main.Check_preview.Value(), c.expected) << c.label;
     EXPECT_EQ(main.Check_relpath.Value(), 1) << c.label;
   }
-}
-
-TEST_F(SettingsStore, AMissingValueUnchecksItsBox) {
-  reg.PutText(kProduct, "Version", "1.2.0");
+  // A missing value unchecks its box; the others load as stored.
+  reg.DeleteKey(kHkeyCurrentUser, kSettings);
   reg.PutText(kSettings, "Preview", "1");
   SetBoxes(0, 1, 1);
   LoadSettingsAtStart(main);
@@ -166,11 +168,28 @@ TEST_F(SettingsStore, TheExitButtonAndClosingStoreTheBoxesTheMenuDoesNot) {
   EXPECT_TRUE(host.boxes.empty());
 }
 
-TEST_F(SettingsStore, SavingIntoAKeyGoneSinceTheStartLeavesTheDefaults) {
+TEST_F(SettingsStore, SavingIntoKeysGoneSinceTheStart) {
   SetBoxes(0, 1, 0);
   SaveSettings(main);  // no key yet: created with the defaults, nothing more
   EXPECT_EQ(Text(kSettings, "Preview"), std::string("1\0", 2));
   EXPECT_EQ(Text(kSettings, "Support_Hidden_Objects"), std::string("0\0", 2));
+
+  // A valid version without its settings: every box unticked at the start, and the next
+  // save stores them again.
+  reg.DeleteKey(kHkeyCurrentUser, kSettings);
+  ASSERT_FALSE(reg.KeyExists(kSettings));
+  LoadSettingsAtStart(main);
+  EXPECT_EQ(Boxes(), (std::vector<int>{0, 0, 0}));
+  SetBoxes(1, 1, 0);
+  SaveSettings(main);
+  EXPECT_EQ(Text(kProduct, "Version"), std::string("1.2.0\0", 6));
+  EXPECT_EQ(Text(kSettings, "Preview"), std::string("1\0", 2));
+  EXPECT_EQ(Text(kSettings, "Support_Hidden_Objects"), std::string("1\0", 2));
+  EXPECT_EQ(Text(kSettings, "Rel_Path"), std::string("0\0", 2));
+  SetBoxes(0, 0, 1);
+  LoadSettingsAtStart(main);
+  EXPECT_EQ(Boxes(), (std::vector<int>{1, 1, 0}));
+  EXPECT_EQ(reg.OpenHandles(), 0);
 }
 
 TEST_F(SettingsStore, ARefusedWriteKeepsTheOldValuesAndEndsNormally) {
@@ -182,23 +201,6 @@ TEST_F(SettingsStore, ARefusedWriteKeepsTheOldValuesAndEndsNormally) {
   EXPECT_EQ(Text(kSettings, "Preview"), std::string("1\0", 2));
   EXPECT_TRUE(host.boxes.empty()) << "the store is silent";
   EXPECT_FALSE(g.SuppressClickEvents);
-}
-
-TEST_F(SettingsStore, SavingAndLoadingHoldClickEventsBack) {
-  Store("1", "0", "1");
-  std::vector<bool> during;
-  class Watch : public ControlPeer {
-   public:
-    explicit Watch(std::function<void()> f) : f_(std::move(f)) {}
-    void Update(Control&, Aspect) override { f_(); }
-    std::function<void()> f_;
-  } watch([&] { during.push_back(g.SuppressClickEvents); });
-  main.Check_relpath.SetPeer(&watch);
-  main.Check_relpath.SetValue(0);
-  during.clear();
-  LoadSettingsAtStart(main);  // sets Rel_Path back to 1
-  main.Check_relpath.SetPeer(nullptr);
-  EXPECT_EQ(during, std::vector<bool>{true});
 }
 
 TEST_F(SettingsStore, AboutReplacesUnsavedChangesOfTheBoxes) {

@@ -87,8 +87,10 @@ void SaveSettings(Form_Main& main) {
   Registry32 reg(*api, main.Hst);
   Suppressed quiet(main.G);
   if (EnsureSettingsKey(reg)) return;
+  // Created when it is missing under a valid version (opened when it is there): else no
+  // save could ever store the options again.
   HKey settings = 0;
-  reg.OpenRegistryKey(kHkeyCurrentUser, kSettingsKeyPath, settings, kSilent);
+  reg.CreateRegistryKey(kHkeyCurrentUser, kSettingsKeyPath, settings, kSilent);
   for (const Option& o : kOptions)
     reg.WriteRegistryValue(settings, o.name, std::string((main.*o.box).Value() == 1 ? "1" : "0"),
                            kRegSz, kSilent);

@@ -41,13 +41,6 @@ namespace {
 const std::string kThreeLinks = WindowsPath(std::string(RAVEL_FIXTURES) + "/gui-three-links.json");
 const std::string kSample = WindowsPath(std::string(RAVEL_EXAMPLES) + "/sample-document.json");
 
-// How long a dialog stays up before the test acts on it, for scripts/screenshot.sh.
-void HoldForShowcase() {
-  const char* v = std::getenv("RAVEL_SHOWCASE_MS");
-  int ms = v != nullptr ? std::atoi(v) : 0;
-  if (ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(ms));
-}
-
 std::string CellText(HWND list, int row, int col) {
   wchar_t buf[512] = {};
   LVITEMW lvi{};
@@ -511,8 +504,31 @@ TEST_F(GuiTest, ANewDpiPlacesAndLettersEveryControlAgain) {
     GetObjectW(reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)), sizeof lf, &lf);
     return lf.lfHeight < 0 ? -lf.lfHeight : lf.lfHeight;
   };
+  // The preview: its frame 3975 x 2520 twips, the picture 3735 x 1920 twips at 120, 240 in
+  // it, its scroll bar inside the picture's border (shown, doing nothing).
+  auto preview_at = [&](UINT dpi) {
+    auto px = [dpi](int twips) { return MulDiv(twips, static_cast<int>(dpi), 1440); };
+    RECT frame{}, picture{};
+    GetWindowRect(Child(M::kFrameImage), &frame);
+    GetWindowRect(Child(M::kImageView), &picture);
+    EXPECT_EQ(frame.right - frame.left, px(3975)) << dpi;
+    EXPECT_EQ(frame.bottom - frame.top, px(2520)) << dpi;
+    EXPECT_EQ(picture.right - picture.left, px(3735)) << dpi;
+    EXPECT_EQ(picture.bottom - picture.top, px(1920)) << dpi;
+    EXPECT_EQ(picture.left - frame.left, px(120)) << dpi;
+    EXPECT_EQ(picture.top - frame.top, px(240)) << dpi;
+    SCROLLBARINFO bar{};
+    bar.cbSize = sizeof bar;
+    ASSERT_TRUE(GetScrollBarInfo(Child(M::kImageView), OBJID_VSCROLL, &bar));
+    EXPECT_FALSE(bar.rgstate[0] & STATE_SYSTEM_INVISIBLE) << dpi;
+    EXPECT_TRUE(bar.rgstate[0] & STATE_SYSTEM_UNAVAILABLE) << dpi;
+    EXPECT_TRUE(bar.rcScrollBar.left >= picture.left && bar.rcScrollBar.right <= picture.right &&
+                bar.rcScrollBar.top >= picture.top && bar.rcScrollBar.bottom <= picture.bottom)
+        << dpi;
+  };
   UINT dpi = win::DpiOf(window->Handle());
   ASSERT_EQ(width_of(list), win::Scale(548, dpi));
+  preview_at(dpi);
   int text_height = font_height(Child(M::kLabel1));
   int column_width = ListView_GetColumnWidth(list, 0);
 
@@ -525,6 +541,7 @@ TEST_F(GuiTest, ANewDpiPlacesAndLettersEveryControlAgain) {
   RECT client{};
   GetClientRect(window->Handle(), &client);
   EXPECT_EQ(client.right, win::Scale(584, wider));
+  preview_at(wider);
   EXPECT_GT(font_height(Child(M::kLabel1)), text_height);
   EXPECT_EQ(font_height(Child(M::kCommandInit)), font_height(Child(M::kLabel1)));
   EXPECT_GT(ListView_GetColumnWidth(list, 0), column_width);
@@ -795,7 +812,6 @@ TEST_F(ChooserTest, TheClickedEntryShowsWholeAndOkTakesIt) {
     HWND text = GetDlgItem(dlg, D::kTextPath);
     shown_path = Text(text);
     lines = static_cast<int>(SendMessageW(text, EM_GETLINECOUNT, 0, 0));
-    HoldForShowcase();
     SendMessageW(GetDlgItem(dlg, D::kCommandOK), BM_CLICK, 0, 0);
   });
   ASSERT_NE(seen.dialog, nullptr);
@@ -924,7 +940,6 @@ TEST_F(GuiTest, FolderBrowserOpensAtTheStartFolderAndGivesTheChoice) {
         *trouble = "the start folder was never selected, only \"" + *selected + "\"";
       for (HWND c = GetWindow(dlg, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT))
         if (Text(c) == "Choose new source root path:") *prompt = Text(c);
-      HoldForShowcase();
       SendMessageW(GetDlgItem(dlg, button), BM_CLICK, 0, 0);
       if (!WaitGone(dlg)) {
         *trouble = "the folder browser stayed open";

@@ -42,14 +42,19 @@ std::string ExamplesFolder() {
   return WindowsPath(RAVEL_EXAMPLES);
 }
 
-// For scripts/screenshot.sh: says which window is up and holds it there a while.
-void Showcase(const char* name) {
-  const char* v = std::getenv("RAVEL_SHOWCASE_MS");
-  int ms = v != nullptr ? std::atoi(v) : 0;
-  if (ms <= 0) return;
-  std::printf("showcase: %s\n", name);
-  std::fflush(stdout);
-  PumpUntil([] { return false; }, ms);
+// How many pixels of the middle row of a window's client area are neither black nor white.
+int GreysInTheMiddleRow(HWND h) {
+  UpdateWindow(h);
+  RECT rc;
+  GetClientRect(h, &rc);
+  HDC dc = GetDC(h);
+  int greys = 0;
+  for (int x = 0; x < rc.right; ++x) {
+    int v = GetRValue(GetPixel(dc, x, rc.bottom / 2));
+    greys += v > 20 && v < 235;
+  }
+  ReleaseDC(h, dc);
+  return greys;
 }
 
 // The colour at the middle of a window's client area, as painted on the screen.
@@ -120,7 +125,6 @@ TEST_F(InfoWindowsTest, ThePreviewShowsTheReleasedRowsPictureAndKeepsItOnFailure
   Release(relative);
   ASSERT_NE(win::ImagePictureOf(image), nullptr);
   EXPECT_NE(win::ImagePictureOf(image), shown);
-  Showcase("preview");
 }
 
 TEST_F(InfoWindowsTest, TheViewerIsSizedFromThePictureResizesAndClosesOnADoubleClick) {
@@ -169,7 +173,17 @@ TEST_F(InfoWindowsTest, TheViewerIsSizedFromThePictureResizesAndClosesOnADoubleC
   EXPECT_EQ(host.ViewerHandle(), viewer);
   EXPECT_EQ(Text(viewer), ExamplesFolder() + "\\pictures\\brand\\logo.gif");
   SetWindowPos(viewer, nullptr, 0, 0, 480, 360, SWP_NOMOVE | SWP_NOZORDER);
-  Showcase("viewer");
+
+  // Dragging the frame: quick drafts of whole pixels; the filtered picture when it ends.
+  AddItem(FixturePicture("stripes.png"));
+  form->ListView_IS.SetCurrent(3);
+  SendMessageW(window->Child(M::kCommand1), BM_CLICK, 0, 0);
+  EXPECT_GT(GreysInTheMiddleRow(image), 20) << "filtered";
+  SendMessageW(viewer, WM_ENTERSIZEMOVE, 0, 0);
+  SetWindowPos(viewer, nullptr, 0, 0, 530, 400, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(GreysInTheMiddleRow(image), 0) << "a draft while dragged";
+  SendMessageW(viewer, WM_EXITSIZEMOVE, 0, 0);
+  EXPECT_GT(GreysInTheMiddleRow(image), 20) << "filtered at the end";
 
   SendMessageW(image, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
   EXPECT_TRUE(PumpUntil([&] { return !IsWindow(viewer); }));
@@ -221,7 +235,6 @@ TEST_F(InfoWindowsTest, TheSplashShowsItsTextsAsControlsAndAClickOnTheFrameHands
   ASSERT_NE(picture, nullptr) << "the splash picture from the resources";
   EXPECT_EQ(picture->NaturalSize().cx, 155);
   EXPECT_EQ(picture->NaturalSize().cy, 203);
-  Showcase("splash");
 
   // A label is no free area; the frame's free area hands over.
   SendMessageW(GetDlgItem(s, S::kVersion), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
@@ -262,7 +275,6 @@ TEST_F(InfoWindowsTest, AboutAndInfoAreModalOverTheMainWindowAndCloseAsAsked) {
     KillTimer(nullptr, id);
     seen_about = FindWindowW(win::SplashWindow::kClassName, nullptr);
     main_disabled = !IsWindowEnabled(main);
-    Showcase("about");
     if (seen_about != nullptr) PostMessageW(seen_about, WM_LBUTTONUP, 0, MAKELPARAM(300, 8));
   });
   SendMessageW(main, WM_COMMAND, MAKEWPARAM(M::kMenuAbout, 0), 0);
@@ -288,7 +300,6 @@ TEST_F(InfoWindowsTest, AboutAndInfoAreModalOverTheMainWindowAndCloseAsAsked) {
         sizeof lf, &lf);
     EXPECT_GE(lf.lfWeight, FW_BOLD);
     EXPECT_NE(win::ImagePictureOf(GetDlgItem(seen_info, I::kPicture1)), nullptr);
-    Showcase("info");
     PostMessageW(GetDlgItem(seen_info, IDOK), BM_CLICK, 0, 0);
   });
   // The "Info" label, clicked on its text.

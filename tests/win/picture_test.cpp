@@ -22,8 +22,9 @@ std::wstring Fixture(const std::string& name) {
   return win::Widen(p);
 }
 
-// Draws the picture stretched to w x h into a bitmap and returns its pixels (0x00RRGGBB).
-std::vector<std::uint32_t> Render(const win::WinPicture& pic, int w, int h) {
+// Draws the picture stretched to w x h into a bitmap and returns its pixels (0x00RRGGBB):
+// filtered, or as a draft.
+std::vector<std::uint32_t> Render(const win::WinPicture& pic, int w, int h, bool draft = false) {
   HDC screen = GetDC(nullptr);
   HDC dc = CreateCompatibleDC(screen);
   BITMAPINFO bi{};
@@ -36,7 +37,10 @@ std::vector<std::uint32_t> Render(const win::WinPicture& pic, int w, int h) {
   HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   HGDIOBJ old = SelectObject(dc, bmp);
   RECT r{0, 0, w, h};
-  pic.Draw(dc, r, RGB(255, 255, 255));
+  if (draft)
+    pic.DrawDraft(dc, r, RGB(255, 255, 255));
+  else
+    pic.Draw(dc, r, RGB(255, 255, 255));
   GdiFlush();
   std::vector<std::uint32_t> out(static_cast<const std::uint32_t*>(bits),
                                  static_cast<const std::uint32_t*>(bits) + w * h);
@@ -149,8 +153,10 @@ TEST_F(PictureLoader, PlaceableWindowsMetafilesLoadToo) {
   EXPECT_TRUE(Near(pixels[25 * 100 + 50], 0, 160, 0)) << std::hex << pixels[25 * 100 + 50];
 }
 
-TEST_F(PictureLoader, WhatIsNoPictureOrMissingGivesNothing) {
+TEST_F(PictureLoader, WhatIsNoPictureTooLargeOrMissingGivesNothing) {
   EXPECT_EQ(win::WinPicture::FromFile(Fixture("notes.gif")), nullptr);
+  // 12248 x 12248: decoded, it would take seconds and 600 MB.
+  EXPECT_EQ(win::WinPicture::FromFile(Fixture("too-many-pixels.png")), nullptr);
   EXPECT_EQ(win::WinPicture::FromFile(Fixture("missing.png")), nullptr);
   EXPECT_EQ(win::WinPicture::FromFile(L""), nullptr);
 }
@@ -171,6 +177,62 @@ TEST_F(PictureLoader, AStretchedPictureIsFilteredNotPixelDropped) {
     if (v > 20 && v < 235) ++greys;
   }
   EXPECT_GT(greys, 40);
+  // A draft (while a window is dragged) takes whole pixels: black and white only.
+  auto draft = Render(*pic, 20, 15, true);
+  for (int x = 0; x < 20; ++x) {
+    std::uint32_t p = draft[7 * 20 + x];
+    EXPECT_TRUE(Near(p, 0, 0, 0, 0) || Near(p, 255, 255, 255, 0)) << x << " " << std::hex << p;
+  }
+}
+
+TEST_F(PictureLoader, APictureIsKeptNoLargerThanNeeded) {
+  // 40 x 30 stripes where 10 x 10 is the most needed: three columns to a pixel.
+  auto pic = win::WinPicture::FromFile(Fixture("stripes.png"), SIZE{10, 10});
+  ASSERT_NE(pic, nullptr);
+  EXPECT_EQ(pic->WidthHimetric(), MulDiv(40, 2540, 96)) << "the size as the file gives it";
+  EXPECT_EQ(pic->Pixels().width, 14);
+  EXPECT_EQ(pic->Pixels().height, 10);
+  int low = 0, high = 0;
+  for (int x = 0; x < 13; ++x) {
+    int v = static_cast<int>(pic->Pixels().pixels[static_cast<std::size_t>(x)] & 0xFF);
+    low += std::abs(v - 85) <= 1;
+    high += std::abs(v - 170) <= 1;
+  }
+  EXPECT_EQ(low + high, 13) << "each the mean of its three columns";
+}
+
+TEST_F(PictureLoader, TheLastPictureIsKeptForItsPathAndFileTime) {
+  wchar_t temp[MAX_PATH] = {};
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring copy = std::wstring(temp) + L"ravel-cache-" + std::to_wstring(GetCurrentProcessId());
+  ASSERT_TRUE(CopyFileW(Fixture("red.png").c_str(), (copy + L".png").c_str(), FALSE));
+  ASSERT_TRUE(CopyFileW(Fixture("red.png").c_str(), (copy + L"-2.png").c_str(), FALSE));
+  win::PictureCache cache;
+  auto first = cache.Load(copy + L".png");
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(cache.Load(copy + L".PNG"), first) << "the same file, named in other case";
+  EXPECT_EQ(cache.Decodes(), 1);
+  EXPECT_EQ(cache.Load(Fixture("notes.gif")), nullptr);
+  EXPECT_EQ(cache.Load(copy + L".png"), first) << "no picture does not displace it";
+  EXPECT_EQ(cache.Decodes(), 2);
+
+  // Written since: read again.
+  HANDLE f = CreateFileW((copy + L".png").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                         0, nullptr);
+  ASSERT_NE(f, INVALID_HANDLE_VALUE);
+  FILETIME later{};
+  GetSystemTimeAsFileTime(&later);
+  later.dwHighDateTime += 1;
+  SetFileTime(f, nullptr, nullptr, &later);
+  CloseHandle(f);
+  auto again = cache.Load(copy + L".png");
+  EXPECT_NE(again, first);
+  EXPECT_EQ(cache.Decodes(), 3);
+  EXPECT_NE(cache.Load(copy + L"-2.png"), again) << "another file";
+  EXPECT_EQ(cache.Decodes(), 4);
+  DeleteFileW((copy + L".png").c_str());
+  DeleteFileW((copy + L"-2.png").c_str());
+  EXPECT_EQ(cache.Load(copy + L".png"), nullptr) << "gone";
 }
 
 TEST_F(PictureLoader, APictureWiderThanAnyScreenIsKeptReducedByAveraging) {

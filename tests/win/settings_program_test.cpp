@@ -157,6 +157,26 @@ TEST(SettingsProgram, OptionsLeftAtCloseAreThereAtTheNextStartButNotAfterTheMenu
     EXPECT_EQ(third.WaitForExit(), 0);
   }
   EXPECT_EQ(Stored(kSettings, "Preview"), "1");
+  // Without its settings under a valid version, the boxes start unticked; the end of the
+  // session (log off, shut down), which sends no WM_CLOSE, stores them and heals the key.
+  RegDeleteKeyA(HKEY_CURRENT_USER, kSettings);
+  {
+    Started fourth;
+    HWND main = fourth.MainWindow();
+    ASSERT_NE(main, nullptr);
+    EXPECT_FALSE(Checked(CheckBox(main, kPreview)));
+    EXPECT_FALSE(Checked(CheckBox(main, kRelative)));
+    SendMessageW(CheckBox(main, kPreview), BM_CLICK, 0, 0);
+    SendMessageW(CheckBox(main, kRelative), BM_CLICK, 0, 0);
+    EXPECT_TRUE(SendMessageW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+    EXPECT_EQ(Stored(kSettings, "Rel_Path"), "(missing)") << "nothing yet";
+    SendMessageW(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(fourth.WaitForExit(), 0);
+  }
+  EXPECT_EQ(Stored(kProduct, "Version"), "1.2.0");
+  EXPECT_EQ(Stored(kSettings, "Preview"), "1");
+  EXPECT_EQ(Stored(kSettings, "Support_Hidden_Objects"), "0");
+  EXPECT_EQ(Stored(kSettings, "Rel_Path"), "1");
 }
 
 TEST(SettingsProgram, AnotherVersionsKeyIsReplacedAndTheProgramStillStarts) {

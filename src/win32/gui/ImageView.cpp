@@ -11,7 +11,9 @@ namespace {
 struct ImageState {
   std::shared_ptr<const WinPicture> picture;
   bool stretch = true;
+  bool draft = false;
   COLORREF background = GetSysColor(COLOR_WINDOW);
+  WinPicture::Scaled scaled;  // this window's size of its picture
 };
 
 ImageState* StateOf(HWND h) {
@@ -45,7 +47,16 @@ void Paint(HWND h, ImageState& st) {
       to.right = Scale(n.cx, dpi);
       to.bottom = Scale(n.cy, dpi);
     }
-    st.picture->Draw(mem, to, st.background);
+    // A picture that cannot be scaled (no memory for it) leaves the background alone; the
+    // device contexts are given back all the same.
+    try {
+      if (st.draft)
+        st.picture->DrawDraft(mem, to, st.background);
+      else
+        st.picture->Draw(mem, to, st.background, &st.scaled);
+    } catch (...) {
+      st.scaled = WinPicture::Scaled{};
+    }
   }
   BitBlt(dc, 0, 0, rc.right, rc.bottom, mem, 0, 0, SRCCOPY);
   SelectObject(mem, old);
@@ -54,7 +65,7 @@ void Paint(HWND h, ImageState& st) {
   EndPaint(h, &ps);
 }
 
-LRESULT CALLBACK ImageProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+LRESULT OnImageMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   ImageState* st = StateOf(h);
   switch (msg) {
     case WM_NCCREATE:
@@ -89,6 +100,18 @@ LRESULT CALLBACK ImageProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
   return DefWindowProcW(h, msg, wp, lp);
 }
 
+// No exception leaves the window procedure (out of memory while scaling a picture, say):
+// the window then shows what it showed before.
+LRESULT CALLBACK ImageProc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
+  try {
+    return OnImageMessage(h, msg, wp, lp);
+  } catch (...) {
+    if (msg == WM_PAINT) ValidateRect(h, nullptr);  // else it is asked to paint forever
+    if (msg == WM_NCCREATE) return FALSE;
+    return DefWindowProcW(h, msg, wp, lp);
+  }
+}
+
 }  // namespace
 
 const wchar_t* ImageViewClass() {
@@ -111,9 +134,18 @@ const wchar_t* ImageViewClass() {
 void SetImagePicture(HWND image, std::shared_ptr<const WinPicture> picture, bool stretch) {
   ImageState* st = image != nullptr ? StateOf(image) : nullptr;
   if (st == nullptr) return;
+  if (picture != st->picture) st->scaled = WinPicture::Scaled{};
   st->picture = std::move(picture);
   st->stretch = stretch;
   InvalidateRect(image, nullptr, FALSE);
+}
+
+void SetImageDraft(HWND image, bool draft) {
+  ImageState* st = image != nullptr ? StateOf(image) : nullptr;
+  if (st == nullptr || st->draft == draft) return;
+  st->draft = draft;
+  // The drag's end shows the filtered picture; drafts come with the size changes.
+  if (!draft) InvalidateRect(image, nullptr, FALSE);
 }
 
 std::shared_ptr<const WinPicture> ImagePictureOf(HWND image) {

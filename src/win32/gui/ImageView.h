@@ -20,6 +20,8 @@ const wchar_t* ImageViewClass();
 // The picture an image window shows (null: blank) and whether it is stretched.
 void SetImagePicture(HWND image, std::shared_ptr<const WinPicture> picture, bool stretch);
 std::shared_ptr<const WinPicture> ImagePictureOf(HWND image);
+// Drafts (quick, coarse) while its window is being sized; the filtered picture at the end.
+void SetImageDraft(HWND image, bool draft);
 // The colour behind the picture (the window colour by default).
 void SetImageBackground(HWND image, COLORREF color);
 

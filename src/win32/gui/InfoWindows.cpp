@@ -186,6 +186,13 @@ LRESULT ViewerWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       form_.Form_Resize();
       return 0;
     }
+    case WM_ENTERSIZEMOVE:
+      // While the user drags the frame, quick drafts keep pace with the mouse.
+      SetImageDraft(image_, true);
+      break;
+    case WM_EXITSIZEMOVE:
+      SetImageDraft(image_, false);
+      break;
     case WM_LBUTTONDBLCLK:
       form_.Form_DblClick();
       return 0;

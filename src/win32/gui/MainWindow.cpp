@@ -18,7 +18,7 @@ using M = MainWindow;
 
 // Client area at 96 DPI; the window is not resizable, the controls keep their places.
 constexpr int kClientW = 584;
-constexpr int kClientH = 568;
+constexpr int kClientH = 578;
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kExStyle = WS_EX_CONTROLPARENT;
 
@@ -38,7 +38,7 @@ const ChildSpec kLayout[] = {
     {M::kCommandSave, L"Button", kButton, 0, 492, 32, 84, 23},
     {M::kCommandExit, L"Button", kButton, 0, 492, 56, 84, 23},
 
-    {M::kFrameIS, L"Button", kFrame, 0, 8, 84, 568, 354},
+    {M::kFrameIS, L"Button", kFrame, 0, 8, 84, 568, 364},
     {M::kLabel4, L"Static", kLabel, 0, 18, 101, 548, 30},
     {M::kTextPBP, L"Edit", ES_READONLY | ES_CENTER | WS_BORDER, 0, 192, 177, 200, 23},
     {M::kListViewIS, WC_LISTVIEWW, LVS_REPORT | LVS_SHOWSELALWAYS | WS_CLIPSIBLINGS | kTab,
@@ -47,27 +47,28 @@ const ChildSpec kLayout[] = {
     {M::kCheckSID, L"Button", kCheck, 0, 18, 275, 170, 19},
     {M::kCheckLinkLocked, L"Button", kCheck, 0, 196, 275, 90, 19},
 
-    {M::kFrame1, L"Button", kFrame, 0, 18, 296, 388, 134},
-    {M::kCheckShowHiddenObjects, L"Button", kCheck, 0, 28, 314, 220, 19},
-    {M::kLabel2, L"Static", kLabel | SS_NOTIFY, 0, 362, 316, 34, 16},
-    {M::kLabel1, L"Static", kLabel, 0, 28, 336, 370, 90},
+    {M::kFrame1, L"Button", kFrame, 0, 18, 296, 277, 144},
+    {M::kCheckShowHiddenObjects, L"Button", kCheck, 0, 28, 314, 210, 19},
+    {M::kLabel2, L"Static", kLabel | SS_NOTIFY, 0, 251, 316, 34, 16},
+    {M::kLabel1, L"Static", kLabel, 0, 28, 336, 259, 100},
 
-    {M::kFrameImage, L"Button", kFrame, 0, 412, 275, 154, 155},
-    {M::kCheckPreview, L"Button", kCheck, 0, 422, 293, 100, 19},
-    {M::kImageView, L"RavelmendImage", 0, WS_EX_CLIENTEDGE, 422, 314, 115, 82},
-    {M::kVScroll1, L"ScrollBar", SBS_VERT, 0, 539, 314, 17, 82},
-    {M::kCommand1, L"Button", kButton, 0, 476, 401, 80, 23},
+    // The frame is 3975 x 2520 twips and the picture 3735 x 1920 twips at 120, 240 in it
+    // (exact pixels at 96 DPI). The picture's scroll bar is its own, inside its border.
+    {M::kFrameImage, L"Button", kFrame, 0, 301, 272, 265, 168},
+    {M::kImageView, L"RavelmendImage", WS_VSCROLL, WS_EX_CLIENTEDGE, 309, 288, 249, 128},
+    {M::kCheckPreview, L"Button", kCheck, 0, 309, 417, 100, 20},
+    {M::kCommand1, L"Button", kButton, 0, 484, 417, 74, 20},
 
-    {M::kFrameNewDestPath, L"Button", kFrame, 0, 8, 442, 568, 66},
-    {M::kTextNewDestPath, L"Edit", kReadOnly, WS_EX_CLIENTEDGE, 18, 459, 366, 23},
-    {M::kCheckRelpath, L"Button", kCheck, 0, 18, 485, 366, 19},
-    {M::kCommandChoose, L"Button", kButton, 0, 392, 459, 84, 23},
-    {M::kCommandSet, L"Button", kButton, 0, 482, 459, 84, 23},
+    {M::kFrameNewDestPath, L"Button", kFrame, 0, 8, 452, 568, 66},
+    {M::kTextNewDestPath, L"Edit", kReadOnly, WS_EX_CLIENTEDGE, 18, 469, 366, 23},
+    {M::kCheckRelpath, L"Button", kCheck, 0, 18, 495, 366, 19},
+    {M::kCommandChoose, L"Button", kButton, 0, 392, 469, 84, 23},
+    {M::kCommandSet, L"Button", kButton, 0, 482, 469, 84, 23},
 
     // One line: a long path loses its middle, its file name stays in view.
-    {M::kLabelProgressBar, L"Static", kLabel | SS_PATHELLIPSIS, 0, 8, 512, 360, 16},
-    {M::kProgressBarMain, PROGRESS_CLASSW, 0, 0, 8, 529, 568, 16},
-    {M::kLabel5, L"Static", SS_RIGHT | SS_NOPREFIX | SS_NOTIFY, 0, 276, 548, 300, 16},
+    {M::kLabelProgressBar, L"Static", kLabel | SS_PATHELLIPSIS, 0, 8, 522, 360, 16},
+    {M::kProgressBarMain, PROGRESS_CLASSW, 0, 0, 8, 539, 568, 16},
+    {M::kLabel5, L"Static", SS_RIGHT | SS_NOPREFIX | SS_NOTIFY, 0, 276, 558, 300, 16},
 };
 
 const std::vector<int> kFrames = {M::kFrameDocName, M::kFrameIS, M::kFrame1, M::kFrameImage,
@@ -182,8 +183,12 @@ bool MainWindow::Create() {
   UINT dpi = DpiOf(Handle());
   children_.Create(Handle(), kLayout, std::size(kLayout), dpi);
   children_.ToBottom(kFrames);
-  SendMessageW(Child(kVScroll1), SBM_SETRANGE, 0, 0);
-  EnableWindow(Child(kVScroll1), FALSE);
+  // VScroll1 does nothing: the picture's own bar, shown and disabled.
+  SCROLLINFO si{};
+  si.cbSize = sizeof si;
+  si.fMask = SIF_RANGE | SIF_DISABLENOSCROLL;
+  SetScrollInfo(Child(kImageView), SB_VERT, &si, FALSE);
+  EnableScrollBar(Child(kImageView), SB_VERT, ESB_DISABLE_BOTH);
 
   for (std::size_t i = 0; i < std::size(kTexts); ++i)
     texts_[i].Attach(form_.*kTexts[i].control, Child(kTexts[i].id));
@@ -417,6 +422,11 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_CLOSE:
       form_.Form_Unload();
+      return 0;
+    case WM_ENDSESSION:
+      // Log off or shut down: no WM_CLOSE comes, and the process may end as soon as this
+      // returns. The window closes as at its close box, the options stored.
+      if (wp != FALSE) form_.Form_Unload();
       return 0;
     case WM_DESTROY:
       DetachAll();

@@ -41,7 +41,6 @@ class MainWindow : public Window {
     kFrameImage,
     kCheckPreview,
     kImageView,
-    kVScroll1,
     kCommand1,
     kFrameNewDestPath,
     kTextNewDestPath,

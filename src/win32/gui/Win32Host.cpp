@@ -186,7 +186,7 @@ void Win32Host::ShowModal(MoreLinksFound& dialog) {
 }
 
 std::shared_ptr<const Picture> Win32Host::LoadPicture(const std::string& path) {
-  return WinPicture::FromFile(Widen(path));
+  return pictures_.Load(Widen(path));
 }
 
 ScreenSize Win32Host::ScreenTwips() {

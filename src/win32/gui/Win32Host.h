@@ -11,6 +11,7 @@
 #include <string>
 
 #include "app/Host.h"
+#include "win32/gui/WinPicture.h"
 
 namespace ravel::win {
 
@@ -61,6 +62,8 @@ class Win32Host : public Host {
   bool Ending() const { return ending_; }
   // The message loop of the program; returns when the program ends, with its exit code.
   int Run();
+  // The pictures loaded for the preview and the viewer.
+  const PictureCache& Pictures() const { return pictures_; }
 
  private:
   // Keyboard navigation for our windows, else the usual translation and dispatch.
@@ -79,6 +82,7 @@ class Win32Host : public Host {
   std::function<void()> show_main_;
   std::unique_ptr<ViewerWindow> viewer_;
   std::unique_ptr<SplashWindow> splash_;
+  PictureCache pictures_;
 };
 
 }  // namespace ravel::win

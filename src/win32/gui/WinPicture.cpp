@@ -6,24 +6,131 @@
 #include <algorithm>
 #include <vector>
 
+#include "preview/PictureSize.h"
+
 namespace ravel::win {
 
 namespace {
 
+// A codec's own scaling while it decodes (a JPEG decoder scales by 1/2, 1/4, 1/8), which
+// the mingw-w64 headers do not declare.
+struct WicSourceTransform : public IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE CopyPixels(const WICRect* rect, UINT width, UINT height,
+                                               WICPixelFormatGUID* format,
+                                               WICBitmapTransformOptions transform, UINT stride,
+                                               UINT size, BYTE* pixels) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetClosestSize(UINT* width, UINT* height) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetClosestPixelFormat(WICPixelFormatGUID* format) = 0;
+  virtual HRESULT STDMETHODCALLTYPE DoesSupportTransform(WICBitmapTransformOptions transform,
+                                                         BOOL* supported) = 0;
+};
+constexpr GUID kIidWicSourceTransform = {
+    0x3B16811B, 0x6A43, 0x4EC9, {0xB7, 0x13, 0x3D, 0x5A, 0x0C, 0x13, 0xB9, 0x40}};
+
 constexpr int kHimetricPerInch = 2540;
 // The longest side a raster picture is kept at.
 constexpr UINT kMaxKeptSide = 4096;
-
-// Sizes at the classic screen resolution, as the classic loader reports them.
-int HimetricOf(UINT pixels) {
-  return MulDiv(static_cast<int>(pixels), kHimetricPerInch, 96);
-}
+// How much of a file's beginning is read for its declared size (a JPEG's frame header may
+// stand behind large metadata).
+constexpr DWORD kHeadBytes = 256 * 1024;
 
 ComPtr<IWICImagingFactory> Factory() {
   ComPtr<IWICImagingFactory> f;
   CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                    f.put_void());
   return f;
+}
+
+// Also a side beyond 65535 pixels: no screen comes near it, and the reduction reads whole
+// rows of it at a time.
+bool TooLarge(std::uint64_t width, std::uint64_t height) {
+  return width == 0 || height == 0 || width > 65535 || height > 65535 ||
+         width * height > kMaxPicturePixels;
+}
+
+// The size a picture is needed at, at most: the whole desktop across every monitor.
+SIZE ScreenBound(SIZE keep) {
+  if (keep.cx > 0 && keep.cy > 0) return keep;
+  SIZE s{GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN)};
+  if (s.cx <= 0 || s.cy <= 0)
+    s = SIZE{GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  return s;
+}
+
+// The whole factor a w x h picture is reduced by: as far as `keep` allows, and at least so
+// far that no side exceeds the longest kept side.
+UINT ReductionOf(UINT w, UINT h, SIZE keep) {
+  UINT k = 1;
+  if (keep.cx > 0 && keep.cy > 0)
+    k = std::max(1u, std::min(w / static_cast<UINT>(keep.cx), h / static_cast<UINT>(keep.cy)));
+  while ((w + k - 1) / k > kMaxKeptSide || (h + k - 1) / k > kMaxKeptSide) ++k;
+  return k;
+}
+
+// False when the file declares more pixels than are shown (or none); true when it declares
+// a sane size or its format declares none that can be read here.
+bool DeclaresSaneSize(const std::wstring& path) {
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_READ,
+                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return true;  // the loaders report it themselves
+  std::vector<std::uint8_t> head(kHeadBytes);
+  DWORD got = 0;
+  BOOL ok = ReadFile(f, head.data(), kHeadBytes, &got, nullptr);
+  CloseHandle(f);
+  if (!ok) return true;
+  auto size = DeclaredPixelSize(head.data(), got);
+  return !size || !TooLarge(size->width, size->height);
+}
+
+// Reads a source that stands for one decoded frame and returns it as a source of
+// premultiplied 32-bit pixels, decoded by the codec itself at a size near `want` where it
+// can do that (a JPEG decoder scales while it decodes). `w` and `h` become the source's size.
+ComPtr<IWICBitmapSource> NearSize(IWICBitmapFrameDecode* frame, UINT& w, UINT& h, SIZE keep) {
+  ComPtr<IWICBitmapSource> source(static_cast<IWICBitmapSource*>(frame));
+  UINT k = ReductionOf(w, h, keep);
+  ComPtr<WicSourceTransform> transform;
+  if (k > 1) frame->QueryInterface(kIidWicSourceTransform, transform.put_void());
+  if (transform) {
+    UINT want_w = (w + k - 1) / k, want_h = (h + k - 1) / k;
+    UINT cw = want_w, ch = want_h;
+    WICPixelFormatGUID format = GUID_WICPixelFormat32bppPBGRA;
+    bool sized = SUCCEEDED(transform->GetClosestSize(&cw, &ch)) && cw >= want_w && ch >= want_h &&
+                 cw < w && ch < h;
+    bool formatted = SUCCEEDED(transform->GetClosestPixelFormat(&format));
+    UINT bytes = 0;
+    if (formatted && (IsEqualGUID(format, GUID_WICPixelFormat32bppPBGRA) ||
+                      IsEqualGUID(format, GUID_WICPixelFormat32bppBGRA) ||
+                      IsEqualGUID(format, GUID_WICPixelFormat32bppBGR)))
+      bytes = 4;
+    else if (formatted && IsEqualGUID(format, GUID_WICPixelFormat24bppBGR))
+      bytes = 3;
+    else if (formatted && IsEqualGUID(format, GUID_WICPixelFormat8bppGray))
+      bytes = 1;
+    auto factory = Factory();
+    if (sized && bytes != 0 && factory) {
+      UINT stride = (cw * bytes + 3) / 4 * 4;
+      std::vector<BYTE> data(static_cast<std::size_t>(stride) * ch);
+      ComPtr<IWICBitmap> bitmap;
+      if (SUCCEEDED(transform->CopyPixels(nullptr, cw, ch, &format, WICBitmapTransformRotate0,
+                                          stride, static_cast<UINT>(data.size()), data.data())) &&
+          SUCCEEDED(factory->CreateBitmapFromMemory(
+              cw, ch, format, stride, static_cast<UINT>(data.size()), data.data(), bitmap.put()))) {
+        source = ComPtr<IWICBitmapSource>(static_cast<IWICBitmapSource*>(bitmap.get()));
+        w = cw;
+        h = ch;
+      }
+    }
+  }
+  ComPtr<IWICBitmapSource> converted;
+  if (FAILED(WICConvertBitmapSource(GUID_WICPixelFormat32bppPBGRA, source.get(), converted.put())))
+    return nullptr;
+  return converted;
+}
+
+// Sizes at the classic screen resolution, as the classic loader reports them.
+int HimetricOf(UINT pixels) {
+  return MulDiv(static_cast<int>(pixels), kHimetricPerInch, 96);
 }
 
 // Over `bg`: premultiplied colour plus the background's share where the picture is clear.
@@ -48,21 +155,20 @@ SIZE WinPicture::NaturalSize() const {
               MulDiv(height_himetric_, 96, kHimetricPerInch)};
 }
 
-std::shared_ptr<WinPicture> WinPicture::FromDecoder(IUnknown* unknown) {
+std::shared_ptr<WinPicture> WinPicture::FromDecoder(IUnknown* unknown, SIZE keep) {
   ComPtr<IWICBitmapDecoder> decoder(static_cast<IWICBitmapDecoder*>(unknown));
   ComPtr<IWICBitmapFrameDecode> frame;
   if (FAILED(decoder->GetFrame(0, frame.put()))) return nullptr;
-  ComPtr<IWICBitmapSource> converted;
-  if (FAILED(WICConvertBitmapSource(GUID_WICPixelFormat32bppPBGRA, frame.get(), converted.put())))
-    return nullptr;
-  UINT w = 0, h = 0;
-  if (FAILED(converted->GetSize(&w, &h)) || w == 0 || h == 0 || w > 65535 || h > 65535)
-    return nullptr;
+  UINT full_w = 0, full_h = 0;
+  if (FAILED(frame->GetSize(&full_w, &full_h)) || TooLarge(full_w, full_h)) return nullptr;
+  keep = ScreenBound(keep);
+  UINT w = full_w, h = full_h;
+  ComPtr<IWICBitmapSource> converted = NearSize(frame.get(), w, h, keep);
+  if (!converted) return nullptr;
   auto pic = std::make_shared<WinPicture>();
-  // A picture beyond what any screen shows is kept reduced by a whole factor, each pixel
+  // A picture beyond what the screen shows is kept reduced by a whole factor, each pixel
   // the mean of its block, read a band of rows at a time: memory stays bounded.
-  UINT k = 1;
-  while ((w + k - 1) / k > kMaxKeptSide || (h + k - 1) / k > kMaxKeptSide) ++k;
+  UINT k = ReductionOf(w, h, keep);
   int kw = static_cast<int>((w + k - 1) / k), kh = static_cast<int>((h + k - 1) / k);
   pic->pixels_.width = kw;
   pic->pixels_.height = kh;
@@ -99,17 +205,20 @@ std::shared_ptr<WinPicture> WinPicture::FromDecoder(IUnknown* unknown) {
       }
     }
   }
-  pic->width_himetric_ = HimetricOf(w);
-  pic->height_himetric_ = HimetricOf(h);
+  pic->width_himetric_ = HimetricOf(full_w);
+  pic->height_himetric_ = HimetricOf(full_h);
   return pic;
 }
 
-std::shared_ptr<WinPicture> WinPicture::FromFile(const std::wstring& path) {
+std::shared_ptr<WinPicture> WinPicture::FromFile(const std::wstring& path, SIZE keep) {
+  // Turned away before a decoder opens it: some decode the whole picture on opening.
+  if (!DeclaresSaneSize(path)) return nullptr;
   if (auto f = Factory()) {
     ComPtr<IWICBitmapDecoder> decoder;
+    // A file WIC knows is its to read: what it refuses, the OLE loader is not asked for.
     if (SUCCEEDED(f->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
                                                WICDecodeMetadataCacheOnDemand, decoder.put())))
-      if (auto pic = FromDecoder(decoder.get())) return pic;
+      return FromDecoder(decoder.get(), keep);
   }
   // Metafiles (and anything else) through the OLE picture loader.
   ComPtr<IPicture> ole;
@@ -126,7 +235,9 @@ std::shared_ptr<WinPicture> WinPicture::FromFile(const std::wstring& path) {
   return pic;
 }
 
-std::shared_ptr<WinPicture> WinPicture::FromMemory(const void* data, std::size_t size) {
+std::shared_ptr<WinPicture> WinPicture::FromMemory(const void* data, std::size_t size, SIZE keep) {
+  auto head = DeclaredPixelSize(static_cast<const std::uint8_t*>(data), size);
+  if (head && TooLarge(head->width, head->height)) return nullptr;
   auto f = Factory();
   if (!f) return nullptr;
   ComPtr<IStream> stream = ComPtr<IStream>::Adopt(
@@ -136,10 +247,45 @@ std::shared_ptr<WinPicture> WinPicture::FromMemory(const void* data, std::size_t
   if (FAILED(f->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
                                         decoder.put())))
     return nullptr;
-  return FromDecoder(decoder.get());
+  return FromDecoder(decoder.get(), keep);
 }
 
-void WinPicture::Draw(HDC dc, const RECT& r, COLORREF bg) const {
+namespace {
+
+BITMAPINFO TopDown32(int w, int h) {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = -h;  // top-down
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  return bi;
+}
+
+}  // namespace
+
+void WinPicture::Draw(HDC dc, const RECT& r, COLORREF bg, Scaled* keep) const {
+  int w = r.right - r.left, h = r.bottom - r.top;
+  if (w <= 0 || h <= 0) return;
+  if (ole_) {
+    DrawDraft(dc, r, bg);
+    return;
+  }
+  Scaled& s = keep != nullptr ? *keep : scaled_;
+  if (s.image.width != w || s.image.height != h || s.background != bg) {
+    s.image = Resample(pixels_, w, h);
+    s.background = bg;
+    std::vector<std::uint32_t> flat = Composite(s.image, bg);
+    s.image.pixels = std::move(flat);
+  }
+  if (s.image.pixels.empty()) return;
+  BITMAPINFO bi = TopDown32(w, h);
+  SetDIBitsToDevice(dc, r.left, r.top, static_cast<DWORD>(w), static_cast<DWORD>(h), 0, 0, 0,
+                    static_cast<UINT>(h), s.image.pixels.data(), &bi, DIB_RGB_COLORS);
+}
+
+void WinPicture::DrawDraft(HDC dc, const RECT& r, COLORREF bg) const {
   int w = r.right - r.left, h = r.bottom - r.top;
   if (w <= 0 || h <= 0) return;
   if (ole_) {
@@ -151,22 +297,39 @@ void WinPicture::Draw(HDC dc, const RECT& r, COLORREF bg) const {
                  nullptr);
     return;
   }
-  if (scaled_.width != w || scaled_.height != h || scaled_bg_ != bg) {
-    scaled_ = Resample(pixels_, w, h);
-    scaled_bg_ = bg;
-    std::vector<std::uint32_t> flat = Composite(scaled_, bg);
-    scaled_.pixels = std::move(flat);
+  if (pixels_.pixels.empty()) return;
+  if (flat_.empty() || flat_bg_ != bg) {
+    flat_ = Composite(pixels_, bg);
+    flat_bg_ = bg;
   }
-  if (scaled_.pixels.empty()) return;
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = -h;  // top-down
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 32;
-  bi.bmiHeader.biCompression = BI_RGB;
-  SetDIBitsToDevice(dc, r.left, r.top, static_cast<DWORD>(w), static_cast<DWORD>(h), 0, 0, 0,
-                    static_cast<UINT>(h), scaled_.pixels.data(), &bi, DIB_RGB_COLORS);
+  BITMAPINFO bi = TopDown32(pixels_.width, pixels_.height);
+  int old = SetStretchBltMode(dc, COLORONCOLOR);
+  StretchDIBits(dc, r.left, r.top, w, h, 0, 0, pixels_.width, pixels_.height, flat_.data(), &bi,
+                DIB_RGB_COLORS, SRCCOPY);
+  SetStretchBltMode(dc, old);
+}
+
+std::shared_ptr<WinPicture> PictureCache::Load(const std::wstring& path) {
+  WIN32_FILE_ATTRIBUTE_DATA info{};
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info)) return nullptr;
+  ULARGE_INTEGER size{};
+  size.LowPart = info.nFileSizeLow;
+  size.HighPart = info.nFileSizeHigh;
+  bool same = picture_ && !path_.empty() &&
+              CompareStringOrdinal(path.c_str(), -1, path_.c_str(), -1, TRUE) == CSTR_EQUAL &&
+              CompareFileTime(&info.ftLastWriteTime, &written_) == 0 &&
+              size.QuadPart == size_.QuadPart;
+  if (same) return picture_;
+  ++decodes_;
+  auto picture = WinPicture::FromFile(path);
+  // What is no picture does not displace the last one that was.
+  if (picture) {
+    path_ = path;
+    written_ = info.ftLastWriteTime;
+    size_ = size;
+    picture_ = picture;
+  }
+  return picture;
 }
 
 std::shared_ptr<WinPicture> LoadPictureResource(const wchar_t* name) {

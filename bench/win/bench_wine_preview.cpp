@@ -1,0 +1,137 @@
+// What a user waits for in the preview and the viewer, under Wine: the time and the peak
+// memory to show a picture in the preview (first time and again), and the time of the
+// viewer's redraws while its frame is dragged and at the end of the drag. Each preview case
+// runs in a process of its own (scripts/bench-preview.sh starts them), so that its peak is
+// its own.
+//   bench_wine_preview preview FILE   the preview of FILE: first time, then again
+//   bench_wine_preview viewer FILE    the viewer of FILE dragged smaller step by step
+#include "win32/gui/Win.h"
+// (after windows.h)
+#include <psapi.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "preview/wPictureViewer.h"
+#include "win32/common/ComPtr.h"
+#include "win32/gui/ImageView.h"
+#include "win32/gui/InfoWindows.h"
+#include "win32/gui/WinPicture.h"
+
+using namespace ravel;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+double Ms(Clock::time_point since) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - since).count();
+}
+
+double PeakMb() {
+  PROCESS_MEMORY_COUNTERS pmc{};
+  pmc.cb = sizeof pmc;
+  GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
+  return static_cast<double>(pmc.PeakWorkingSetSize) / (1024.0 * 1024.0);
+}
+
+void Pump() {
+  MSG msg;
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+}
+
+// The preview's picture control at its size (3735 x 1920 twips at 96 DPI), loaded through
+// the program's picture cache as a click on the row does.
+int Preview(const std::wstring& file, const char* label) {
+  HWND top = CreateWindowExW(0, L"STATIC", L"", WS_POPUP | WS_VISIBLE, 0, 0, 300, 200, nullptr,
+                             nullptr, GetModuleHandleW(nullptr), nullptr);
+  HWND image = CreateWindowExW(WS_EX_CLIENTEDGE, win::ImageViewClass(), L"",
+                               WS_CHILD | WS_VISIBLE | WS_VSCROLL, 8, 16, 249, 128, top, nullptr,
+                               GetModuleHandleW(nullptr), nullptr);
+  Pump();
+  double base = PeakMb();
+  win::PictureCache cache;
+  for (int round = 0; round < 2; ++round) {
+    auto start = Clock::now();
+    auto picture = cache.Load(file);
+    win::SetImagePicture(image, picture, true);
+    UpdateWindow(image);
+    double ms = Ms(start);
+    std::printf("%-26s %-6s %9.1f ms  peak %7.1f MB (%+7.1f)  %s\n", label,
+                round == 0 ? "first" : "again", ms, PeakMb(), PeakMb() - base,
+                picture ? "shown" : "refused");
+  }
+  DestroyWindow(top);
+  return 0;
+}
+
+// The viewer over the picture, dragged from 1200 x 900 to 900 x 675 in 15 steps.
+int Viewer(const std::wstring& file, const char* label) {
+  auto picture = win::WinPicture::FromFile(file);
+  if (!picture) {
+    std::printf("%s: not read\n", label);
+    return 1;
+  }
+  wPictureViewer form;
+  win::ViewerWindow window(form);
+  if (!window.Create()) return 1;
+  form.xImgedit.SetPicture(picture);
+  form.Me.SetVisible(true);
+  window.Show();
+  HWND h = window.Handle();
+  auto resize = [&](int step) {
+    int w = 1200 - step * 20, hh = 900 - step * 15;
+    auto start = Clock::now();
+    SetWindowPos(h, nullptr, 0, 0, w, hh, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    UpdateWindow(window.Image());
+    return Ms(start);
+  };
+  resize(0);
+  Pump();
+  constexpr int kSteps = 15;
+  // Each step filtered, as without drafts.
+  std::vector<double> filtered;
+  for (int i = 1; i <= kSteps; ++i) filtered.push_back(resize(i));
+  resize(0);
+  // A drag: drafts, then the filtered picture at its end.
+  SendMessageW(h, WM_ENTERSIZEMOVE, 0, 0);
+  std::vector<double> drafts;
+  for (int i = 1; i <= kSteps; ++i) drafts.push_back(resize(i));
+  auto start = Clock::now();
+  SendMessageW(h, WM_EXITSIZEMOVE, 0, 0);
+  UpdateWindow(window.Image());
+  double end = Ms(start);
+  auto mean = [](const std::vector<double>& v) {
+    double s = 0;
+    for (double x : v) s += x;
+    return s / static_cast<double>(v.size());
+  };
+  auto worst = [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); };
+  const auto& kept = picture->Pixels();
+  std::printf("%s (kept at %dx%d), viewer about 1200x900:\n", label, kept.width, kept.height);
+  std::printf("  each step filtered     %8.1f ms a step (worst %.1f)\n", mean(filtered),
+              worst(filtered));
+  std::printf("  while dragging (draft) %8.1f ms a step (worst %.1f)\n", mean(drafts),
+              worst(drafts));
+  std::printf("  at the end of the drag %8.1f ms\n", end);
+  form.Form_Unload();
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 4) {
+    std::fprintf(stderr, "usage: bench_wine_preview preview|viewer FILE LABEL\n");
+    return 2;
+  }
+  win::ComInit com;
+  std::wstring mode = argv[1];
+  std::wstring wl = argv[3];
+  std::string label(wl.begin(), wl.end());
+  if (mode == L"preview") return Preview(argv[2], label.c_str());
+  if (mode == L"viewer") return Viewer(argv[2], label.c_str());
+  return 2;
+}
