@@ -45,29 +45,7 @@ int ServerPutType(const wchar_t* member) {
   return AsLong(AskRunningWord("StandInPutType", {Value(win::Narrow(member))}));
 }
 
-std::string ErrorOf(const std::function<void()>& f) {
-  try {
-    f();
-  } catch (const WordError& e) {
-    return e.Description();
-  }
-  return "(no error)";
-}
-
-class ComTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(com_.Result()));
-    UseFixture("");
-    EndStandIns();
-  }
-  void TearDown() override {
-    UseFixture("");
-    EndStandIns();
-  }
-
-  win::ComInit com_;
-};
+using ComTest = StandInTest;
 
 // Every member the program reads, of every item of the active document.
 std::vector<std::string> Snapshot(WordApp& word) {

@@ -3,6 +3,8 @@
 #pragma once
 
 #include "win32/gui/Win.h"
+// (gtest after windows.h)
+#include <gtest/gtest.h>
 // (after windows.h)
 #include <oleauto.h>
 #include <tlhelp32.h>
@@ -248,6 +250,33 @@ inline void EndStandIns() {
     }
   }
 }
+
+// A failing Word call's description (and its code), or "(no error)".
+inline std::string ErrorOf(const std::function<void()>& f, std::int32_t* code = nullptr) {
+  try {
+    f();
+  } catch (const WordError& e) {
+    if (code) *code = e.Code();
+    return e.Description();
+  }
+  return "(no error)";
+}
+
+// A test that talks to the stand-in through COM: no fixture and no stand-in running before
+// or after it.
+class StandInTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(SUCCEEDED(com_.Result()));
+    UseFixture("");
+    EndStandIns();
+  }
+  void TearDown() override {
+    UseFixture("");
+    EndStandIns();
+  }
+  win::ComInit com_;
+};
 
 // No stand-in before and none after the scope.
 struct NoStandInsLeft {

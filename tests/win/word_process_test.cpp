@@ -33,29 +33,7 @@ const std::string kDocumentName =
     "\xC3\x9C"
     "bersicht \xD0\x96\xD1\x83\xD0\xBA \xE5\x9B\xBE.doc";
 
-std::string ErrorOf(const std::function<void()>& f, std::int32_t* code = nullptr) {
-  try {
-    f();
-  } catch (const WordError& e) {
-    if (code) *code = e.Code();
-    return e.Description();
-  }
-  return "(no error)";
-}
-
-class WordProcessTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(SUCCEEDED(com_.Result()));
-    UseFixture("");
-    EndStandIns();
-  }
-  void TearDown() override {
-    UseFixture("");
-    EndStandIns();
-  }
-  win::ComInit com_;
-};
+using WordProcessTest = StandInTest;
 
 }  // namespace
 
