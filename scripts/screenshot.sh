@@ -147,9 +147,12 @@ answer_box() {  # answer_box <title>
 park() { xdotool mousemove 1270 1010; sleep 1; }
 
 # Ends a background Wine process started below.
+# Ends the program and the Word stand-in it attached to: like Word, the stand-in stays
+# running with its document, and the next run must find the fixture as it was.
 stop() {
   kill "$1" 2>/dev/null || true
   wait "$1" 2>/dev/null || true
+  wineserver -k 2>/dev/null || true
 }
 
 # The sample document and its pictures on D:.

@@ -185,10 +185,14 @@ class BatchExe : public ::testing::Test {
     err = Read("err" + n + ".txt");
     return static_cast<int>(status);
   }
-  std::vector<nlohmann::json> JsonRows() const {
+  // The records of one type ("link", "skipped", "summary" ...), or all with "".
+  std::vector<nlohmann::json> JsonRows(const std::string& type = "link") const {
     std::vector<nlohmann::json> rows;
     std::istringstream lines(out);
-    for (std::string line; std::getline(lines, line);) rows.push_back(nlohmann::json::parse(line));
+    for (std::string line; std::getline(lines, line);) {
+      nlohmann::json row = nlohmann::json::parse(line);
+      if (type.empty() || row["type"] == type) rows.push_back(row);
+    }
     return rows;
   }
 
@@ -235,12 +239,18 @@ TEST_F(BatchExe, FoldersAreSearchedForWordDocumentsOnly) {
   for (const char* name : {"docs\\a.docx", "docs\\b.DOCM", "docs\\sub\\c.dotx", "docs\\sub\\d.dotm",
                            "docs\\~$a.docx", "docs\\e.doc", "docs\\f.odt", "docs\\g.docx.bak"})
     Doc(name, {At("here.png")});
-  // Named twice (in another case, too), processed once.
-  EXPECT_EQ(Run({"list", "--json", "docs\\sub\\d.dotm", "DOCS\\"}), 0) << err;
-  std::vector<std::string> shown;
-  for (const nlohmann::json& row : JsonRows()) shown.push_back(row["document"]);
+  // Named twice (in another case, too), processed once; the legacy document is named, not
+  // passed over in silence.
+  EXPECT_EQ(Run({"list", "--json", "docs\\sub\\d.dotm", "DOCS\\"}), 1) << err;
+  std::vector<std::string> shown, skipped;
+  for (const nlohmann::json& row : JsonRows("")) {
+    if (row["type"] == "link") shown.push_back(row["document"]);
+    if (row["type"] == "skipped")
+      skipped.push_back(row["path"].get<std::string>() + " " + row["reason"].get<std::string>());
+  }
   EXPECT_EQ(shown, (std::vector<std::string>{"docs\\sub\\d.dotm", "DOCS\\a.docx", "DOCS\\b.DOCM",
                                              "DOCS\\sub\\c.dotx"}));
+  EXPECT_EQ(skipped, std::vector<std::string>{"DOCS\\e.doc needs-word"});
 }
 
 TEST_F(BatchExe, OneSearchRepairsNativePathsAndNeverGuesses) {
