@@ -57,6 +57,8 @@ const char* ReasonName(Reason reason) {
       return "write-failed";
     case Reason::NotRegular:
       return "not-regular";
+    case Reason::UnknownFormat:
+      return "unknown-format";
   }
   return "error";
 }
