@@ -182,7 +182,13 @@ class OpenDocumentFamily : public Family {
     std::size_t hash = target.find('#');
     std::string file = target.substr(0, hash);
     Target parsed = ParseTarget(file, part.base);
-    if (parsed.form == TargetForm::NotAFile || file.empty()) return;
+    if (file.empty()) return;
+    // A picture or object on the web is listed as the other families list one; a hyperlink
+    // to a web page is none. LibreOffice's own schemes name parts of the package.
+    if (parsed.form == TargetForm::NotAFile &&
+        (element->kind == LinkKind::Hyperlink || file.starts_with("vnd.sun.star.") ||
+         file.starts_with("data:") || file.find(':') == std::string::npos))
+      return;
     if (parsed.form == TargetForm::Relative && StartsWithFolder(parsed.path, package_, nullptr))
       return;
     Link link;
