@@ -144,7 +144,7 @@ TEST_F(BatchCommand, ExitStatusTellsWhetherEveryLinkResolves) {
   const Case cases[] = {
       {{"list", "docs/good.docx"}, 0, ""},
       {{"list", "docs/good.docx", "docs/sub/broken.docx"}, 1, ""},
-      {{"list", "docs"}, 2, "docs/sub/bad.docx: not a Word document"},
+      {{"list", "docs"}, 2, "docs/sub/bad.docx: not an Office document"},
       {{"fix", "--root", "pics", "docs/sub/broken.docx", "--dry-run"}, 0, ""},
       {{"fix", "--root", "nowhere", "docs/good.docx"}, 2, "--root nowhere: no such folder"},
       {{"list", "docs/none.docx"}, 2, "docs/none.docx: no such file or folder"},
