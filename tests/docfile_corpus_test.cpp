@@ -43,6 +43,9 @@ const KindName kKinds[] = {
     {Names::Word, "INCLUDEPICTURE field", LinkKind::IncludePictureField},
     {Names::Word, "LINK field", LinkKind::LinkField},
     {Names::Word, "linked chart data", LinkKind::ChartData},
+    {Names::Word, "template", LinkKind::Template},
+    {Names::Word, "subdocument", LinkKind::Subdocument},
+    {Names::Word, "INCLUDETEXT field", LinkKind::IncludeTextField},
     {Names::Ooxml, "external relationship: image", LinkKind::Picture},
     {Names::Ooxml, "external relationship: oleObject", LinkKind::ChartData, "chart"},
     {Names::Ooxml, "external relationship: oleObject", LinkKind::OleObject},
@@ -53,6 +56,24 @@ const KindName kKinds[] = {
     {Names::Odf, "ODF table-source xlink:href", LinkKind::LinkedSheet},
     {Names::Odf, "ODF event-listener xlink:href", LinkKind::Hyperlink},
     {Names::Odf, "ODF audio xlink:href", LinkKind::LinkedAudio},
+};
+
+// References the MANIFEST keeps apart from its links (as no tool it was written for claimed
+// them) that are links here: a document's template, its subdocuments, INCLUDETEXT fields.
+struct Apart {
+  std::string_view manifest, part_kind, kind;
+};
+const Apart kApart[] = {
+    {"external relationship: attachedTemplate: ", "settings", "template"},
+    {"external relationship: subDocument: ", "body", "subdocument"},
+    {"INCLUDETEXT field: ", "body", "INCLUDETEXT field"},
+};
+
+// References that the MANIFEST reads from a relationship alone but that no markup uses, so
+// that no program follows them: no link.
+const std::pair<std::string_view, std::string_view> kUnused[] = {
+    // An attachedTemplate relationship of the body that no w:attachedTemplate names.
+    {"tika-testAttachedTemplate.docx", "http://example.com/templates/malicious.dotx"},
 };
 
 struct Expected {
@@ -124,6 +145,17 @@ std::vector<Row> ReadManifest(const fs::path& file) {
         if (e.kind == "external workbook part" && e.target == "None") continue;
         for (int i = 0; i < times; ++i) row.links.insert(e);
       }
+    }
+    if (cols.size() > 9 && cols[9] != "-") {
+      for (const std::string& entry : Split(cols[9], " ; "))
+        for (const Apart& a : kApart)
+          if (entry.starts_with(a.manifest) &&
+              std::find(std::begin(kUnused), std::end(kUnused),
+                        std::pair<std::string_view, std::string_view>(
+                            row.file, std::string_view(entry).substr(a.manifest.size()))) ==
+                  std::end(kUnused))
+            row.links.insert({std::string(a.part_kind), std::string(a.kind),
+                              entry.substr(a.manifest.size()), false});
     }
     rows.push_back(std::move(row));
   }

@@ -190,9 +190,11 @@ Document::Document(std::vector<std::uint8_t> bytes, const std::string& folder, c
     case Format::Word:
       impl_->family = MakeWordFamily();
       break;
+    case Format::OpenDocument:
+      impl_->family = MakeOpenDocumentFamily();
+      break;
     case Format::Excel:
     case Format::PowerPoint:
-    case Format::OpenDocument:
       throw DocError(Reason::UnknownFormat,
                      std::string("a ") + FormatName(format_) + " package: not read yet");
   }
