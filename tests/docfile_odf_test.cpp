@@ -89,6 +89,14 @@ TEST(DocfileOdf, EveryKindOfLinkIsFound) {
        "<draw:a xlink:href=\"file:///C:/x.pdf\">" + Image("Pictures/1.png") + "</draw:a>",
        LinkKind::Hyperlink, "file:///C:/x.pdf", "C:\\x.pdf"},
       {"web picture", Image("https://x.org/a.png"), LinkKind::Picture, "https://x.org/a.png", ""},
+      {"bullet",
+       "<text:list-style><text:list-level-style-image xlink:href=\"../dot.png\"/>"
+       "</text:list-style>",
+       LinkKind::Picture, "../dot.png", "C:\\Docs\\dot.png"},
+      {"cell range",
+       "<table:table-cell><table:cell-range-source table:name=\"r\" "
+       "xlink:href=\"../data.ods\"/></table:table-cell>",
+       LinkKind::LinkedSheet, "../data.ods", "C:\\Docs\\data.ods"},
       {"open document",
        "<presentation:event-listener presentation:action=\"show\" xlink:href=\"../motion.odp\"/>",
        LinkKind::Hyperlink, "../motion.odp", "C:\\Docs\\motion.odp"},
@@ -226,6 +234,10 @@ TEST(DocfileOdf, BadPackagesAreRefused) {
       {Odf("<?xml version=\"1.0\"?><!DOCTYPE x [<!ENTITY a \"b\">]><x>&a;</x>"), Reason::BadXml},
       {Odf(Content(Image("../a.png")), {{"Object 1/styles.xml", "<a><b></a>"}}), Reason::BadXml},
       {Odf("\x93\x11garbage", {}, encrypted), Reason::Encrypted},
+      {Zip({{"mimetype", "application/vnd.oasis.opendocument.text"}, {"styles.xml", "<a/>"}}),
+       Reason::Unreadable},
+      {Zip({{"mimetype", "application/vnd.oasis.opendocument.chart"}, {"content.xml", "<a/>"}}),
+       Reason::UnknownFormat},
   };
   for (const auto& [bytes, reason] : cases) {
     try {

@@ -37,8 +37,10 @@ constexpr Element kElements[] = {
     {kStyle, "background-image", LinkKind::Picture},
     {kDraw, "object", LinkKind::OleObject},
     {kDraw, "object-ole", LinkKind::OleObject},
+    {kText, "list-level-style-image", LinkKind::Picture},  // a list's bullet
     {kText, "section-source", LinkKind::LinkedSection},
     {kTable, "table-source", LinkKind::LinkedSheet},
+    {kTable, "cell-range-source", LinkKind::LinkedSheet},  // a range of cells from a file
     {kAnim, "audio", LinkKind::LinkedAudio},
     {kPresentation, "sound", LinkKind::LinkedAudio},
     {kDraw, "plugin", LinkKind::LinkedVideo},
@@ -97,6 +99,10 @@ class OpenDocumentFamily : public Family {
     folder_ = folder;
     package_ = folder + "\\" + kPackageFolder;
     RefuseEncrypted(package);
+    // Every OpenDocument package has its content; one without is damaged, and passing it
+    // over as a document without links would hide that.
+    if (!package.Has("content.xml"))
+      throw DocError(Reason::Unreadable, "damaged OpenDocument package: it has no content.xml");
     for (const std::string& name : package.Names()) {
       if (name.starts_with("META-INF/")) continue;
       if (name != "content.xml" && name != "styles.xml" && !EndsWith(name, "/content.xml") &&
