@@ -231,12 +231,14 @@ TEST_F(DocfileCorpus, RetargetingEveryLinkChangesNothingElse) {
       Document doc(bytes, "C:\\Corpus");
       // As `fix --root` does: every link to a file moves beneath a new root.
       std::vector<std::string> moved(doc.Links().size());
+      std::set<std::string> holders;  // the parts of the moved links
       for (std::size_t i = 0; i < doc.Links().size(); ++i) {
         const Link& link = doc.Links()[i];
         if (!link.rewritable || link.parsed.form == TargetForm::NotAFile) continue;
         std::string name = link.parsed.path.substr(link.parsed.path.rfind('\\') + 1);
         moved[i] = "D:\\New Root\\" + std::to_string(i) + "\\" + name;
         doc.Retarget(i, moved[i], {});
+        holders.insert(link.part);
       }
       std::vector<std::string> changed = doc.ChangedParts();
       std::vector<std::uint8_t> saved = doc.Save();
@@ -251,6 +253,9 @@ TEST_F(DocfileCorpus, RetargetingEveryLinkChangesNothingElse) {
           EXPECT_TRUE(before[i].compressed == after[i].compressed) << after[i].name << " changed";
           continue;
         }
+        // A link is rewritten in its part or in relationships, never elsewhere.
+        EXPECT_TRUE(holders.count(after[i].name) || EndsWith(after[i].name, ".rels"))
+            << after[i].name << " rewritten";
         pugi::xml_document part;
         EXPECT_NO_THROW(ParseXml(part, after[i].data, after[i].name));
       }
