@@ -191,7 +191,11 @@ Document::Document(std::vector<std::uint8_t> bytes, const std::string& folder, c
       impl_->family = MakeWordFamily();
       break;
     case Format::Excel:
+      impl_->family = MakeExcelFamily();
+      break;
     case Format::PowerPoint:
+      impl_->family = MakePowerPointFamily();
+      break;
     case Format::OpenDocument:
       throw DocError(Reason::UnknownFormat,
                      std::string("a ") + FormatName(format_) + " package: not read yet");
