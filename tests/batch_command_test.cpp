@@ -145,6 +145,11 @@ TEST_F(BatchCommand, ExitStatusTellsWhetherEveryLinkResolves) {
   const Case cases[] = {
       {{"list", "docs/good.docx"}, 0, ""},
       {{"list", "docs/good.docx", "docs/sub/broken.docx"}, 1, ""},
+      // A run of some kinds: the missing picture is not among the templates.
+      {{"list", "--kinds", "templates,dde", "docs/sub/broken.docx"}, 0, ""},
+      {{"list", "--kinds=Inline Picture,templates", "docs/sub/broken.docx"}, 1, ""},
+      {{"fix", "--kinds", "hyperlinks", "--map", "/gone=/x", "docs/sub/broken.docx"}, 0, ""},
+      {{"list", "--kinds", "bogus", "docs"}, 2, "--kinds: no kind of link is named 'bogus'"},
       {{"list", "docs"}, 2, "docs/sub/bad.docx: not an Office document"},
       {{"fix", "--root", "pics", "docs/sub/broken.docx", "--dry-run"}, 0, ""},
       {{"fix", "--root", "nowhere", "docs/good.docx"}, 2, "--root nowhere: no such folder"},
@@ -253,6 +258,7 @@ TEST_F(BatchCommand, PrefixRulesComeFirstAndWorkWithoutASearch) {
   std::vector<nlohmann::json> rows = Records("link");
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[0]["state"], "fixed");
+  EXPECT_EQ(rows[0]["format"], "word");
   EXPECT_EQ(rows[0]["via"], "map");
   EXPECT_EQ(rows[0]["new_target"], "file://" + root + "/pics/a/deep/one.png");
   EXPECT_EQ(rows[1]["new_file"], root + "/pics/b/three.png");
