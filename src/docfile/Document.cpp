@@ -194,9 +194,11 @@ Document::Document(std::vector<std::uint8_t> bytes, const std::string& folder, c
       impl_->family = MakeOpenDocumentFamily();
       break;
     case Format::Excel:
+      impl_->family = MakeExcelFamily();
+      break;
     case Format::PowerPoint:
-      throw DocError(Reason::UnknownFormat,
-                     std::string("a ") + FormatName(format_) + " package: not read yet");
+      impl_->family = MakePowerPointFamily();
+      break;
   }
   impl_->family->Read(*impl_->package, folder_, links_);
 }

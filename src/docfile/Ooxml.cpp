@@ -300,6 +300,18 @@ std::optional<std::size_t> OoxmlFamily::Use(Part& part, const std::string& id, L
   return index;
 }
 
+void OoxmlFamily::Attach(std::size_t index, Part& part, const std::string& id, Slot slot) {
+  if (id.empty()) return;
+  auto [where, rel] = Relationship(part, id);
+  if (!rel || !IsExternal(rel)) return;
+  if (!link_of_rel_.emplace(std::make_pair(where, id), index).second) return;
+  Uses& uses = uses_.at(index);
+  (slot == Slot::Same       ? uses.relationships
+   : slot == Slot::Absolute ? uses.absolute
+                            : uses.relative)
+      .emplace_back(where, rel);
+}
+
 std::size_t OoxmlFamily::Add(Link link) {
   links_->push_back(std::move(link));
   uses_.emplace_back();
@@ -367,9 +379,10 @@ void OoxmlFamily::Retarget(std::size_t i, Link& link, const std::string& path,
     rels->dirty = true;
   }
   for (auto& [rels, rel] : uses.relative) {
-    std::optional<std::string> value = RelativeReference(path, folder_);
-    if (!value) continue;
-    rel.attribute("Target").set_value(value->c_str());
+    // Where no relative form exists (another drive), the address the link now has.
+    std::string value = RelativeReference(path, folder_).value_or(text);
+    if (value.empty()) continue;
+    rel.attribute("Target").set_value(value.c_str());
     rels->dirty = true;
   }
   RetargetMore(i, link, path, options, text);

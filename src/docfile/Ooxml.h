@@ -134,6 +134,10 @@ class OoxmlFamily : public Family {
   // that is no file (a web address of a hyperlink).
   std::optional<std::size_t> Use(Part& part, const std::string& id, LinkKind kind, bool stored,
                                  bool files_only = false, Rels* fallback = nullptr);
+  // Ties relationship `id` of `part` to link `index` as one more place of its target: in
+  // the link's own form, or as the file's absolute or relative address.
+  enum class Slot { Same, Absolute, Relative };
+  void Attach(std::size_t index, Part& part, const std::string& id, Slot slot);
   // A link of its own, with no relationship (a field's path): its index.
   std::size_t Add(Link link);
   // Every part of the package that has external relationships of its own, with none of
