@@ -177,7 +177,9 @@ Expected Describe(const Link& link, Format format) {
     }
   if (e.kind.empty()) e.kind = std::string("unnamed: ") + LinkKindName(link.kind);
   e.target = link.target;
-  e.stored = link.stored;
+  // The MANIFEST reads the relationships of workbooks and presentations alone, so it never
+  // knows of a copy kept beside a linked picture there.
+  e.stored = link.stored && names != Names::Ooxml;
   return e;
 }
 
