@@ -464,8 +464,10 @@ std::vector<FamilyCase> FamilyCases() {
                      Field({R"( HYPERLINK "\\\\srv\\s\\b.docx" \o "tip" )"}, "") +
                      Field({R"( HYPERLINK \l "mark" )"}, "") +
                      Field({R"( HYPERLINK "http://example.com/" )"}, "") +
-                     "<w:hyperlink r:id=\"rId6\"/><w:hyperlink r:id=\"rId7\"/>"),
+                     "<w:hyperlink r:id=\"rId6\"/><w:hyperlink r:id=\"rId7\"/><w:hyperlink "
+                     "r:id=\"rId4\"/>"),
                 Rels({{"rId5", r + "subDocument", "chapters/one.docx"},
+                      {"rId4", r + "hyperlink", "#_Toc1"},
                       {"rId6", r + "hyperlink", "https://example.com/a.docx"},
                       {"rId7", r + "hyperlink", "file:///C:/Docs/c.docx"}})),
        Format::Word,

@@ -158,7 +158,9 @@ void WordFamily::FinishCode(Open& f, Part& part) {
   field.kind = type->kind;
   field.keeps_data = switches.find('d') == std::string::npos;
   // A hyperlink to a web address is no concern of a file repair.
-  if (field.kind == LinkKind::Hyperlink && field.parsed.form == TargetForm::NotAFile) return;
+  if (field.kind == LinkKind::Hyperlink &&
+      (field.parsed.form == TargetForm::NotAFile || field.path_text.starts_with('#')))
+    return;
   fields_.push_back(std::move(field));
   f.field = fields_.size() - 1;
 }
