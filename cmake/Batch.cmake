@@ -23,6 +23,10 @@ file(GLOB BATCH_TEST_SOURCES CONFIGURE_DEPENDS tests/docfile_*.cpp tests/batch_*
 add_executable(batch_tests ${BATCH_TEST_SOURCES})
 target_link_libraries(batch_tests PRIVATE ravel_batch GTest::gtest GTest::gtest_main)
 gtest_discover_tests(batch_tests DISCOVERY_TIMEOUT 60)
+# Real documents to test against; where the folder is absent those tests are skipped.
+set(RAVEL_CORPUS_DIR "${CMAKE_SOURCE_DIR}/../shared/corpus" CACHE PATH
+    "Folder of real Office documents with external links (MANIFEST.tsv)")
+target_compile_definitions(batch_tests PRIVATE RAVEL_CORPUS_DIR="${RAVEL_CORPUS_DIR}")
 
 # Documents made by LibreOffice, repaired by the command, rendered again by LibreOffice.
 add_test(NAME batch_libreoffice_roundtrip

@@ -190,15 +190,15 @@ Document::Document(std::vector<std::uint8_t> bytes, const std::string& folder, c
     case Format::Word:
       impl_->family = MakeWordFamily();
       break;
+    case Format::OpenDocument:
+      impl_->family = MakeOpenDocumentFamily();
+      break;
     case Format::Excel:
       impl_->family = MakeExcelFamily();
       break;
     case Format::PowerPoint:
       impl_->family = MakePowerPointFamily();
       break;
-    case Format::OpenDocument:
-      throw DocError(Reason::UnknownFormat,
-                     std::string("a ") + FormatName(format_) + " package: not read yet");
   }
   impl_->family->Read(*impl_->package, folder_, links_);
 }
