@@ -59,6 +59,12 @@ TEST(DocfileLinks, EveryKindOfLinkIsFoundInTheBody) {
        LinkKind::IncludePictureField,
        image.target,
        false},
+      {"includepicture naming another file",
+       Field({R"( INCLUDEPICTURE "C:\\Other\\b.png" \d )"}, Inline("rId1")),
+       {image},
+       LinkKind::IncludePictureField,
+       image.target + " = C:\\Other\\b.png",
+       false},
       {"includepicture alone",
        Field({R"( INCLUDEPICTURE "C:\\Pics\\b.png" \* MERGEFORMAT )"}, ""),
        {},
@@ -641,8 +647,9 @@ TEST(DocfileLinks, EveryFamilysLinksAreFoundAndRetargeted) {
     ASSERT_EQ(again.Links().size(), doc.Links().size()) << c.name;
     for (std::size_t i = 0; i < again.Links().size(); ++i) {
       EXPECT_EQ(again.Links()[i].kind, doc.Links()[i].kind) << c.name;
-      if (again.Links()[i].rewritable)
+      if (again.Links()[i].rewritable) {
         EXPECT_EQ(again.Links()[i].parsed.path, paths[i]) << c.name << " " << i;
+      }
     }
   }
 }
