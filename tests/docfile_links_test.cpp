@@ -59,6 +59,12 @@ TEST(DocfileLinks, EveryKindOfLinkIsFoundInTheBody) {
        LinkKind::IncludePictureField,
        image.target,
        false},
+      {"includepicture naming another file",
+       Field({R"( INCLUDEPICTURE "C:\\Other\\b.png" \d )"}, Inline("rId1")),
+       {image},
+       LinkKind::IncludePictureField,
+       image.target + " = C:\\Other\\b.png",
+       false},
       {"includepicture alone",
        Field({R"( INCLUDEPICTURE "C:\\Pics\\b.png" \* MERGEFORMAT )"}, ""),
        {},
@@ -464,8 +470,10 @@ std::vector<FamilyCase> FamilyCases() {
                      Field({R"( HYPERLINK "\\\\srv\\s\\b.docx" \o "tip" )"}, "") +
                      Field({R"( HYPERLINK \l "mark" )"}, "") +
                      Field({R"( HYPERLINK "http://example.com/" )"}, "") +
-                     "<w:hyperlink r:id=\"rId6\"/><w:hyperlink r:id=\"rId7\"/>"),
+                     "<w:hyperlink r:id=\"rId6\"/><w:hyperlink r:id=\"rId7\"/><w:hyperlink "
+                     "r:id=\"rId4\"/>"),
                 Rels({{"rId5", r + "subDocument", "chapters/one.docx"},
+                      {"rId4", r + "hyperlink", "#_Toc1"},
                       {"rId6", r + "hyperlink", "https://example.com/a.docx"},
                       {"rId7", r + "hyperlink", "file:///C:/Docs/c.docx"}})),
        Format::Word,
@@ -639,8 +647,9 @@ TEST(DocfileLinks, EveryFamilysLinksAreFoundAndRetargeted) {
     ASSERT_EQ(again.Links().size(), doc.Links().size()) << c.name;
     for (std::size_t i = 0; i < again.Links().size(); ++i) {
       EXPECT_EQ(again.Links()[i].kind, doc.Links()[i].kind) << c.name;
-      if (again.Links()[i].rewritable)
+      if (again.Links()[i].rewritable) {
         EXPECT_EQ(again.Links()[i].parsed.path, paths[i]) << c.name << " " << i;
+      }
     }
   }
 }

@@ -292,7 +292,10 @@ std::optional<std::size_t> OoxmlFamily::Use(Part& part, const std::string& id, L
   link.target = rel.attribute("Target").value();
   link.parsed = ParseTarget(link.target, folder_);
   link.stored = stored;
-  if (files_only && link.parsed.form == TargetForm::NotAFile) return std::nullopt;
+  // A hyperlink to a web address, or to a place in the document itself ("#Sheet2!A1"), is
+  // no link to a file.
+  if (files_only && (link.parsed.form == TargetForm::NotAFile || link.target.starts_with('#')))
+    return std::nullopt;
   std::size_t index = Add(std::move(link));
   uses_[index].relationships.emplace_back(where, rel);
   link_of_rel_[key] = index;

@@ -158,7 +158,9 @@ void WordFamily::FinishCode(Open& f, Part& part) {
   field.kind = type->kind;
   field.keeps_data = switches.find('d') == std::string::npos;
   // A hyperlink to a web address is no concern of a file repair.
-  if (field.kind == LinkKind::Hyperlink && field.parsed.form == TargetForm::NotAFile) return;
+  if (field.kind == LinkKind::Hyperlink &&
+      (field.parsed.form == TargetForm::NotAFile || field.path_text.starts_with('#')))
+    return;
   fields_.push_back(std::move(field));
   f.field = fields_.size() - 1;
 }
@@ -175,7 +177,12 @@ void WordFamily::CloseField(Part& part) {
   if (f.link) {
     if (fields_of_link_.size() <= *f.link) fields_of_link_.resize(*f.link + 1);
     fields_of_link_[*f.link].push_back(*f.field);
-    (*links_)[base_ + *f.link].kind = fd.kind;
+    Link& shown = (*links_)[base_ + *f.link];
+    shown.kind = fd.kind;
+    // A field that names another file than the picture its result shows: both are told,
+    // as Word follows the field's path when the field is updated. A repair sets both.
+    if (fd.parsed.form != TargetForm::NotAFile && !EqualNoCase(fd.parsed.path, shown.parsed.path))
+      shown.target += " = " + fd.path_text;
     return;
   }
   // A field whose result shows no linked picture is a link of its own; what its result
