@@ -238,10 +238,14 @@ TEST(DocfileOdf, BadPackagesAreRefused) {
        Reason::Unreadable},
       {Zip({{"mimetype", "application/vnd.oasis.opendocument.chart"}, {"content.xml", "<a/>"}}),
        Reason::UnknownFormat},
+      // A part that expands beyond what is read into memory.
+      {Odf(Content(std::string(2 << 20, ' '))), Reason::TooLarge},
   };
+  Limits small;
+  small.max_part = 1 << 20;
   for (const auto& [bytes, reason] : cases) {
     try {
-      Document doc(bytes, kFolder);
+      Document doc(bytes, kFolder, small);
       ADD_FAILURE() << "read: " << static_cast<int>(reason);
     } catch (const DocError& e) {
       EXPECT_EQ(e.reason(), reason) << e.what();
