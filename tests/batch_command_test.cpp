@@ -147,6 +147,7 @@ TEST_F(BatchCommand, ExitStatusTellsWhetherEveryLinkResolves) {
       {{"list", "docs/good.docx", "docs/sub/broken.docx"}, 1, ""},
       // A run of some kinds: the missing picture is not among the templates.
       {{"list", "--kinds", "templates,dde", "docs/sub/broken.docx"}, 0, ""},
+      {{"list", "--kinds", "picture,workbook", "docs/sub/broken.docx"}, 0, ""},
       {{"list", "--kinds=Inline Picture,templates", "docs/sub/broken.docx"}, 1, ""},
       {{"fix", "--kinds", "hyperlinks", "--map", "/gone=/x", "docs/sub/broken.docx"}, 0, ""},
       {{"list", "--kinds", "bogus", "docs"}, 2, "--kinds: no kind of link is named 'bogus'"},

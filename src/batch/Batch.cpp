@@ -8,10 +8,12 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <thread>
 
 #include <nlohmann/json.hpp>
 
+#include "batch/Kinds.h"
 #include "batch/Search.h"
 #include "docfile/Repair.h"
 #include "ravel/Version.h"
@@ -85,69 +87,6 @@ struct UsageError {
   std::string message;
 };
 
-using docfile::LinkKind;
-
-// The groups --kinds knows, as an administrator names what moved.
-struct KindGroup {
-  std::string_view name;
-  std::vector<LinkKind> kinds;
-};
-const KindGroup kKindGroups[] = {
-    {"pictures",
-     {LinkKind::InlinePicture, LinkKind::FloatingPicture, LinkKind::VmlPicture, LinkKind::Picture,
-      LinkKind::IncludePictureField}},
-    {"objects", {LinkKind::OleObject, LinkKind::LinkField}},
-    {"charts", {LinkKind::ChartData}},
-    {"media", {LinkKind::LinkedAudio, LinkKind::LinkedVideo}},
-    {"templates", {LinkKind::Template}},
-    {"documents", {LinkKind::Subdocument, LinkKind::IncludeTextField, LinkKind::LinkedSection}},
-    {"workbooks", {LinkKind::ExternalWorkbook, LinkKind::LinkedSheet, LinkKind::ChartData}},
-    {"hyperlinks", {LinkKind::Hyperlink}},
-    {"dde", {LinkKind::DdeLink}},
-};
-
-// A kind's name as an option's value: "inline picture" -> "inline-picture".
-std::string KindToken(std::string_view text) {
-  std::string token = LowerCase(std::string(text));
-  for (char& c : token)
-    if (c == ' ' || c == '_') c = '-';
-  return token;
-}
-
-std::set<LinkKind> ParseKinds(const std::string& list) {
-  std::set<LinkKind> kinds;
-  std::size_t start = 0;
-  while (start <= list.size()) {
-    std::size_t comma = list.find(',', start);
-    if (comma == std::string::npos) comma = list.size();
-    std::string token = KindToken(list.substr(start, comma - start));
-    start = comma + 1;
-    if (token.empty()) continue;
-    bool known = false;
-    for (const KindGroup& g : kKindGroups)
-      if (token == g.name || token + "s" == g.name) {
-        kinds.insert(g.kinds.begin(), g.kinds.end());
-        known = true;
-      }
-    for (int k = 0; k <= static_cast<int>(LinkKind::LinkedSheet); ++k)
-      if (token == KindToken(docfile::LinkKindName(static_cast<LinkKind>(k)))) {
-        kinds.insert(static_cast<LinkKind>(k));
-        known = true;
-      }
-    if (token == "all") {
-      for (int k = 0; k <= static_cast<int>(LinkKind::LinkedSheet); ++k)
-        kinds.insert(static_cast<LinkKind>(k));
-      known = true;
-    }
-    if (!known)
-      throw UsageError{"--kinds: no kind of link is named '" + token +
-                       "'; groups: pictures, objects, charts, media, templates, documents, "
-                       "workbooks, hyperlinks, dde, all"};
-  }
-  if (kinds.empty()) throw UsageError{"--kinds needs a list of kinds"};
-  return kinds;
-}
-
 Options Parse(const std::vector<std::string>& args) {
   Options o;
   bool only_paths = false;
@@ -192,8 +131,12 @@ Options Parse(const std::vector<std::string>& args) {
         throw UsageError{"--jobs needs a number from 1 to 999, got '" + n + "'"};
       o.jobs = static_cast<unsigned>(std::stoi(n));
     } else if (is("--kinds")) {
-      std::set<LinkKind> more = ParseKinds(value(i, arg, "--kinds"));
-      o.kinds.insert(more.begin(), more.end());
+      try {
+        std::set<docfile::LinkKind> more = ParseKinds(value(i, arg, "--kinds"));
+        o.kinds.insert(more.begin(), more.end());
+      } catch (const std::invalid_argument& e) {
+        throw UsageError{e.what()};
+      }
     } else if (is("--root")) {
       if (o.root) throw UsageError{"--root may be given once"};
       o.root = value(i, arg, "--root");
