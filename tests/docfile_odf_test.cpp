@@ -33,8 +33,9 @@ std::string Content(const std::string& markup, const char* root = "office:docume
 
 // An OpenDocument package as LibreOffice lays it out: the mimetype first and stored.
 std::vector<std::uint8_t> Odf(const std::string& content, Entries more = {},
-                              const std::string& manifest = "") {
-  Entries e{{"mimetype", "application/vnd.oasis.opendocument.text"},
+                              const std::string& manifest = "",
+                              const std::string& type = "application/vnd.oasis.opendocument.text") {
+  Entries e{{"mimetype", type},
             {"content.xml", content},
             {"styles.xml", Content("", "office:document-styles")},
             {"META-INF/manifest.xml",
@@ -122,6 +123,16 @@ TEST(DocfileOdf, EveryKindOfLinkIsFound) {
     EXPECT_EQ(again.Links()[0].kind, c.kind) << c.name;
     EXPECT_EQ(again.Links()[0].parsed.path, moved) << c.name;
   }
+}
+
+TEST(DocfileOdf, TextsSpreadsheetsPresentationsDrawingsAndTheirTemplatesAreRead) {
+  for (const char* kind : {"text", "spreadsheet", "presentation", "graphics"})
+    for (const char* suffix : {"", "-template"}) {
+      std::string type = std::string("application/vnd.oasis.opendocument.") + kind + suffix;
+      Document doc(Odf(Content(Image("../a.png")), {}, "", type), kFolder);
+      EXPECT_EQ(doc.format(), Format::OpenDocument) << type;
+      EXPECT_EQ(doc.Links().size(), 1u) << type;
+    }
 }
 
 TEST(DocfileOdf, ReferencesInsideThePackageOrToTheWebAreNoLinks) {
