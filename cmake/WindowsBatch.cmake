@@ -23,6 +23,13 @@ list(FILTER WIN_DOCFILE_SOURCES EXCLUDE REGEX "/Posix[A-Za-z]*\\.cpp$")
 add_library(ravel_docfile STATIC ${WIN_DOCFILE_SOURCES})
 target_link_libraries(ravel_docfile PUBLIC ravel_win libzip::zip pugixml::pugixml)
 
+# The program opens document files itself, through the engine and the same Win32 store.
+file(GLOB FILEDOC_SOURCES CONFIGURE_DEPENDS src/filedoc/*.cpp)
+add_library(ravel_filedoc STATIC ${FILEDOC_SOURCES})
+target_link_libraries(ravel_filedoc PUBLIC ravel_docfile ravel_core)
+target_link_libraries(Ravelmend PRIVATE ravel_filedoc)
+target_link_libraries(ravel_wintests PRIVATE ravel_filedoc)
+
 file(GLOB WIN_BATCH_SOURCES CONFIGURE_DEPENDS src/batch/*.cpp)
 list(FILTER WIN_BATCH_SOURCES EXCLUDE REGEX "/main\\.cpp$")
 add_library(ravel_batch STATIC ${WIN_BATCH_SOURCES})
