@@ -113,7 +113,7 @@ void Form_Main::Command_Init_Click() {
 }
 
 void Form_Main::mnuOpen_Click() {
-  if (!OpenFile) return;
+  if (!OpenFile || busy_) return;  // not in the middle of an operation
   std::string folder = source_->FilePath().empty() ? std::string() : source_->Folder(*this);
   if (std::optional<std::string> path = Hst.OpenDocumentDialog(folder)) OpenDocumentFile(*path);
 }

@@ -70,11 +70,12 @@ std::string FileDocument::TypeTextOf(LinkKind kind) {
   return docfile::LinkKindName(kind);
 }
 
-FileDocument::FileDocument(std::string path, docfile::DocStore& store)
+FileDocument::FileDocument(std::string path, docfile::DocStore& store, bool host_forms)
     : path_(std::move(path)),
       folder_(docfile::FolderOfPath(path_)),
       name_(docfile::NameOfPath(path_)),
-      store_(store) {
+      store_(store),
+      host_forms_(host_forms) {
   Load();
   loaded_now_ = true;
 }
@@ -184,7 +185,10 @@ bool FileDocument::Write(Form_Main& main, int& written, std::string& backup) {
       std::string path =
           absolute ? item.SourcePath : docfile::NormalizePath(folder_ + "\\" + item.SourcePath);
       if (!FileExists(main.Fs, path)) continue;  // as for Word: a missing file is passed over
-      doc.Retarget(i, path, docfile::WriteOptions{!absolute, false});
+      docfile::TargetForm form = links_[i].parsed.form;
+      bool host = host_forms_ &&
+                  (form == docfile::TargetForm::PosixUri || form == docfile::TargetForm::PosixPath);
+      doc.Retarget(i, path, docfile::WriteOptions{!absolute, host});
       ++written;
     }
     if (!doc.Changed()) return true;

@@ -18,7 +18,10 @@ class FileDocument : public DocumentSource {
  public:
   // Reads the file at `path` (Windows form, absolute). Throws docfile::DocError when it
   // cannot be read or is no document the engine reads.
-  FileDocument(std::string path, docfile::DocStore& store);
+  // With `host_forms` (the program runs under Wine, drive Z: being the POSIX host's root), a
+  // link that a POSIX program wrote (file:///srv/x) gets its new target in that form again,
+  // so the programs of that host still find its file.
+  FileDocument(std::string path, docfile::DocStore& store, bool host_forms = false);
 
   void Read(Form_Main& main) override;
   void Save(Form_Main& main) override;
@@ -41,6 +44,7 @@ class FileDocument : public DocumentSource {
 
   std::string path_, folder_, name_;
   docfile::DocStore& store_;
+  bool host_forms_ = false;
   std::vector<std::uint8_t> bytes_;  // as read: every save starts from them
   docfile::Stamp stamp_;
   std::vector<docfile::Link> links_;
