@@ -45,6 +45,11 @@ for _ in $(seq 1 50); do
   sleep 0.1
 done
 
+# The prefix made (and the stand-in registered) first; frames and captions drawn by Wine, so
+# that positions in a window are those the screenshot script uses.
+"$root/scripts/wine-run.sh" "$build/ravelmend-batch.exe" --version >/dev/null
+wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null 2>&1
+
 office() {
   soffice -env:UserInstallation="file://$work/profile" --headless --norestore "$@" \
     >"$work/soffice.log" 2>&1 || { cat "$work/soffice.log"; fail "soffice $*"; }
@@ -79,7 +84,9 @@ mkdir -p docs/moved/a docs/moved/b/c
 mv docs/old/red.png docs/moved/a/ && mv docs/old/green.png docs/moved/b/c/
 rmdir docs/old
 
-win() { echo "Z:$1" | tr / '\\'; }
+# The work folder is drive D: of the prefix, as a share would be.
+ln -sfn "$work" "$WINEPREFIX/dosdevices/d:"
+win() { echo "D:${1#"$work"}" | tr / '\\'; }
 # X windows of the program, as in scripts/screenshot.sh (positions are those of 96 DPI).
 window_of() { { xdotool search --onlyvisible --name "$1" 2>/dev/null || true; } | tail -1; }
 wait_for() {
@@ -160,8 +167,12 @@ stop "$pid"
 pid=$!
 pids+=("$pid")
 wait_for '^Ravelmend$'
-xdotool windowfocus --sync "$(window_of '^Ravelmend$')" 2>/dev/null || true
-xdotool key ctrl+o
+for _ in 1 2 3 4 5; do
+  xdotool windowfocus --sync "$(window_of '^Ravelmend$')" 2>/dev/null || true
+  xdotool key ctrl+o
+  sleep 2
+  [ -n "$(window_of '^Open Document File$')" ] && break
+done
 wait_for '^Open Document File$'
 xdotool type --delay 20 "$(win "$work/docs/menu.docx")"
 xdotool key Return

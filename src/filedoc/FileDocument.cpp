@@ -70,12 +70,12 @@ std::string FileDocument::TypeTextOf(LinkKind kind) {
   return docfile::LinkKindName(kind);
 }
 
-FileDocument::FileDocument(std::string path, docfile::DocStore& store, bool host_forms)
+FileDocument::FileDocument(std::string path, docfile::DocStore& store, HostPathOf host_path)
     : path_(std::move(path)),
       folder_(docfile::FolderOfPath(path_)),
       name_(docfile::NameOfPath(path_)),
       store_(store),
-      host_forms_(host_forms) {
+      host_path_(std::move(host_path)) {
   Load();
   loaded_now_ = true;
 }
@@ -186,8 +186,14 @@ bool FileDocument::Write(Form_Main& main, int& written, std::string& backup) {
           absolute ? item.SourcePath : docfile::NormalizePath(folder_ + "\\" + item.SourcePath);
       if (!FileExists(main.Fs, path)) continue;  // as for Word: a missing file is passed over
       docfile::TargetForm form = links_[i].parsed.form;
-      bool host = host_forms_ &&
-                  (form == docfile::TargetForm::PosixUri || form == docfile::TargetForm::PosixPath);
+      bool host = false;
+      if (absolute && host_path_ &&
+          (form == docfile::TargetForm::PosixUri || form == docfile::TargetForm::PosixPath)) {
+        if (std::optional<std::string> on_host = host_path_(path)) {
+          path = *on_host;
+          host = true;
+        }
+      }
       doc.Retarget(i, path, docfile::WriteOptions{!absolute, host});
       ++written;
     }
@@ -243,7 +249,7 @@ void FileDocument::Save(Form_Main& main) {
   if (written > 0)
     main.Label_ProgressBar.SetText(
         "Saved " + std::to_string(written) + (written == 1 ? " link" : " links") + " to " + name_ +
-        (backup.empty() ? "" : "; the original is kept as " + docfile::NameOfPath(backup)));
+        (backup.empty() ? "" : "; backup: " + docfile::NameOfPath(backup)));
 }
 
 bool FileDocument::AskBeforeLeaving(Form_Main& main) {

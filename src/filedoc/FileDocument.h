@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,10 +20,13 @@ class FileDocument : public DocumentSource {
  public:
   // Reads the file at `path` (Windows form, absolute). Throws docfile::DocError when it
   // cannot be read or is no document the engine reads.
-  // With `host_forms` (the program runs under Wine, drive Z: being the POSIX host's root), a
-  // link that a POSIX program wrote (file:///srv/x) gets its new target in that form again,
-  // so the programs of that host still find its file.
-  FileDocument(std::string path, docfile::DocStore& store, bool host_forms = false);
+  // Under Wine, the path of a Windows path on the POSIX host, in Windows form on drive Z:
+  // ("Z:\srv\x"); nullopt when there is no such path.
+  using HostPathOf = std::function<std::optional<std::string>(const std::string& windows_path)>;
+  // With `host_path` (the program runs under Wine), a link that a POSIX program wrote
+  // (file:///srv/x) gets its new target in that form again, so the programs of that host
+  // still find its file.
+  FileDocument(std::string path, docfile::DocStore& store, HostPathOf host_path = nullptr);
 
   void Read(Form_Main& main) override;
   void Save(Form_Main& main) override;
@@ -44,7 +49,7 @@ class FileDocument : public DocumentSource {
 
   std::string path_, folder_, name_;
   docfile::DocStore& store_;
-  bool host_forms_ = false;
+  HostPathOf host_path_;
   std::vector<std::uint8_t> bytes_;  // as read: every save starts from them
   docfile::Stamp stamp_;
   std::vector<docfile::Link> links_;

@@ -11,6 +11,7 @@
 #include <shellapi.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/Form_Main.h"
@@ -74,6 +75,25 @@ std::string StartFile() {
   return ravel::win::Narrow(full);
 }
 
+// Under Wine, the POSIX host's path of a Windows path, in Windows form on drive Z:, through
+// Wine's own kernel32 export; null elsewhere.
+ravel::FileDocument::HostPathOf WineHostPath() {
+  using UnixName = char*(CDECL*)(const wchar_t*);
+  auto unix_name = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (unix_name == nullptr) return nullptr;
+  return [unix_name](const std::string& path) -> std::optional<std::string> {
+    char* name = unix_name(ravel::win::Widen(path).c_str());
+    if (name == nullptr) return std::nullopt;
+    std::string out = "Z:";
+    out += name;
+    HeapFree(GetProcessHeap(), 0, name);
+    for (char& c : out)
+      if (c == '/') c = '\\';
+    return out;
+  };
+}
+
 // The status line says Word is busy while calls wait for it, and shows again what it said
 // before once Word answers.
 class BusyStatus {
@@ -122,10 +142,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     form.SetRegistry(&registry);
     // Document files are read and written as ravelmend-batch.exe does.
     ravel::docfile::Win32Store store;
-    // Under Wine, drive Z: is the POSIX host's root (Wine's ntdll tells itself apart).
-    bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-    form.OpenFile = [&store, wine](const std::string& path) {
-      return std::make_unique<ravel::FileDocument>(path, store, wine);
+    form.OpenFile = [&store](const std::string& path) {
+      return std::make_unique<ravel::FileDocument>(path, store, WineHostPath());
     };
     form.StartFile = StartFile();
     BusyStatus busy(form);

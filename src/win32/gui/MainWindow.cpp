@@ -288,6 +288,10 @@ void MainWindow::OnCommand(int id, int code) {
     if (code == STN_DBLCLK) form_.xImgedit_DblClick();
     return;
   }
+  if (code == 1 && id == kMenuOpen) {  // from the accelerator table (Ctrl+O)
+    form_.mnuOpen_Click();
+    return;
+  }
   if (code != BN_CLICKED) return;  // also menu entries (0)
   for (std::size_t i = 0; i < std::size(kChecks); ++i) {
     if (kChecks[i].id != id) continue;
