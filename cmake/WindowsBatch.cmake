@@ -48,3 +48,10 @@ add_dependencies(ravel_wintests ravelmend-batch)
 add_test(NAME batch_exe_version COMMAND ravelmend-batch --version)
 set_tests_properties(batch_exe_version PROPERTIES RUN_SERIAL TRUE PASS_REGULAR_EXPRESSION
                      "^ravelmend-batch ${PROJECT_VERSION_MAJOR}\\.${PROJECT_VERSION_MINOR}\\.${PROJECT_VERSION_PATCH} \\(build ${PROJECT_VERSION_TWEAK}\\)")
+
+# The real program on a document file made by LibreOffice: opened by the command line and by
+# the menu, relinked, saved; then checked by ravelmend-batch and rendered by LibreOffice.
+add_test(NAME gui_file_libreoffice
+         COMMAND bash ${CMAKE_SOURCE_DIR}/tests/gui_file_libreoffice.sh ${CMAKE_BINARY_DIR}
+                 ${CMAKE_BINARY_DIR}/gui-file-libreoffice)
+set_tests_properties(gui_file_libreoffice PROPERTIES TIMEOUT 900 RUN_SERIAL TRUE)
