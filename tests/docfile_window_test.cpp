@@ -151,7 +151,8 @@ TEST_F(FileWindow, SaveWritesOnlyTheTargetsKeepsABackupAsAskedAndReadsTheFileAga
     EXPECT_EQ(g.Item(1).SourcePath, Win("doc/moved/a.png"));
     EXPECT_EQ(main.ListView_IS.Cell(1, 2), "True");
     EXPECT_FALSE(g.Item(1).Changed);
-    EXPECT_EQ(main.Label_ProgressBar.Text().rfind("Saved 1 link to Report.docx", 0), 0u) << main.Label_ProgressBar.Text();
+    EXPECT_EQ(main.Label_ProgressBar.Text().rfind("Saved 1 link to Report.docx", 0), 0u)
+        << main.Label_ProgressBar.Text();
     EXPECT_TRUE(host.boxes.empty());
   }
 }
