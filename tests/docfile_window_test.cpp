@@ -211,6 +211,12 @@ TEST_F(FileWindow, LeavingUnsavedChangesAsksAndDoesWhatTheAnswerSays) {
       {"Exit button", [&] { main.Command_Exit_Click(); }, [&] { return host.ended; }},
       {"close box", [&] { main.Form_Unload(); }, [&] { return host.ended; }},
       {"menu Exit", [&] { main.mnuExit_Click(); }, [&] { return host.ended; }},
+      {"hidden objects switched",
+       [&] {
+         main.Check_ShowHiddenObjects.SetValue(0);
+         main.Check_ShowHiddenObjects_Click();
+       },
+       [&] { return main.Check_ShowHiddenObjects.Value() == 0 && g.ItemCount == 1; }},
       {"Init", [&] { main.Command_Init_Click(); },
        [&] { return main.Source().FilePath().empty(); }},
       {"another file",

@@ -217,7 +217,14 @@ void Form_Main::Check_ShowHiddenObjects_Click() {
     Command_Init_Click();
     return;
   }
-  // A file is read again, with or without its floating pictures.
+  // A file is read again, with or without its floating pictures; changes not yet saved are
+  // asked about first, and Cancel leaves the option as it was.
+  if (!source_->AskBeforeLeaving(*this)) {
+    G.SuppressClickEvents = true;
+    Check_ShowHiddenObjects.SetValue(Check_ShowHiddenObjects.Value() == 1 ? 0 : 1);
+    G.SuppressClickEvents = false;
+    return;
+  }
   LockButtons();
   ReadSource();
   ReleaseButtons();
