@@ -32,7 +32,7 @@ void Form_Main::ShowPreview() {
       if (FileExists(Fs, source)) {
         picture = Hst.LoadPicture(source);
       } else {
-        std::string resolved = ActiveDocument(Word).Path() + "\\" + source;
+        std::string resolved = DocumentFolder() + "\\" + source;
         if (FileExists(Fs, resolved))
           picture = Hst.LoadPicture(resolved);
         else
@@ -67,7 +67,7 @@ void Form_Main::OpenViewerOnce() {
     if (FileExists(Fs, source)) {
       picture = Hst.LoadPicture(source);
     } else {
-      std::string resolved = ActiveDocument(Word).Path() + "\\" + source;
+      std::string resolved = DocumentFolder() + "\\" + source;
       viewer.Me.SetText(resolved);
       picture = Hst.LoadPicture(resolved);
     }
