@@ -197,6 +197,7 @@ EOF
     caught=$((caught + 1))
     continue
   fi
+  cp -p "$target" "$logs/pristine"
   blog=$logs/$id-build.txt
   rlog=$logs/$id-run.txt
   verdict=""
@@ -214,8 +215,8 @@ EOF
     verdict="caught"
     [ $rc = 124 ] && verdict="caught (timeout)"
   fi
-  # Restore from this worktree; a fresh time, so that the next build recompiles the file.
-  cp "$root/$file" "$target" && touch "$target"
+  # Restore the line; a fresh time, so that the next build recompiles the file.
+  cp "$logs/pristine" "$target" && touch "$target"
   echo "$(printf '%-9s' "${verdict%% *}") $id  $file:$lineno  ($(($(date +%s) - start)) s)"
   case "$verdict" in
     caught*) caught=$((caught + 1)) ;;
