@@ -102,6 +102,8 @@ class SimWord : public WordApp {
   // does (always), as when Word goes away.
   void FailAfter(long calls, bool once = true,
                  const std::string& description = "The remote procedure call failed.");
+  // Word's current folder (where it resolves a relative file name given to AddPicture).
+  void SetCurrentFolder(const std::string& folder);
   // Whether writing a link's SourceFullName reloads the picture as Word does, dropping its
   // formatting to Word's defaults (on by default).
   void SetRelinkResetsFormatting(bool on);
