@@ -197,6 +197,9 @@ int Shapes::Count() const {
 Shape Shapes::Item(int index) const {
   return Shape(AsObject(o_->Call("Item", {Value(std::int32_t{index})})));
 }
+Shape Shapes::ItemNamed(const std::string& name) const {
+  return Shape(AsObject(o_->Call("Item", {Value(name)})));
+}
 WObjectPtr Shape::Anchor() const {
   return AsObject(o_->Get("Anchor"));
 }

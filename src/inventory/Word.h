@@ -115,7 +115,8 @@ class Shapes {
  public:
   explicit Shapes(WObjectPtr o) : o_(std::move(o)) {}
   int Count() const;
-  Shape Item(int index) const;  // counted from 1
+  Shape Item(int index) const;                     // counted from 1
+  Shape ItemNamed(const std::string& name) const;  // floating shapes only
   // Floating shapes only: a picture from the file, anchored in the first paragraph of
   // `anchor` (a Range) or, without one, where Word's selection is; Word's defaults for the
   // rest. Returns the new shape.

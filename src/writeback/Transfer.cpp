@@ -10,7 +10,7 @@ namespace ravel {
 namespace {
 
 Shapes Floating(SaveSteps& steps) {
-  return steps.Doc().FloatingShapes();
+  return steps.Floating();
 }
 
 // What the old shape is read for, in this order.
@@ -57,6 +57,28 @@ constexpr Prop kRestoreLast[] = {
 };
 
 constexpr std::int32_t kMsoFalse = 0;
+
+// A picture Word has just added from a file is uncropped, at the default brightness and
+// contrast, opaque, visible and with its anchor free: a captured value equal to these needs
+// no call to write it.
+bool NewPictureHas(Prop p, const Value& v) {
+  switch (p) {
+    case Prop::PictureCropBottom:
+    case Prop::PictureCropLeft:
+    case Prop::PictureCropRight:
+    case Prop::PictureCropTop:
+    case Prop::PictureTransparentBackground:
+    case Prop::LockAnchor:
+      return SameValue(v, Value(0.0));
+    case Prop::PictureBrightness:
+    case Prop::PictureContrast:
+      return SameValue(v, Value(0.5));
+    case Prop::Visible:
+      return SameValue(v, Value(-1.0));
+    default:
+      return false;
+  }
+}
 
 // What a re-creation did to the document's floating shapes, for the census's model.
 struct Outcome {
@@ -114,7 +136,6 @@ class Recreation {
     }
     out.old_removed = out.new_kept = true;
     steps_.MarkChanged();
-    ClearUndo();
 
     Put(shape, Prop::AlternativeText);
     for (Prop p : kCrops) Put(shape, p);
@@ -142,14 +163,11 @@ class Recreation {
     return (path.size() >= 2 && path[1] == ':') || (!path.empty() && path[0] == '\\');
   }
 
-  // Writes the captured value; a value that could not be read is not written.
+  // Writes the captured value; a value that could not be read, or that the new picture has
+  // already, is not written.
   void Put(const Shape& shape, Prop p) {
     const auto& v = saved_[Index(p)];
-    if (v) steps_.Do([&] { shape.Put(p, *v); });
-  }
-
-  void ClearUndo() {
-    steps_.Do([&] { steps_.Doc().UndoClear(); });
+    if (v && !NewPictureHas(p, *v)) steps_.Do([&] { shape.Put(p, *v); });
   }
 
   SaveSteps& steps_;
@@ -273,10 +291,8 @@ void TransferFloating(SaveSteps& steps, ShapeCensus& census, const LinkItem& ite
   auto found = Find(steps, census, row->name);
   if (!found) return;
   auto& [position, shape] = *found;
-  // Only a shape of the kind the census saw is written to.
-  auto type = steps.Read([&] { return shape.Type(); });
-  if (!type || *type != row->type) return;
-  // Nor one whose link changed in Word since the list was read.
+  // Only a shape that still holds the link the list shows is written to (one that has none
+  // now fails the read).
   auto source = steps.Read([&] { return shape.Link().SourceFullName(); });
   if (!source) return;
   if (*source != item.ReadSource) {
@@ -353,8 +369,13 @@ void RestoreStacking(SaveSteps& steps, const ShapeCensus& census) {
     std::size_t r = to_front ? low + step : n - 1 - high - step;
     std::size_t k =
         static_cast<std::size_t>(std::find(order.begin(), order.end(), r) - order.begin());
-    auto shape = steps.Read([&] { return shapes->Item(static_cast<int>(k) + 1); });
+    // A shape whose name is its own is found by it; another by its place, which each move
+    // changes.
+    bool named = std::count(want.begin(), want.end(), want[r]) == 1;
+    auto shape = steps.Read(
+        [&] { return named ? shapes->ItemNamed(want[r]) : shapes->Item(static_cast<int>(k) + 1); });
     if (!shape || !steps.Do([&] { shape->ZOrder(to_front ? kBringToFront : kSendToBack); })) return;
+    if (named) continue;
     // A shape behind the text moves within its own layer only.
     auto to = steps.Read([&] { return shape->ZOrderPosition(); });
     if (!to || *to < 1 || static_cast<std::size_t>(*to) > order.size()) return;

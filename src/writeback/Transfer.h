@@ -73,6 +73,11 @@ class SaveSteps {
   // one, the document active in Word now.
   void UseDocument(std::optional<Document> doc) { doc_ = std::move(doc); }
   Document Doc() { return doc_ ? *doc_ : ActiveDocument(word_); }
+  // The document's floating shapes, fetched once for the save (it writes to one document).
+  Shapes Floating() {
+    if (!floating_) floating_.emplace(Doc().FloatingShapes());
+    return *floating_;
+  }
 
   // Something was relinked: in the item now (its undo list is cleared after it) and in the
   // save at all (else the document's saved state is put back).
@@ -108,6 +113,7 @@ class SaveSteps {
  private:
   WordApp& word_;
   std::optional<Document> doc_;
+  std::optional<Shapes> floating_;
   bool tolerant_ = false;
   bool item_changed_ = false, any_changed_ = false;
   int skipped_ = 0;
