@@ -144,6 +144,46 @@ TEST(SaveFaults, EachCallFailingInTurnOnceOrForGood) {
   }
 }
 
+// The user stopping the wait for a busy Word, at every call of the save: the save ends at
+// once; the item under way is either done or not begun (a new picture goes again, the old one
+// stays), the items not reached keep their old source, and the list is read again.
+TEST(SaveFaults, StoppedWhileWordIsBusyAtAnyCall) {
+  long calls = 0;
+  {
+    SaveHarness h;
+    Arrange(h);
+    h.Save();
+    calls = h.word->Context().calls;
+  }
+  for (long k = 0; k < calls; ++k) {
+    SCOPED_TRACE("stopped at call " + std::to_string(k));
+    SaveHarness h;
+    Arrange(h);
+    h.word->Context().logging = true;
+    h.word->CancelAfter(k);
+    h.Save();
+    const sim::SimContext& ctx = h.word->Context();
+    EXPECT_TRUE(h.host.boxes.empty());
+    EXPECT_FALSE(h.main->Busy());
+    ASSERT_EQ(CountType(h, kShapeLinkedPicture), 1);
+    auto picture = FindType(h, kShapeLinkedPicture);
+    bool moved = ctx.Succeeded("Documents(1).Shapes(1).Delete()");
+    EXPECT_EQ(h.SourceOf(picture), moved ? "C:\\New\\c.gif" : "C:\\Old\\c.gif");
+    // A new picture that stays is complete.
+    if (moved) {
+      EXPECT_EQ(AsNumber(picture->At("Width")), 120);
+    }
+    // Nothing is written after the stop: the OLE object, saved after the picture, keeps its
+    // old source unless the picture was done.
+    if (!moved) {
+      EXPECT_EQ(h.SourceOf(FindType(h, kShapeLinkedOle)), "C:\\Old\\d.doc");
+    }
+    // Read again: nothing listed is still to be saved.
+    for (int i = 1; i <= h.g.ItemCount; ++i) EXPECT_FALSE(h.g.Item(i).Changed) << i;
+    if (HasFailure()) return;
+  }
+}
+
 // Word closing mid-save: the document it was working on goes, the save ends quietly.
 TEST(SaveFaults, WordClosingDuringTheSaveEndsIdleWithNoDocument) {
   SaveHarness h;

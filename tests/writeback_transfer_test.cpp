@@ -121,7 +121,7 @@ TEST(SaveFloating, AlternativeTextEmptyIsPassedOnUnreadableIsLeftToWord) {
     h.Save();
     const auto& log = h.word->Context().log;
     bool written =
-        std::find(log.begin(), log.end(), "Documents(1).Shapes(3).AlternativeText=") != log.end();
+        std::find(log.begin(), log.end(), "Documents(1).Shapes(4).AlternativeText=") != log.end();
     EXPECT_EQ(written, readable);
     EXPECT_EQ(h.SourceOf(h.Floating(1)), "C:\\New\\c.gif");
     EXPECT_FLOAT_EQ(AsNumber(h.Floating(1)->At("Width")), 120);

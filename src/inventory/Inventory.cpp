@@ -19,6 +19,8 @@ bool Try(F&& f) {
   try {
     f();
     return true;
+  } catch (const OperationCancelled&) {
+    throw;
   } catch (const std::exception&) {
     return false;
   }
@@ -192,6 +194,13 @@ void ReadInventory(Form_Main& main) {
   Reader reader(main);
   try {
     reader.Run();
+  } catch (const OperationCancelled&) {
+    // Stopped while Word was busy: a list read in part is no list to save by.
+    main.G.ItemCount = 0;
+    main.ListView_IS.Clear();
+    main.G.SuppressClickEvents = false;
+    main.Label_ProgressBar.SetText("Idle");
+    main.ProgressBar_main.SetValue(0);
   } catch (...) {
     // Only a fault outside Word's calls gets here; the window still ends idle.
     main.G.SuppressClickEvents = false;

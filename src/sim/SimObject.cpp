@@ -54,6 +54,7 @@ void SimContext::Enter(const std::string& object, std::string_view member, Acces
   for (CountedFault& f : counted_faults) {
     if (f.spent || calls <= f.after) continue;
     if (f.once) f.spent = true;
+    if (f.cancel) throw OperationCancelled();
     throw WordError(f.description, -2147023170);  // 0x800706BE, a call that did not arrive
   }
   Check(object, member, access);

@@ -39,6 +39,9 @@ struct CountedFault {
   bool once = true;
   std::string description = "The remote procedure call failed.";
   bool spent = false;
+  // Not Word failing but the user stopping the wait for a busy Word (what the COM adapter
+  // throws when the user cancels its busy dialog).
+  bool cancel = false;
 };
 
 // Shared by all objects of one stand-in Word: injected faults and the call count.

@@ -839,6 +839,13 @@ void SimWord::FailAfter(long calls, bool once, const std::string& description) {
   ctx_->counted_faults.push_back(f);
 }
 
+void SimWord::CancelAfter(long calls) {
+  CountedFault f;
+  f.after = calls;
+  f.cancel = true;
+  ctx_->counted_faults.push_back(f);
+}
+
 void SimWord::SetCurrentFolder(const std::string& folder) {
   st_->current_folder = folder;
 }

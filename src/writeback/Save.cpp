@@ -15,6 +15,7 @@ namespace ravel {
 
 const char* const kSavingStatus = "Saving Information to Document Object...";
 const char* const kSaveTitle = "Save Operation";
+const char* const kCancelledStatus = "Save stopped while Microsoft Word was busy";
 
 std::string SkippedStatus(int items) {
   return "Idle - " + std::to_string(items) +
@@ -132,6 +133,12 @@ class Save {
   void Run() {
     try {
       Items();
+    } catch (const OperationCancelled&) {
+      // Stopped by the user: what was written stays, the rest keeps its old source, and the
+      // list shows the document as it now is.
+      Forget();
+      m_.Label_ProgressBar.SetText(kCancelledStatus);
+      m_.ProgressBar_main.SetValue(0);
     } catch (const std::exception& e) {
       // Word calls fail through only in the strict regime; anything else that escapes later
       // ends the save without the message about connecting to the document.

@@ -129,14 +129,36 @@ class Recreation {
     }
     if (!made) return out;
     const Shape& shape = *made;
-    if (!steps_.Do([&] { old_.Delete(); })) {
-      // Never two pictures for one: the new one goes again and the item keeps its source.
-      out.new_kept = !steps_.Do([&] { shape.Delete(); });
-      return out;
+    // The old picture goes only once the new one is complete: stopped before that, the new
+    // one goes again and the old one stays as it was.
+    try {
+      Restore(shape);
+      if (!steps_.Do([&] { old_.Delete(); })) {
+        // Never two pictures for one: the new one goes again and the item keeps its source.
+        out.new_kept = !steps_.Do([&] { shape.Delete(); });
+        return out;
+      }
+    } catch (const OperationCancelled&) {
+      try {
+        shape.Delete();
+      } catch (const std::exception&) {
+      }
+      throw;
     }
     out.old_removed = out.new_kept = true;
     steps_.MarkChanged();
+    out.new_name = steps_.Read([&] { return shape.Name(); });
+    out.new_position = steps_.Read([&] { return shape.ZOrderPosition(); });
+    return out;
+  }
 
+ private:
+  static std::size_t Index(Prop p) { return static_cast<std::size_t>(p); }
+  static bool IsRooted(const std::string& path) {
+    return (path.size() >= 2 && path[1] == ':') || (!path.empty() && path[0] == '\\');
+  }
+
+  void Restore(const Shape& shape) {
     Put(shape, Prop::AlternativeText);
     for (Prop p : kCrops) Put(shape, p);
     // Released first, so that neither size rescales the other: a distorted picture keeps
@@ -152,15 +174,6 @@ class Recreation {
          {Prop::RelativeHorizontalPosition, Prop::RelativeVerticalPosition, Prop::Left, Prop::Top})
       Put(shape, p);
     for (Prop p : kRestoreLast) Put(shape, p);
-    out.new_name = steps_.Read([&] { return shape.Name(); });
-    out.new_position = steps_.Read([&] { return shape.ZOrderPosition(); });
-    return out;
-  }
-
- private:
-  static std::size_t Index(Prop p) { return static_cast<std::size_t>(p); }
-  static bool IsRooted(const std::string& path) {
-    return (path.size() >= 2 && path[1] == ':') || (!path.empty() && path[0] == '\\');
   }
 
   // Writes the captured value; a value that could not be read, or that the new picture has

@@ -98,6 +98,8 @@ class SaveSteps {
     try {
       f();
       return true;
+    } catch (const OperationCancelled&) {
+      throw;
     } catch (const std::exception&) {
       return false;
     }
