@@ -103,6 +103,14 @@ std::shared_ptr<SimWord> LoadWord() {
   }
   word->SetFileCheck(FileIsThere);
   word->SetPictureCheck(HoldsPicture);
+  // Word resolves a relative file name against its own current folder.
+  wchar_t folder[MAX_PATH];
+  DWORD n = GetCurrentDirectoryW(MAX_PATH, folder);
+  if (n > 0 && n < MAX_PATH) {
+    std::wstring f(folder, n);
+    if (f.size() > 3 && f.back() == L'\\') f.pop_back();
+    word->SetCurrentFolder(ravel::win::Narrow(f));
+  }
   return word;
 }
 
