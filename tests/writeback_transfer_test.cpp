@@ -41,7 +41,7 @@ TEST(SaveFloating, ThePictureIsRecreatedWithEverythingCarriedOver) {
   EXPECT_EQ(AsLong(s->At("Type")), kShapeLinkedPicture);
   EXPECT_EQ(h.SourceOf(s), "C:\\New\\c.gif");
   EXPECT_EQ(ModelValue(s, "LinkFormat.SavePictureWithDocument"), Value(true));
-  EXPECT_EQ(AsText(s->At("Name")), "Picture 4");  // Word's name, not the old one
+  EXPECT_EQ(AsText(s->At("Name")), "Logo");  // the old one's, free once it is gone
 
   struct Carried {
     const char* path;
@@ -178,8 +178,8 @@ TEST(SaveFloating, FoundByNameAfterEarlierTransfersMovedIt) {
     names.push_back(AsText(h.Floating(i)->At("Name")));
     sources.push_back(h.SourceOf(h.Floating(i)));
   }
-  // Each new picture stands in the stacking order where the old one stood.
-  EXPECT_EQ(names, (std::vector<std::string>{"P1", "Picture 6", "P3", "P4", "Picture 7"}));
+  // Each new picture stands in the stacking order where the old one stood, under its name.
+  EXPECT_EQ(names, (std::vector<std::string>{"P1", "P2", "P3", "P4", "Picture 5"}));
   EXPECT_EQ(sources, (std::vector<std::string>{"C:\\Old\\1.gif", "C:\\New\\a.gif", "C:\\Old\\3.gif",
                                                "C:\\Old\\4.gif", "C:\\New\\c.gif"}));
   EXPECT_FLOAT_EQ(AsNumber(h.Floating(5)->At("Height")), 55);  // P5's own size

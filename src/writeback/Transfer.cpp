@@ -93,7 +93,7 @@ class Recreation {
   Recreation(SaveSteps& steps, const Shape& old, const LinkItem& item)
       : steps_(steps), old_(old), item_(item) {}
 
-  Outcome Run() {
+  Outcome Run(const std::string& old_name) {
     Outcome out;
     steps_.EnterTolerant();
     for (Prop p : kCapture)
@@ -147,7 +147,11 @@ class Recreation {
     }
     out.old_removed = out.new_kept = true;
     steps_.MarkChanged();
-    out.new_name = steps_.Read([&] { return shape.Name(); });
+    // The old name is free once the old picture is gone: the new one takes it.
+    if (steps_.Do([&] { shape.Object()->Put("Name", Value(old_name)); }))
+      out.new_name = old_name;
+    else
+      out.new_name = steps_.Read([&] { return shape.Name(); });
     out.new_position = steps_.Read([&] { return shape.ZOrderPosition(); });
     return out;
   }
@@ -313,7 +317,7 @@ void TransferFloating(SaveSteps& steps, ShapeCensus& census, const LinkItem& ite
     return;
   }
   if (row->type == kShapeLinkedPicture) {
-    Outcome out = Recreation(steps, shape, item).Run();
+    Outcome out = Recreation(steps, shape, item).Run(row->name);
     if (out.old_removed) census.Removed(position);
     if (out.new_kept) {
       if (out.new_name && out.new_position)
