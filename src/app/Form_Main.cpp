@@ -98,17 +98,20 @@ void Form_Main::Command_Exit_Click() {
   G.StopRequested = true;
   SaveSettings(*this);
   Hst.EndProgram();
+  StopPictures();  // the windows are gone: a picture still being read is abandoned
 }
 
 void Form_Main::Form_Unload() {
   SaveSettings(*this);
   G.StopRequested = true;
   Hst.EndProgram();
+  StopPictures();
 }
 
 // Ends at once: the options are not written.
 void Form_Main::mnuExit_Click() {
   Hst.EndProgram();
+  StopPictures();
 }
 
 // Keeps the patience text up should anything have hidden it during an operation.

@@ -10,6 +10,7 @@
 #include "app/Host.h"
 #include "inventory/WordPort.h"
 #include "preview/Picture.h"
+#include "preview/PictureRequests.h"
 #include "relink/FileSystem.h"
 
 namespace ravel {
@@ -97,6 +98,13 @@ class Form_Main {
   void xImgedit_DblClick() { OpenPictureViewer(); }
   // The viewer while loaded (shown or not), else null.
   wPictureViewer* Viewer() const;
+  // Pictures are read on worker threads; a finished one is taken here, on the window
+  // thread, when the worker's posted message arrives.
+  void PicturesArrived();
+  // A picture is being read for the preview or the viewer.
+  bool LoadingPictures() const;
+  // Abandons the pictures being read and ends their workers (when the program ends).
+  void StopPictures();
 
   // --- help, About and Info ---
   void mnuHelp_Click();
@@ -134,10 +142,15 @@ class Form_Main {
  private:
   void SyncCurrentRow();
   void OpenViewerOnce();  // OpenPictureViewer's work, inside the hourglass
+  PictureRequests& PreviewLoads();
+  PictureRequests& ViewerLoads();
   bool busy_ = false;
   bool loaded_ = false;
   RegistryApi* registry_ = nullptr;
   std::shared_ptr<wPictureViewer> viewer_;
+  // Declared last: their workers end first, before anything they report to.
+  std::unique_ptr<PictureRequests> preview_loads_;
+  std::unique_ptr<PictureRequests> viewer_loads_;
 };
 
 // Check-box values: 1 checked, 0 unchecked.

@@ -2,8 +2,10 @@
 // a script.
 #pragma once
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -36,9 +38,11 @@ class ScriptedHost : public Host {
   std::optional<std::string> OpenFileDialog(const std::string& initial_folder,
                                             const std::string& file_name) override;
   void ShowModal(MoreLinksFound& dialog) override;
-  std::shared_ptr<const Picture> LoadPicture(const std::string& path) override {
-    return pictures.Load(path);
-  }
+  PictureDecoder& Pictures() override { return pictures; }
+  void PostPicturesArrived() override;
+  // Waits until a posted arrival has not been taken yet, and takes it: the window thread's
+  // turn to run PicturesArrived.
+  void TakePostedArrival();
   ScreenSize ScreenTwips() override { return screen; }
   void SetScreenHourglass(bool on) override {
     screen_hourglass = on;
@@ -81,6 +85,11 @@ class ScriptedHost : public Host {
   // Act on the About and Info windows while they are shown modally.
   std::function<void(frmSplash&)> on_about;
   std::function<void(DL_Info&)> on_info;
+
+ private:
+  std::mutex posted_mutex_;
+  std::condition_variable posted_changed_;
+  int posted_ = 0;
 };
 
 }  // namespace ravel::sim
