@@ -129,9 +129,18 @@ TEST_F(Preview, ARowChangeDuringASlowDecodeShowsTheNewRowAndNeverTheOld) {
     Release(big, false);
     EXPECT_EQ(h.host.pictures.Asked().size(), asked) << c.label << ": a second click waits on";
     if (!c.word_open) h.word.CloseAll();
-    Release(*c.next);
+    // The next row's own reading (if any) waits too: the big one's outcome comes first.
+    std::string next_path = c.next == &rel ? "C:\\Docs\\pics\\a.gif" : h.g.Item(*c.next).SourcePath;
+    h.host.pictures.Hold(next_path);
+    Release(*c.next, false);
     h.host.pictures.Finish(big_path);
-    h.host.pictures.WaitUntilIdle();
+    if (c.word_open && c.next != &gone)
+      h.host.pictures.WaitUntilHeld(next_path);
+    else
+      h.host.pictures.WaitUntilIdle();
+    h.main.PicturesArrived();
+    EXPECT_NE(Shown(), big_path) << c.label;
+    h.host.pictures.Finish(next_path);
     Settle();
     EXPECT_EQ(Shown(), c.shown) << c.label;
     EXPECT_FALSE(h.main.xImgedit.Loading()) << c.label;
@@ -279,6 +288,7 @@ TEST_F(Viewer, ClosedOrAskedAgainWhileItsPictureIsReadItNeverShowsIt) {
   std::size_t shown = h.host.viewers_shown.size();
   v->Form_DblClick();
   h.host.pictures.WaitUntilIdle();
+  h.main.PicturesArrived();
   EXPECT_EQ(h.host.pictures.Abandoned().size(), 2u);
   EXPECT_FALSE(h.main.LoadingPictures());
   EXPECT_EQ(h.host.viewers_shown.size(), shown);

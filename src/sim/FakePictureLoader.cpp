@@ -38,10 +38,9 @@ PicturePtr FakePictureLoader::Decode(const std::string& path, const std::atomic<
     while (held_.count(key) != 0 && !abandoned)
       changed_.wait_for(lock, std::chrono::milliseconds(1));
     waiting_.erase(key);
-    if (abandoned) {
-      abandoned_.push_back(path);
-      return nullptr;
-    }
+    // A codec that saw it in time stops; the picture is given all the same, as by one that
+    // could not: it must not be shown either way.
+    if (abandoned) abandoned_.push_back(path);
   }
   auto it = known_.find(key);
   if (it == known_.end()) return nullptr;

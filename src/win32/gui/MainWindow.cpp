@@ -358,6 +358,11 @@ bool MainWindow::OnSetCursor(HWND over, int hit) {
     SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     return true;
   }
+  // Working in the background: everything still answers.
+  if (form_.LoadingPictures()) {
+    SetCursor(LoadCursorW(nullptr, IDC_APPSTARTING));
+    return true;
+  }
   int id = children_.IdOf(over);
   if ((id == kLabel2 || id == kLabel5) && OverText(over)) {
     SetCursor(LoadCursorW(nullptr, IDC_HAND));
@@ -418,6 +423,16 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       SetWindowPos(Handle(), nullptr, r->left, r->top, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
       Place(HIWORD(wp));
+      return 0;
+    }
+    case kPicturesArrivedMessage: {
+      form_.PicturesArrived();
+      // The pointer leaves its background-work shape without waiting for a mouse move.
+      POINT at;
+      if (!form_.LoadingPictures() && GetCursorPos(&at) &&
+          GetAncestor(WindowFromPoint(at), GA_ROOT) == Handle())
+        SendMessageW(Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(WindowFromPoint(at)),
+                     MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
       return 0;
     }
     case WM_CLOSE:
