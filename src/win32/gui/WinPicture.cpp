@@ -299,18 +299,20 @@ std::shared_ptr<WinPicture> WinPicture::FromFile(const std::wstring& path, SIZE 
                                                  const std::atomic<bool>* abandoned) {
   // Turned away before a decoder opens it: some decode the whole picture on opening.
   if (!DeclaresSaneSize(path) || Abandoned(abandoned)) return nullptr;
-  ComPtr<IStream> file;
-  if (FAILED(SHCreateStreamOnFileEx(path.c_str(), STGM_READ | STGM_SHARE_DENY_NONE,
-                                    FILE_ATTRIBUTE_NORMAL, FALSE, nullptr, file.put())))
-    return nullptr;
-  if (auto f = Factory()) {
+  {
+    ComPtr<IStream> file;
+    if (FAILED(SHCreateStreamOnFileEx(path.c_str(), STGM_READ | STGM_SHARE_DENY_NONE,
+                                      FILE_ATTRIBUTE_NORMAL, FALSE, nullptr, file.put())))
+      return nullptr;
     ComPtr<IStream> stream = ComPtr<IStream>::Adopt(new AbandonableStream(file, abandoned));
     ComPtr<IWICBitmapDecoder> decoder;
+    auto f = Factory();
     // A file WIC knows is its to read: what it refuses, the OLE loader is not asked for.
-    if (SUCCEEDED(f->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
-                                             decoder.put())))
+    if (f && SUCCEEDED(f->CreateDecoderFromStream(stream.get(), nullptr,
+                                                  WICDecodeMetadataCacheOnDemand, decoder.put())))
       return FromDecoder(decoder.get(), keep, abandoned);
   }
+  // The file is closed again first: the OLE loader wants it to itself.
   if (Abandoned(abandoned)) return nullptr;
   return FromOleLoader(path);
 }
