@@ -44,6 +44,29 @@ PY
 [ -f "$dir/ramp-12000.png" ] || make_png 12000 "$dir/ramp-12000.png"
 [ -f "$dir/ramp-30000.png" ] || make_png 30000 "$dir/ramp-30000.png"
 
+# One display for every run: a private Xvfb when there is none. The prefix's Wine processes
+# are ended first and last, so none of them holds on to a display gone since.
+export WINEPREFIX=${RAVEL_WINEPREFIX:-$(pwd)/build/mingw/wineprefix}
+xvfb=""
+cleanup() {
+  WINEPREFIX=$WINEPREFIX wineserver -k 2>/dev/null || true
+  [ -n "$xvfb" ] && kill "$xvfb" 2>/dev/null
+  return 0
+}
+trap cleanup EXIT
+wineserver -k 2>/dev/null || true
+if [ -z "${DISPLAY:-}" ]; then
+  for n in $(seq 171 199); do
+    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || break
+  done
+  Xvfb :$n -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb=$!
+  export DISPLAY=:$n
+  for _ in $(seq 1 50); do
+    [ -e /tmp/.X11-unix/X$n ] && break
+    sleep 0.1
+  done
+fi
 run() { bash scripts/wine-run.sh build/mingw/bench_wine_preview.exe "$@"; }
 win() { echo "Z:${1//\//\\}"; }
 echo "Before: the picture read on the window's thread, which is kept from its messages"

@@ -228,6 +228,10 @@ void MainWindow::Place(UINT dpi) {
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   children_.Place(dpi, kLinks);
   list_.FitColumns(dpi);
+  // Pictures for the preview are scaled to its size as they are read.
+  RECT image{};
+  GetClientRect(Child(kImageView), &image);
+  host_.PictureLoader().PrepareFor(SIZE{image.right, image.bottom}, GetSysColor(COLOR_WINDOW));
 }
 
 void MainWindow::AddToolTip() {

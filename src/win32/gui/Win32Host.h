@@ -39,6 +39,7 @@ class Win32Host : public Host {
                                             const std::string& file_name) override;
   void ShowModal(MoreLinksFound& dialog) override;
   PictureDecoder& Pictures() override { return pictures_; }
+  WinPictureDecoder& PictureLoader() { return pictures_; }
   void PostPicturesArrived() override;
   ScreenSize ScreenTwips() override;
   void SetScreenHourglass(bool on) override;

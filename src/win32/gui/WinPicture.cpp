@@ -392,6 +392,11 @@ void WinPicture::Draw(HDC dc, const RECT& r, COLORREF bg, Scaled* keep) const {
   }
   Scaled& s = keep != nullptr ? *keep : scaled_;
   if (s.image.width != w || s.image.height != h || s.background != bg) {
+    std::lock_guard lock(prepared_mutex_);
+    if (prepared_.image.width == w && prepared_.image.height == h && prepared_.background == bg)
+      s = prepared_;
+  }
+  if (s.image.width != w || s.image.height != h || s.background != bg) {
     s.image = Resample(pixels_, w, h);
     s.background = bg;
     std::vector<std::uint32_t> flat = Composite(s.image, bg);
@@ -401,6 +406,21 @@ void WinPicture::Draw(HDC dc, const RECT& r, COLORREF bg, Scaled* keep) const {
   BITMAPINFO bi = TopDown32(w, h);
   SetDIBitsToDevice(dc, r.left, r.top, static_cast<DWORD>(w), static_cast<DWORD>(h), 0, 0, 0,
                     static_cast<UINT>(h), s.image.pixels.data(), &bi, DIB_RGB_COLORS);
+}
+
+void WinPicture::Prepare(int w, int h, COLORREF bg) const {
+  if (w <= 0 || h <= 0 || pixels_.pixels.empty()) return;
+  {
+    std::lock_guard lock(prepared_mutex_);
+    if (prepared_.image.width == w && prepared_.image.height == h && prepared_.background == bg)
+      return;
+  }
+  Scaled s;
+  s.image = Resample(pixels_, w, h);
+  s.image.pixels = Composite(s.image, bg);
+  s.background = bg;
+  std::lock_guard lock(prepared_mutex_);
+  prepared_ = std::move(s);
 }
 
 void WinPicture::DrawDraft(HDC dc, const RECT& r, COLORREF bg) const {
@@ -484,8 +504,17 @@ void WinPictureDecoder::WorkerEnds() {
   com_joined = false;
 }
 
+void WinPictureDecoder::PrepareFor(SIZE size, COLORREF background) {
+  prepare_w_ = size.cx;
+  prepare_h_ = size.cy;
+  prepare_bg_ = background;
+}
+
 PicturePtr WinPictureDecoder::Decode(const std::string& path, const std::atomic<bool>& abandoned) {
-  return cache_.Load(Widen(path), &abandoned);
+  auto picture = cache_.Load(Widen(path), &abandoned);
+  if (picture && !abandoned)
+    picture->Prepare(static_cast<int>(prepare_w_), static_cast<int>(prepare_h_), prepare_bg_);
+  return picture;
 }
 
 }  // namespace ravel::win

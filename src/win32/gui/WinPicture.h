@@ -43,6 +43,9 @@ class WinPicture : public Picture {
   // Draws the picture stretched over `r`, over the background colour `bg`, filtered. The
   // scaled pixels are kept in `keep` (or in the picture) and reused while the size stays.
   void Draw(HDC dc, const RECT& r, COLORREF bg, Scaled* keep = nullptr) const;
+  // Scales it for a draw over w x h pixels on `bg` ahead of time (on a worker thread): the
+  // window's thread then finds it done.
+  void Prepare(int w, int h, COLORREF bg) const;
   // Draws it quickly and coarsely (each target pixel one source pixel): for the moments a
   // window is being sized, when a filtered draw would lag behind the mouse.
   void DrawDraft(HDC dc, const RECT& r, COLORREF bg) const;
@@ -67,6 +70,8 @@ class WinPicture : public Picture {
   int width_himetric_ = 0;
   int height_himetric_ = 0;
   mutable Scaled scaled_;  // for draws that bring no place of their own
+  mutable std::mutex prepared_mutex_;
+  mutable Scaled prepared_;  // scaled ahead of time, for the first draw at its size
   // The kept pixels over one background, the source of drafts.
   mutable std::vector<std::uint32_t> flat_;
   mutable COLORREF flat_bg_ = 0;
@@ -95,6 +100,9 @@ class PictureCache {
 // worker joins a COM apartment of its own, in which the codecs' objects are made and used.
 class WinPictureDecoder : public PictureDecoder {
  public:
+  // The preview's picture area (pixels) and colour: each picture read is scaled for it on
+  // the worker, so that showing it costs the window's thread no filtering.
+  void PrepareFor(SIZE size, COLORREF background);
   void WorkerStarts() override;
   void WorkerEnds() override;
   PicturePtr Decode(const std::string& path, const std::atomic<bool>& abandoned) override;
@@ -102,6 +110,8 @@ class WinPictureDecoder : public PictureDecoder {
 
  private:
   PictureCache cache_;
+  std::atomic<long> prepare_w_ = 0, prepare_h_ = 0;
+  std::atomic<COLORREF> prepare_bg_ = 0;
 };
 
 // A picture resource of this executable (RCDATA), or null.
