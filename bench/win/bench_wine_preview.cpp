@@ -172,6 +172,7 @@ class ProgramWindow {
   // A mouse release over row n, as the list's click handler runs it.
   void Release(int n) {
     auto at = Clock::now();
+    for (int i = 1; i <= form.ListView_IS.Count(); ++i) form.ListView_IS.SetSelected(i, i == n);
     form.ListView_IS.SetCurrent(n);
     form.ListView_IS_MouseUp();
     worst = std::max(worst, Ms(at));
