@@ -109,13 +109,15 @@ TEST_F(Preview, ARowChangeDuringASlowDecodeShowsTheNewRowAndNeverTheOld) {
     const char* label;
     int* next;  // released while the big picture is read
     bool word_open;
+    bool keyboard;      // moved to by keyboard: no picture asked for
     std::string shown;  // once all has arrived
   };
   const Case cases[] = {
-      {"another picture", &rel, true, "C:\\Docs\\pics\\a.gif"},
-      {"a source found nowhere", &gone, true, ""},
-      {"no picture: the one before the big one stays", &notes, true, "C:\\Pics\\abs.gif"},
-      {"no document to resolve it: likewise", &rel, false, "C:\\Pics\\abs.gif"},
+      {"another picture", &rel, true, false, "C:\\Docs\\pics\\a.gif"},
+      {"a source found nowhere", &gone, true, false, ""},
+      {"no picture: the one before the big one stays", &notes, true, false, "C:\\Pics\\abs.gif"},
+      {"no document to resolve it: likewise", &rel, false, false, "C:\\Pics\\abs.gif"},
+      {"a move by keyboard: likewise", &rel, true, true, "C:\\Pics\\abs.gif"},
   };
   for (const Case& c : cases) {
     h.word.Open("Report.doc", "C:\\Docs");
@@ -132,9 +134,14 @@ TEST_F(Preview, ARowChangeDuringASlowDecodeShowsTheNewRowAndNeverTheOld) {
     // The next row's own reading (if any) waits too: the big one's outcome comes first.
     std::string next_path = c.next == &rel ? "C:\\Docs\\pics\\a.gif" : h.g.Item(*c.next).SourcePath;
     h.host.pictures.Hold(next_path);
-    Release(*c.next, false);
+    if (c.keyboard) {
+      h.main.ListView_IS.SetCurrent(*c.next);
+      h.main.ListView_IS_ItemClick();
+    } else {
+      Release(*c.next, false);
+    }
     h.host.pictures.Finish(big_path);
-    if (c.word_open && c.next != &gone)
+    if (c.word_open && c.next != &gone && !c.keyboard)
       h.host.pictures.WaitUntilHeld(next_path);
     else
       h.host.pictures.WaitUntilIdle();

@@ -136,6 +136,7 @@ void Form_Main::ListView_IS_Click() {
 
 void Form_Main::ListView_IS_ItemClick() {
   SyncCurrentRow();
+  DropStalePreview();
 }
 
 void Form_Main::Check_SID_Click() {

@@ -144,6 +144,9 @@ class Form_Main {
   void OpenViewerOnce();  // OpenPictureViewer's work, inside the hourglass
   PictureRequests& PreviewLoads();
   PictureRequests& ViewerLoads();
+  // The row left while its picture is read: that picture is not shown.
+  void DropStalePreview();
+  int preview_item_ = 0;  // the row whose picture the preview is reading
   bool busy_ = false;
   bool loaded_ = false;
   RegistryApi* registry_ = nullptr;

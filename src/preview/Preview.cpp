@@ -60,6 +60,7 @@ void Form_Main::ShowPreview() {
       } else {
         PreviewLoads().Request(path);
         xImgedit.SetLoading(true);
+        preview_item_ = n;
         requested = true;
       }
     }
@@ -107,7 +108,16 @@ void Form_Main::OpenViewerOnce() {
   if (viewer_) viewer_->xImgedit.SetLoading(false);
 }
 
+void Form_Main::DropStalePreview() {
+  if (!preview_loads_ || !preview_loads_->Pending() || ListView_IS.Current() == preview_item_)
+    return;
+  // A move by keyboard refreshes nothing, but the row being read is no longer selected.
+  preview_loads_->Abandon();
+  xImgedit.SetLoading(false);
+}
+
 void Form_Main::PicturesArrived() {
+  DropStalePreview();
   if (preview_loads_) {
     if (auto picture = preview_loads_->Take()) {
       xImgedit.SetLoading(false);
