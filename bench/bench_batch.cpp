@@ -1,8 +1,10 @@
 // ravelmend-batch run as its own process on 1,000 and on 10,000 documents of 10 links each
-// (and on 100 documents with a body of 4 MB of XML), against a tree of 100,000 files: the
-// time and the peak memory of list, fix --dry-run and fix, next to a plain copy of the same
-// documents that syncs each file, as fix does.
-// usage: bench_batch [RAVELMEND_BATCH]   (default: the one built beside this program)
+// (and on 100 documents with a body of 4 MB of XML, and on 10,000 documents of the four
+// families mixed: .docx, .pptx, .xlsx and .odt), against a tree of 100,000 files: the time and
+// the peak memory of list, fix --dry-run and fix, next to a plain copy of the same documents
+// that syncs each file, as fix does.
+// usage: bench_batch [RAVELMEND_BATCH [mixed]]   (default: the one built beside this program;
+//        "mixed": the mixed set only)
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -35,8 +37,144 @@ std::string Name(int n) {
   return buf;
 }
 
-// `count` documents; with `body_bytes`, each body also holds that much text.
-void MakeDocuments(const std::string& dir, int count, std::size_t body_bytes) {
+const char kPresentationNs[] =
+    R"( xmlns:p="http://schemas.openxmlformats.org/presentationml/2006/main")"
+    R"( xmlns:a="http://schemas.openxmlformats.org/drawingml/2006/main")"
+    R"( xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")";
+const char kOfficeDocument[] =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument";
+
+std::string Types(const std::string& main, const std::string& type, const std::string& more = "") {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types "
+         "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+         "<Default Extension=\"rels\" "
+         "ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+         "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+         "<Default Extension=\"png\" ContentType=\"image/png\"/>"
+         "<Override PartName=\"/" +
+         main + "\" ContentType=\"" + type + "\"/>" + more + "</Types>";
+}
+
+// A presentation whose one slide holds the linked pictures.
+std::vector<std::uint8_t> Presentation(const std::vector<std::string>& targets,
+                                       const std::string& media) {
+  using namespace ravel::docfile::test;
+  std::string pics;
+  std::vector<Rel> rels;
+  for (std::size_t l = 0; l < targets.size(); ++l) {
+    std::string id = "rId" + std::to_string(l + 1);
+    pics += "<p:pic><p:nvPicPr><p:cNvPr id=\"" + std::to_string(l + 2) +
+            "\" name=\"Picture\"/><p:cNvPicPr/><p:nvPr/></p:nvPicPr><p:blipFill><a:blip r:link=\"" +
+            id + "\"/></p:blipFill><p:spPr/></p:pic>";
+    rels.push_back({id, kImageType, targets[l]});
+  }
+  const std::string pml = "application/vnd.openxmlformats-officedocument.presentationml.";
+  return Zip(
+      {{"[Content_Types].xml",
+        Types("ppt/presentation.xml", pml + "presentation.main+xml",
+              "<Override PartName=\"/ppt/slides/slide1.xml\" ContentType=\"" + pml +
+                  "slide+xml\"/>")},
+       {"_rels/.rels", Rels({{"rId1", kOfficeDocument, "ppt/presentation.xml", false}})},
+       {"ppt/presentation.xml", std::string("<?xml version=\"1.0\"?><p:presentation") +
+                                    kPresentationNs +
+                                    "><p:sldIdLst><p:sldId id=\"256\" r:id=\"rId2\"/>"
+                                    "</p:sldIdLst></p:presentation>"},
+       {"ppt/_rels/presentation.xml.rels",
+        Rels({{"rId2", "http://schemas.openxmlformats.org/officeDocument/2006/relationships/slide",
+               "slides/slide1.xml", false}})},
+       {"ppt/slides/slide1.xml", std::string("<?xml version=\"1.0\"?><p:sld") + kPresentationNs +
+                                     "><p:cSld><p:spTree><p:nvGrpSpPr/><p:grpSpPr/>" + pics +
+                                     "</p:spTree></p:cSld></p:sld>"},
+       {"ppt/slides/_rels/slide1.xml.rels", Rels(rels)},
+       {"ppt/media/image1.png", media}},
+      {"ppt/media/image1.png"});
+}
+
+// A workbook whose sheet's drawing holds the linked pictures.
+std::vector<std::uint8_t> Workbook(const std::vector<std::string>& targets,
+                                   const std::string& media) {
+  using namespace ravel::docfile::test;
+  std::string pics;
+  std::vector<Rel> rels;
+  for (std::size_t l = 0; l < targets.size(); ++l) {
+    std::string id = "rId" + std::to_string(l + 1);
+    pics +=
+        "<xdr:oneCellAnchor><xdr:from><xdr:col>0</xdr:col><xdr:colOff>0</xdr:colOff>"
+        "<xdr:row>" +
+        std::to_string(l * 5) +
+        "</xdr:row><xdr:rowOff>0</xdr:rowOff></xdr:from><xdr:ext cx=\"9525\" cy=\"9525\"/>"
+        "<xdr:pic><xdr:nvPicPr><xdr:cNvPr id=\"" +
+        std::to_string(l + 2) +
+        "\" name=\"Picture\"/><xdr:cNvPicPr/></xdr:nvPicPr><xdr:blipFill><a:blip r:link=\"" + id +
+        "\"/></xdr:blipFill><xdr:spPr/></xdr:pic><xdr:clientData/></xdr:oneCellAnchor>";
+    rels.push_back({id, kImageType, targets[l]});
+  }
+  const std::string sml = "application/vnd.openxmlformats-officedocument.spreadsheetml.";
+  const std::string rel = "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+  const std::string ns = "http://schemas.openxmlformats.org/spreadsheetml/2006/main";
+  return Zip(
+      {{"[Content_Types].xml",
+        Types("xl/workbook.xml", sml + "sheet.main+xml",
+              "<Override PartName=\"/xl/worksheets/sheet1.xml\" ContentType=\"" + sml +
+                  "worksheet+xml\"/><Override PartName=\"/xl/drawings/drawing1.xml\" "
+                  "ContentType=\"application/vnd.openxmlformats-officedocument.drawing+xml\"/>")},
+       {"_rels/.rels", Rels({{"rId1", kOfficeDocument, "xl/workbook.xml", false}})},
+       {"xl/workbook.xml", "<?xml version=\"1.0\"?><workbook xmlns=\"" + ns + "\" xmlns:r=\"" +
+                               rel.substr(0, rel.size() - 1) +
+                               "\"><sheets><sheet name=\"Sheet1\" sheetId=\"1\" r:id=\"rId1\"/>"
+                               "</sheets></workbook>"},
+       {"xl/_rels/workbook.xml.rels",
+        Rels({{"rId1", rel + "worksheet", "worksheets/sheet1.xml", false}})},
+       {"xl/worksheets/sheet1.xml", "<?xml version=\"1.0\"?><worksheet xmlns=\"" + ns +
+                                        "\" xmlns:r=\"" + rel.substr(0, rel.size() - 1) +
+                                        "\"><sheetData/><drawing r:id=\"rId1\"/></worksheet>"},
+       {"xl/worksheets/_rels/sheet1.xml.rels",
+        Rels({{"rId1", rel + "drawing", "../drawings/drawing1.xml", false}})},
+       {"xl/drawings/drawing1.xml",
+        "<?xml version=\"1.0\"?><xdr:wsDr "
+        "xmlns:xdr=\"http://schemas.openxmlformats.org/drawingml/2006/spreadsheetDrawing\" "
+        "xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\" xmlns:r=\"" +
+            rel.substr(0, rel.size() - 1) + "\">" + pics + "</xdr:wsDr>"},
+       {"xl/drawings/_rels/drawing1.xml.rels", Rels(rels)},
+       {"xl/media/image1.png", media}},
+      {"xl/media/image1.png"});
+}
+
+// A text document of LibreOffice's layout: the mimetype first and stored.
+std::vector<std::uint8_t> Text(const std::vector<std::string>& targets, const std::string& media) {
+  using namespace ravel::docfile::test;
+  std::string frames;
+  for (const std::string& t : targets)
+    frames +=
+        "<text:p>Figure <draw:frame svg:width=\"3cm\" svg:height=\"2cm\"><draw:image "
+        "xlink:href=\"" +
+        t + "\" xlink:type=\"simple\" xlink:show=\"embed\"/></draw:frame></text:p>";
+  const std::string office = "urn:oasis:names:tc:opendocument:xmlns:";
+  const std::string ns = " xmlns:office=\"" + office + "office:1.0\" xmlns:text=\"" + office +
+                         "text:1.0\" xmlns:draw=\"" + office + "drawing:1.0\" xmlns:svg=\"" +
+                         office +
+                         "svg-compatible:1.0\" xmlns:xlink=\"http://www.w3.org/1999/xlink\"";
+  return Zip({{"mimetype", "application/vnd.oasis.opendocument.text"},
+              {"content.xml", "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document-content" +
+                                  ns + "><office:body><office:text>" + frames +
+                                  "</office:text></office:body></office:document-content>"},
+              {"styles.xml",
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?><office:document-styles" + ns + "/>"},
+              {"Pictures/1.png", media},
+              {"META-INF/manifest.xml",
+               "<?xml version=\"1.0\" encoding=\"UTF-8\"?><manifest:manifest "
+               "xmlns:manifest=\"" +
+                   office +
+                   "manifest:1.0\"><manifest:file-entry manifest:full-path=\"/\" "
+                   "manifest:media-type=\"application/vnd.oasis.opendocument.text\"/>"
+                   "</manifest:manifest>"}},
+             {"mimetype", "Pictures/1.png"});
+}
+
+// `count` documents; with `body_bytes`, each body also holds that much text; `mixed` makes
+// them of the four families in turn. Returns their names.
+std::vector<std::string> MakeDocuments(const std::string& dir, int count, std::size_t body_bytes,
+                                       bool mixed = false) {
   using namespace ravel::docfile::test;
   std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
   // Some stored media, so a document weighs what a real one does.
@@ -45,19 +183,44 @@ void MakeDocuments(const std::string& dir, int count, std::size_t body_bytes) {
   std::string filler;
   while (filler.size() < body_bytes)
     filler += "<w:r><w:t>Quarterly figures, " + std::to_string(filler.size()) + "</w:t></w:r>";
+  std::vector<std::string> names;
   for (int d = 0; d < count; ++d) {
-    std::string markup = filler;
-    std::vector<Rel> rels;
-    for (int l = 0; l < kLinks; ++l) {
-      std::string id = "rId" + std::to_string(l + 1);
-      markup += "<w:r><w:t>Figure</w:t></w:r>" + Inline(id);
-      rels.push_back({id, kImageType, "file:///old/share/" + Name(d * kLinks + l)});
+    std::vector<std::string> targets;
+    for (int l = 0; l < kLinks; ++l) targets.push_back("file:///old/share/" + Name(d * kLinks + l));
+    std::vector<std::uint8_t> bytes;
+    std::string name = "doc" + std::to_string(d);
+    switch (mixed ? d % 4 : 0) {
+      case 0: {
+        std::string markup = filler;
+        std::vector<Rel> rels;
+        for (int l = 0; l < kLinks; ++l) {
+          std::string id = "rId" + std::to_string(l + 1);
+          markup += "<w:r><w:t>Figure</w:t></w:r>" + Inline(id);
+          rels.push_back({id, kImageType, targets[l]});
+        }
+        bytes = Zip(Standard(Body(markup), Rels(rels), {{"word/media/image1.png", media}}),
+                    {"word/media/image1.png"});
+        name += ".docx";
+        break;
+      }
+      case 1:
+        bytes = Presentation(targets, media);
+        name += ".pptx";
+        break;
+      case 2:
+        bytes = Workbook(targets, media);
+        name += ".xlsx";
+        break;
+      default:
+        bytes = Text(targets, media);
+        name += ".odt";
+        break;
     }
-    auto bytes = Zip(Standard(Body(markup), Rels(rels), {{"word/media/image1.png", media}}),
-                     {"word/media/image1.png"});
-    std::ofstream(dir + "/doc" + std::to_string(d) + ".docx", std::ios::binary)
+    std::ofstream(dir + "/" + name, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+    names.push_back(name);
   }
+  return names;
 }
 
 void MakeTree(const std::string& tree) {
@@ -82,12 +245,12 @@ void MakeTree(const std::string& tree) {
   close(open(marker.c_str(), O_CREAT | O_WRONLY, 0644));
 }
 
-double Copy(const std::string& from, const std::string& to, int count) {
+double Copy(const std::string& from, const std::string& to, const std::vector<std::string>& names) {
   std::system(("rm -rf '" + to + "' && mkdir -p '" + to + "' && sync").c_str());
   auto start = Clock::now();
   std::vector<char> buf(1 << 20);
-  for (int d = 0; d < count; ++d) {
-    std::string name = "/doc" + std::to_string(d) + ".docx";
+  for (const std::string& file : names) {
+    std::string name = "/" + file;
     int in = open((from + name).c_str(), O_RDONLY);
     int out = open((to + name).c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
     for (ssize_t n; (n = read(in, buf.data(), buf.size())) > 0;)
@@ -145,6 +308,7 @@ void Print(const char* what, const Run& r, int count) {
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);  // figures show as they come
   std::string tool = argc > 1 ? argv[1] : "";
+  const bool mixed_only = argc > 2 && std::string(argv[2]) == "mixed";
   if (tool.empty()) {
     std::string self = argv[0];
     std::size_t slash = self.rfind('/');
@@ -164,12 +328,17 @@ int main(int argc, char** argv) {
   struct Corpus {
     int count;
     std::size_t body;
+    bool mixed = false;
   };
-  for (Corpus c : {Corpus{1000, 0}, Corpus{10000, 0}, Corpus{100, 4u << 20}}) {
-    MakeDocuments(docs, c.count, c.body);
+  for (Corpus c :
+       {Corpus{1000, 0}, Corpus{10000, 0}, Corpus{100, 4u << 20}, Corpus{10000, 0, true}}) {
+    if (mixed_only && !c.mixed) continue;
+    std::vector<std::string> names = MakeDocuments(docs, c.count, c.body, c.mixed);
     std::printf("%d documents x %d links%s\n", c.count, kLinks,
-                c.body ? ", each with 4 MB of body XML" : "");
-    double copy_time = Copy(docs, copy, c.count);
+                c.body    ? ", each with 4 MB of body XML"
+                : c.mixed ? ", a quarter each .docx, .pptx, .xlsx and .odt"
+                          : "");
+    double copy_time = Copy(docs, copy, names);
     std::system(("rm -rf '" + copy + "'").c_str());
     std::string out = base + "/out.txt";
     Run list = Measure(tool, {"list", docs}, out);

@@ -9,6 +9,11 @@ file(GLOB DOCFILE_SOURCES CONFIGURE_DEPENDS src/docfile/*.cpp)
 add_library(ravel_docfile STATIC ${DOCFILE_SOURCES})
 target_link_libraries(ravel_docfile PUBLIC ravel_core ravel_posix PkgConfig::LIBZIP pugixml::pugixml)
 
+# The window's document files: the list read from and saved into a file by the engine.
+file(GLOB FILEDOC_SOURCES CONFIGURE_DEPENDS src/filedoc/*.cpp)
+add_library(ravel_filedoc STATIC ${FILEDOC_SOURCES})
+target_link_libraries(ravel_filedoc PUBLIC ravel_docfile ravel_core)
+
 file(GLOB BATCH_SOURCES CONFIGURE_DEPENDS src/batch/*.cpp)
 list(FILTER BATCH_SOURCES EXCLUDE REGEX "/main\\.cpp$")
 add_library(ravel_batch STATIC ${BATCH_SOURCES})
@@ -21,8 +26,14 @@ target_link_libraries(ravelmend-batch PRIVATE ravel_batch)
 
 file(GLOB BATCH_TEST_SOURCES CONFIGURE_DEPENDS tests/docfile_*.cpp tests/batch_*.cpp)
 add_executable(batch_tests ${BATCH_TEST_SOURCES})
-target_link_libraries(batch_tests PRIVATE ravel_batch GTest::gtest GTest::gtest_main)
+target_link_libraries(batch_tests PRIVATE ravel_batch ravel_filedoc ravel_sim GTest::gtest
+                                          GTest::gtest_main)
+target_compile_definitions(batch_tests PRIVATE RAVEL_FIXTURES="${RAVEL_FIXTURES}")
 gtest_discover_tests(batch_tests DISCOVERY_TIMEOUT 60)
+# Real documents to test against; where the folder is absent those tests are skipped.
+set(RAVEL_CORPUS_DIR "${CMAKE_SOURCE_DIR}/../shared/corpus" CACHE PATH
+    "Folder of real Office documents with external links (MANIFEST.tsv)")
+target_compile_definitions(batch_tests PRIVATE RAVEL_CORPUS_DIR="${RAVEL_CORPUS_DIR}")
 
 # Documents made by LibreOffice, repaired by the command, rendered again by LibreOffice.
 add_test(NAME batch_libreoffice_roundtrip

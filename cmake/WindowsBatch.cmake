@@ -23,6 +23,13 @@ list(FILTER WIN_DOCFILE_SOURCES EXCLUDE REGEX "/Posix[A-Za-z]*\\.cpp$")
 add_library(ravel_docfile STATIC ${WIN_DOCFILE_SOURCES})
 target_link_libraries(ravel_docfile PUBLIC ravel_win libzip::zip pugixml::pugixml)
 
+# The program opens document files itself, through the engine and the same Win32 store.
+file(GLOB FILEDOC_SOURCES CONFIGURE_DEPENDS src/filedoc/*.cpp)
+add_library(ravel_filedoc STATIC ${FILEDOC_SOURCES})
+target_link_libraries(ravel_filedoc PUBLIC ravel_docfile ravel_core)
+target_link_libraries(Ravelmend PRIVATE ravel_filedoc)
+target_link_libraries(ravel_wintests PRIVATE ravel_filedoc)
+
 file(GLOB WIN_BATCH_SOURCES CONFIGURE_DEPENDS src/batch/*.cpp)
 list(FILTER WIN_BATCH_SOURCES EXCLUDE REGEX "/main\\.cpp$")
 add_library(ravel_batch STATIC ${WIN_BATCH_SOURCES})
@@ -41,3 +48,10 @@ add_dependencies(ravel_wintests ravelmend-batch)
 add_test(NAME batch_exe_version COMMAND ravelmend-batch --version)
 set_tests_properties(batch_exe_version PROPERTIES RUN_SERIAL TRUE PASS_REGULAR_EXPRESSION
                      "^ravelmend-batch ${PROJECT_VERSION_MAJOR}\\.${PROJECT_VERSION_MINOR}\\.${PROJECT_VERSION_PATCH} \\(build ${PROJECT_VERSION_TWEAK}\\)")
+
+# The real program on a document file made by LibreOffice: opened by the command line and by
+# the menu, relinked, saved; then checked by ravelmend-batch and rendered by LibreOffice.
+add_test(NAME gui_file_libreoffice
+         COMMAND bash ${CMAKE_SOURCE_DIR}/tests/gui_file_libreoffice.sh ${CMAKE_BINARY_DIR}
+                 ${CMAKE_BINARY_DIR}/gui-file-libreoffice)
+set_tests_properties(gui_file_libreoffice PROPERTIES TIMEOUT 900 RUN_SERIAL TRUE)

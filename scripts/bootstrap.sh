@@ -5,7 +5,8 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ git libgtest-dev googletest nlohmann-json3-dev clang-format
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth x11-utils xdotool imagemagick fonts-wine
-  libzip-dev libpugixml-dev pkg-config zip unzip libreoffice-writer-nogui poppler-utils
+  libzip-dev libpugixml-dev pkg-config zip unzip libreoffice-writer-nogui libreoffice-calc-nogui
+  libreoffice-impress-nogui poppler-utils
   nsis libz-mingw-w64-dev dpkg-dev
 )
 missing=()

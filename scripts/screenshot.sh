@@ -225,9 +225,9 @@ program_at() {  # program_at <dpi> <main window file>
     xdotool mousemove $((vx + vw / 2)) $((vy + vh / 2)) click --repeat 2 --delay 80 1
     sleep 0.5
     click_at $((bx + bw / 4)) $((by + bh / 2))
-    # File > About (F10 goes to the menu bar: "File" has no mnemonic), then Esc; the
-    # "Info" link, then Enter.
-    for k in F10 Down Down Return; do
+    # File > About (F10 goes to the menu bar: "File" has no mnemonic; About is four steps
+    # down, the separator skipped), then Esc; the "Info" link, then Enter.
+    for k in F10 Down Down Down Down Return; do
       xdotool key $k
       sleep 0.3
     done

@@ -2,6 +2,10 @@
 // field codes kept in step with their relationships, unchanged entries kept byte for byte.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <optional>
+#include <tuple>
+
 #include "docfile/Document.h"
 #include "docfile_support.h"
 
@@ -54,6 +58,12 @@ TEST(DocfileLinks, EveryKindOfLinkIsFoundInTheBody) {
        {image},
        LinkKind::IncludePictureField,
        image.target,
+       false},
+      {"includepicture naming another file",
+       Field({R"( INCLUDEPICTURE "C:\\Other\\b.png" \d )"}, Inline("rId1")),
+       {image},
+       LinkKind::IncludePictureField,
+       image.target + " = C:\\Other\\b.png",
        false},
       {"includepicture alone",
        Field({R"( INCLUDEPICTURE "C:\\Pics\\b.png" \* MERGEFORMAT )"}, ""),
@@ -408,6 +418,272 @@ TEST(DocfileLinks, AChartsLinkedWorkbookAndPicturesAreLinks) {
     EXPECT_NE(EntryData(doc.Save(), "word/charts/_rels/chart1.xml.rels")
                   .find("Target=\"file:///D:/Moved/Book%201.xlsx\""),
               std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace ravel::docfile
+
+namespace ravel::docfile {
+namespace {
+
+using namespace test;
+
+struct Found {
+  std::string part;
+  PartKind part_kind;
+  LinkKind kind;
+  std::string target;
+  bool stored;
+};
+
+struct FamilyCase {
+  const char* name;
+  Entries entries;
+  Format format;
+  std::vector<Found> links;
+  // After every link is pointed at C:\Shared\N.dat: entry -> text it then holds.
+  std::vector<std::pair<std::string, std::string>> saved;
+};
+
+std::vector<FamilyCase> FamilyCases() {
+  const std::string r = kRelBase;
+  const std::string blip_only =
+      "<w:r><w:drawing><wp:inline><a:graphic><a:graphicData><pic:pic><pic:blipFill><a:blip "
+      "r:embed=\"rId2\"/></pic:blipFill></pic:pic></a:graphicData></a:graphic></wp:inline>"
+      "</w:drawing></w:r>";
+  const Rel media{"rId2", kImageType, "media/image1.png", false};
+  const std::string sheet = "application/vnd.ms-excel.sheet.macroEnabled.main+xml";
+  return {
+      {"word template",
+       Standard(Body("<w:r/>"), Rels({{"rId3", r + "settings", "settings.xml", false}}),
+                {{"word/settings.xml", Body("<w:attachedTemplate r:id=\"rId1\"/>", "w:settings")},
+                 {"word/_rels/settings.xml.rels",
+                  Rels({{"rId1", r + "attachedTemplate", "file:///C:/Templates/Normal.dotm"}})}}),
+       Format::Word,
+       {{"word/settings.xml", PartKind::Settings, LinkKind::Template,
+         "file:///C:/Templates/Normal.dotm", false}},
+       {{"word/_rels/settings.xml.rels", "Target=\"file:///C:/Shared/0.dat\""}}},
+      {"word subdocument, INCLUDETEXT, hyperlinks to files",
+       Standard(Body("<w:subDoc r:id=\"rId5\"/>" +
+                     Field({R"( INCLUDETEXT "C:\\Text\\a.docx" \c "x" \* MERGEFORMAT )"}, "") +
+                     Field({R"( HYPERLINK "\\\\srv\\s\\b.docx" \o "tip" )"}, "") +
+                     Field({R"( HYPERLINK \l "mark" )"}, "") +
+                     Field({R"( HYPERLINK "http://example.com/" )"}, "") +
+                     "<w:hyperlink r:id=\"rId6\"/><w:hyperlink r:id=\"rId7\"/><w:hyperlink "
+                     "r:id=\"rId4\"/>"),
+                Rels({{"rId5", r + "subDocument", "chapters/one.docx"},
+                      {"rId4", r + "hyperlink", "#_Toc1"},
+                      {"rId6", r + "hyperlink", "https://example.com/a.docx"},
+                      {"rId7", r + "hyperlink", "file:///C:/Docs/c.docx"}})),
+       Format::Word,
+       {{"word/document.xml", PartKind::Body, LinkKind::Subdocument, "chapters/one.docx", false},
+        {"word/document.xml", PartKind::Body, LinkKind::IncludeTextField, "C:\\Text\\a.docx",
+         false},
+        {"word/document.xml", PartKind::Body, LinkKind::Hyperlink, "\\\\srv\\s\\b.docx", false},
+        {"word/document.xml", PartKind::Body, LinkKind::Hyperlink, "file:///C:/Docs/c.docx",
+         false}},
+       {{"word/_rels/document.xml.rels", "Target=\"https://example.com/a.docx\""},
+        {"word/document.xml", R"(HYPERLINK "C:\\Shared\\2.dat" \o "tip")"},
+        {"word/document.xml", R"(INCLUDETEXT "C:\\Shared\\1.dat" \c "x")"}}},
+      {"word pictures kept by fields and behind r:embed",
+       Standard(
+           Body(Field({R"( INCLUDEPICTURE "C:\\Pics\\kept.png" \* MERGEFORMATINET )"}, blip_only) +
+                Field({R"( INCLUDEPICTURE \d "C:\\Pics\\not.png" )"}, blip_only) +
+                Inline("rId8", "rId9")),
+           Rels({media,
+                 {"rId8", kImageType, "file:///C:/Pics/a.png"},
+                 {"rId9", kImageType, "file:///C:/Pics/a.png"}})),
+       Format::Word,
+       {{"word/document.xml", PartKind::Body, LinkKind::IncludePictureField, "C:\\Pics\\kept.png",
+         true},
+        {"word/document.xml", PartKind::Body, LinkKind::IncludePictureField, "C:\\Pics\\not.png",
+         false},
+        {"word/document.xml", PartKind::Body, LinkKind::InlinePicture, "file:///C:/Pics/a.png",
+         false},
+        {"word/document.xml", PartKind::Body, LinkKind::InlinePicture, "file:///C:/Pics/a.png",
+         false}},
+       {}},
+      {"excel external workbook and its other addresses",
+       Workbook({{"xl/externalLinks/externalLink1.xml",
+                  Xml("externalLink",
+                      "<externalBook r:id=\"rId1\"><xxl21:alternateUrls><xxl21:absoluteUrl "
+                      "r:id=\"rId2\"/><xxl21:relativeUrl r:id=\"rId3\"/></xxl21:alternateUrls>"
+                      "</externalBook>")},
+                 {"xl/externalLinks/_rels/externalLink1.xml.rels",
+                  Rels({{"rId1", r + "externalLinkPath", "file:///C:/Data/Book%201.xlsx"},
+                        {"rId2", r + "absoluteUrl", "file:///C:/Data/Book%201.xlsx"},
+                        {"rId3", r + "relativeUrl", "../Data/Book%201.xlsx"}})}},
+                sheet),
+       Format::Excel,
+       {{"xl/externalLinks/externalLink1.xml", PartKind::ExternalLink, LinkKind::ExternalWorkbook,
+         "file:///C:/Data/Book%201.xlsx", false}},
+       {{"xl/externalLinks/_rels/externalLink1.xml.rels",
+         "Id=\"rId1\" Type=\"" + r + "externalLinkPath\" Target=\"file:///C:/Shared/0.dat\""},
+        {"xl/externalLinks/_rels/externalLink1.xml.rels",
+         "Id=\"rId2\" Type=\"" + r + "absoluteUrl\" Target=\"file:///C:/Shared/0.dat\""},
+        {"xl/externalLinks/_rels/externalLink1.xml.rels",
+         "Id=\"rId3\" Type=\"" + r + "relativeUrl\" Target=\"../Shared/0.dat\""}}},
+      {"excel objects, DDE, pictures, hyperlinks, charts",
+       Workbook({{"xl/_rels/workbook.xml.rels",
+                  Rels({{"rId1", r + "externalLink", "externalLinks/externalLink1.xml", false},
+                        {"rId2", r + "externalLink", "externalLinks/externalLink2.xml", false}})},
+                 {"xl/externalLinks/externalLink1.xml",
+                  Xml("externalLink", "<oleLink r:id=\"rId1\" progId=\"Word.Document.12\"/>")},
+                 {"xl/externalLinks/_rels/externalLink1.xml.rels",
+                  Rels({{"rId1", kOleType, "\\\\srv\\s\\memo.docx"}})},
+                 {"xl/externalLinks/externalLink2.xml",
+                  Xml("externalLink", "<ddeLink ddeService=\"WinWord\" ddeTopic=\"C:\\d.docx\"/>")},
+                 {"xl/drawings/drawing1.xml",
+                  Xml("a:wsDr", "<a:blip r:embed=\"rId1\" r:link=\"rId2\"/>")},
+                 {"xl/drawings/_rels/drawing1.xml.rels",
+                  Rels({{"rId1", kImageType, "../media/image1.png", false},
+                        {"rId2", kImageType, "pics/logo.png"}})},
+                 {"xl/worksheets/sheet1.xml",
+                  Xml("worksheet",
+                      "<hyperlinks><hyperlink ref=\"A1\" r:id=\"rId1\"/><hyperlink ref=\"A2\" "
+                      "r:id=\"rId2\"/></hyperlinks>")},
+                 {"xl/worksheets/_rels/sheet1.xml.rels",
+                  Rels({{"rId1", r + "hyperlink", "http://example.com/"},
+                        {"rId2", r + "hyperlink", "..\\Other\\plan.xlsx"}})},
+                 {"xl/charts/chart1.xml", Xml("c:chartSpace", "<c:externalData r:id=\"rId1\"/>")},
+                 {"xl/charts/_rels/chart1.xml.rels",
+                  Rels({{"rId1", r + "package", "file:///C:/Data/Chart.xlsx"}})}}),
+       Format::Excel,
+       {{"xl/externalLinks/externalLink1.xml", PartKind::ExternalLink, LinkKind::OleObject,
+         "\\\\srv\\s\\memo.docx", false},
+        {"xl/externalLinks/externalLink2.xml", PartKind::ExternalLink, LinkKind::DdeLink,
+         "WinWord|C:\\d.docx", false},
+        {"xl/charts/chart1.xml", PartKind::Chart, LinkKind::ChartData, "file:///C:/Data/Chart.xlsx",
+         false},
+        {"xl/drawings/drawing1.xml", PartKind::Drawing, LinkKind::Picture, "pics/logo.png", true},
+        {"xl/worksheets/sheet1.xml", PartKind::Sheet, LinkKind::Hyperlink, "..\\Other\\plan.xlsx",
+         false}},
+       {{"xl/drawings/_rels/drawing1.xml.rels", "Target=\"../media/image1.png\""},
+        {"xl/drawings/_rels/drawing1.xml.rels", "Target=\"file:///C:/Shared/2.dat\""}}},
+      {"powerpoint",
+       Presentation(
+           {{"ppt/slides/slide1.xml",
+             Xml("p:sld",
+                 "<a:blip r:embed=\"rId1\" r:link=\"rId2\"/><p:oleObj r:id=\"rId3\"><p:link/>"
+                 "</p:oleObj><p:nvPr><a:audioFile r:link=\"rId4\"/><p:extLst><p:ext><p14:media "
+                 "r:link=\"rId5\"/></p:ext></p:extLst></p:nvPr><a:videoFile r:link=\"rId6\"/>")},
+            {"ppt/slides/_rels/slide1.xml.rels",
+             Rels({{"rId1", kImageType, "../media/image1.png", false},
+                   {"rId2", kImageType, "file:////Users/ann/logo.png"},
+                   {"rId3", kOleType, "file:///C:/Data/t.xlsx"},
+                   {"rId4", r + "audio", "file:///C:/Sounds/a.wav"},
+                   {"rId5", "http://schemas.microsoft.com/office/2007/relationships/media",
+                    "file:///C:/Sounds/a.wav"},
+                   {"rId6", r + "video", "C:\\Films\\f.mp4"}})},
+            {"ppt/slideLayouts/slideLayout1.xml",
+             Xml("p:sldLayout",
+                 "<a:hlinkClick r:id=\"rId1\" action=\"ppaction://hlinkfile\"/><a:hlinkClick "
+                 "r:id=\"rId2\"/>")},
+            {"ppt/slideLayouts/_rels/slideLayout1.xml.rels",
+             Rels({{"rId1", r + "hyperlink", "file:///C:/Docs/Plan.pptx"},
+                   {"rId2", r + "hyperlink", "https://example.com/"}})},
+            {"ppt/charts/chart2.xml", Xml("c:chartSpace", "<c:externalData r:id=\"rId1\"/>")},
+            {"ppt/charts/_rels/chart2.xml.rels",
+             Rels({{"rId1", kOleType, "file:///C:/Data/Chart.xlsx"}})}}),
+       Format::PowerPoint,
+       {{"ppt/slides/slide1.xml", PartKind::Slide, LinkKind::Picture, "file:////Users/ann/logo.png",
+         true},
+        {"ppt/slides/slide1.xml", PartKind::Slide, LinkKind::OleObject, "file:///C:/Data/t.xlsx",
+         false},
+        {"ppt/slides/slide1.xml", PartKind::Slide, LinkKind::LinkedAudio, "file:///C:/Sounds/a.wav",
+         false},
+        {"ppt/slides/slide1.xml", PartKind::Slide, LinkKind::LinkedVideo, "C:\\Films\\f.mp4",
+         false},
+        {"ppt/slideLayouts/slideLayout1.xml", PartKind::Slide, LinkKind::Hyperlink,
+         "file:///C:/Docs/Plan.pptx", false},
+        {"ppt/charts/chart2.xml", PartKind::Chart, LinkKind::ChartData,
+         "file:///C:/Data/Chart.xlsx", false}},
+       {{"ppt/slides/_rels/slide1.xml.rels",
+         "Id=\"rId5\" Type=\"http://schemas.microsoft.com/"
+         "office/2007/relationships/media\" "
+         "Target=\"file:///C:/Shared/2.dat\""}}},
+  };
+}
+
+TEST(DocfileLinks, EveryFamilysLinksAreFoundAndRetargeted) {
+  for (const FamilyCase& c : FamilyCases()) {
+    std::vector<std::uint8_t> bytes = Zip(c.entries);
+    Document doc(bytes, kFolder);
+    EXPECT_EQ(doc.format(), c.format) << c.name;
+    // The order within a part is the markup's; parts come in their package order.
+    std::vector<Found> found;
+    for (const Link& l : doc.Links())
+      found.push_back({l.part, l.part_kind, l.kind, l.target, l.stored});
+    auto key = [](const Found& f) { return std::tie(f.part, f.target, f.kind); };
+    auto by_key = [&](const Found& a, const Found& b) { return key(a) < key(b); };
+    std::vector<Found> expected = c.links;
+    std::sort(found.begin(), found.end(), by_key);
+    std::sort(expected.begin(), expected.end(), by_key);
+    ASSERT_EQ(found.size(), expected.size()) << c.name;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+      EXPECT_EQ(found[i].part, expected[i].part) << c.name << " " << i;
+      EXPECT_EQ(found[i].part_kind, expected[i].part_kind) << c.name << " " << found[i].target;
+      EXPECT_EQ(found[i].kind, expected[i].kind) << c.name << " " << found[i].target;
+      EXPECT_EQ(found[i].target, expected[i].target) << c.name;
+      EXPECT_EQ(found[i].stored, expected[i].stored) << c.name << " " << found[i].target;
+    }
+
+    // Every link that may be rewritten points at its new file after a round trip.
+    std::vector<std::string> paths;
+    for (std::size_t i = 0; i < doc.Links().size(); ++i) {
+      paths.push_back("C:\\Shared\\" + std::to_string(i) + ".dat");
+      if (doc.Links()[i].rewritable)
+        doc.Retarget(i, paths.back(), {});
+      else
+        EXPECT_THROW(doc.Retarget(i, paths.back(), {}), DocError) << c.name;
+    }
+    std::vector<std::uint8_t> saved = doc.Save();
+    for (auto& [entry, text] : c.saved)
+      EXPECT_NE(EntryData(saved, entry).find(text), std::string::npos)
+          << c.name << ": " << text << "\n"
+          << EntryData(saved, entry);
+    Document again(saved, kFolder);
+    ASSERT_EQ(again.Links().size(), doc.Links().size()) << c.name;
+    for (std::size_t i = 0; i < again.Links().size(); ++i) {
+      EXPECT_EQ(again.Links()[i].kind, doc.Links()[i].kind) << c.name;
+      if (again.Links()[i].rewritable) {
+        EXPECT_EQ(again.Links()[i].parsed.path, paths[i]) << c.name << " " << i;
+      }
+    }
+  }
+}
+
+TEST(DocfileLinks, APackageIsReadByItsContentAndAnUnknownOneIsRefused) {
+  const std::string wb = "application/vnd.openxmlformats-officedocument.spreadsheetml";
+  struct Case {
+    const char* name;
+    Entries entries;
+    std::optional<Format> format;  // none: refused as of an unknown kind
+  };
+  const Case cases[] = {
+      {"template by its type", Workbook({}, wb + ".template.main+xml"), Format::Excel},
+      {"no type: by the root element", Standard(Body(""), ""), Format::Word},
+      {"a binary workbook", Workbook({}, "application/vnd.ms-excel.sheet.binary.macroEnabled.main"),
+       std::nullopt},
+      {"a drawing package",
+       Office("visio/document.xml", "application/vnd.ms-visio.drawing.main+xml",
+              {{"visio/document.xml", "<VisioDocument/>"}}),
+       std::nullopt},
+      {"no main part", Entries{{"[Content_Types].xml", "<Types/>"}, {"_rels/.rels", Rels({})}},
+       std::nullopt},
+      {"an OpenDocument database", Entries{{"mimetype", "application/vnd.oasis.opendocument.base"}},
+       std::nullopt},
+  };
+  for (const Case& c : cases) {
+    try {
+      Document doc(Zip(c.entries), kFolder);
+      ASSERT_TRUE(c.format.has_value()) << c.name << ": read as " << FormatName(doc.format());
+      EXPECT_EQ(doc.format(), *c.format) << c.name;
+    } catch (const DocError& e) {
+      EXPECT_FALSE(c.format.has_value()) << c.name << ": " << e.what();
+      EXPECT_EQ(e.reason(), Reason::UnknownFormat) << c.name << ": " << e.what();
+    }
   }
 }
 

@@ -74,6 +74,12 @@ TEST_F(DocfileSafety, BadInputIsReportedByReasonAndLeftAlone) {
   std::vector<std::uint8_t> encrypted = compound;
   const char16_t name[] = u"EncryptedPackage";
   for (std::size_t i = 0; name[i] != 0; ++i) encrypted[600 + 2 * i] = static_cast<uint8_t>(name[i]);
+  std::vector<std::uint8_t> workbook97 = compound;
+  const char16_t book[] = u"Workbook";
+  for (std::size_t i = 0; book[i] != 0; ++i)
+    workbook97[600 + 2 * i] = static_cast<uint8_t>(book[i]);
+  const std::pair<std::string, std::string> slide_rels{
+      "ppt/slides/_rels/slide1.xml.rels", Rels({{"rId1", kImageType, "file:///C:/a.png"}})};
   std::vector<std::uint8_t> truncated = Broken();
   truncated.resize(truncated.size() / 2);
   struct Case {
@@ -95,6 +101,34 @@ TEST_F(DocfileSafety, BadInputIsReportedByReasonAndLeftAlone) {
            "<!DOCTYPE w [<!ENTITY e \"x\">]><w:document " + std::string(kNamespaces) + "/>", "")),
        Reason::BadXml},
       {"bomb.docx", Zip(Standard(Body(std::string(70 << 20, ' ')), "")), Reason::TooLarge},
+      // The same refusals in every family.
+      {"old.xls", workbook97, Reason::LegacyBinary},
+      {"badslide.pptx", Zip(Presentation({{"ppt/slides/slide1.xml", "<p:sld><"}, slide_rels})),
+       Reason::BadXml},
+      {"badlink.xlsx",
+       Zip(Workbook(
+           {{"xl/_rels/workbook.xml.rels", Rels({{"rId1", std::string(kRelBase) + "externalLink",
+                                                  "externalLinks/externalLink1.xml", false}})},
+            {"xl/externalLinks/externalLink1.xml", "<externalLink><externalBook"}})),
+       Reason::BadXml},
+      {"dtd.pptx",
+       Zip(Presentation(
+           {{"ppt/slides/slide1.xml", Xml("p:sld", "")},
+            {slide_rels.first, "<!DOCTYPE r [<!ENTITY e \"x\">]>" + slide_rels.second}})),
+       Reason::BadXml},
+      {"bomb.pptx",
+       Zip(Presentation(
+           {{"ppt/slides/slide1.xml", Xml("p:sld", std::string(70 << 20, ' '))}, slide_rels})),
+       Reason::TooLarge},
+      {"nomain.xlsx",
+       Zip(Office("xl/gone.xml",
+                  "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml",
+                  {{"xl/workbook.xml", Xml("workbook", "")}})),
+       Reason::UnknownFormat},
+      {"drawing.pptx",
+       Zip(Office("visio/document.xml", "application/vnd.ms-visio.drawing.main+xml",
+                  {{"visio/document.xml", "<VisioDocument/>"}})),
+       Reason::UnknownFormat},
   };
   for (const Case& c : cases) {
     Write(c.name, c.bytes);

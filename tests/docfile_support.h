@@ -100,6 +100,50 @@ inline Entries Standard(const std::string& document, const std::string& document
   return e;
 }
 
+inline const char kRelBase[] =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+
+// A package whose main part `main` has `content_type` (its markup among `more`).
+inline Entries Office(const std::string& main, const std::string& content_type, Entries more) {
+  Entries e{
+      {"[Content_Types].xml",
+       "<?xml version=\"1.0\"?><Types "
+       "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"><Override "
+       "PartName=\"/" +
+           main + "\" ContentType=\"" + content_type + "\"/></Types>"},
+      {"_rels/.rels", Rels({{"rId1", std::string(kRelBase) + "officeDocument", main, false}})}};
+  for (auto& m : more) e.push_back(std::move(m));
+  return e;
+}
+
+// Markup of a part with the namespaces the links of workbooks and presentations use.
+inline std::string Xml(const std::string& root, const std::string& content) {
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><" + root +
+         " xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\""
+         " xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\""
+         " xmlns:a=\"http://schemas.openxmlformats.org/drawingml/2006/main\""
+         " xmlns:c=\"http://schemas.openxmlformats.org/drawingml/2006/chart\""
+         " xmlns:p=\"http://schemas.openxmlformats.org/presentationml/2006/main\""
+         " xmlns:p14=\"http://schemas.microsoft.com/office/powerpoint/2010/main\""
+         " xmlns:xxl21=\"http://schemas.microsoft.com/office/spreadsheetml/2021/extlinks2021\">" +
+         content + "</" + root.substr(0, root.find(' ')) + ">";
+}
+
+inline Entries Workbook(Entries more, const std::string& content_type =
+                                          "application/vnd.openxmlformats-officedocument."
+                                          "spreadsheetml.sheet.main+xml") {
+  more.insert(more.begin(), {"xl/workbook.xml", Xml("workbook", "<sheets/>")});
+  return Office("xl/workbook.xml", content_type, std::move(more));
+}
+
+inline Entries Presentation(Entries more) {
+  more.insert(more.begin(), {"ppt/presentation.xml", Xml("p:presentation", "")});
+  return Office(
+      "ppt/presentation.xml",
+      "application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml",
+      std::move(more));
+}
+
 // A zip of the entries, deflated except those named in `stored`.
 inline std::vector<std::uint8_t> Zip(const Entries& entries,
                                      const std::vector<std::string>& stored = {}) {

@@ -27,6 +27,11 @@ TEST(DocfileTargets, EveryFormReadsAsAWindowsPath) {
       {"file://server/share/Pics/a.png", TargetForm::FileUriUnc, "\\\\server\\share\\Pics\\a.png"},
       {"file:////server/share/a.png", TargetForm::FileUriUnc, "\\\\server\\share\\a.png"},
       {"file:///srv/pics/a%20b.png", TargetForm::PosixUri, "Z:\\srv\\pics\\a b.png"},
+      // Office for the Mac: its local paths behind four slashes, or three.
+      {"file:////Users/ann/a%20b.png", TargetForm::PosixUri, "Z:\\Users\\ann\\a b.png"},
+      {"file:////volumes/Share/a.png", TargetForm::PosixUri, "Z:\\volumes\\Share\\a.png"},
+      {"file:///Users/ann/a.png", TargetForm::PosixUri, "Z:\\Users\\ann\\a.png"},
+      {"file://///Users/share/a.png", TargetForm::FileUriUnc, "\\\\Users\\share\\a.png"},
       {"C:\\Pics\\..\\Art\\a.png", TargetForm::WindowsPath, "C:\\Art\\a.png"},
       {"c:/Pics/a.png", TargetForm::WindowsPath, "C:\\Pics\\a.png"},
       {"\\\\server\\share\\a.png", TargetForm::WindowsPath, "\\\\server\\share\\a.png"},
@@ -81,6 +86,7 @@ TEST(DocfileTargets, NewPathsAreWrittenInTheLinksForm) {
        "file:///srv/new%20dir/a.png"},
       {"/srv/old/a.png", "Z:\\srv\\new\\a.png", false, true, "/srv/new/a.png"},
       {"file:///srv/old/a.png", "\\\\new\\s\\a.png", false, true, "file://new/s/a.png"},
+      {"file:////Users/ann/a.png", "Z:\\Users\\bob\\a.png", false, true, "file:///Users/bob/a.png"},
   };
   for (const FormatCase& c : cases) {
     Target original = ParseTarget(c.original, kFolder);

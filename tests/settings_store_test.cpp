@@ -74,6 +74,25 @@ TEST_F(SettingsStore, StoredOptionsLoadWithoutClickActions) {
   EXPECT_EQ(reg.OpenHandles(), 0);
 }
 
+// The backup option of saved document files: stored with the others, and left on where a key
+// of an earlier version has no value for it.
+TEST_F(SettingsStore, TheBackupOptionIsStoredAndAMissingValueKeepsItOn) {
+  struct Case {
+    const char* stored;  // null: no value
+    int loads;
+  };
+  for (const Case& c : {Case{nullptr, 1}, Case{"0", 0}, Case{"1", 1}}) {
+    Store("1", "0", "1");
+    if (c.stored != nullptr) reg.PutText(kSettings, "Keep_Backup", c.stored);
+    main.mnuBackup.SetValue(1);
+    LoadSettingsAtStart(main);
+    EXPECT_EQ(main.mnuBackup.Value(), c.loads) << (c.stored ? c.stored : "missing");
+  }
+  main.mnuBackup.SetValue(0);
+  main.Form_Unload();
+  EXPECT_EQ(Text(kSettings, "Keep_Backup"), std::string("0\0", 2));
+}
+
 TEST_F(SettingsStore, OnlyATextOfExactlyTheDigitOneChecksABox) {
   struct Case {
     const char* label;

@@ -1,9 +1,9 @@
 #include "app/Form_Main.h"
 
-#include "inventory/Inventory.h"
+#include <exception>
+
 #include "relink/FileOP.h"
 #include "settings/Reg_Ravelmend.h"
-#include "writeback/Save.h"
 
 namespace ravel {
 
@@ -79,22 +79,69 @@ void Form_Main::ReleaseButtons() {
 void Form_Main::Form_Load() {
   loaded_ = true;
   LoadSettingsAtStart(*this);
-  LockButtons();
-  ReadInventory(*this);
-  ReleaseButtons();
+  std::string start = StartFile;
+  StartFile.clear();
+  if (!start.empty()) OpenDocumentFile(start);
+  if (source_->FilePath().empty()) {
+    LockButtons();
+    ReadSource();
+    ReleaseButtons();
+  }
   if (G.ItemCount > 0 && ListView_IS.Current() > 0)
     ListView_IS.SetSelected(ListView_IS.Current(), true);
 }
 
+void Form_Main::ReadSource() {
+  source_->Read(*this);
+  Caption.SetText(source_->Caption());
+}
+
+void Form_Main::UseSource(std::unique_ptr<DocumentSource> source) {
+  source_ = std::move(source);
+  Caption.SetText(source_->Caption());
+}
+
+// Goes back to Word's active document, also from a file.
 void Form_Main::Command_Init_Click() {
+  if (!source_->AskBeforeLeaving(*this)) return;
+  if (!source_->FilePath().empty()) UseSource(std::make_unique<DocumentSource>());
   LockButtons();
   Word.LookAgain();
-  ReadInventory(*this);
+  ReadSource();
   ReleaseButtons();
   Text_Path.SetText("");
 }
 
+void Form_Main::mnuOpen_Click() {
+  if (!OpenFile || busy_) return;  // not in the middle of an operation
+  std::string folder = source_->FilePath().empty() ? std::string() : source_->Folder(*this);
+  if (std::optional<std::string> path = Hst.OpenDocumentDialog(folder)) OpenDocumentFile(*path);
+}
+
+void Form_Main::OpenDocumentFile(const std::string& path) {
+  if (!OpenFile || path.empty()) return;
+  if (!source_->AskBeforeLeaving(*this)) return;
+  std::unique_ptr<DocumentSource> file;
+  try {
+    file = OpenFile(path);
+  } catch (const std::exception& e) {
+    Hst.MessageBox(
+        "Ravelmend cannot open " + path.substr(path.rfind('\\') + 1) + ":\r\n" + e.what(),
+        "Open Document File", kMbOk | kMbIconCritical);
+    return;
+  }
+  if (!file) return;
+  UseSource(std::move(file));
+  LockButtons();
+  ReadSource();
+  ReleaseButtons();
+  Text_Path.SetText("");
+  if (G.ItemCount > 0 && ListView_IS.Current() > 0)
+    ListView_IS.SetSelected(ListView_IS.Current(), true);
+}
+
 void Form_Main::Command_Exit_Click() {
+  if (!source_->AskBeforeLeaving(*this)) return;
   G.StopRequested = true;
   SaveSettings(*this);
   Hst.EndProgram();
@@ -102,14 +149,16 @@ void Form_Main::Command_Exit_Click() {
 }
 
 void Form_Main::Form_Unload() {
+  if (!source_->AskBeforeLeaving(*this)) return;
   SaveSettings(*this);
   G.StopRequested = true;
   Hst.EndProgram();
   StopPictures();
 }
 
-// Ends at once: the options are not written.
+// Ends at once: the options are not written (changes to a file are still asked about).
 void Form_Main::mnuExit_Click() {
+  if (!source_->AskBeforeLeaving(*this)) return;
   Hst.EndProgram();
   StopPictures();
 }
@@ -143,6 +192,12 @@ void Form_Main::Check_SID_Click() {
   if (G.SuppressClickEvents) return;
   int n = ListView_IS.Current();
   if (n < 1 || n > G.ItemCount) return;
+  if (!source_->CanChangeStoredCopy()) {
+    // Only the links' targets of a file are written: the box goes back to what the file says.
+    SyncCurrentRow();
+    Label_ProgressBar.SetText("The stored copy of a file's picture is kept as it is");
+    return;
+  }
   bool on = BooleanOfCheck(Check_SID.Value());
   LinkItem& item = G.Item(n);
   item.SaveWithDocument = FlagOf(on);
@@ -162,7 +217,22 @@ void Form_Main::Check_ShowHiddenObjects_Click() {
   if (G.SuppressClickEvents) return;
   if (Check_ShowHiddenObjects.Value() == 1)
     Hst.MessageBox(kHiddenNotice, "Support hidden Objects", kMbOk | kMbIconInformation);
-  Command_Init_Click();
+  if (source_->FilePath().empty()) {
+    Command_Init_Click();
+    return;
+  }
+  // A file is read again, with or without its floating pictures; changes not yet saved are
+  // asked about first, and Cancel leaves the option as it was.
+  if (!source_->AskBeforeLeaving(*this)) {
+    G.SuppressClickEvents = true;
+    Check_ShowHiddenObjects.SetValue(Check_ShowHiddenObjects.Value() == 1 ? 0 : 1);
+    G.SuppressClickEvents = false;
+    return;
+  }
+  LockButtons();
+  ReadSource();
+  ReleaseButtons();
+  Text_Path.SetText("");
 }
 
 // The double-click takes effect only after the list has finished handling the click.
@@ -190,7 +260,7 @@ void Form_Main::Command_Save_Click() {
   LockButtons();
   for (int i = 1; i <= ListView_IS.Count() && i <= G.ItemCount; ++i)
     G.Item(i).Selected = ListView_IS.Selected(i);
-  SaveToDocument(*this);
+  source_->Save(*this);
   ReleaseButtons();
   // The closing re-read shows the document's folder; a chosen root is shown again (without
   // one, the document's folder stays rather than an empty box).

@@ -2,10 +2,12 @@
 // attaches peers and turns notifications into state updates followed by handler calls.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "app/Controls.h"
+#include "app/DocumentSource.h"
 #include "app/Globals.h"
 #include "app/Host.h"
 #include "inventory/WordPort.h"
@@ -67,6 +69,10 @@ class Form_Main {
   TextControl mnuHelp{"mnuHelp", "Online-Help"};
   TextControl mnuAbout{"mnuAbout", "About"};
   TextControl mnuExit{"mnuExit", "Exit"};
+  // "Open Document File..." (Ctrl+O) and the option "Keep a Backup Copy (.bak)", above
+  // "Online-Help".
+  TextControl mnuOpen{"mnuOpen", "&Open Document File...\tCtrl+O"};
+  CheckBox mnuBackup{"mnuBackup", "&Keep a Backup Copy (.bak)", 1};
 
   // The new source root chosen last; only the root selection sets it.
   std::string NewRootPath;
@@ -86,6 +92,24 @@ class Form_Main {
   void Timer1_Timer();
   // True once the load handler has run.
   bool Loaded() const { return loaded_; }
+
+  // --- the document behind the list: Word's active document, or a file opened here ---
+  DocumentSource& Source() { return *source_; }
+  // Makes a source for a document file; throws (with a message fit to show) when the file
+  // cannot be read as a document. Set by the platform; none: files cannot be opened.
+  std::function<std::unique_ptr<DocumentSource>(const std::string& path)> OpenFile;
+  // A document file given on the command line: the load handler opens it instead of
+  // reading Word's document.
+  std::string StartFile;
+  void mnuOpen_Click();
+  void mnuBackup_Click() {}  // the value alone matters
+  // Opens a document file (menu, command line, a file dropped on the window) after asking
+  // about unsaved changes; a file that cannot be read keeps the document shown before.
+  void OpenDocumentFile(const std::string& path);
+  // The shown document's name and folder, through its source.
+  std::string DocumentName() { return source_->Name(*this); }
+  std::string DocumentFolder() { return source_->Folder(*this); }
+  std::string WindowCaption() const { return source_->Caption(); }
 
   // --- stored options: the registry they live in (none: the design-time states stand) ---
   void SetRegistry(RegistryApi* registry) { registry_ = registry; }
@@ -142,6 +166,9 @@ class Form_Main {
  private:
   void SyncCurrentRow();
   void OpenViewerOnce();  // OpenPictureViewer's work, inside the hourglass
+  void ReadSource();      // read between LockButtons and ReleaseButtons
+  void UseSource(std::unique_ptr<DocumentSource> source);
+  std::unique_ptr<DocumentSource> source_ = std::make_unique<DocumentSource>();
   PictureRequests& PreviewLoads();
   PictureRequests& ViewerLoads();
   // The row left while its picture is read: that picture is not shown.

@@ -22,8 +22,16 @@ struct ScreenSize {
 
 // Message-box styles, as Windows numbers them.
 constexpr int kMbOk = 0x0;
+constexpr int kMbYesNoCancel = 0x3;
 constexpr int kMbIconCritical = 0x10;
+constexpr int kMbIconQuestion = 0x20;
+constexpr int kMbIconExclamation = 0x30;
 constexpr int kMbIconInformation = 0x40;
+// The buttons a message box answers with.
+constexpr int kIdOk = 1;
+constexpr int kIdCancel = 2;
+constexpr int kIdYes = 6;
+constexpr int kIdNo = 7;
 
 class Host {
  public:
@@ -44,6 +52,12 @@ class Host {
   // Common file-open dialog; nullopt when cancelled or failed.
   virtual std::optional<std::string> OpenFileDialog(const std::string& initial_folder,
                                                     const std::string& file_name) = 0;
+  // The file-open dialog for a document to open (every Office and OpenDocument type),
+  // opening in `initial_folder` (empty: where the dialog opened last); nullopt when cancelled.
+  virtual std::optional<std::string> OpenDocumentDialog(const std::string& initial_folder) {
+    (void)initial_folder;
+    return std::nullopt;
+  }
   // Shows the duplicate location chooser modally, owned by the main window, and returns
   // when it has closed.
   virtual void ShowModal(MoreLinksFound& dialog) = 0;

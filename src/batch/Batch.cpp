@@ -8,10 +8,12 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <stdexcept>
 #include <thread>
 
 #include <nlohmann/json.hpp>
 
+#include "batch/Kinds.h"
 #include "batch/Search.h"
 #include "docfile/Repair.h"
 #include "ravel/Version.h"
@@ -24,16 +26,20 @@ using docfile::LinkResult;
 using docfile::LinkState;
 
 const char kUsage[] =
-    "usage: ravelmend-batch list [--json] [--all] [--jobs N] PATH...\n"
+    "usage: ravelmend-batch list [--json] [--all] [--kinds LIST] [--jobs N] PATH...\n"
     "       ravelmend-batch fix  --root DIR [--map OLD=NEW]... [--rewrite-existing]\n"
     "                            [--relative] [--dry-run] [--backup] [--keep-times]\n"
-    "                            [--json] [--all] [--jobs N] PATH...\n"
+    "                            [--json] [--all] [--kinds LIST] [--jobs N] PATH...\n"
     "\n"
-    "Lists and repairs the linked pictures and objects of Word documents (.docx, .docm,\n"
-    ".dotx, .dotm) without Word. PATH is a document or a folder searched recursively.\n"
+    "Lists and repairs the links to files of Office documents without Office: Word\n"
+    "(.docx .docm .dotx .dotm), Excel (.xlsx .xlsm .xltx .xltm), PowerPoint (.pptx .pptm\n"
+    ".potx .potm .ppsx) and OpenDocument (.odt .ods .odp .odg and their templates), each\n"
+    "read by its content. PATH is a document or a folder searched recursively.\n"
     "\n"
-    "  list            every link: document, part, kind, target, file, exists, stored\n"
-    "  fix             repair the links whose file is missing\n"
+    "  list            every link: document, format, part, kind, target, file, exists,\n"
+    "                  stored\n"
+    "  fix             repair the links whose file is missing (every kind of link to a\n"
+    "                  file; a DDE link is listed, never rewritten)\n"
     "  --root DIR      search DIR once for the names of all missing files; a name found\n"
     "                  once is relinked, one found at several places is left as it was\n"
     "  --map OLD=NEW   replace the path prefix OLD by NEW first (may be repeated; usable\n"
@@ -50,13 +56,17 @@ const char kUsage[] =
     "  --json          one JSON object per line: per link, per document error, and a\n"
     "                  final summary\n"
     "  --all           also report the documents that have no links\n"
+    "  --kinds LIST    only these kinds of link, by name or group, comma-separated:\n"
+    "                  pictures, objects, charts, media, templates, documents,\n"
+    "                  workbooks, hyperlinks, dde, or a kind such as inline-picture,\n"
+    "                  template, hyperlink, external-workbook, linked-audio\n"
     "  -j, --jobs N    read and repair N documents at once (default: one per processor)\n"
     "  -V, --version   the version of this command\n"
     "  -h, --help      this text\n"
     "\n"
     "Exit status: 0 every link resolves, 1 some links are unresolved, ambiguous or\n"
-    "unreadable, or something was passed over (a legacy .doc, a pipe), 2 a usage error, a\n"
-    "document that could not be processed or a folder that could not be entered.\n";
+    "unreadable, or something was passed over (a legacy .doc or .xls, a pipe), 2 a usage\n"
+    "error, a document that could not be processed or a folder that could not be entered.\n";
 
 namespace {
 
@@ -70,6 +80,7 @@ struct Options {
   std::optional<std::string> root;
   std::vector<std::pair<std::string, std::string>> maps;
   std::vector<std::string> paths;
+  std::set<docfile::LinkKind> kinds;  // empty: every kind
 };
 
 struct UsageError {
@@ -119,6 +130,13 @@ Options Parse(const std::vector<std::string>& args) {
           std::stoi(n) < 1)
         throw UsageError{"--jobs needs a number from 1 to 999, got '" + n + "'"};
       o.jobs = static_cast<unsigned>(std::stoi(n));
+    } else if (is("--kinds")) {
+      try {
+        std::set<docfile::LinkKind> more = ParseKinds(value(i, arg, "--kinds"));
+        o.kinds.insert(more.begin(), more.end());
+      } catch (const std::invalid_argument& e) {
+        throw UsageError{e.what()};
+      }
     } else if (is("--root")) {
       if (o.root) throw UsageError{"--root may be given once"};
       o.root = value(i, arg, "--root");
@@ -151,10 +169,14 @@ std::string Extension(const std::string& name) {
   return dot == std::string::npos ? std::string() : LowerCase(name.substr(dot));
 }
 
+// The documents a walk reads: every family's. What a document is, its content says.
 bool IsDocumentName(const std::string& name) {
   if (name.starts_with("~$") || name.starts_with(".~lock.")) return false;
-  std::string ext = Extension(name);
-  return ext == ".docx" || ext == ".docm" || ext == ".dotx" || ext == ".dotm";
+  static const std::set<std::string> kExtensions = {
+      ".docx", ".docm", ".dotx", ".dotm", ".xlsx", ".xlsm", ".xltx", ".xltm",
+      ".pptx", ".pptm", ".potx", ".potm", ".ppsx", ".ppsm", ".odt",  ".ods",
+      ".odp",  ".odg",  ".ott",  ".ots",  ".otp",  ".otg"};
+  return kExtensions.count(Extension(name)) != 0;
 }
 
 // Word 97-2003 documents and templates: only Word reads them.
@@ -162,6 +184,13 @@ bool IsLegacyName(const std::string& name) {
   if (name.starts_with("~$")) return false;
   std::string ext = Extension(name);
   return ext == ".doc" || ext == ".dot";
+}
+
+// Excel and PowerPoint 97-2003 files: only Office reads them.
+bool IsLegacyOfficeName(const std::string& name) {
+  if (name.starts_with("~$")) return false;
+  std::string ext = Extension(name);
+  return ext == ".xls" || ext == ".xlt" || ext == ".ppt" || ext == ".pps" || ext == ".pot";
 }
 
 // A text safe to show on a terminal: control characters (C0, DEL and C1), which a crafted
@@ -302,10 +331,11 @@ void InOrder(std::size_t count, unsigned jobs,
 
 // What was passed over without being processed as a document.
 enum class Skip {
-  NeedsWord,   // a legacy .doc or .dot met in a folder
-  NotEntered,  // a folder that could not be entered
-  NotRegular,  // a pipe, device or the like under a document's name
-  Leftover,    // a temporary file a killed run left behind (a notice only)
+  NeedsWord,    // a legacy .doc or .dot met in a folder
+  NeedsOffice,  // a legacy .xls, .xlt, .ppt, .pps or .pot met in a folder
+  NotEntered,   // a folder that could not be entered
+  NotRegular,   // a pipe, device or the like under a document's name
+  Leftover,     // a temporary file a killed run left behind (a notice only)
 };
 
 class Report {
@@ -333,15 +363,18 @@ class Report {
       if (o_.json)
         host_.out << DocumentRecord(doc, r).dump() << '\n';
       else
-        AddRow({{doc.shown, "-", "(no links)"}, {}});
+        AddRow(
+            {{doc.shown, r.format ? docfile::FormatName(*r.format) : "-", "-", "(no links)"}, {}});
     }
     for (const LinkResult& l : r.links) AddLink(doc, r, l);
   }
 
   void Skipped(const std::string& shown, Skip kind, const std::string& why) {
-    static const char* const kNames[] = {"needs-word", "not-entered", "not-regular", "leftover"};
+    static const char* const kNames[] = {"needs-word", "needs-office", "not-entered", "not-regular",
+                                         "leftover"};
     if (kind == Skip::NotEntered) ++not_entered_;
-    if (kind == Skip::NeedsWord || kind == Skip::NotRegular) ++passed_over_;
+    if (kind == Skip::NeedsWord || kind == Skip::NeedsOffice || kind == Skip::NotRegular)
+      ++passed_over_;
     if (kind == Skip::Leftover) ++leftovers_;
     if (o_.json) {
       nlohmann::json j = {{"type", "skipped"},
@@ -388,13 +421,15 @@ class Report {
   }
 
   nlohmann::json DocumentRecord(const Doc& doc, const DocumentResult& r) const {
-    nlohmann::json j = {{"type", "document"},
-                        {"document", doc.shown},
-                        {"links", r.links.size()},
-                        {"error", nullptr},
-                        {"reason", nullptr},
-                        {"written", r.written},
-                        {"backup", ShownOrNull(r.backup)}};
+    nlohmann::json j = {
+        {"type", "document"},
+        {"document", doc.shown},
+        {"format", r.format ? nlohmann::json(docfile::FormatName(*r.format)) : nlohmann::json()},
+        {"links", r.links.size()},
+        {"error", nullptr},
+        {"reason", nullptr},
+        {"written", r.written},
+        {"backup", ShownOrNull(r.backup)}};
     if (r.error) {
       j["error"] = r.error->what();
       j["reason"] = docfile::ReasonName(r.error->reason());
@@ -417,29 +452,31 @@ class Report {
       nlohmann::json candidates = nlohmann::json::array();
       for (const std::string& p : l.candidates) candidates.push_back(Shown(p));
       bool changed = !l.new_target.empty();
-      nlohmann::json j = {{"type", "link"},
-                          {"document", doc.shown},
-                          {"part", l.link.part},
-                          {"part_kind", docfile::PartKindName(l.link.part_kind)},
-                          {"kind", docfile::LinkKindName(l.link.kind)},
-                          {"target", l.link.target},
-                          {"file", ShownOrNull(l.link.parsed.path)},
-                          {"exists", l.exists},
-                          {"stored", l.link.stored},
-                          {"state", docfile::LinkStateName(l.state)},
-                          {"new_target", changed ? nlohmann::json(l.new_target) : nullptr},
-                          {"new_file", changed ? ShownOrNull(l.new_path) : nullptr},
-                          {"via", l.via.empty() ? nlohmann::json() : nlohmann::json(l.via)},
-                          {"candidates", candidates},
-                          {"written", r.written && changed},
-                          {"dry_run", o_.dry_run},
-                          {"backup", ShownOrNull(r.backup)}};
+      nlohmann::json j = {
+          {"type", "link"},
+          {"document", doc.shown},
+          {"format", r.format ? nlohmann::json(docfile::FormatName(*r.format)) : nlohmann::json()},
+          {"part", l.link.part},
+          {"part_kind", docfile::PartKindName(l.link.part_kind)},
+          {"kind", docfile::LinkKindName(l.link.kind)},
+          {"target", l.link.target},
+          {"file", ShownOrNull(l.link.parsed.path)},
+          {"exists", l.exists},
+          {"stored", l.link.stored},
+          {"state", docfile::LinkStateName(l.state)},
+          {"new_target", changed ? nlohmann::json(l.new_target) : nullptr},
+          {"new_file", changed ? ShownOrNull(l.new_path) : nullptr},
+          {"via", l.via.empty() ? nlohmann::json() : nlohmann::json(l.via)},
+          {"candidates", candidates},
+          {"written", r.written && changed},
+          {"dry_run", o_.dry_run},
+          {"backup", ShownOrNull(r.backup)}};
       host_.out << j.dump() << '\n';
       return;
     }
     Row row;
-    row.cells = {doc.shown, docfile::PartKindName(l.link.part_kind),
-                 docfile::LinkKindName(l.link.kind)};
+    row.cells = {doc.shown, r.format ? docfile::FormatName(*r.format) : "-",
+                 docfile::PartKindName(l.link.part_kind), docfile::LinkKindName(l.link.kind)};
     if (o_.command == "list") {
       row.cells.push_back(l.link.parsed.form == docfile::TargetForm::NotAFile ? "-"
                           : l.state == LinkState::Unreadable                  ? "unreadable"
@@ -481,7 +518,7 @@ class Report {
     if (rows_.empty()) return;
     if (!head_printed_) {
       Row head;
-      head.cells = {"DOCUMENT", "PART", "KIND"};
+      head.cells = {"DOCUMENT", "FORMAT", "PART", "KIND"};
       if (o_.command == "list")
         head.cells.insert(head.cells.end(), {"EXISTS", "STORED", "TARGET", "FILE"});
       else
@@ -596,6 +633,7 @@ int Run(const std::vector<std::string>& args, Host& host) {
   options.dry_run = o.dry_run;
   options.backup = o.backup;
   options.rewrite_existing = o.rewrite_existing;
+  options.kinds = o.kinds;
   // A prefix given as a file URI (file:///srv/old, file://server/share) means its path.
   auto rule_path = [&](const std::string& text) {
     if (text.size() > 5 && EqualNoCase(text.substr(0, 5), "file:")) {
@@ -622,6 +660,10 @@ int Run(const std::vector<std::string>& args, Host& host) {
     if (IsLegacyName(name))
       report.Skipped(shown, Skip::NeedsWord,
                      "needs Word: a Word 97-2003 document; open it in Word and use Ravelmend");
+    else if (IsLegacyOfficeName(name))
+      report.Skipped(shown, Skip::NeedsOffice,
+                     "needs Office: an Excel or PowerPoint 97-2003 file; save it in the current "
+                     "format (.xlsx, .pptx) in Office, then run again");
     else if (docfile::IsRepairTempName(name))
       report.Skipped(shown, Skip::Leftover,
                      "a temporary file left by an interrupted repair; remove it once no "
@@ -666,7 +708,9 @@ int Run(const std::vector<std::string>& args, Host& host) {
     };
     hooks.on_file = [&](const std::string& folder, const std::string& name) {
       bool document = IsDocumentName(name);
-      if (!document && !IsLegacyName(name) && !docfile::IsRepairTempName(name)) return;
+      if (!document && !IsLegacyName(name) && !IsLegacyOfficeName(name) &&
+          !docfile::IsRepairTempName(name))
+        return;
       std::string full = folder + (folder.ends_with("\\") ? "" : "\\") + name;
       std::string rest;
       docfile::StartsWithFolder(full, path, &rest);

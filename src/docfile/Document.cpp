@@ -3,296 +3,28 @@
 #include <pugixml.hpp>
 
 #include <cctype>
-#include <map>
 #include <optional>
-#include <set>
-#include <sstream>
 
+#include "docfile/Family.h"
+#include "docfile/Ooxml.h"
+#include "docfile/Xml.h"
 #include "relink/TextCompare.h"
 
 namespace ravel::docfile {
 
-namespace {
-
-// Transitional and strict namespaces of the markup the links live in.
-constexpr std::string_view kNsW[] = {"http://schemas.openxmlformats.org/wordprocessingml/2006/main",
-                                     "http://purl.oclc.org/ooxml/wordprocessingml/main"};
-constexpr std::string_view kNsR[] = {
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships",
-    "http://purl.oclc.org/ooxml/officeDocument/relationships"};
-constexpr std::string_view kNsA[] = {"http://schemas.openxmlformats.org/drawingml/2006/main",
-                                     "http://purl.oclc.org/ooxml/drawingml/main"};
-constexpr std::string_view kNsWp[] = {
-    "http://schemas.openxmlformats.org/drawingml/2006/wordprocessingDrawing",
-    "http://purl.oclc.org/ooxml/drawingml/wordprocessingDrawing"};
-constexpr std::string_view kNsV[] = {"urn:schemas-microsoft-com:vml",
-                                     "urn:schemas-microsoft-com:vml"};
-constexpr std::string_view kNsO[] = {"urn:schemas-microsoft-com:office:office",
-                                     "urn:schemas-microsoft-com:office:office"};
-constexpr std::string_view kNsC[] = {"http://schemas.openxmlformats.org/drawingml/2006/chart",
-                                     "http://purl.oclc.org/ooxml/drawingml/chart"};
-
-// Line ends and white space in attributes are read as any XML reader reads them, so that a
-// carriage return left in the tree can only have come from a character reference, and is
-// written back as one.
-constexpr unsigned kParseFlags = pugi::parse_cdata | pugi::parse_escapes | pugi::parse_comments |
-                                 pugi::parse_pi | pugi::parse_declaration | pugi::parse_doctype |
-                                 pugi::parse_ws_pcdata | pugi::parse_eol |
-                                 pugi::parse_wconv_attribute;
-
-// How a part was stored, to write it back the same way.
-struct Encoding {
-  pugi::xml_encoding encoding = pugi::encoding_utf8;
-  bool bom = false;
-};
-
-bool HasBom(const std::string& data) {
-  static const std::string_view kBoms[] = {"\xEF\xBB\xBF", "\xFF\xFE", "\xFE\xFF"};
-  for (std::string_view bom : kBoms)
-    if (std::string_view(data).substr(0, bom.size()) == bom) return true;
-  return false;
-}
-
-void PutUnit(std::string& out, std::uint32_t unit, int bytes, bool big_endian) {
-  for (int i = 0; i < bytes; ++i) {
-    int shift = 8 * (big_endian ? bytes - 1 - i : i);
-    out += static_cast<char>((unit >> shift) & 0xFF);
+const char* FormatName(Format format) {
+  switch (format) {
+    case Format::Word:
+      return "word";
+    case Format::Excel:
+      return "excel";
+    case Format::PowerPoint:
+      return "powerpoint";
+    case Format::OpenDocument:
+      return "opendocument";
   }
+  return "word";
 }
-
-// Serialized UTF-8 in the part's own encoding. Latin-1 parts become UTF-8 (their declaration
-// is changed to say so), as a new path may hold characters Latin-1 lacks.
-std::string Encode(const std::string& utf8, const Encoding& e) {
-  bool utf16 = e.encoding == pugi::encoding_utf16_le || e.encoding == pugi::encoding_utf16_be;
-  bool utf32 = e.encoding == pugi::encoding_utf32_le || e.encoding == pugi::encoding_utf32_be;
-  if (!utf16 && !utf32) return e.bom ? "\xEF\xBB\xBF" + utf8 : utf8;
-  bool big = e.encoding == pugi::encoding_utf16_be || e.encoding == pugi::encoding_utf32_be;
-  int width = utf16 ? 2 : 4;
-  std::string out;
-  out.reserve(utf8.size() * width + 4);
-  if (e.bom) PutUnit(out, 0xFEFF, width, big);
-  for (std::size_t i = 0; i < utf8.size();) {
-    auto byte = [&](std::size_t k) { return static_cast<unsigned char>(utf8[i + k]); };
-    std::uint32_t c = byte(0);
-    std::size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
-    if (i + n > utf8.size()) n = 1;
-    if (n == 2) c = ((c & 0x1F) << 6) | (byte(1) & 0x3F);
-    if (n == 3) c = ((c & 0x0F) << 12) | ((byte(1) & 0x3F) << 6) | (byte(2) & 0x3F);
-    if (n == 4)
-      c = ((c & 0x07) << 18) | ((byte(1) & 0x3F) << 12) | ((byte(2) & 0x3F) << 6) |
-          (byte(3) & 0x3F);
-    i += n;
-    if (utf16 && c >= 0x10000) {
-      c -= 0x10000;
-      PutUnit(out, 0xD800 + (c >> 10), 2, big);
-      PutUnit(out, 0xDC00 + (c & 0x3FF), 2, big);
-    } else {
-      PutUnit(out, c, width, big);
-    }
-  }
-  return out;
-}
-
-// The part as it is to be stored again.
-std::string Serialize(pugi::xml_document& doc, const Encoding& e) {
-  bool unicode = e.encoding != pugi::encoding_latin1;
-  for (pugi::xml_node n : doc.children())
-    if (n.type() == pugi::node_declaration && !unicode)
-      if (pugi::xml_attribute a = n.attribute("encoding")) a.set_value("UTF-8");
-  std::ostringstream out;
-  doc.save(out, "", pugi::format_raw | pugi::format_no_declaration, pugi::encoding_utf8);
-  std::string text = out.str(), kept;
-  kept.reserve(text.size());
-  for (char c : text) {
-    if (c == '\r')
-      kept += "&#13;";
-    else
-      kept += c;
-  }
-  return Encode(kept, e);
-}
-
-bool EndsWith(std::string_view s, std::string_view suffix) {
-  return s.size() >= suffix.size() && s.substr(s.size() - suffix.size()) == suffix;
-}
-
-std::string_view LocalName(std::string_view qname) {
-  std::size_t colon = qname.find(':');
-  return colon == std::string_view::npos ? qname : qname.substr(colon + 1);
-}
-
-std::string_view PrefixOf(std::string_view qname) {
-  std::size_t colon = qname.find(':');
-  return colon == std::string_view::npos ? std::string_view() : qname.substr(0, colon);
-}
-
-// The namespace a prefix stands for at `node`, from the declarations in scope.
-std::string_view NamespaceOf(pugi::xml_node node, std::string_view prefix) {
-  std::string decl = prefix.empty() ? "xmlns" : "xmlns:" + std::string(prefix);
-  for (pugi::xml_node n = node; n; n = n.parent())
-    if (n.type() == pugi::node_element)
-      if (pugi::xml_attribute a = n.attribute(decl.c_str())) return a.value();
-  return {};
-}
-
-bool InNs(std::string_view ns, const std::string_view (&uris)[2]) {
-  return ns == uris[0] || ns == uris[1];
-}
-
-bool Is(pugi::xml_node node, std::string_view local, const std::string_view (&uris)[2]) {
-  std::string_view name = node.name();
-  return LocalName(name) == local && InNs(NamespaceOf(node, PrefixOf(name)), uris);
-}
-
-// An attribute of `node` by local name and namespace.
-pugi::xml_attribute AttributeNs(pugi::xml_node node, std::string_view local,
-                                const std::string_view (&uris)[2]) {
-  for (pugi::xml_attribute a : node.attributes()) {
-    std::string_view name = a.name();
-    if (LocalName(name) != local || PrefixOf(name).empty()) continue;
-    if (InNs(NamespaceOf(node, PrefixOf(name)), uris)) return a;
-  }
-  return {};
-}
-
-// The folder of a part name ("word/document.xml" -> "word/") and a relationship target
-// resolved against it.
-std::string ResolvePartName(const std::string& source_part, const std::string& target) {
-  std::string base;
-  std::string t = target;
-  if (!t.empty() && t[0] == '/') {
-    t.erase(0, 1);
-  } else {
-    std::size_t slash = source_part.rfind('/');
-    if (slash != std::string::npos) base = source_part.substr(0, slash + 1);
-  }
-  std::vector<std::string> parts;
-  std::string all = base + t;
-  std::size_t pos = 0;
-  while (pos <= all.size()) {
-    std::size_t next = all.find('/', pos);
-    if (next == std::string::npos) next = all.size();
-    std::string part = all.substr(pos, next - pos);
-    if (part == "..") {
-      if (!parts.empty()) parts.pop_back();
-    } else if (!part.empty() && part != ".") {
-      parts.push_back(part);
-    }
-    pos = next + 1;
-  }
-  std::string out;
-  for (const std::string& p : parts) out += (out.empty() ? "" : "/") + p;
-  return out;
-}
-
-// "word/_rels/document.xml.rels" <-> "word/document.xml"
-std::string RelsNameOf(const std::string& part) {
-  std::size_t slash = part.rfind('/');
-  std::string folder = slash == std::string::npos ? "" : part.substr(0, slash + 1);
-  std::string name = slash == std::string::npos ? part : part.substr(slash + 1);
-  return folder + "_rels/" + name + ".rels";
-}
-
-std::optional<std::string> PartOfRels(const std::string& rels) {
-  std::size_t at = rels.rfind("_rels/");
-  if (at == std::string::npos || !EndsWith(rels, ".rels")) return std::nullopt;
-  if (at != 0 && rels[at - 1] != '/') return std::nullopt;
-  std::string name = rels.substr(at + 6, rels.size() - at - 6 - 5);
-  if (name.find('/') != std::string::npos) return std::nullopt;
-  return rels.substr(0, at) + name;
-}
-
-// One piece of a field's code: the text of a w:instrText, or a w:fldSimple's instr.
-struct Piece {
-  pugi::xml_node node;
-  pugi::xml_attribute attribute;
-  std::string Text() const { return attribute ? attribute.value() : node.text().get(); }
-  void Set(const std::string& text) {
-    if (attribute) {
-      attribute.set_value(text.c_str());
-      return;
-    }
-    node.text().set(text.c_str());
-    if (!text.empty() && (text.front() == ' ' || text.back() == ' ') &&
-        !node.attribute("xml:space"))
-      node.append_attribute("xml:space") = "preserve";
-  }
-};
-
-struct Field {
-  std::string part;
-  std::vector<Piece> pieces;
-  std::size_t start = 0, end = 0;  // the path's raw text within the joined code
-  bool quoted = false;
-  bool doubled = true;  // backslashes written doubled
-  Target parsed;
-  std::string path_text;  // unescaped
-  LinkKind kind = LinkKind::IncludePictureField;
-};
-
-// Splits a field code into its name and the raw ranges of its arguments (switches and
-// their arguments left out).
-struct Argument {
-  std::size_t start, end;  // raw text, quotes excluded
-  bool quoted;
-};
-
-std::vector<Argument> FieldArguments(const std::string& code, std::string& name) {
-  std::vector<Argument> args;
-  std::size_t i = 0, n = code.size();
-  bool first = true, skip_next = false;
-  while (i < n) {
-    while (i < n && std::isspace(static_cast<unsigned char>(code[i]))) ++i;
-    if (i >= n) break;
-    Argument a{i, i, false};
-    if (code[i] == '"') {
-      a.quoted = true;
-      a.start = ++i;
-      while (i < n && code[i] != '"') i += (code[i] == '\\' && i + 1 < n) ? 2 : 1;
-      a.end = std::min(i, n);
-      if (i < n) ++i;
-    } else {
-      while (i < n && !std::isspace(static_cast<unsigned char>(code[i])))
-        i += (code[i] == '\\' && i + 1 < n && code[i + 1] == '\\') ? 2 : 1;
-      a.end = std::min(i, n);
-    }
-    std::string_view raw(code.data() + a.start, a.end - a.start);
-    if (first) {
-      name = std::string(raw);
-      first = false;
-      continue;
-    }
-    if (skip_next) {
-      skip_next = false;
-      continue;
-    }
-    // A switch: a backslash and one character (\d, \* MERGEFORMAT, \# "0", \@ "d").
-    if (!a.quoted && raw.size() == 2 && raw[0] == '\\' && raw[1] != '\\') {
-      skip_next = raw[1] == '*' || raw[1] == '#' || raw[1] == '@';
-      continue;
-    }
-    args.push_back(a);
-  }
-  return args;
-}
-
-struct Rels {
-  std::string name;
-  pugi::xml_document doc;
-  Encoding encoding;
-  std::map<std::string, pugi::xml_node> by_id;
-  bool dirty = false;
-};
-
-struct Part {
-  std::string name;
-  PartKind kind = PartKind::Other;
-  pugi::xml_document doc;
-  Encoding encoding;
-  bool dirty = false;
-};
-
-}  // namespace
 
 const char* PartKindName(PartKind kind) {
   switch (kind) {
@@ -312,6 +44,18 @@ const char* PartKindName(PartKind kind) {
       return "chart";
     case PartKind::Other:
       return "other";
+    case PartKind::Settings:
+      return "settings";
+    case PartKind::Slide:
+      return "slide";
+    case PartKind::Sheet:
+      return "sheet";
+    case PartKind::Drawing:
+      return "drawing";
+    case PartKind::ExternalLink:
+      return "external link";
+    case PartKind::Content:
+      return "content";
   }
   return "other";
 }
@@ -332,364 +76,141 @@ const char* LinkKindName(LinkKind kind) {
       return "LINK field";
     case LinkKind::ChartData:
       return "linked chart data";
+    case LinkKind::Picture:
+      return "picture";
+    case LinkKind::Template:
+      return "template";
+    case LinkKind::Subdocument:
+      return "subdocument";
+    case LinkKind::IncludeTextField:
+      return "INCLUDETEXT field";
+    case LinkKind::Hyperlink:
+      return "hyperlink";
+    case LinkKind::ExternalWorkbook:
+      return "external workbook";
+    case LinkKind::DdeLink:
+      return "DDE link";
+    case LinkKind::LinkedAudio:
+      return "linked audio";
+    case LinkKind::LinkedVideo:
+      return "linked video";
+    case LinkKind::LinkedSection:
+      return "linked section";
+    case LinkKind::LinkedSheet:
+      return "linked sheet";
   }
   return "link";
 }
 
-struct Document::Impl {
-  std::unique_ptr<Package> package;
-  std::map<std::string, std::unique_ptr<Rels>> rels;
-  std::map<std::string, std::unique_ptr<Part>> parts;
-  std::vector<Field> fields;
-  // Per link: the relationship elements (with their rels) and the fields that name it.
-  struct Uses {
-    std::vector<std::pair<Rels*, pugi::xml_node>> relationships;
-    std::vector<std::size_t> fields;
-  };
-  std::vector<Uses> uses;
-  std::map<std::pair<Rels*, std::string>, std::size_t> link_of_rel;
-  std::string main_part = "word/document.xml";
-
-  void Parse(pugi::xml_document& doc, Encoding& encoding, const std::string& name) {
-    std::string data = package->Read(name);
-    pugi::xml_parse_result r = doc.load_buffer(data.data(), data.size(), kParseFlags);
-    encoding = {r.encoding, HasBom(data) || (r.encoding != pugi::encoding_utf8 &&
-                                             r.encoding != pugi::encoding_latin1)};
-    if (!r)
-      throw DocError(Reason::BadXml, "part " + name + " is not well-formed XML (" +
-                                         r.description() + " at byte " + std::to_string(r.offset) +
-                                         ")");
-    for (pugi::xml_node n : doc.children())
-      if (n.type() == pugi::node_doctype)
-        throw DocError(Reason::BadXml, "part " + name + " declares a DTD; refused");
-  }
-
-  Rels* LoadRels(const std::string& part) {
-    std::string name = RelsNameOf(part);
-    auto found = rels.find(name);
-    if (found != rels.end()) return found->second.get();
-    if (!package->Has(name)) return nullptr;
-    auto r = std::make_unique<Rels>();
-    r->name = name;
-    Parse(r->doc, r->encoding, name);
-    for (pugi::xml_node n : r->doc.document_element().children())
-      if (LocalName(n.name()) == "Relationship") r->by_id[n.attribute("Id").value()] = n;
-    return rels.emplace(name, std::move(r)).first->second.get();
-  }
-};
-
 namespace {
 
-bool IsExternal(pugi::xml_node rel) {
-  return std::string_view(rel.attribute("TargetMode").value()) == "External";
+std::string Trimmed(std::string s) {
+  while (!s.empty() && std::isspace(static_cast<unsigned char>(s.back()))) s.pop_back();
+  std::size_t first = 0;
+  while (first < s.size() && std::isspace(static_cast<unsigned char>(s[first]))) ++first;
+  return s.substr(first);
 }
 
-// Pictures, objects, and a chart's workbook (an object, or a package where it is kept whole).
-bool IsLinkType(pugi::xml_node rel) {
-  std::string_view type = rel.attribute("Type").value();
-  return EndsWith(type, "/image") || EndsWith(type, "/oleObject") || EndsWith(type, "/package");
+// The family of an Office Open XML main part's content type (without parameters):
+// documents, templates, macro-enabled ones and slide shows.
+std::optional<Format> FormatOfContentType(const std::string& content_type) {
+  std::string ct = LowerCase(Trimmed(content_type.substr(0, content_type.find(';'))));
+  static const std::pair<std::string_view, Format> kTypes[] = {
+      {"application/vnd.openxmlformats-officedocument.wordprocessingml.document.main+xml",
+       Format::Word},
+      {"application/vnd.openxmlformats-officedocument.wordprocessingml.template.main+xml",
+       Format::Word},
+      {"application/vnd.ms-word.document.macroenabled.main+xml", Format::Word},
+      {"application/vnd.ms-word.template.macroenabledtemplate.main+xml", Format::Word},
+      {"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml", Format::Excel},
+      {"application/vnd.openxmlformats-officedocument.spreadsheetml.template.main+xml",
+       Format::Excel},
+      {"application/vnd.ms-excel.sheet.macroenabled.main+xml", Format::Excel},
+      {"application/vnd.ms-excel.template.macroenabled.main+xml", Format::Excel},
+      {"application/vnd.openxmlformats-officedocument.presentationml.presentation.main+xml",
+       Format::PowerPoint},
+      {"application/vnd.openxmlformats-officedocument.presentationml.slideshow.main+xml",
+       Format::PowerPoint},
+      {"application/vnd.openxmlformats-officedocument.presentationml.template.main+xml",
+       Format::PowerPoint},
+      {"application/vnd.ms-powerpoint.presentation.macroenabled.main+xml", Format::PowerPoint},
+      {"application/vnd.ms-powerpoint.slideshow.macroenabled.main+xml", Format::PowerPoint},
+      {"application/vnd.ms-powerpoint.template.macroenabled.main+xml", Format::PowerPoint},
+  };
+  for (auto& [type, format] : kTypes)
+    if (ct == type) return format;
+  return std::nullopt;
 }
 
 }  // namespace
 
+Format DetectFormat(const Package& package) {
+  if (package.Has("mimetype") && !package.Has("[Content_Types].xml")) {
+    std::string mime = Trimmed(package.Read("mimetype"));
+    static const std::string_view kKinds[] = {"text", "spreadsheet", "presentation", "graphics"};
+    for (std::string_view kind : kKinds) {
+      std::string type = "application/vnd.oasis.opendocument." + std::string(kind);
+      if (mime == type || mime == type + "-template") return Format::OpenDocument;
+    }
+    throw DocError(Reason::UnknownFormat,
+                   "an OpenDocument package of a kind not read here (" + mime.substr(0, 100) + ")");
+  }
+  if (!package.Has("[Content_Types].xml"))
+    throw DocError(Reason::NotZip,
+                   "not an Office document (a zip without [Content_Types].xml or mimetype)");
+  ooxml::MainPart main = ooxml::FindMainPart(package);
+  if (main.name.empty())
+    throw DocError(Reason::UnknownFormat, "not an Office document (no main part)");
+  if (!main.content_type.empty()) {
+    if (std::optional<Format> format = FormatOfContentType(main.content_type)) return *format;
+    throw DocError(Reason::UnknownFormat,
+                   "a package of a kind not read here (" + main.content_type.substr(0, 100) + ")");
+  }
+  // A writer that left the main part's content type out: its root element says what it is.
+  pugi::xml_document doc;
+  ParseXml(doc, package.Read(main.name), main.name);
+  pugi::xml_node root = doc.document_element();
+  if (Is(root, "document", ooxml::kNsW)) return Format::Word;
+  if (Is(root, "workbook", ooxml::kNsS)) return Format::Excel;
+  if (Is(root, "presentation", ooxml::kNsP)) return Format::PowerPoint;
+  throw DocError(Reason::UnknownFormat, "a package of a kind not read here (main part " +
+                                            main.name + " of no known type)");
+}
+
+struct Document::Impl {
+  std::unique_ptr<Package> package;
+  std::unique_ptr<Family> family;
+};
+
 Document::Document(std::vector<std::uint8_t> bytes, const std::string& folder, const Limits& limits)
     : impl_(std::make_unique<Impl>()), folder_(folder) {
-  Impl& m = *impl_;
-  m.package = std::make_unique<Package>(std::move(bytes), limits);
-
-  // The main part, from the package's relationships.
-  if (Rels* root = m.LoadRels("")) {
-    for (auto& [id, rel] : root->by_id)
-      if (EndsWith(rel.attribute("Type").value(), "/officeDocument"))
-        m.main_part = ResolvePartName("", rel.attribute("Target").value());
+  impl_->package = std::make_unique<Package>(std::move(bytes), limits);
+  format_ = DetectFormat(*impl_->package);
+  switch (format_) {
+    case Format::Word:
+      impl_->family = MakeWordFamily();
+      break;
+    case Format::OpenDocument:
+      impl_->family = MakeOpenDocumentFamily();
+      break;
+    case Format::Excel:
+      impl_->family = MakeExcelFamily();
+      break;
+    case Format::PowerPoint:
+      impl_->family = MakePowerPointFamily();
+      break;
   }
-  if (!m.package->Has(m.main_part))
-    throw DocError(Reason::NotZip, "not a Word document (no main document part)");
-
-  // The parts to read: the body, the parts it refers to that hold text, and any other
-  // part with external picture or object relationships of its own.
-  std::vector<std::pair<std::string, PartKind>> todo{{m.main_part, PartKind::Body}};
-  if (Rels* main = m.LoadRels(m.main_part)) {
-    static const std::pair<std::string_view, PartKind> kKinds[] = {
-        {"/header", PartKind::Header},
-        {"/footer", PartKind::Footer},
-        {"/footnotes", PartKind::Footnotes},
-        {"/endnotes", PartKind::Endnotes},
-        {"/comments", PartKind::Comments}};
-    for (auto& [id, rel] : main->by_id) {
-      if (IsExternal(rel)) continue;
-      for (auto& [suffix, kind] : kKinds)
-        if (EndsWith(rel.attribute("Type").value(), suffix)) {
-          std::string name = ResolvePartName(m.main_part, rel.attribute("Target").value());
-          if (m.package->Has(name)) todo.emplace_back(name, kind);
-        }
-    }
-  }
-  for (const std::string& entry : m.package->Names()) {
-    std::optional<std::string> part = PartOfRels(entry);
-    if (!part || part->empty() || !m.package->Has(*part)) continue;
-    bool listed = false;
-    for (auto& t : todo) listed = listed || t.first == *part;
-    if (listed) continue;
-    Rels* r = m.LoadRels(*part);
-    for (auto& [id, rel] : r->by_id)
-      if (IsExternal(rel) && IsLinkType(rel)) {
-        bool chart = part->find("/charts/") != std::string::npos;
-        todo.emplace_back(*part, chart ? PartKind::Chart : PartKind::Other);
-        break;
-      }
-  }
-
-  Rels* main_rels = m.LoadRels(m.main_part);
-  for (auto& [name, kind] : todo) {
-    if (m.parts.count(name)) continue;
-    auto part = std::make_unique<Part>();
-    part->name = name;
-    part->kind = kind;
-    m.Parse(part->doc, part->encoding, name);
-    Rels* own = m.LoadRels(name);
-    Part& p = *part;
-    m.parts.emplace(name, std::move(part));
-
-    // Fields open at a point of the walk; a nested field's code makes its outer field's
-    // path dynamic, and such a path is left alone.
-    struct Open {
-      std::vector<Piece> pieces;
-      bool in_result = false;
-      bool nested = false;
-      std::optional<std::size_t> field;  // index in m.fields once the code is read
-      std::optional<std::size_t> link;   // the link its result showed
-      pugi::xml_node simple;
-    };
-    std::vector<Open> open;
-
-    auto finish_code = [&](Open& f) {
-      if (f.in_result) return;
-      f.in_result = true;
-      if (f.nested) return;
-      std::string code;
-      for (const Piece& piece : f.pieces) code += piece.Text();
-      std::string fname;
-      std::vector<Argument> args = FieldArguments(code, fname);
-      std::size_t want;
-      LinkKind kind;
-      if (EqualNoCase(fname, "INCLUDEPICTURE")) {
-        want = 0;
-        kind = LinkKind::IncludePictureField;
-      } else if (EqualNoCase(fname, "LINK")) {
-        want = 1;
-        kind = LinkKind::LinkField;
-      } else {
-        return;
-      }
-      if (args.size() <= want) return;
-      Field field;
-      field.part = name;
-      field.pieces = f.pieces;
-      field.start = args[want].start;
-      field.end = args[want].end;
-      field.quoted = args[want].quoted;
-      std::string raw = code.substr(field.start, field.end - field.start);
-      field.doubled = raw.find('\\') == std::string::npos || raw.find("\\\\") != std::string::npos;
-      field.path_text = field.doubled ? UnescapeFieldText(raw) : raw;
-      field.parsed = ParseTarget(field.path_text, folder_);
-      field.kind = kind;
-      m.fields.push_back(std::move(field));
-      f.field = m.fields.size() - 1;
-    };
-
-    auto close_field = [&]() {
-      Open f = std::move(open.back());
-      open.pop_back();
-      finish_code(f);
-      if (!f.field) return;
-      if (f.link) {
-        m.uses[*f.link].fields.push_back(*f.field);
-        links_[*f.link].kind = m.fields[*f.field].kind;
-        return;
-      }
-      // A field whose result shows no linked picture is a link of its own.
-      const Field& fd = m.fields[*f.field];
-      Link link;
-      link.part = name;
-      link.part_kind = kind;
-      link.kind = fd.kind;
-      link.target = fd.path_text;
-      link.parsed = fd.parsed;
-      links_.push_back(link);
-      m.uses.push_back({{}, {*f.field}});
-    };
-
-    // A use of relationship `id` by the markup at `node`.
-    auto use = [&](pugi::xml_node node, const std::string& id, LinkKind link_kind, bool stored) {
-      Rels* where = own;
-      pugi::xml_node rel;
-      if (own != nullptr && own->by_id.count(id)) rel = own->by_id[id];
-      // Read also the form some writers use for headers and footers: the relationship in
-      // the main part's relationships instead of the part's own.
-      if (!rel && main_rels != nullptr && main_rels != own && main_rels->by_id.count(id)) {
-        where = main_rels;
-        rel = main_rels->by_id[id];
-      }
-      if (!rel || !IsExternal(rel) || !IsLinkType(rel)) return;
-      (void)node;
-      auto key = std::make_pair(where, id);
-      auto known = m.link_of_rel.find(key);
-      std::size_t index;
-      if (known != m.link_of_rel.end()) {
-        index = known->second;
-        links_[index].stored = links_[index].stored || stored;
-      } else {
-        Link link;
-        link.part = name;
-        link.part_kind = kind;
-        link.kind = link_kind;
-        link.target = rel.attribute("Target").value();
-        link.parsed = ParseTarget(link.target, folder_);
-        link.stored = stored;
-        links_.push_back(link);
-        m.uses.push_back({{{where, rel}}, {}});
-        index = links_.size() - 1;
-        m.link_of_rel[key] = index;
-      }
-      for (auto it = open.rbegin(); it != open.rend(); ++it)
-        if (it->in_result && it->field) {
-          if (!it->link) it->link = index;
-          break;
-        }
-    };
-
-    auto internal_image = [&](const std::string& id) {
-      pugi::xml_node rel;
-      if (own != nullptr && own->by_id.count(id)) rel = own->by_id[id];
-      if (!rel && main_rels != nullptr && main_rels->by_id.count(id)) rel = main_rels->by_id[id];
-      return rel && !IsExternal(rel);
-    };
-
-    auto enter = [&](pugi::xml_node n) {
-      std::string_view local = LocalName(n.name());
-      if (local == "fldChar" && Is(n, "fldChar", kNsW)) {
-        std::string_view type = AttributeNs(n, "fldCharType", kNsW).value();
-        if (type == "begin") {
-          if (!open.empty() && !open.back().in_result) open.back().nested = true;
-          open.emplace_back();
-        } else if (type == "separate" && !open.empty()) {
-          finish_code(open.back());
-        } else if (type == "end" && !open.empty()) {
-          close_field();
-        }
-      } else if (local == "instrText" && Is(n, "instrText", kNsW)) {
-        if (!open.empty() && !open.back().in_result) open.back().pieces.push_back({n, {}});
-      } else if (local == "fldSimple" && Is(n, "fldSimple", kNsW)) {
-        if (!open.empty() && !open.back().in_result) open.back().nested = true;
-        Open f;
-        f.pieces.push_back({n, AttributeNs(n, "instr", kNsW)});
-        f.simple = n;
-        open.push_back(std::move(f));
-        finish_code(open.back());
-      } else if (local == "blip" && Is(n, "blip", kNsA)) {
-        pugi::xml_attribute link = AttributeNs(n, "link", kNsR);
-        if (!link || !*link.value()) return;
-        LinkKind k = LinkKind::InlinePicture;
-        for (pugi::xml_node up = n.parent(); up; up = up.parent()) {
-          std::string_view l = LocalName(up.name());
-          if ((l == "anchor" || l == "inline") && Is(up, l, kNsWp)) {
-            if (l == "anchor") k = LinkKind::FloatingPicture;
-            break;
-          }
-        }
-        pugi::xml_attribute embed = AttributeNs(n, "embed", kNsR);
-        use(n, link.value(), k, embed && *embed.value());
-      } else if (local == "imagedata" && Is(n, "imagedata", kNsV)) {
-        std::vector<std::string> ids;
-        for (const char* a : {"id", "href", "pict"})
-          if (pugi::xml_attribute at = AttributeNs(n, a, kNsR)) ids.push_back(at.value());
-        if (pugi::xml_attribute at = AttributeNs(n, "relid", kNsO)) ids.push_back(at.value());
-        bool stored = false;
-        for (const std::string& id : ids) stored = stored || internal_image(id);
-        for (const std::string& id : ids) use(n, id, LinkKind::VmlPicture, stored);
-      } else if (local == "externalData" && Is(n, "externalData", kNsC)) {
-        pugi::xml_attribute id = AttributeNs(n, "id", kNsR);
-        if (id) use(n, id.value(), LinkKind::ChartData, false);
-      } else if (local == "OLEObject" && Is(n, "OLEObject", kNsO)) {
-        if (std::string_view(n.attribute("Type").value()) != "Link") return;
-        pugi::xml_attribute id = AttributeNs(n, "id", kNsR);
-        if (id) use(n, id.value(), LinkKind::OleObject, false);
-      }
-    };
-    auto leave = [&](pugi::xml_node n) {
-      if (!open.empty() && open.back().simple == n) close_field();
-    };
-
-    // Document order without recursion: deeply nested markup cannot exhaust the stack.
-    pugi::xml_node root = p.doc.document_element();
-    pugi::xml_node n = root;
-    while (n) {
-      if (n.type() == pugi::node_element) enter(n);
-      pugi::xml_node child = n.first_child();
-      if (child && n.type() == pugi::node_element) {
-        n = child;
-        continue;
-      }
-      while (n) {
-        if (n.type() == pugi::node_element) leave(n);
-        if (n == root) {
-          n = pugi::xml_node();
-          break;
-        }
-        if (pugi::xml_node next = n.next_sibling()) {
-          n = next;
-          break;
-        }
-        n = n.parent();
-      }
-    }
-    while (!open.empty()) close_field();
-  }
+  impl_->family->Read(*impl_->package, folder_, links_);
 }
 
 Document::~Document() = default;
 
 void Document::Retarget(std::size_t i, const std::string& path, const WriteOptions& options) {
-  Impl& m = *impl_;
   Link& link = links_.at(i);
-  Impl::Uses& uses = m.uses.at(i);
-  std::string text;
-  for (auto& [rels, rel] : uses.relationships) {
-    text = FormatTarget(link.parsed, path, folder_, options);
-    rel.attribute("Target").set_value(text.c_str());
-    rels->dirty = true;
-  }
-  for (std::size_t f : uses.fields) {
-    Field& field = m.fields[f];
-    std::string value = FormatTarget(field.parsed, path, folder_, options);
-    if (uses.relationships.empty()) text = value;
-    std::string escaped = field.doubled ? EscapeFieldText(value, true) : value;
-    // A bare path that gains a space needs quotes to stay one argument.
-    bool add_quotes = !field.quoted && value.find(' ') != std::string::npos;
-    std::string raw = add_quotes ? "\"" + escaped + "\"" : escaped;
-    const std::size_t s = field.start, e = field.end;
-    std::size_t offset = 0;
-    bool placed = false;
-    for (Piece& piece : field.pieces) {
-      std::string t = piece.Text();
-      std::size_t a = offset, b = offset + t.size();
-      offset = b;
-      bool touches = (s < b && e > a) || (!placed && s >= a && s <= b);
-      if (!touches) continue;
-      std::size_t from = std::max(s, a) - a, to = std::max(std::min(e, b), std::max(s, a)) - a;
-      piece.Set(t.substr(0, from) + (placed ? "" : raw) + t.substr(to));
-      placed = true;
-      m.parts[field.part]->dirty = true;
-    }
-    field.quoted = field.quoted || add_quotes;
-    field.start = s + (add_quotes ? 1 : 0);
-    field.end = field.start + escaped.size();
-    field.path_text = value;
-    field.parsed = ParseTarget(value, folder_);
-  }
-  link.target = text;
-  link.parsed = ParseTarget(text, folder_);
+  if (!link.rewritable)
+    throw DocError(Reason::WriteFailed,
+                   std::string("a ") + LinkKindName(link.kind) + " is listed, never rewritten");
+  impl_->family->Retarget(i, link, path, options);
 }
 
 bool Document::Changed() const {
@@ -698,20 +219,12 @@ bool Document::Changed() const {
 
 std::vector<std::string> Document::ChangedParts() const {
   std::vector<std::string> names;
-  for (auto& [name, r] : impl_->rels)
-    if (r->dirty) names.push_back(name);
-  for (auto& [name, p] : impl_->parts)
-    if (p->dirty) names.push_back(name);
+  for (auto& [name, data] : impl_->family->Changed()) names.push_back(name);
   return names;
 }
 
 std::vector<std::uint8_t> Document::Save() const {
-  std::map<std::string, std::string> replaced;
-  for (auto& [name, r] : impl_->rels)
-    if (r->dirty) replaced[name] = Serialize(r->doc, r->encoding);
-  for (auto& [name, p] : impl_->parts)
-    if (p->dirty) replaced[name] = Serialize(p->doc, p->encoding);
-  return impl_->package->Write(replaced);
+  return impl_->package->Write(impl_->family->Changed());
 }
 
 }  // namespace ravel::docfile

@@ -19,7 +19,8 @@ enum class Reason {
   Vanished,
   Changed,
   WriteFailed,
-  NotRegular,  // a pipe, device or folder under a document's name: passed over
+  NotRegular,     // a pipe, device or folder under a document's name: passed over
+  UnknownFormat,  // a zip package of no family the engine reads
 };
 
 class DocError : public std::runtime_error {

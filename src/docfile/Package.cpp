@@ -12,13 +12,13 @@ namespace {
 
 constexpr std::uint8_t kCompoundFile[8] = {0xD0, 0xCF, 0x11, 0xE0, 0xA1, 0xB1, 0x1A, 0xE1};
 
-// An encrypted Office document is a compound file with this stream; a compound file without
-// it is a Word 97-2003 document.
-bool HasEncryptedPackageStream(const std::vector<std::uint8_t>& bytes) {
-  static const char kName[] = "EncryptedPackage";
+// Whether a compound file names a stream: its directory holds the names in UTF-16. An
+// encrypted Office document is a compound file with the stream "EncryptedPackage"; the
+// others are Office 97-2003 documents, told apart by their main stream.
+bool HasStream(const std::vector<std::uint8_t>& bytes, std::string_view name) {
   std::vector<std::uint8_t> wide;
-  for (const char* p = kName; *p != 0; ++p) {
-    wide.push_back(static_cast<std::uint8_t>(*p));
+  for (char c : name) {
+    wide.push_back(static_cast<std::uint8_t>(c));
     wide.push_back(0);
   }
   return std::search(bytes.begin(), bytes.end(), wide.begin(), wide.end()) != bytes.end();
@@ -57,6 +57,8 @@ const char* ReasonName(Reason reason) {
       return "write-failed";
     case Reason::NotRegular:
       return "not-regular";
+    case Reason::UnknownFormat:
+      return "unknown-format";
   }
   return "error";
 }
@@ -71,11 +73,25 @@ struct Package::Zip {
 Package::Package(std::vector<std::uint8_t> bytes, const Limits& limits)
     : bytes_(std::move(bytes)), zip_(std::make_unique<Zip>()), limits_(limits) {
   if (bytes_.size() >= 8 && std::memcmp(bytes_.data(), kCompoundFile, 8) == 0) {
-    if (HasEncryptedPackageStream(bytes_))
+    if (HasStream(bytes_, "EncryptedPackage"))
       throw DocError(Reason::Encrypted,
-                     "encrypted with a password: remove the password in Word, then run again");
+                     "encrypted with a password: remove the password in Office, then run again");
+    // A document may hold another program's document as an object: its own main stream
+    // is looked for first.
+    if (HasStream(bytes_, "WordDocument"))
+      throw DocError(Reason::LegacyBinary,
+                     "legacy binary Word document: needs Word: open it in Word and use Ravelmend");
+    if (HasStream(bytes_, "PowerPoint Document"))
+      throw DocError(Reason::LegacyBinary,
+                     "legacy binary PowerPoint presentation: needs Office: save it as .pptx in "
+                     "PowerPoint, then run again");
+    if (HasStream(bytes_, "Workbook"))
+      throw DocError(Reason::LegacyBinary,
+                     "legacy binary Excel workbook: needs Office: save it as .xlsx in Excel, "
+                     "then run again");
     throw DocError(Reason::LegacyBinary,
-                   "legacy binary Word document: needs Word: open it in Word and use Ravelmend");
+                   "legacy binary Office document: needs Office: open it there and save it in "
+                   "the current format");
   }
   zip_error_t error;
   zip_error_init(&error);
@@ -92,7 +108,7 @@ Package::Package(std::vector<std::uint8_t> bytes, const Limits& limits)
     std::string message = ZipMessage(&error);
     zip_error_fini(&error);
     if (code == ZIP_ER_NOZIP || code == ZIP_ER_INCONS)
-      throw DocError(Reason::NotZip, "not a Word document (not a zip package)");
+      throw DocError(Reason::NotZip, "not an Office document (not a zip package)");
     throw DocError(Reason::Unreadable, "damaged package: " + message);
   }
   zip_error_fini(&error);
@@ -126,8 +142,6 @@ Package::Package(std::vector<std::uint8_t> bytes, const Limits& limits)
     names_.emplace_back(st.name);
     index_[st.name] = static_cast<std::uint64_t>(i);
   }
-  if (!Has("[Content_Types].xml"))
-    throw DocError(Reason::NotZip, "not a Word document (a zip without [Content_Types].xml)");
 }
 
 Package::~Package() = default;

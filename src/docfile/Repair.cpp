@@ -116,7 +116,17 @@ std::unique_ptr<Document> Repairer::Open(const std::string& path, DocumentResult
   return nullptr;
 }
 
+bool Repairer::Wanted(const Link& link) const {
+  return options_.kinds.empty() || options_.kinds.count(link.kind) != 0;
+}
+
+void Repairer::Narrow(DocumentResult& result) const {
+  if (options_.kinds.empty()) return;
+  std::erase_if(result.links, [&](const LinkResult& r) { return !Wanted(r.link); });
+}
+
 void Repairer::Describe(const Document& doc, DocumentResult& result) {
+  result.format = doc.format();
   for (const Link& link : doc.Links()) {
     LinkResult r;
     r.link = link;
@@ -134,6 +144,7 @@ DocumentResult Repairer::List(const std::string& path) {
   DocumentResult result;
   Stamp stamp;
   if (std::unique_ptr<Document> doc = Open(path, result, stamp)) Describe(*doc, result);
+  Narrow(result);
   return result;
 }
 
@@ -143,8 +154,9 @@ DocumentResult Repairer::Survey(const std::string& path, std::set<std::string>& 
   std::unique_ptr<Document> doc = Open(path, result, stamp);
   if (doc == nullptr) return result;
   Describe(*doc, result);
+  Narrow(result);
   for (const LinkResult& r : result.links) {
-    if (r.state != LinkState::Missing) continue;
+    if (r.state != LinkState::Missing || !r.link.rewritable) continue;
     std::optional<std::string> mapped = Mapped(r.link.parsed.path);
     if (mapped && Exists(*mapped)) continue;
     wanted.insert(LowerCase(NameOfPath(mapped ? *mapped : r.link.parsed.path)));
@@ -168,6 +180,8 @@ DocumentResult Repairer::Repair(const std::string& path, const FoundNames* found
   Describe(*doc, result);
   for (std::size_t i = 0; i < result.links.size(); ++i) {
     LinkResult& r = result.links[i];
+    // A DDE link is listed, never rewritten; kinds the run leaves out are not touched.
+    if (!r.link.rewritable || !Wanted(r.link)) continue;
     std::size_t rule = 0;
     if (r.state == LinkState::Ok && options_.rewrite_existing) {
       std::optional<std::string> mapped = Mapped(r.link.parsed.path, &rule);
@@ -215,6 +229,7 @@ DocumentResult Repairer::Repair(const std::string& path, const FoundNames* found
     r.new_path = chosen;
     r.new_target = doc->Links()[i].target;
   }
+  Narrow(result);
   if (options_.dry_run || !doc->Changed()) return result;
   try {
     store_.CheckWritable(path);

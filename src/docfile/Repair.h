@@ -49,6 +49,7 @@ struct Fingerprint {
 
 struct DocumentResult {
   std::string path;                    // Windows form
+  std::optional<Format> format;        // set when the document was read
   std::optional<Fingerprint> read_as;  // set when the document was read
   std::vector<LinkResult> links;
   std::optional<DocError> error;
@@ -68,6 +69,8 @@ struct RepairOptions {
   // The prefix rules also move links whose files are still there (a migration planned
   // before the old server goes away).
   bool rewrite_existing = false;
+  // The kinds of link a run reports and repairs; empty: every kind.
+  std::set<LinkKind> kinds;
   Limits limits;
   std::uint64_t max_file = 4ull << 30;
 };
@@ -99,6 +102,9 @@ class Repairer {
   std::optional<std::string> Mapped(const std::string& path, std::size_t* rule = nullptr) const;
   std::unique_ptr<Document> Open(const std::string& path, DocumentResult& result, Stamp& stamp);
   void Describe(const Document& doc, DocumentResult& result);
+  bool Wanted(const Link& link) const;
+  // Drops the links of kinds the run leaves out, once every decision is made.
+  void Narrow(DocumentResult& result) const;
 
   DocStore& store_;
   FileSystem& fs_;

@@ -88,6 +88,21 @@ bool HasScheme(std::string_view s) {
   return i >= 2 && i < s.size() && s[i] == ':';
 }
 
+// The folders at the top of a Mac's disk. Office for the Mac writes a local file as the
+// POSIX path behind "file:///", so that four slashes stand before it when the path keeps
+// its own leading one (file:////Users/ann/a.png); Office for Windows would read that as a
+// share of the server "Users". No server is named like these folders, so such a target is
+// read as the Mac path it is.
+bool IsMacTopFolder(std::string_view rest) {
+  static const std::string_view kFolders[] = {"Users",  "Volumes", "Applications", "Library",
+                                              "System", "private", "tmp",          "var",
+                                              "opt",    "Network"};
+  std::string_view first = rest.substr(0, rest.find_first_of("/\\"));
+  for (std::string_view folder : kFolders)
+    if (EqualNoCase(first, folder)) return true;
+  return false;
+}
+
 }  // namespace
 
 std::string NormalizePath(const std::string& path) {
@@ -160,7 +175,7 @@ Target ParseTarget(std::string_view text, const std::string& folder) {
     if (HasDrive(after)) {
       t.form = TargetForm::FileUri;
       t.path = NormalizePath(std::string(after));
-    } else if (slashes == 2 || slashes >= 4) {
+    } else if (slashes == 2 || (slashes >= 4 && !(slashes == 4 && IsMacTopFolder(after)))) {
       t.form = TargetForm::FileUriUnc;
       t.path = NormalizePath("\\\\" + std::string(after));
     } else {

@@ -15,7 +15,7 @@ frmSplash::frmSplash(Form_Main& main) : main_(main) {
 void frmSplash::Form_Load() {
   if (!main_.Loaded()) main_.Form_Load();
   LoadSettingsAtStart(main_);
-  main_.Caption.SetText(kAppTitle);
+  main_.Caption.SetText(main_.WindowCaption());
   Timer1.Start();
 }
 
@@ -30,7 +30,7 @@ void frmSplash::Timer1_Timer() {
     main_.Hst.ShowMainWindow();
   } catch (...) {
   }
-  main_.Caption.SetText(kAppTitle);
+  main_.Caption.SetText(main_.WindowCaption());
 }
 
 void frmSplash::Label5_Click() {

@@ -50,7 +50,7 @@ void Form_Main::ShowPreview() {
       if (FileExists(Fs, source)) {
         path = source;
       } else {
-        std::string resolved = ActiveDocument(Word).Path() + "\\" + source;
+        std::string resolved = DocumentFolder() + "\\" + source;
         if (FileExists(Fs, resolved)) path = resolved;
       }
       if (path.empty()) {
@@ -95,7 +95,7 @@ void Form_Main::OpenViewerOnce() {
     wPictureViewer& viewer = *viewer_;
     std::string path = source;
     if (!FileExists(Fs, source)) {
-      path = ActiveDocument(Word).Path() + "\\" + source;
+      path = DocumentFolder() + "\\" + source;
       viewer.Me.SetText(path);
     }
     ViewerLoads().Request(path);

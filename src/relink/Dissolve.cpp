@@ -35,7 +35,7 @@ void TakeSingleLocation(Form_Main& main, int i, const std::string& location) {
   LinkItem& item = main.G.Item(i);
   std::string path = location;
   if (main.Check_relpath.Value() == 1 && !item.Hidden)
-    path = MakeRelativePath(location, ActiveDocument(main.Word).Path());
+    path = MakeRelativePath(location, main.DocumentFolder());
   TakeNewSource(main, i, path);
 }
 
@@ -50,7 +50,7 @@ void AskForLocation(Form_Main& main, int i, const FoundRow& row, int n) {
 void Run(Form_Main& main, const std::string& root, bool& started) {
   Globals& g = main.G;
   // The user may have switched documents in Word since the list was read.
-  if (main.Text_DocumentName.Text() != ActiveDocument(main.Word).Name()) return;
+  if (main.Text_DocumentName.Text() != main.DocumentName()) return;
   started = true;
   main.Label_ProgressBar.SetText("Dissolving Paths...");
 

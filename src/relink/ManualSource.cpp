@@ -28,7 +28,7 @@ void Form_Main::deppxx() {
   std::string folder = FolderOf(name);  // name keeps the part after the last backslash
   std::optional<std::string> chosen;
   try {
-    std::string document_folder = ActiveDocument(Word).Path();
+    std::string document_folder = DocumentFolder();
     // A relative source is resolved against the document's folder first.
     std::string initial = document_folder + "\\" + folder;
     if (!FolderExists(Fs, initial)) initial = FolderExists(Fs, folder) ? folder : document_folder;

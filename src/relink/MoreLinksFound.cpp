@@ -56,7 +56,7 @@ void MoreLinksFound::link_selectionDone() {
   std::string path = *location;
   try {
     // The floating items get the relative form here too.
-    if (relative) path = MakeRelativePath(path, ActiveDocument(main_.Word).Path());
+    if (relative) path = MakeRelativePath(path, main_.DocumentFolder());
   } catch (const std::exception&) {
     // Word cannot name the document's folder: the item stays as it is.
     Unload();

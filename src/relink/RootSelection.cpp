@@ -25,7 +25,7 @@ void Form_Main::Command_Choose_Click() {
   std::string start = NewRootPath;
   std::string document_folder;
   try {
-    document_folder = ActiveDocument(Word).Path();
+    document_folder = DocumentFolder();
   } catch (const std::exception&) {
     return;  // no document to start from: nothing happens
   }

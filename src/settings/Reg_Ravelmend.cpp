@@ -18,11 +18,15 @@ struct Option {
   const char* name;
   CheckBox Form_Main::*box;
   const char* default_value;
+  // A value missing from a key written by an earlier release keeps the box's state.
+  bool keep_when_missing = false;
 };
 const Option kOptions[] = {
     {"Preview", &Form_Main::Check_preview, "1"},
     {"Support_Hidden_Objects", &Form_Main::Check_ShowHiddenObjects, "0"},
     {"Rel_Path", &Form_Main::Check_relpath, "1"},
+    // Whether saving a document file keeps the original beside it as NAME.bak.
+    {"Keep_Backup", &Form_Main::mnuBackup, "1", true},
 };
 
 // Holds SuppressClickEvents for a load or a save, also when it ends early.
@@ -76,6 +80,7 @@ void LoadSettingsAtStart(Form_Main& main) {
     std::string text;
     std::uint32_t type = kRegSz;
     std::string status = reg.ReadRegistryValue(settings, o.name, text, type, kSilent);
+    if (status != "0" && o.keep_when_missing) continue;
     (main.*o.box).SetValue(status == "0" && text == "1" ? 1 : 0);
   }
   reg.CloseRegistryKey(settings, kSilent);

@@ -13,7 +13,18 @@ void ScriptedHost::PumpEvents() {
 
 int ScriptedHost::MessageBox(const std::string& text, const std::string& title, int style) {
   boxes.push_back({text, title, style});
-  return 1;
+  if (box_answers.empty()) return kIdOk;
+  int answer = box_answers.front();
+  box_answers.pop_front();
+  return answer;
+}
+
+std::optional<std::string> ScriptedHost::OpenDocumentDialog(const std::string& initial_folder) {
+  document_dialogs.push_back(initial_folder);
+  if (document_answers.empty()) return std::nullopt;
+  std::optional<std::string> answer = document_answers.front();
+  document_answers.pop_front();
+  return answer;
 }
 
 std::optional<std::string> ScriptedHost::BrowseForFolder(const std::string& prompt,

@@ -37,6 +37,7 @@ class ScriptedHost : public Host {
                                              int flags) override;
   std::optional<std::string> OpenFileDialog(const std::string& initial_folder,
                                             const std::string& file_name) override;
+  std::optional<std::string> OpenDocumentDialog(const std::string& initial_folder) override;
   void ShowModal(MoreLinksFound& dialog) override;
   PictureDecoder& Pictures() override { return pictures; }
   void PostPicturesArrived() override;
@@ -78,6 +79,11 @@ class ScriptedHost : public Host {
   // Answers, taken in order; an empty queue answers "cancelled".
   std::deque<std::optional<std::string>> browse_answers;
   std::deque<std::optional<std::string>> file_answers;
+  // The document file dialog's answers, and the folders it opened in.
+  std::deque<std::optional<std::string>> document_answers;
+  std::vector<std::string> document_dialogs;
+  // Buttons pressed in message boxes, in order; an empty queue presses OK.
+  std::deque<int> box_answers;
   // Acts on each modal dialog as the user would (click entries, OK, Cancel).
   std::function<void(MoreLinksFound&)> on_modal;
   // Runs at each event pump, as a user acting during an operation would.

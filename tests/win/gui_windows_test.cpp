@@ -699,11 +699,22 @@ TEST_F(GuiTest, MenuFileHoldsItsEntriesAndExitEndsWithoutStopping) {
   };
   EXPECT_EQ(text(bar, 0), "File");
   HMENU file = GetSubMenu(bar, 0);
-  ASSERT_EQ(GetMenuItemCount(file), 4);
-  EXPECT_EQ(text(file, 0), "Online-Help");
-  EXPECT_EQ(text(file, 1), "About");
+  ASSERT_EQ(GetMenuItemCount(file), 7);
+  EXPECT_EQ(text(file, 0), "&Open Document File...\tCtrl+O");
+  EXPECT_EQ(text(file, 1), "&Keep a Backup Copy (.bak)");
   EXPECT_NE(GetMenuState(file, 2, MF_BYPOSITION) & MF_SEPARATOR, 0u);
-  EXPECT_EQ(text(file, 3), "Exit");
+  EXPECT_EQ(text(file, 3), "Online-Help");
+  EXPECT_EQ(text(file, 4), "About");
+  EXPECT_NE(GetMenuState(file, 5, MF_BYPOSITION) & MF_SEPARATOR, 0u);
+  EXPECT_EQ(text(file, 6), "Exit");
+
+  // The backup option toggles, and its check mark follows when the menu opens.
+  for (int expect : {0, 1}) {
+    SendMessageW(window->Handle(), WM_COMMAND, MAKEWPARAM(GetMenuItemID(file, 1), 0), 0);
+    EXPECT_EQ(form->mnuBackup.Value(), expect);
+    SendMessageW(window->Handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(file), 0);
+    EXPECT_EQ((GetMenuState(file, 1, MF_BYPOSITION) & MF_CHECKED) != 0, expect == 1);
+  }
 
   // "About" shows the splash modally until it is clicked; "Exit" ends at once. ("Online-Help"
   // would start a browser: its window tests are elsewhere.)
@@ -711,12 +722,12 @@ TEST_F(GuiTest, MenuFileHoldsItsEntriesAndExitEndsWithoutStopping) {
     if (HWND about = FindWindowW(L"RavelmendSplash", nullptr))
       PostMessageW(about, WM_LBUTTONUP, 0, 0);
   });
-  SendMessageW(window->Handle(), WM_COMMAND, MAKEWPARAM(GetMenuItemID(file, 1), 0), 0);
+  SendMessageW(window->Handle(), WM_COMMAND, MAKEWPARAM(GetMenuItemID(file, 4), 0), 0);
   KillTimer(nullptr, click);
   EXPECT_FALSE(host.Ending());
   EXPECT_EQ(FindWindowW(L"RavelmendSplash", nullptr), nullptr);
   HWND main = window->Handle();
-  SendMessageW(main, WM_COMMAND, MAKEWPARAM(GetMenuItemID(file, 3), 0), 0);
+  SendMessageW(main, WM_COMMAND, MAKEWPARAM(GetMenuItemID(file, 6), 0), 0);
   EXPECT_TRUE(host.Ending());
   EXPECT_FALSE(IsWindow(main));
   EXPECT_FALSE(g->StopRequested);

@@ -3,17 +3,22 @@
 // main window read the document first) and runs the message loop until the program ends.
 //
 // `Ravelmend.exe /trace FILE` (or RAVELMEND_TRACE=FILE) writes every Word call to FILE.
+// `Ravelmend.exe DOCUMENT` (Explorer's "Open with", a shortcut) opens that document file
+// instead of Word's active document.
 #include "win32/gui/Win.h"
 // (after windows.h)
 #include <commctrl.h>
 #include <shellapi.h>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/Form_Main.h"
 #include "app/Globals.h"
+#include "filedoc/FileDocument.h"
 #include "info/frmSplash.h"
+#include "win32/batch/Win32Store.h"
 #include "win32/common/AdvapiRegistry.h"
 #include "win32/common/ComMessageFilter.h"
 #include "win32/common/ComPtr.h"
@@ -45,6 +50,48 @@ std::string TracePath() {
     if (n > 0 && n < MAX_PATH * 4) path.assign(value, n);
   }
   return ravel::win::Narrow(path);
+}
+
+// The document file named on the command line (the first argument that is no option), as a
+// full path; empty when there is none.
+std::string StartFile() {
+  int argc = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  std::wstring file;
+  for (int i = 1; argv && i < argc && file.empty(); ++i) {
+    if (lstrcmpiW(argv[i], L"/trace") == 0 || lstrcmpiW(argv[i], L"-trace") == 0) {
+      ++i;
+      continue;
+    }
+    file = argv[i];
+  }
+  LocalFree(argv);
+  if (file.empty()) return {};
+  DWORD n = GetFullPathNameW(file.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return ravel::win::Narrow(file);
+  std::wstring full(n, L'\0');
+  n = GetFullPathNameW(file.c_str(), n, full.data(), nullptr);
+  full.resize(n);
+  return ravel::win::Narrow(full);
+}
+
+// Under Wine, the POSIX host's path of a Windows path, in Windows form on drive Z:, through
+// Wine's own kernel32 export; null elsewhere.
+ravel::FileDocument::HostPathOf WineHostPath() {
+  using UnixName = char*(CDECL*)(const wchar_t*);
+  auto unix_name = reinterpret_cast<UnixName>(reinterpret_cast<void*>(
+      GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (unix_name == nullptr) return nullptr;
+  return [unix_name](const std::string& path) -> std::optional<std::string> {
+    char* name = unix_name(ravel::win::Widen(path).c_str());
+    if (name == nullptr) return std::nullopt;
+    std::string out = "Z:";
+    out += name;
+    HeapFree(GetProcessHeap(), 0, name);
+    for (char& c : out)
+      if (c == '/') c = '\\';
+    return out;
+  };
 }
 
 // The status line says Word is busy while calls wait for it, and shows again what it said
@@ -93,6 +140,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     ravel::win::AdvapiRegistry registry;
     ravel::Form_Main form(*globals, word, files, host);
     form.SetRegistry(&registry);
+    // Document files are read and written as ravelmend-batch.exe does.
+    ravel::docfile::Win32Store store;
+    form.OpenFile = [&store](const std::string& path) {
+      return std::make_unique<ravel::FileDocument>(path, store, WineHostPath());
+    };
+    form.StartFile = StartFile();
     BusyStatus busy(form);
     word.SetBusyNotice([&busy](bool on) { busy(on); });
     // Word's last calls (quitting a Word we started) come after the form is gone.

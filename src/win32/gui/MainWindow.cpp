@@ -1,6 +1,7 @@
 #include "win32/gui/MainWindow.h"
 
 #include <commctrl.h>
+#include <shellapi.h>
 
 #include <algorithm>
 #include <string>
@@ -165,12 +166,16 @@ bool MouseButtonDown() {
 MainWindow::~MainWindow() {
   Destroy();
   DetachAll();
+  if (accelerators_ != nullptr) DestroyAcceleratorTable(accelerators_);
 }
 
 bool MainWindow::Create() {
   RegisterClassOnce(kClassName);
   HMENU bar = CreateMenu();
   HMENU file = CreatePopupMenu();
+  AppendMenuW(file, MF_STRING, kMenuOpen, Widen(form_.mnuOpen.Text()).c_str());
+  AppendMenuW(file, MF_STRING, kMenuBackup, Widen(form_.mnuBackup.Text()).c_str());
+  AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
   AppendMenuW(file, MF_STRING, kMenuHelp, Widen(form_.mnuHelp.Text()).c_str());
   AppendMenuW(file, MF_STRING, kMenuAbout, Widen(form_.mnuAbout.Text()).c_str());
   AppendMenuW(file, MF_SEPARATOR, 0, nullptr);
@@ -179,6 +184,11 @@ bool MainWindow::Create() {
   ImageViewClass();
   if (!CreateTop(kClassName, Widen(kAppTitle), kStyle, kExStyle, nullptr, bar)) return false;
   host_.SetMainWindow(Handle());
+  ACCEL open{FVIRTKEY | FCONTROL, 'O', static_cast<WORD>(kMenuOpen)};
+  accelerators_ = CreateAcceleratorTableW(&open, 1);
+  host_.SetAccelerators(accelerators_);
+  // A document file dropped on the window is opened as from the menu.
+  DragAcceptFiles(Handle(), TRUE);
 
   UINT dpi = DpiOf(Handle());
   children_.Create(Handle(), kLayout, std::size(kLayout), dpi);
@@ -282,6 +292,10 @@ void MainWindow::OnCommand(int id, int code) {
     if (code == STN_DBLCLK) form_.xImgedit_DblClick();
     return;
   }
+  if (code == 1 && id == kMenuOpen) {  // from the accelerator table (Ctrl+O)
+    form_.mnuOpen_Click();
+    return;
+  }
   if (code != BN_CLICKED) return;  // also menu entries (0)
   for (std::size_t i = 0; i < std::size(kChecks); ++i) {
     if (kChecks[i].id != id) continue;
@@ -297,6 +311,13 @@ void MainWindow::OnCommand(int id, int code) {
     return;
   }
   switch (id) {
+    case kMenuOpen:
+      form_.mnuOpen_Click();
+      break;
+    case kMenuBackup:
+      form_.mnuBackup.SetValue(form_.mnuBackup.Value() == 1 ? 0 : 1);
+      form_.mnuBackup_Click();
+      break;
     case kMenuExit:
       form_.mnuExit_Click();
       break;
@@ -427,6 +448,26 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
       SetWindowPos(Handle(), nullptr, r->left, r->top, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
       Place(HIWORD(wp));
+      return 0;
+    }
+    case WM_INITMENUPOPUP:
+      // The option's check mark as the form holds it (the stored options load late).
+      CheckMenuItem(reinterpret_cast<HMENU>(wp), kMenuBackup,
+                    MF_BYCOMMAND | (form_.mnuBackup.Value() == 1 ? MF_CHECKED : MF_UNCHECKED));
+      EnableMenuItem(reinterpret_cast<HMENU>(wp), kMenuOpen,
+                     MF_BYCOMMAND | (form_.Busy() ? MF_GRAYED : MF_ENABLED));
+      return 0;
+    case WM_DROPFILES: {
+      HDROP drop = reinterpret_cast<HDROP>(wp);
+      UINT n = DragQueryFileW(drop, 0, nullptr, 0);
+      std::wstring path(n + 1, L'\0');
+      DragQueryFileW(drop, 0, path.data(), n + 1);
+      DragFinish(drop);
+      path.resize(n);
+      if (!form_.Busy() && n > 0) {
+        SetForegroundWindow(Handle());
+        form_.OpenDocumentFile(Narrow(path));
+      }
       return 0;
     }
     case kPicturesArrivedMessage: {

@@ -51,7 +51,7 @@ class MainWindow : public Window {
     kProgressBarMain,
     kLabel5,
   };
-  enum MenuId : int { kMenuHelp = 1001, kMenuAbout, kMenuExit };
+  enum MenuId : int { kMenuHelp = 1001, kMenuAbout, kMenuExit, kMenuOpen, kMenuBackup };
   enum TimerId : UINT_PTR { kTimer1 = 1, kTimerDblClick };
   static constexpr const wchar_t* kClassName = L"RavelmendMain";
   // Text controls with a window (labels, frames, text boxes, buttons).
@@ -87,6 +87,7 @@ class MainWindow : public Window {
   CaptionPeer caption_;
   ImagePeer image_;
   HWND tooltip_ = nullptr;
+  HACCEL accelerators_ = nullptr;
   HWND focus_ = nullptr;
 };
 

@@ -58,6 +58,10 @@ HWND Win32Host::SplashHandle() const {
 
 void Win32Host::Dispatch(MSG& msg) {
   if (modal_ != nullptr && IsDialogMessageW(modal_, &msg)) return;
+  if (main_ != nullptr && accelerators_ != nullptr && modal_ == nullptr &&
+      (msg.hwnd == main_ || IsChild(main_, msg.hwnd)) &&
+      TranslateAcceleratorW(main_, accelerators_, &msg))
+    return;
   if (main_ != nullptr && IsDialogMessageW(main_, &msg)) return;
   TranslateMessage(&msg);
   DispatchMessageW(&msg);
@@ -163,6 +167,38 @@ std::optional<std::string> Win32Host::OpenFileDialog(const std::string& initial_
   // The current folder stays: the dialog would otherwise hold the chosen folder open.
   ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_EXPLORER | OFN_NOCHANGEDIR;
   if (!GetOpenFileNameW(&ofn)) return std::nullopt;  // cancelled, or the dialog failed
+  return Narrow(std::wstring(file.data(), wcsnlen(file.data(), file.size())));
+}
+
+std::optional<std::string> Win32Host::OpenDocumentDialog(const std::string& initial_folder) {
+  if (ending_) return std::nullopt;
+  Peer::ShowDeferred();
+  std::vector<wchar_t> file(kPathBuffer, L'\0');
+  std::wstring folder = Widen(initial_folder);
+  // Every type the document engine may read; it decides by content, not by extension.
+  static const wchar_t kFilter[] =
+      L"Office and OpenDocument files\0"
+      L"*.docx;*.docm;*.dotx;*.dotm;*.xlsx;*.xlsm;*.xltx;*.xltm;*.pptx;*.pptm;*.potx;*.potm;"
+      L"*.ppsx;*.ppsm;*.odt;*.ott;*.ods;*.ots;*.odp;*.otp;*.odg;*.otg;*.odm\0"
+      L"Word documents (*.docx;*.docm;*.dotx;*.dotm)\0*.docx;*.docm;*.dotx;*.dotm\0"
+      L"Excel workbooks (*.xlsx;*.xlsm;*.xltx;*.xltm)\0*.xlsx;*.xlsm;*.xltx;*.xltm\0"
+      L"PowerPoint presentations (*.pptx;*.pptm;*.potx;*.potm;*.ppsx;*.ppsm)\0"
+      L"*.pptx;*.pptm;*.potx;*.potm;*.ppsx;*.ppsm\0"
+      L"OpenDocument files (*.odt;*.ott;*.ods;*.ots;*.odp;*.otp;*.odg;*.otg;*.odm)\0"
+      L"*.odt;*.ott;*.ods;*.ots;*.odp;*.otp;*.odg;*.otg;*.odm\0"
+      L"All files (*.*)\0*.*\0";
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = Usable(main_);
+  ofn.lpstrFilter = kFilter;
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = static_cast<DWORD>(file.size());
+  ofn.lpstrInitialDir = folder.empty() ? nullptr : folder.c_str();
+  ofn.lpstrTitle = L"Open Document File";
+  ofn.Flags =
+      OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_EXPLORER | OFN_NOCHANGEDIR | OFN_HIDEREADONLY;
+  if (!GetOpenFileNameW(&ofn)) return std::nullopt;
   return Narrow(std::wstring(file.data(), wcsnlen(file.data(), file.size())));
 }
 

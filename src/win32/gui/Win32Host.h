@@ -37,6 +37,7 @@ class Win32Host : public Host {
                                              int flags) override;
   std::optional<std::string> OpenFileDialog(const std::string& initial_folder,
                                             const std::string& file_name) override;
+  std::optional<std::string> OpenDocumentDialog(const std::string& initial_folder) override;
   void ShowModal(MoreLinksFound& dialog) override;
   PictureDecoder& Pictures() override { return pictures_; }
   WinPictureDecoder& PictureLoader() { return pictures_; }
@@ -64,6 +65,8 @@ class Win32Host : public Host {
     main_ = hwnd;
     arrivals_to_ = hwnd;
   }
+  // The main window's keyboard shortcuts (Ctrl+O), translated before dialog navigation.
+  void SetAccelerators(HACCEL accelerators) { accelerators_ = accelerators; }
   HWND MainWindow() const { return main_; }
   // The open duplicate location chooser, or null.
   HWND ModalWindow() const { return modal_; }
@@ -84,6 +87,7 @@ class Win32Host : public Host {
 
   HWND main_ = nullptr;
   HWND modal_ = nullptr;
+  HACCEL accelerators_ = nullptr;
   bool ending_ = false;
   bool screen_hourglass_ = false;
   std::function<void()> show_main_;
