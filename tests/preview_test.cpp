@@ -25,9 +25,18 @@ class Preview : public ::testing::Test {
     notes = h.AddItem("notes.gif", "C:\\Pics\\notes.gif");
   }
   std::string Shown() { return PathOf(h.main.xImgedit.GetPicture()); }
-  void Release(int n) {
+  // A release over row n, then (unless held) the picture's arrival on the window thread.
+  void Release(int n, bool settle = true) {
     h.main.ListView_IS.SetCurrent(n);
     h.main.ListView_IS_MouseUp();
+    if (settle) Settle();
+  }
+  // Runs the window thread's side until no picture is being read.
+  void Settle() {
+    while (h.main.LoadingPictures()) {
+      h.host.TakePostedArrival();
+      h.main.PicturesArrived();
+    }
   }
   test::Harness h;
   int abs, rel, gone, notes;
@@ -74,6 +83,7 @@ TEST_F(Preview, OnlyAMouseReleaseWithPreviewTickedRefreshesIt) {
   h.main.ListView_IS_ItemClick();  // a move by keyboard
   EXPECT_EQ(Shown(), "");
   h.main.ListView_IS_MouseUp();
+  Settle();
   EXPECT_EQ(Shown(), "C:\\Pics\\abs.gif");
   // Switching it off leaves the last picture in place.
   h.main.Check_preview.SetValue(0);
@@ -85,14 +95,116 @@ TEST_F(Preview, AFileChosenByHandIsShownAtOnce) {
   h.host.file_answers.push_back(std::string("C:\\Pics\\abs.gif"));
   h.main.ListView_IS.SetCurrent(gone);
   h.main.deppxx();
+  Settle();
   EXPECT_EQ(Shown(), "C:\\Pics\\abs.gif");
+}
+
+// A large picture is read slowly (the loader holds it) and the user moves on meanwhile.
+TEST_F(Preview, ARowChangeDuringASlowDecodeShowsTheNewRowAndNeverTheOld) {
+  const std::string big_path = "C:\\Pics\\big.jpg";
+  h.fs.AddFile(big_path);
+  h.host.pictures.Add(big_path, 105833, 79375);
+  int big = h.AddItem("big.jpg", big_path);
+  struct Case {
+    const char* label;
+    int* next;  // released while the big picture is read
+    bool word_open;
+    bool keyboard;      // moved to by keyboard: no picture asked for
+    std::string shown;  // once all has arrived
+  };
+  const Case cases[] = {
+      {"another picture", &rel, true, false, "C:\\Docs\\pics\\a.gif"},
+      {"a source found nowhere", &gone, true, false, ""},
+      {"no picture: the one before the big one stays", &notes, true, false, "C:\\Pics\\abs.gif"},
+      {"no document to resolve it: likewise", &rel, false, false, "C:\\Pics\\abs.gif"},
+      {"a move by keyboard: likewise", &rel, true, true, "C:\\Pics\\abs.gif"},
+  };
+  for (const Case& c : cases) {
+    h.word.Open("Report.doc", "C:\\Docs");
+    Release(abs);
+    h.host.pictures.Hold(big_path);
+    Release(big, false);
+    h.host.pictures.WaitUntilHeld(big_path);
+    EXPECT_TRUE(h.main.xImgedit.Loading()) << c.label;
+    EXPECT_EQ(Shown(), "C:\\Pics\\abs.gif") << c.label << ": kept beneath the notice";
+    auto asked = h.host.pictures.Asked().size();
+    Release(big, false);
+    EXPECT_EQ(h.host.pictures.Asked().size(), asked) << c.label << ": a second click waits on";
+    if (!c.word_open) h.word.CloseAll();
+    // The next row's own reading (if any) waits too: the big one's outcome comes first.
+    std::string next_path = c.next == &rel ? "C:\\Docs\\pics\\a.gif" : h.g.Item(*c.next).SourcePath;
+    h.host.pictures.Hold(next_path);
+    if (c.keyboard) {
+      h.main.ListView_IS.SetCurrent(*c.next);
+      h.main.ListView_IS_ItemClick();
+    } else {
+      Release(*c.next, false);
+    }
+    h.host.pictures.Finish(big_path);
+    if (c.word_open && c.next != &gone && !c.keyboard)
+      h.host.pictures.WaitUntilHeld(next_path);
+    else
+      h.host.pictures.WaitUntilIdle();
+    h.main.PicturesArrived();
+    EXPECT_NE(Shown(), big_path) << c.label;
+    h.host.pictures.Finish(next_path);
+    Settle();
+    EXPECT_EQ(Shown(), c.shown) << c.label;
+    EXPECT_FALSE(h.main.xImgedit.Loading()) << c.label;
+    EXPECT_EQ(h.host.pictures.Abandoned().back(), big_path) << c.label;
+  }
+  EXPECT_EQ(h.host.pictures.Abandoned().size(), std::size(cases));
+
+  // Left alone, the slow picture arrives and shows.
+  h.host.pictures.Hold(big_path);
+  Release(big, false);
+  h.host.pictures.Finish(big_path);
+  Settle();
+  EXPECT_EQ(Shown(), big_path);
+  EXPECT_EQ(h.host.pictures.WorkersStarted(), 1) << "one worker serves every click";
+}
+
+TEST(PreviewExit, EndingTheProgramDuringADecodeAbandonsItAndEndsTheWorkers) {
+  struct Case {
+    const char* label;
+    void (Form_Main::*exit)();
+  };
+  const Case cases[] = {
+      {"Exit button", &Form_Main::Command_Exit_Click},
+      {"closing the window", &Form_Main::Form_Unload},
+      {"menu Exit", &Form_Main::mnuExit_Click},
+  };
+  for (const Case& c : cases) {
+    test::Harness h;
+    for (const char* path : {"C:\\Pics\\big.png", "C:\\Pics\\huge.png"}) {
+      h.fs.AddFile(path);
+      h.host.pictures.Add(path, 317500, 317500);
+      h.host.pictures.Hold(path);
+      h.AddItem("x.png", path);
+    }
+    h.main.ListView_IS.SetCurrent(1);
+    h.main.ListView_IS_MouseUp();  // the preview reads one
+    h.main.ListView_IS.SetCurrent(2);
+    h.main.Command1_Click();  // the viewer the other
+    h.host.pictures.WaitUntilHeld("C:\\Pics\\big.png");
+    h.host.pictures.WaitUntilHeld("C:\\Pics\\huge.png");
+    (h.main.*c.exit)();
+    EXPECT_TRUE(h.host.ended) << c.label;
+    EXPECT_EQ(h.host.pictures.Abandoned().size(), 2u) << c.label;
+    EXPECT_EQ(h.host.pictures.WorkersStarted(), 2) << c.label;
+    EXPECT_EQ(h.host.pictures.WorkersEnded(), 2) << c.label << ": joined before it returned";
+    EXPECT_FALSE(h.main.LoadingPictures()) << c.label;
+    h.main.ListView_IS_MouseUp();
+    EXPECT_EQ(h.host.pictures.WorkersStarted(), 2) << c.label << ": nothing starts again";
+  }
 }
 
 class Viewer : public Preview {
  protected:
-  wPictureViewer* Open(int n) {
+  wPictureViewer* Open(int n, bool settle = true) {
     h.main.ListView_IS.SetCurrent(n);
     h.main.Command1_Click();
+    if (settle) Settle();
     return h.main.Viewer();
   }
 };
@@ -155,6 +267,39 @@ TEST_F(Viewer, NothingOpensForAnEmptyListOrAPictureThatCannotBeRead) {
   Open(gone);  // relative resolution needs the document
   EXPECT_TRUE(h.host.viewers_shown.empty());
   EXPECT_TRUE(h.host.boxes.empty());
+}
+
+TEST_F(Viewer, ClosedOrAskedAgainWhileItsPictureIsReadItNeverShowsIt) {
+  wPictureViewer* v = Open(abs);
+  ASSERT_NE(v, nullptr);
+  const std::string slow = "C:\\Docs\\pics\\a.gif";
+  h.host.pictures.Hold(slow);
+  Open(rel, false);
+  h.host.pictures.WaitUntilHeld(slow);
+  EXPECT_TRUE(v->xImgedit.Loading());
+  EXPECT_EQ(PathOf(v->xImgedit.GetPicture()), "C:\\Pics\\abs.gif") << "until the next arrives";
+  // "&Show" on another row: that row's picture, never the slow one.
+  Open(abs);
+  EXPECT_EQ(PathOf(v->xImgedit.GetPicture()), "C:\\Pics\\abs.gif");
+  EXPECT_FALSE(v->xImgedit.Loading());
+  h.host.pictures.Finish(slow);
+  h.host.pictures.WaitUntilIdle();
+  Settle();
+  EXPECT_EQ(PathOf(v->xImgedit.GetPicture()), "C:\\Pics\\abs.gif");
+  EXPECT_EQ(h.host.pictures.Abandoned(), std::vector<std::string>{slow});
+
+  // Closed while its picture is read: the reading stops, nothing opens.
+  h.host.pictures.Hold(slow);
+  Open(rel, false);
+  h.host.pictures.WaitUntilHeld(slow);
+  std::size_t shown = h.host.viewers_shown.size();
+  v->Form_DblClick();
+  h.host.pictures.WaitUntilIdle();
+  h.main.PicturesArrived();
+  EXPECT_EQ(h.host.pictures.Abandoned().size(), 2u);
+  EXPECT_FALSE(h.main.LoadingPictures());
+  EXPECT_EQ(h.host.viewers_shown.size(), shown);
+  EXPECT_EQ(h.main.Viewer(), nullptr);
 }
 
 TEST_F(Viewer, ResizingFillsTheInnerAreaUnlessMinimised) {

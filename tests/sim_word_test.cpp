@@ -302,12 +302,15 @@ TEST_F(SimWordShapes, AddPictureAppendsALinkedFloatingPictureWithDefaults) {
   EXPECT_EQ(AsLong(added.Get(Prop::LockAspectRatio)), -1);
   EXPECT_EQ(added.Object(), word.ShapeAt(doc, "Shapes", 3));
 
-  // Word cannot add what it cannot read; a relative name is looked for beside the document.
+  // Word cannot add what it cannot read; a relative name is taken from Word's own current
+  // folder, never the document's, and linked by its full path.
   EXPECT_EQ(ErrorOf([&] { Floating().AddPicture("C:\\Gone\\x.gif", true, true); }),
             kInvalidFileName);
+  EXPECT_EQ(ErrorOf([&] { Floating().AddPicture("pics\\rel.gif", true, true); }), kInvalidFileName);
   EXPECT_EQ(Floating().Count(), 3);
+  word.SetCurrentFolder("C:\\Docs");
   Floating().AddPicture("pics\\rel.gif", true, true);
-  EXPECT_EQ(Floating().Item(4).Link().SourceFullName(), "pics\\rel.gif");
+  EXPECT_EQ(Floating().Item(4).Link().SourceFullName(), "C:\\Docs\\pics\\rel.gif");
 
   // An existing file Word cannot read as a picture fails too, and adds nothing.
   word.SetPictureCheck(

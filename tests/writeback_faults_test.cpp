@@ -12,6 +12,8 @@ using test::ModelSnapshot;
 using test::SaveHarness;
 
 const char* const kRpcFailed = "The remote procedure call failed.";
+// The re-read's calls on the document and its collections, before its first item.
+constexpr long kRereadHead = 10;
 
 // Items 2 to 5 relinked (in-line picture, in-line OLE object, floating picture, floating OLE
 // object); item 1 listed but not selected.
@@ -69,6 +71,9 @@ TEST(SaveFaults, EachCallFailingInTurnOnceOrForGood) {
 
   for (bool once : {true, false}) {
     for (long k = 0; k < static_cast<long>(log.size()); ++k) {
+      // Within the closing re-read, its own failure handling decides (the reader's tests);
+      // its document and collection calls, and its last call, stand for it here.
+      if (k > reread_from + kRereadHead && k + 1 < static_cast<long>(log.size())) continue;
       SCOPED_TRACE((once ? "once at " : "for good from ") + std::to_string(k) + " " + log[k]);
       SaveHarness h;
       Arrange(h);
@@ -141,6 +146,50 @@ TEST(SaveFaults, EachCallFailingInTurnOnceOrForGood) {
       }
       if (HasFailure()) return;
     }
+  }
+}
+
+// The user stopping the wait for a busy Word, at every call of the save: the save ends at
+// once; the item under way is either done or not begun (a new picture goes again, the old one
+// stays), the items not reached keep their old source, and the list is read again.
+TEST(SaveFaults, StoppedWhileWordIsBusyAtAnyCall) {
+  long calls = 0, reread_from = 0;
+  {
+    SaveHarness h;
+    Arrange(h);
+    h.word->Context().logging = true;
+    h.Save();
+    const auto& log = h.word->Context().log;
+    calls = h.word->Context().calls;
+    reread_from = std::find(log.begin(), log.end(), "Documents(1).Activate()") - log.begin() - 1;
+  }
+  for (long k = 0; k < calls; ++k) {
+    if (k > reread_from + kRereadHead && k + 1 < calls) continue;
+    SCOPED_TRACE("stopped at call " + std::to_string(k));
+    SaveHarness h;
+    Arrange(h);
+    h.word->Context().logging = true;
+    h.word->CancelAfter(k);
+    h.Save();
+    const sim::SimContext& ctx = h.word->Context();
+    EXPECT_TRUE(h.host.boxes.empty());
+    EXPECT_FALSE(h.main->Busy());
+    ASSERT_EQ(CountType(h, kShapeLinkedPicture), 1);
+    auto picture = FindType(h, kShapeLinkedPicture);
+    bool moved = ctx.Succeeded("Documents(1).Shapes(1).Delete()");
+    EXPECT_EQ(h.SourceOf(picture), moved ? "C:\\New\\c.gif" : "C:\\Old\\c.gif");
+    // A new picture that stays is complete.
+    if (moved) {
+      EXPECT_EQ(AsNumber(picture->At("Width")), 120);
+    }
+    // Nothing is written after the stop: the OLE object, saved after the picture, keeps its
+    // old source unless the picture was done.
+    if (!moved) {
+      EXPECT_EQ(h.SourceOf(FindType(h, kShapeLinkedOle)), "C:\\Old\\d.doc");
+    }
+    // Read again: nothing listed is still to be saved.
+    for (int i = 1; i <= h.g.ItemCount; ++i) EXPECT_FALSE(h.g.Item(i).Changed) << i;
+    if (HasFailure()) return;
   }
 }
 

@@ -32,15 +32,16 @@ TEST(SaveFloating, ThePictureIsRecreatedWithEverythingCarriedOver) {
   auto old_page = PagePosition(h.Floating(1));
   h.Save();
 
-  // The old shape is gone, the text box moved forward, the new picture is last.
+  // The old shape is gone; the new picture lies where it lay in the stacking order, under
+  // the text box and the OLE object (Word adds it in front of them).
   ASSERT_EQ(h.FloatingCount(), 3);
-  EXPECT_EQ(AsLong(h.Floating(1)->At("Type")), 17);
-  EXPECT_EQ(AsText(h.Floating(2)->At("Name")), "Object 3");
-  auto s = h.Floating(3);
+  EXPECT_EQ(AsLong(h.Floating(2)->At("Type")), 17);
+  EXPECT_EQ(AsText(h.Floating(3)->At("Name")), "Object 3");
+  auto s = h.Floating(1);
   EXPECT_EQ(AsLong(s->At("Type")), kShapeLinkedPicture);
   EXPECT_EQ(h.SourceOf(s), "C:\\New\\c.gif");
   EXPECT_EQ(ModelValue(s, "LinkFormat.SavePictureWithDocument"), Value(true));
-  EXPECT_EQ(AsText(s->At("Name")), "Picture 4");  // Word's name, not the old one
+  EXPECT_EQ(AsText(s->At("Name")), "Logo");  // the old one's, free once it is gone
 
   struct Carried {
     const char* path;
@@ -84,9 +85,9 @@ TEST(SaveFloating, ThePictureIsRecreatedWithEverythingCarriedOver) {
 
   // Read again: listed under the new source as an existing file.
   EXPECT_EQ(h.g.ItemCount, 5);
-  EXPECT_EQ(h.g.Item(5).SourcePath, "C:\\New\\c.gif");
-  EXPECT_EQ(h.g.Item(5).ShapeIndex, 3);
-  EXPECT_EQ(h.main->ListView_IS.Cell(5, 2), "True");
+  EXPECT_EQ(h.g.Item(4).SourcePath, "C:\\New\\c.gif");
+  EXPECT_EQ(h.g.Item(4).ShapeIndex, 1);
+  EXPECT_EQ(h.main->ListView_IS.Cell(4, 2), "True");
   EXPECT_TRUE(h.host.boxes.empty());
 }
 
@@ -101,11 +102,11 @@ TEST(SaveFloating, StoreInDocumentFollowsTheItemAndALockStays) {
       h.g.Item(4).SaveWithDocument = FlagOf(sid);
       h.Relink(4, "C:\\New\\c.gif");
       h.Save();
-      auto s = h.Floating(3);
+      auto s = h.Floating(1);
       ASSERT_EQ(h.SourceOf(s), "C:\\New\\c.gif");
       EXPECT_EQ(ModelValue(s, "LinkFormat.SavePictureWithDocument"), Value(sid)) << sid;
       EXPECT_EQ(ModelValue(s, "LinkFormat.Locked"), Value(locked)) << locked;
-      EXPECT_EQ(h.g.Item(5).SaveWithDocument, FlagOf(sid));
+      EXPECT_EQ(h.g.Item(4).SaveWithDocument, FlagOf(sid));
     }
   }
 }
@@ -120,25 +121,47 @@ TEST(SaveFloating, AlternativeTextEmptyIsPassedOnUnreadableIsLeftToWord) {
     h.Save();
     const auto& log = h.word->Context().log;
     bool written =
-        std::find(log.begin(), log.end(), "Documents(1).Shapes(3).AlternativeText=") != log.end();
+        std::find(log.begin(), log.end(), "Documents(1).Shapes(4).AlternativeText=") != log.end();
     EXPECT_EQ(written, readable);
-    EXPECT_EQ(h.SourceOf(h.Floating(3)), "C:\\New\\c.gif");
-    EXPECT_FLOAT_EQ(AsNumber(h.Floating(3)->At("Width")), 120);
+    EXPECT_EQ(h.SourceOf(h.Floating(1)), "C:\\New\\c.gif");
+    EXPECT_FLOAT_EQ(AsNumber(h.Floating(1)->At("Width")), 120);
   }
 }
 
-TEST(SaveFloating, AFailedAddLeavesTheOldPictureExactlyAsItWas) {
+// Nothing relinked, nothing to see: the picture, the selection, the undo list and the
+// document's saved state are as they were.
+TEST(SaveFloating, AFailedAddLeavesTheDocumentExactlyAsItWas) {
   SaveHarness h;
   h.word->SetPictureCheck([](const std::string& path) { return path != "C:\\New\\c.gif"; });
   h.Relink(4, "C:\\New\\c.gif");
   auto before = ModelSnapshot(h.Floating(1));
+  int selection = h.word->SelectionParagraph(1);
   h.Save();
   ASSERT_EQ(h.FloatingCount(), 3);
   EXPECT_EQ(ModelSnapshot(h.Floating(1)), before);
+  EXPECT_EQ(h.word->SelectionParagraph(1), selection);
+  EXPECT_EQ(h.word->SelectedShape(1), nullptr);
+  EXPECT_EQ(h.word->UndoClears(1), 0);
+  EXPECT_TRUE(AsBool(h.word->Document(1)->At("Saved")));
   EXPECT_EQ(h.g.Item(4).SourcePath, "C:\\Old\\c.gif");  // listed again with its old source
   EXPECT_FALSE(h.g.Item(4).Changed);
   EXPECT_TRUE(h.host.boxes.empty());
   EXPECT_EQ(h.main->Label_ProgressBar.Text(), "Idle");
+}
+
+// Word resolves a relative name against its own current folder, where a same-named file
+// may lie: the picture is added from the file beside the document.
+TEST(SaveFloating, ARelativeSourceIsAddedFromTheDocumentsFolder) {
+  SaveHarness h;
+  h.fs.AddFile("C:\\Docs\\pics\\c.gif");
+  h.fs.AddFile("C:\\Users\\User\\Documents\\pics\\c.gif");
+  h.Relink(4, "pics\\c.gif");
+  h.Save();
+  std::vector<std::string> sources;
+  for (int i = 1; i <= h.g.ItemCount; ++i) sources.push_back(h.g.Item(i).SourcePath);
+  EXPECT_EQ(std::count(sources.begin(), sources.end(), "C:\\Docs\\pics\\c.gif"), 1);
+  EXPECT_EQ(std::count(sources.begin(), sources.end(), "C:\\Users\\User\\Documents\\pics\\c.gif"),
+            0);
 }
 
 TEST(SaveFloating, FoundByNameAfterEarlierTransfersMovedIt) {
@@ -155,9 +178,10 @@ TEST(SaveFloating, FoundByNameAfterEarlierTransfersMovedIt) {
     names.push_back(AsText(h.Floating(i)->At("Name")));
     sources.push_back(h.SourceOf(h.Floating(i)));
   }
-  EXPECT_EQ(names, (std::vector<std::string>{"P1", "P3", "P4", "Picture 6", "Picture 7"}));
-  EXPECT_EQ(sources, (std::vector<std::string>{"C:\\Old\\1.gif", "C:\\Old\\3.gif", "C:\\Old\\4.gif",
-                                               "C:\\New\\a.gif", "C:\\New\\c.gif"}));
+  // Each new picture stands in the stacking order where the old one stood, under its name.
+  EXPECT_EQ(names, (std::vector<std::string>{"P1", "P2", "P3", "P4", "Picture 5"}));
+  EXPECT_EQ(sources, (std::vector<std::string>{"C:\\Old\\1.gif", "C:\\New\\a.gif", "C:\\Old\\3.gif",
+                                               "C:\\Old\\4.gif", "C:\\New\\c.gif"}));
   EXPECT_FLOAT_EQ(AsNumber(h.Floating(5)->At("Height")), 55);  // P5's own size
 }
 

@@ -145,6 +145,7 @@ void Form_Main::Command_Exit_Click() {
   G.StopRequested = true;
   SaveSettings(*this);
   Hst.EndProgram();
+  StopPictures();  // the windows are gone: a picture still being read is abandoned
 }
 
 void Form_Main::Form_Unload() {
@@ -152,12 +153,14 @@ void Form_Main::Form_Unload() {
   SaveSettings(*this);
   G.StopRequested = true;
   Hst.EndProgram();
+  StopPictures();
 }
 
 // Ends at once: the options are not written (changes to a file are still asked about).
 void Form_Main::mnuExit_Click() {
   if (!source_->AskBeforeLeaving(*this)) return;
   Hst.EndProgram();
+  StopPictures();
 }
 
 // Keeps the patience text up should anything have hidden it during an operation.
@@ -182,6 +185,7 @@ void Form_Main::ListView_IS_Click() {
 
 void Form_Main::ListView_IS_ItemClick() {
   SyncCurrentRow();
+  DropStalePreview();
 }
 
 void Form_Main::Check_SID_Click() {

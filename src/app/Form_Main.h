@@ -12,6 +12,7 @@
 #include "app/Host.h"
 #include "inventory/WordPort.h"
 #include "preview/Picture.h"
+#include "preview/PictureRequests.h"
 #include "relink/FileSystem.h"
 
 namespace ravel {
@@ -121,6 +122,13 @@ class Form_Main {
   void xImgedit_DblClick() { OpenPictureViewer(); }
   // The viewer while loaded (shown or not), else null.
   wPictureViewer* Viewer() const;
+  // Pictures are read on worker threads; a finished one is taken here, on the window
+  // thread, when the worker's posted message arrives.
+  void PicturesArrived();
+  // A picture is being read for the preview or the viewer.
+  bool LoadingPictures() const;
+  // Abandons the pictures being read and ends their workers (when the program ends).
+  void StopPictures();
 
   // --- help, About and Info ---
   void mnuHelp_Click();
@@ -161,10 +169,18 @@ class Form_Main {
   void ReadSource();      // read between LockButtons and ReleaseButtons
   void UseSource(std::unique_ptr<DocumentSource> source);
   std::unique_ptr<DocumentSource> source_ = std::make_unique<DocumentSource>();
+  PictureRequests& PreviewLoads();
+  PictureRequests& ViewerLoads();
+  // The row left while its picture is read: that picture is not shown.
+  void DropStalePreview();
+  int preview_item_ = 0;  // the row whose picture the preview is reading
   bool busy_ = false;
   bool loaded_ = false;
   RegistryApi* registry_ = nullptr;
   std::shared_ptr<wPictureViewer> viewer_;
+  // Declared last: their workers end first, before anything they report to.
+  std::unique_ptr<PictureRequests> preview_loads_;
+  std::unique_ptr<PictureRequests> viewer_loads_;
 };
 
 // Check-box values: 1 checked, 0 unchecked.

@@ -33,6 +33,9 @@ struct LinkItem {
   std::int32_t ShapeIndex = 0;
   std::int16_t InLine = 0;
   bool Hidden = false;
+  // The link's source as Word gave it at the read: the save writes only to a shape that
+  // still holds it (the user may have deleted or relinked items in Word since).
+  std::string ReadSource;
 };
 
 // Item numbers run from 1 to kCapacity; entry 0 is never filled.
@@ -45,6 +48,9 @@ using FoundRow = std::array<std::string, kMaxFound + 1>;
 struct Globals {
   std::array<LinkItem, kCapacity + 1> LinkTable{};
   std::int32_t ItemCount = 0;
+  // The full name of the document the list was read from (two open documents may share a
+  // name).
+  std::string DocumentFullName;
   bool SuppressClickEvents = false;
   bool StopRequested = false;
 

@@ -12,7 +12,7 @@ class MoreLinksFound;
 class frmSplash;
 class DL_Info;
 class wPictureViewer;
-class Picture;
+class PictureDecoder;
 
 // The screen's size in twips.
 struct ScreenSize {
@@ -62,8 +62,11 @@ class Host {
   // when it has closed.
   virtual void ShowModal(MoreLinksFound& dialog) = 0;
 
-  // The platform's picture loader; null when the file is missing or no picture it reads.
-  virtual std::shared_ptr<const Picture> LoadPicture(const std::string& path) = 0;
+  // The platform's picture loader, used on the worker threads of the preview and the viewer.
+  virtual PictureDecoder& Pictures() = 0;
+  // From any thread: asks the window thread to run the main window's PicturesArrived soon
+  // (a posted message); nothing once the program ends.
+  virtual void PostPicturesArrived() = 0;
   virtual ScreenSize ScreenTwips() = 0;
   // The screen's mouse pointer: the hourglass, or back to the default.
   virtual void SetScreenHourglass(bool on) = 0;

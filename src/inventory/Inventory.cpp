@@ -19,6 +19,8 @@ bool Try(F&& f) {
   try {
     f();
     return true;
+  } catch (const OperationCancelled&) {
+    throw;
   } catch (const std::exception&) {
     return false;
   }
@@ -29,21 +31,39 @@ class Reader {
   explicit Reader(Form_Main& m) : m_(m), g_(m.G) {}
 
   void Run() {
+    // The document and its collections are held for the read: each fetch is a call into
+    // Word. Should another document become active meanwhile, the read starts again, so the
+    // list shows the active document.
+    for (int attempt = 0;; ++attempt) {
+      if (!Once()) return;
+      std::optional<std::string> now;
+      Try([&] { now = ActiveDocument(m_.Word).FullName(); });
+      if (!now || *now == g_.DocumentFullName || attempt == 2) break;
+    }
+  }
+
+ private:
+  // One read; false when it ended for want of a document.
+  bool Once() {
     g_.SuppressClickEvents = true;
     g_.ItemCount = 0;
+    g_.DocumentFullName.clear();
+    listable_ = 0;
     m_.ListView_IS.Clear();
     m_.InitListControls(kListViewClasses);
 
     int inline_count = 0, floating_count = 0;
     if (!Try([&] { ReadDocument(inline_count, floating_count); })) {
       m_.Text_DocumentName.SetText("No Document Available");
+      g_.DocumentFullName.clear();
+      path_.reset();
       Finish("Idle");
-      return;
+      return false;
     }
     if (inline_count + floating_count == 0) {
       m_.Text_DocumentName.SetText(m_.Text_DocumentName.Text() + " - No LinkedObjects Found");
       g_.SuppressClickEvents = false;
-      return;
+      return true;
     }
     m_.ProgressBar_main.SetMax(inline_count + floating_count);
     m_.Label_ProgressBar.SetText(kReading);
@@ -56,16 +76,21 @@ class Reader {
              " links are listed");
     else
       Finish("Idle");
+    return true;
   }
 
- private:
-  // Steps 3 and 4; any failure here ends the read. The document is fetched anew each time.
+  // Steps 3 and 4; any failure here ends the read.
   void ReadDocument(int& inline_count, int& floating_count) {
-    ActiveDocument(m_.Word).Activate();
-    m_.Text_DocumentName.SetText(ActiveDocument(m_.Word).Name());
-    m_.Text_NewDestPath.SetText(ActiveDocument(m_.Word).Path());
-    inline_count = ActiveDocument(m_.Word).InlineShapes().Count();
-    floating_count = ActiveDocument(m_.Word).FloatingShapes().Count();
+    doc_.emplace(ActiveDocument(m_.Word));
+    doc_->Activate();
+    m_.Text_DocumentName.SetText(doc_->Name());
+    path_ = doc_->Path();
+    m_.Text_NewDestPath.SetText(*path_);
+    Try([&] { g_.DocumentFullName = doc_->FullName(); });
+    inline_.emplace(doc_->InlineShapes());
+    inline_count = inline_->Count();
+    floating_.emplace(doc_->FloatingShapes());
+    floating_count = floating_->Count();
   }
 
   void Finish(const std::string& status) {
@@ -85,8 +110,7 @@ class Reader {
     int link_type = -1;
     bool hidden = false;
     bool taken = Try([&] {
-      Document doc = ActiveDocument(m_.Word);
-      shape.emplace((floating ? doc.FloatingShapes() : doc.InlineShapes()).Item(index));
+      shape.emplace((floating ? *floating_ : *inline_).Item(index));
       int type = shape->Type();
       if (!floating && type != kInlineLinkedOle && type != kInlineLinkedPicture) return;
       if (floating && type != kShapeLinkedOle && type != kShapeLinkedPicture) return;
@@ -127,9 +151,10 @@ class Reader {
       }
       return class_type;
     };
-    if (Try([&] { item.SourcePath = link.SourceFullName(); }))
+    if (Try([&] { item.SourcePath = link.SourceFullName(); })) {
       item.FileName = source_name;
-    else if (ole_class())
+      item.ReadSource = item.SourcePath;
+    } else if (ole_class())
       item.SourcePath = *ole_class();
     Try([&] { item.SaveWithDocument = FlagOf(link.SavePictureWithDocument()); });
     Try([&] { item.Locked = FlagOf(link.Locked()); });
@@ -145,10 +170,7 @@ class Reader {
     if (Try([&] { found_ = FileExists(m_.Fs, source); }) && found_) return true;
     // Else as a path relative to the document's folder, whatever its form: a source that
     // begins with a backslash is then looked for below that folder too.
-    return Try([&] {
-             found_ = FileExists(m_.Fs, ActiveDocument(m_.Word).Path() + "\\" + source);
-           }) &&
-           found_;
+    return path_ && Try([&] { found_ = FileExists(m_.Fs, *path_ + "\\" + source); }) && found_;
   }
 
   void AddRow(const LinkItem& item) {
@@ -161,6 +183,9 @@ class Reader {
   Globals& g_;
   int listable_ = 0;
   bool found_ = false;
+  std::optional<Document> doc_;
+  std::optional<std::string> path_;
+  std::optional<Shapes> inline_, floating_;
 };
 
 }  // namespace
@@ -169,6 +194,13 @@ void ReadInventory(Form_Main& main) {
   Reader reader(main);
   try {
     reader.Run();
+  } catch (const OperationCancelled&) {
+    // Stopped while Word was busy: a list read in part is no list to save by.
+    main.G.ItemCount = 0;
+    main.ListView_IS.Clear();
+    main.G.SuppressClickEvents = false;
+    main.Label_ProgressBar.SetText("Idle");
+    main.ProgressBar_main.SetValue(0);
   } catch (...) {
     // Only a fault outside Word's calls gets here; the window still ends idle.
     main.G.SuppressClickEvents = false;

@@ -123,17 +123,13 @@ const char* PathOf(Prop p) {
   return "";
 }
 
-namespace {
-
-// Splits "PictureFormat.Brightness" into the sub-object to fetch and the member on it.
-std::pair<WObjectPtr, std::string_view> Resolve(const WObjectPtr& shape, Prop p) {
-  std::string_view path = PathOf(p);
-  auto dot = path.find('.');
-  if (dot == std::string_view::npos) return {shape, path};
-  return {AsObject(shape->Get(path.substr(0, dot))), path.substr(dot + 1)};
+const WObjectPtr& Shape::Part(std::string_view name) const {
+  WObjectPtr& slot = name == "LinkFormat"      ? parts_->link
+                     : name == "PictureFormat" ? parts_->picture
+                                               : parts_->wrap;
+  if (!slot) slot = AsObject(o_->Get(name));
+  return slot;
 }
-
-}  // namespace
 
 int LinkFormat::Type() const {
   return AsLong(o_->Get("Type"));
@@ -161,7 +157,7 @@ int Shape::Type() const {
   return AsLong(o_->Get("Type"));
 }
 LinkFormat Shape::Link() const {
-  return LinkFormat(AsObject(o_->Get("LinkFormat")));
+  return LinkFormat(Part("LinkFormat"));
 }
 std::string Shape::OleClassType() const {
   return AsText(AsObject(o_->Get("OLEFormat"))->Get("ClassType"));
@@ -169,13 +165,18 @@ std::string Shape::OleClassType() const {
 std::string Shape::Name() const {
   return AsText(o_->Get("Name"));
 }
+// "PictureFormat.Brightness" is Brightness of the shape's (cached) PictureFormat.
 Value Shape::Get(Prop p) const {
-  auto [obj, member] = Resolve(o_, p);
-  return obj->Get(member);
+  std::string_view path = PathOf(p);
+  auto dot = path.find('.');
+  if (dot == std::string_view::npos) return o_->Get(path);
+  return Part(path.substr(0, dot))->Get(path.substr(dot + 1));
 }
 void Shape::Put(Prop p, const Value& v) const {
-  auto [obj, member] = Resolve(o_, p);
-  obj->Put(member, v);
+  std::string_view path = PathOf(p);
+  auto dot = path.find('.');
+  if (dot == std::string_view::npos) return o_->Put(path, v);
+  Part(path.substr(0, dot))->Put(path.substr(dot + 1), v);
 }
 void Shape::PickUp() const {
   o_->Call("PickUp");
@@ -196,12 +197,18 @@ int Shapes::Count() const {
 Shape Shapes::Item(int index) const {
   return Shape(AsObject(o_->Call("Item", {Value(std::int32_t{index})})));
 }
+Shape Shapes::ItemNamed(const std::string& name) const {
+  return Shape(AsObject(o_->Call("Item", {Value(name)})));
+}
 WObjectPtr Shape::Anchor() const {
   return AsObject(o_->Get("Anchor"));
 }
 
 int Shape::ZOrderPosition() const {
   return AsLong(o_->Get("ZOrderPosition"));
+}
+void Shape::ZOrder(int command) const {
+  o_->Call("ZOrder", {Value(std::int32_t{command})});
 }
 
 Shape Shapes::AddPicture(const std::string& file, bool link_to_file, bool save_with_document,
@@ -217,6 +224,15 @@ Shape Shapes::AddPicture(const std::string& file, bool link_to_file, bool save_w
 
 std::string Document::Name() const {
   return AsText(o_->Get("Name"));
+}
+std::string Document::FullName() const {
+  return AsText(o_->Get("FullName"));
+}
+bool Document::Saved() const {
+  return AsBool(o_->Get("Saved"));
+}
+void Document::SetSaved(bool saved) const {
+  o_->Put("Saved", saved);
 }
 std::string Document::Path() const {
   return AsText(o_->Get("Path"));
@@ -236,6 +252,16 @@ void Document::UndoClear() const {
 
 Document ActiveDocument(WordApp& word) {
   return Document(AsObject(word.Global()->Get("ActiveDocument")));
+}
+
+SelectionRange ReadSelection(WordApp& word) {
+  WObjectPtr sel = AsObject(word.Global()->Get("Selection"));
+  return {AsLong(sel->Get("Start")), AsLong(sel->Get("End"))};
+}
+
+void SetSelection(WordApp& word, const SelectionRange& range) {
+  AsObject(word.Global()->Get("Selection"))
+      ->Call("SetRange", {Value(range.start), Value(range.end)});
 }
 
 }  // namespace ravel

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 
 #include "inventory/WordPort.h"
@@ -71,10 +73,12 @@ class LinkFormat {
   WObjectPtr o_;
 };
 
-// An in-line shape or a floating shape: both kinds answer the same members here.
+// An in-line shape or a floating shape: both kinds answer the same members here. Its
+// LinkFormat, PictureFormat and WrapFormat are fetched once and shared by its copies: each
+// fetch is a call into Word.
 class Shape {
  public:
-  explicit Shape(WObjectPtr o) : o_(std::move(o)) {}
+  explicit Shape(WObjectPtr o) : o_(std::move(o)), parts_(std::make_shared<Parts>()) {}
   int Type() const;
   LinkFormat Link() const;
   std::string OleClassType() const;  // OLEFormat.ClassType
@@ -89,17 +93,30 @@ class Shape {
   WObjectPtr Anchor() const;
   // Floating shapes only: the place in the z-order, which is the index in Shapes.
   int ZOrderPosition() const;
+  // Floating shapes only: moves it in the z-order (kBringToFront, ...).
+  void ZOrder(int command) const;
   const WObjectPtr& Object() const { return o_; }
 
  private:
+  struct Parts {
+    WObjectPtr link, picture, wrap;
+  };
+  const WObjectPtr& Part(std::string_view name) const;
+
   WObjectPtr o_;
+  std::shared_ptr<Parts> parts_;
 };
+
+// MsoZOrderCmd
+constexpr int kBringToFront = 0;
+constexpr int kSendToBack = 1;
 
 class Shapes {
  public:
   explicit Shapes(WObjectPtr o) : o_(std::move(o)) {}
   int Count() const;
-  Shape Item(int index) const;  // counted from 1
+  Shape Item(int index) const;                     // counted from 1
+  Shape ItemNamed(const std::string& name) const;  // floating shapes only
   // Floating shapes only: a picture from the file, anchored in the first paragraph of
   // `anchor` (a Range) or, without one, where Word's selection is; Word's defaults for the
   // rest. Returns the new shape.
@@ -114,7 +131,10 @@ class Document {
  public:
   explicit Document(WObjectPtr o) : o_(std::move(o)) {}
   std::string Name() const;
-  std::string Path() const;  // folder without trailing backslash
+  std::string FullName() const;  // folder and name; the name alone for a document never saved
+  std::string Path() const;      // folder without trailing backslash
+  bool Saved() const;
+  void SetSaved(bool saved) const;
   void Activate() const;
   Shapes InlineShapes() const;
   Shapes FloatingShapes() const;  // the document's Shapes collection
@@ -126,5 +146,12 @@ class Document {
 
 // Fails (WordError) when Word is not reachable or no document is open.
 Document ActiveDocument(WordApp& word);
+
+// Where the selection of the active document is, to put it back after selecting a shape.
+struct SelectionRange {
+  std::int32_t start = 0, end = 0;
+};
+SelectionRange ReadSelection(WordApp& word);
+void SetSelection(WordApp& word, const SelectionRange& range);
 
 }  // namespace ravel

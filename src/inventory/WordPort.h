@@ -33,6 +33,13 @@ class WordError : public std::runtime_error {
   std::int32_t code_;
 };
 
+// The user chose to stop waiting for a busy Word: the operation under way ends at once. Not
+// a failing call: nothing passes it over.
+class OperationCancelled : public std::runtime_error {
+ public:
+  OperationCancelled() : std::runtime_error("Stopped while Microsoft Word was busy.") {}
+};
+
 class WObject {
  public:
   virtual ~WObject() = default;

@@ -36,6 +36,10 @@ class Image : public Control {
   }
   bool Stretch() const { return stretch_; }
   void SetStretch(bool on) { Set(stretch_, on, Aspect::Picture); }
+  // A picture is being read for the control: it says so in place of its picture, which it
+  // shows again should the reading come to nothing.
+  bool Loading() const { return loading_; }
+  void SetLoading(bool on) { Set(loading_, on, Aspect::Picture); }
   void Refresh() { Notify(Aspect::Picture); }
 
   int Left() const { return left_; }
@@ -47,6 +51,7 @@ class Image : public Control {
  private:
   PicturePtr picture_;
   bool stretch_ = true;
+  bool loading_ = false;
   int left_, top_, width_, height_;
 };
 

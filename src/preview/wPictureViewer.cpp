@@ -13,6 +13,7 @@ void wPictureViewer::Unload() {
   if (closed_) return;
   closed_ = true;
   Me.SetVisible(false);
+  if (OnUnload) OnUnload();
 }
 
 }  // namespace ravel

@@ -2,6 +2,8 @@
 // instance at a time; a closed viewer is replaced by a fresh one at the next opening.
 #pragma once
 
+#include <functional>
+
 #include "preview/Picture.h"
 
 namespace ravel {
@@ -24,6 +26,8 @@ class wPictureViewer {
   void Form_Unload() { Unload(); }
 
   bool Closed() const { return closed_; }
+  // Told when the viewer unloads (its picture, if still being read, is no longer wanted).
+  std::function<void()> OnUnload;
 
  private:
   void Unload();

@@ -67,6 +67,18 @@ void ScriptedHost::ShowModal(DL_Info& info) {
   if (on_info) on_info(info);
 }
 
+void ScriptedHost::PostPicturesArrived() {
+  std::lock_guard lock(posted_mutex_);
+  ++posted_;
+  posted_changed_.notify_all();
+}
+
+void ScriptedHost::TakePostedArrival() {
+  std::unique_lock lock(posted_mutex_);
+  posted_changed_.wait(lock, [this] { return posted_ > 0; });
+  --posted_;
+}
+
 void ScriptedHost::ShowViewer(wPictureViewer& viewer) {
   viewers_shown.push_back(&viewer);
   viewer.Me.SetVisible(true);

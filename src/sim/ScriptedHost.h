@@ -2,8 +2,10 @@
 // a script.
 #pragma once
 
+#include <condition_variable>
 #include <deque>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,9 +39,11 @@ class ScriptedHost : public Host {
                                             const std::string& file_name) override;
   std::optional<std::string> OpenDocumentDialog(const std::string& initial_folder) override;
   void ShowModal(MoreLinksFound& dialog) override;
-  std::shared_ptr<const Picture> LoadPicture(const std::string& path) override {
-    return pictures.Load(path);
-  }
+  PictureDecoder& Pictures() override { return pictures; }
+  void PostPicturesArrived() override;
+  // Waits until a posted arrival has not been taken yet, and takes it: the window thread's
+  // turn to run PicturesArrived.
+  void TakePostedArrival();
   ScreenSize ScreenTwips() override { return screen; }
   void SetScreenHourglass(bool on) override {
     screen_hourglass = on;
@@ -87,6 +91,11 @@ class ScriptedHost : public Host {
   // Act on the About and Info windows while they are shown modally.
   std::function<void(frmSplash&)> on_about;
   std::function<void(DL_Info&)> on_info;
+
+ private:
+  std::mutex posted_mutex_;
+  std::condition_variable posted_changed_;
+  int posted_ = 0;
 };
 
 }  // namespace ravel::sim

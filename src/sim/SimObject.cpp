@@ -54,6 +54,7 @@ void SimContext::Enter(const std::string& object, std::string_view member, Acces
   for (CountedFault& f : counted_faults) {
     if (f.spent || calls <= f.after) continue;
     if (f.once) f.spent = true;
+    if (f.cancel) throw OperationCancelled();
     throw WordError(f.description, -2147023170);  // 0x800706BE, a call that did not arrive
   }
   Check(object, member, access);
@@ -74,9 +75,12 @@ Value SimObject::Invoke(std::string_view member, const std::vector<Value>& args,
   auto ctx = ctx_;  // a call may relabel or drop this object
   try {
     ctx->Enter(label_, member, access);
+    std::string label = label_;  // a method may relabel this object
     if (auto m = methods_.find(member); m != methods_.end()) {
       auto self = shared_from_this();  // a method may drop the last outside reference
-      return m->second(*this, args);
+      Value out = m->second(*this, args);
+      if (ctx->on_done) ctx->on_done(label, member, access);
+      return out;
     }
     if (auto p = props_.find(member); p != props_.end() && args.empty()) return p->second;
     ThrowNoMember(member);
@@ -97,7 +101,9 @@ Value SimObject::Call(std::string_view method, const std::vector<Value>& args) {
 void SimObject::Put(std::string_view member, const Value& v) {
   auto ctx = ctx_;
   try {
+    std::string label = label_;
     PutChecked(member, v);
+    if (ctx->on_done) ctx->on_done(label, member, Access::Put);
   } catch (...) {
     ctx->MarkFailed();
     throw;

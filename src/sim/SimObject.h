@@ -39,6 +39,9 @@ struct CountedFault {
   bool once = true;
   std::string description = "The remote procedure call failed.";
   bool spent = false;
+  // Not Word failing but the user stopping the wait for a busy Word (what the COM adapter
+  // throws when the user cancels its busy dialog).
+  bool cancel = false;
 };
 
 // Shared by all objects of one stand-in Word: injected faults and the call count.
@@ -58,6 +61,9 @@ struct SimContext {
   // Runs at every client call, before any fault, with the call as the log writes it: lets a
   // test act in Word at an exact point (switch documents, rename a shape).
   std::function<void(const std::string& call)> on_call;
+  // Runs after every client call that succeeded, with the object's label: the stand-in
+  // marks a document changed as Word does.
+  std::function<void(const std::string& object, std::string_view member, Access access)> on_done;
   void Reset() {
     calls = 0;
     calls_by_member.clear();

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 #include <stdexcept>
 
 namespace ravel::sim {
@@ -142,6 +143,8 @@ struct SimWord::State {
   std::function<bool(const std::string&)> readable;
   bool relink_resets = true;
   int new_picture_wrap = 3;  // in front of the text
+  // Word's current folder, against which it resolves a relative file name.
+  std::string current_folder = "C:\\Users\\User\\Documents";
   // What PickUp copied: member paths below the shape with their values.
   std::vector<std::pair<std::string, Value>> picked_up;
 
@@ -170,7 +173,7 @@ std::shared_ptr<State> Lock(const WeakState& w) {
 void MarkDeleted(SimObject& s) {
   std::vector<std::string> names;
   for (const auto& [name, v] : s.Props()) names.push_back(name);
-  for (const char* m : {"Select", "PickUp", "Apply", "Anchor", "ZOrderPosition"})
+  for (const char* m : {"Select", "PickUp", "Apply", "Anchor", "ZOrderPosition", "ZOrder"})
     names.emplace_back(m);
   auto fail = [](SimObject&, const std::vector<Value>&) -> Value {
     throw WordError(kObjectDeleted, kErrDeleted);
@@ -327,10 +330,15 @@ void ShapePutHook(SimObject& s, std::string_view member, const Value& old, const
     float shift = OriginOf(s, horizontal, AsLong(old)) - OriginOf(s, horizontal, AsLong(v));
     s.Set(pos, S(static_cast<float>(AsNumber(s.At(pos))) + shift));
   };
+  // The lock holds for the scales of an in-line shape as for its sizes.
   if (SameName(member, "Height"))
     scale_other("Width");
   else if (SameName(member, "Width"))
     scale_other("Height");
+  else if (SameName(member, "ScaleHeight"))
+    scale_other("ScaleWidth");
+  else if (SameName(member, "ScaleWidth"))
+    scale_other("ScaleHeight");
   else if (SameName(member, "RelativeHorizontalPosition"))
     move_origin(true);
   else if (SameName(member, "RelativeVerticalPosition"))
@@ -450,6 +458,35 @@ void DefineShapeMethods(const std::shared_ptr<State>& st, int d, int f, SimObjec
     std::size_t pos = PositionOf(st2->DocAt(d), kFloating, self);
     if (pos == std::string::npos) throw WordError(kObjectDeleted, kErrDeleted);
     return L(static_cast<int>(pos) + 1);
+  });
+  // ZOrder(msoBringToFront 0, msoSendToBack 1, msoBringForward 2, msoSendBackward 3) moves
+  // the shape within its layer (behind the text or in front of it).
+  s.Define("ZOrder", [wst, d](SimObject& self, const std::vector<Value>& args) {
+    auto st2 = Lock(wst);
+    if (!Given(args, 0)) throw WordError("Argument not optional.", kErrParamNotOptional);
+    int cmd = AsLong(args[0]);
+    auto& v = st2->DocAt(d).shapes[kFloating];
+    std::size_t pos = PositionOf(st2->DocAt(d), kFloating, self);
+    if (pos == std::string::npos) throw WordError(kObjectDeleted, kErrDeleted);
+    bool behind = IsBehind(self);
+    std::size_t low = behind ? 0 : TopOfLayer(v, true),
+                high = behind ? TopOfLayer(v, true) : v.size();
+    std::size_t to = pos;
+    if (cmd == 0)
+      to = high - 1;
+    else if (cmd == 1)
+      to = low;
+    else if (cmd == 2)
+      to = std::min(pos + 1, high - 1);
+    else if (cmd == 3)
+      to = pos > low ? pos - 1 : low;
+    else
+      throw WordError("Value out of range.", kErrTypeMismatch);
+    auto keep = v[pos];
+    v.erase(v.begin() + static_cast<std::ptrdiff_t>(pos));
+    v.insert(v.begin() + static_cast<std::ptrdiff_t>(to), keep);
+    RelabelFrom(*st2, d, kFloating, std::min(pos, to));
+    return Value();
   });
   s.Define("PickUp", [wst](SimObject& self, const std::vector<Value>&) {
     auto st2 = Lock(wst);
@@ -572,21 +609,18 @@ SimObjectPtr NewCollection(const std::shared_ptr<State>& st, int d, int f) {
                         kErrWrongStory);
       paragraph = AsLong(range->At("@Paragraph"));
     }
-    std::string found = file;
-    if (st2->exists && !st2->exists(file)) {
-      // A relative name is looked for in the document's folder.
-      bool rooted = file.size() >= 2 && (file[1] == ':' || file[0] == '\\');
-      found = AsText(doc.obj->At("Path")) + "\\" + file;
-      if (rooted || !st2->exists(found)) throw WordError(kInvalidFileName, kErrFileName);
-    }
+    // A relative name is taken from Word's own current folder, not the document's.
+    bool rooted = file.size() >= 2 && (file[1] == ':' || file[0] == '\\');
+    std::string found = rooted ? file : st2->current_folder + "\\" + file;
+    if (st2->exists && !st2->exists(found)) throw WordError(kInvalidFileName, kErrFileName);
     if (st2->readable && !st2->readable(found)) throw WordError(kUnreadablePicture, kErrUnreadable);
     int type = floating ? (link ? 11 : 13) : (link ? 4 : 3);
     auto s = NewShape(st2, floating, type);
     if (link) {
       auto lf = AsSim(s->At("LinkFormat"));
-      lf->Set("SourceFullName", Value(file));
-      lf->Set("SourceName", Value(NameOfPath(file)));
-      lf->Set("SourcePath", Value(FolderOfPath(file)));
+      lf->Set("SourceFullName", Value(found));
+      lf->Set("SourceName", Value(NameOfPath(found)));
+      lf->Set("SourcePath", Value(FolderOfPath(found)));
       lf->Set("SavePictureWithDocument", Value(save));
     }
     // The picture's own size, its aspect ratio locked.
@@ -637,6 +671,46 @@ SimWord::SimWord() : ctx_(std::make_shared<SimContext>()), st_(std::make_shared<
     return Value(WObjectPtr(ItemOf(objs, args, true)));
   });
   app_->Set("Documents", Value(WObjectPtr(docs)));
+  // The selection of the active document, as far as a client can put it back: its start and
+  // end (a paragraph starts at a multiple of 100) and SetRange. Selecting a shape selects
+  // its anchor.
+  auto sel = std::make_shared<SimObject>(ctx_, "Application.Selection");
+  auto active = [](const std::shared_ptr<State>& st) -> State::Doc& {
+    if (st->active < 1) throw WordError(kNoDocumentOpen, kErrNoDocument);
+    return st->DocAt(st->active);
+  };
+  for (const char* edge : {"Start", "End"})
+    sel->Define(edge, [wst, active](SimObject&, const std::vector<Value>&) {
+      return L((active(Lock(wst)).selection_paragraph - 1) * 100);
+    });
+  sel->Define("SetRange", [wst, active](SimObject&, const std::vector<Value>& args) {
+    if (!Given(args, 0) || !Given(args, 1))
+      throw WordError("Argument not optional.", kErrParamNotOptional);
+    State::Doc& doc = active(Lock(wst));
+    int k = AsLong(args[0]) / 100 + 1;
+    doc.selection_paragraph = std::clamp(k, 1, static_cast<int>(doc.paragraphs.size()));
+    doc.selection.reset();
+    return Value();
+  });
+  app_->Set("Selection", Value(WObjectPtr(sel)));
+  // Every change a client makes marks its document changed (Saved false), as in Word; reads,
+  // selecting, activating and clearing the undo list do not.
+  ctx_->on_done = [wst](const std::string& object, std::string_view member, Access access) {
+    if (access == Access::Get || object.rfind("Documents(", 0) != 0) return;
+    if (access == Access::Call) {
+      bool changes = false;
+      for (const char* m : {"Delete", "AddPicture", "Apply", "ZOrder", "BreakLink", "Update"})
+        changes = changes || SameName(member, m);
+      if (!changes) return;
+    }
+    auto st = wst.lock();
+    if (!st) return;
+    int d = std::atoi(object.c_str() + 10);
+    if (d < 1 || d > static_cast<int>(st->docs.size())) return;
+    SimObject& doc = *st->DocAt(d).obj;
+    if (access == Access::Put && object == doc.Label() && SameName(member, "Saved")) return;
+    doc.Set("Saved", Value(false));
+  };
 }
 
 SimWord::~SimWord() = default;
@@ -674,6 +748,7 @@ int SimWord::AddDocument(const std::string& name, const std::string& path) {
   doc.obj = std::make_shared<SimObject>(ctx_, "Documents(" + std::to_string(d) + ")");
   doc.obj->Set("Name", Value(name));
   doc.obj->Set("Path", Value(path));
+  doc.obj->Set("Saved", Value(true));
   for (int f : {kInline, kFloating}) {
     doc.coll[f] = NewCollection(st_, d, f);
     doc.obj->Set(kCollectionName[f], Value(WObjectPtr(doc.coll[f])));
@@ -682,7 +757,9 @@ int SimWord::AddDocument(const std::string& name, const std::string& path) {
   doc.obj->Define("FullName", [wst, d](SimObject&, const std::vector<Value>&) {
     auto st = Lock(wst);
     const auto& o = *st->DocAt(d).obj;
-    return Value(AsText(o.At("Path")) + "\\" + AsText(o.At("Name")));
+    std::string folder = AsText(o.At("Path"));
+    // A document never saved has no folder: its full name is its name.
+    return Value(folder.empty() ? AsText(o.At("Name")) : folder + "\\" + AsText(o.At("Name")));
   });
   doc.obj->Define("Activate", [wst, d](SimObject&, const std::vector<Value>&) {
     Lock(wst)->active = d;
@@ -760,6 +837,17 @@ void SimWord::FailAfter(long calls, bool once, const std::string& description) {
   f.once = once;
   f.description = description;
   ctx_->counted_faults.push_back(f);
+}
+
+void SimWord::CancelAfter(long calls) {
+  CountedFault f;
+  f.after = calls;
+  f.cancel = true;
+  ctx_->counted_faults.push_back(f);
+}
+
+void SimWord::SetCurrentFolder(const std::string& folder) {
+  st_->current_folder = folder;
 }
 
 void SimWord::SetRelinkResetsFormatting(bool on) {

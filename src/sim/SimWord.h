@@ -102,6 +102,11 @@ class SimWord : public WordApp {
   // does (always), as when Word goes away.
   void FailAfter(long calls, bool once = true,
                  const std::string& description = "The remote procedure call failed.");
+  // Once `calls` client calls have been made, the next one is stopped by the user waiting
+  // for a busy Word (OperationCancelled), once.
+  void CancelAfter(long calls);
+  // Word's current folder (where it resolves a relative file name given to AddPicture).
+  void SetCurrentFolder(const std::string& folder);
   // Whether writing a link's SourceFullName reloads the picture as Word does, dropping its
   // formatting to Word's defaults (on by default).
   void SetRelinkResetsFormatting(bool on);

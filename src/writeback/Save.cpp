@@ -15,6 +15,13 @@ namespace ravel {
 
 const char* const kSavingStatus = "Saving Information to Document Object...";
 const char* const kSaveTitle = "Save Operation";
+const char* const kCancelledStatus = "Save stopped while Microsoft Word was busy";
+
+std::string SkippedStatus(int items) {
+  return "Idle - " + std::to_string(items) +
+         (items == 1 ? " item not written: it changed" : " items not written: they changed") +
+         " in Word after the list was read";
+}
 
 namespace {
 
@@ -28,7 +35,15 @@ void WriteSaveWithDocument(SaveSteps& steps, const Shape& shape, const LinkItem&
   if (item.SaveWithDocument != Flag::True && item.SaveWithDocument != Flag::False) return;
   bool want = item.SaveWithDocument == Flag::True;
   auto now = steps.Read([&] { return shape.Link().SavePictureWithDocument(); });
-  if (!now || *now != want) steps.Do([&] { shape.Link().SetSavePictureWithDocument(want); });
+  if ((!now || *now != want) && steps.Do([&] { shape.Link().SetSavePictureWithDocument(want); }))
+    steps.MarkChanged();
+}
+
+// Writes the new source; true when Word took it.
+bool WriteSource(SaveSteps& steps, const Shape& shape, const LinkItem& item) {
+  if (!steps.Do([&] { shape.Link().SetSourceFullName(item.SourcePath); })) return false;
+  steps.MarkChanged();
+  return true;
 }
 
 using Saved = std::map<Prop, Value>;
@@ -68,10 +83,9 @@ struct RestoreStep {
   When when;
   bool clear_undo_after = false;
 };
-// The order in which it is written back; the undo list is cleared on the way.
+// The order in which it is written back after the alternative text and the scales; the
+// undo list is cleared on the way.
 constexpr RestoreStep kPictureRestore[] = {
-    {Prop::AlternativeText, When::Always},       {Prop::LockAspectRatio, When::Differs},
-    {Prop::ScaleHeight, When::Differs},          {Prop::ScaleWidth, When::Differs},
     {Prop::PictureBrightness, When::Differs},    {Prop::PictureContrast, When::Differs},
     {Prop::PictureColorType, When::Always},      {Prop::PictureCropBottom, When::Differs},
     {Prop::PictureCropLeft, When::Differs},      {Prop::PictureCropRight, When::Differs, true},
@@ -90,8 +104,21 @@ void RelinkPicture(SaveSteps& steps, const Shape& shape, const LinkItem& item) {
       saved.erase(lock);
   }
 
-  steps.Do([&] { shape.Link().SetSourceFullName(item.SourcePath); });
+  WriteSource(steps, shape, item);
   WriteSaveWithDocument(steps, shape, item);
+
+  Restore(steps, shape, saved, Prop::AlternativeText, When::Always);
+  // With the aspect ratio locked, Word scales the other side along with the one written: a
+  // locked picture stretched unevenly gets its scales with the lock off, then the lock.
+  auto lock = saved.find(Prop::LockAspectRatio);
+  bool locked = lock != saved.end() && lock->second == Value(true);
+  if (locked && (saved.count(Prop::ScaleHeight) || saved.count(Prop::ScaleWidth)))
+    steps.Do([&] { shape.Put(Prop::LockAspectRatio, Value(false)); });
+  else
+    Restore(steps, shape, saved, Prop::LockAspectRatio, When::Differs);
+  Restore(steps, shape, saved, Prop::ScaleHeight, When::Differs);
+  Restore(steps, shape, saved, Prop::ScaleWidth, When::Differs);
+  if (locked) Restore(steps, shape, saved, Prop::LockAspectRatio, When::Differs);
 
   for (const RestoreStep& r : kPictureRestore) {
     Restore(steps, shape, saved, r.prop, r.when);
@@ -106,6 +133,12 @@ class Save {
   void Run() {
     try {
       Items();
+    } catch (const OperationCancelled&) {
+      // Stopped by the user: what was written stays, the rest keeps its old source, and the
+      // list shows the document as it now is.
+      Forget();
+      m_.Label_ProgressBar.SetText(kCancelledStatus);
+      m_.ProgressBar_main.SetValue(0);
     } catch (const std::exception& e) {
       // Word calls fail through only in the strict regime; anything else that escapes later
       // ends the save without the message about connecting to the document.
@@ -133,10 +166,20 @@ class Save {
     }
   }
 
+  // The document the list was read from: its name as shown and, since two open documents may
+  // share a name, its full name.
+  bool IsListed(const Document& doc) {
+    if (m_.Text_DocumentName.Text() != doc.Name()) return false;
+    return g_.DocumentFullName.empty() || doc.FullName() == g_.DocumentFullName;
+  }
+
   void Items() {
-    census_.Prepare(ActiveDocument(m_.Word).FloatingShapes().Count());
+    Document start = ActiveDocument(m_.Word);
+    census_.Prepare(start.FloatingShapes().Count());
     // The user may have switched documents in Word since the list was read.
-    if (m_.Text_DocumentName.Text() != ActiveDocument(m_.Word).Name()) return;
+    if (!IsListed(start)) return;
+    // Put back when nothing is relinked.
+    bool saved = start.Saved();
     m_.Label_ProgressBar.SetText(kSavingStatus);
     m_.ProgressBar_main.SetMax(g_.ItemCount);
     census_.Take(ActiveDocument(m_.Word));
@@ -149,20 +192,35 @@ class Save {
       // now. Once another document is active, nothing more is written; a document that
       // cannot be fetched or named now passes this item over.
       auto doc = steps_.Read([&] { return ActiveDocument(m_.Word); });
-      auto name = doc ? steps_.Read([&] { return doc->Name(); }) : std::nullopt;
-      if (name && *name != m_.Text_DocumentName.Text()) break;
+      auto name = doc ? steps_.Read([&] {
+        return g_.DocumentFullName.empty() ? doc->Name() : doc->FullName();
+      })
+                      : std::nullopt;
+      if (name && *name != (g_.DocumentFullName.empty() ? m_.Text_DocumentName.Text()
+                                                        : g_.DocumentFullName))
+        break;
       if (!name) continue;
       steps_.UseDocument(*doc);
       const LinkItem& item = g_.Item(current_);
       if (item.Changed && item.Selected) One(item);
-      ClearUndo(steps_);
+      // Relinking cannot be undone piece by piece; an item that changed nothing leaves the
+      // user's undo list alone.
+      if (steps_.TakeItemChanged()) ClearUndo(steps_);
       steps_.UseDocument(std::nullopt);
     }
     current_ = 0;
+    RestoreStacking(steps_, census_);
+    if (!steps_.AnyChanged() && saved) {
+      try {
+        start.SetSaved(true);
+      } catch (const std::exception&) {
+      }
+    }
     steps_.UseDocument(std::nullopt);
 
     ReadInventory(m_);
-    m_.Label_ProgressBar.SetText("Idle");
+    m_.Label_ProgressBar.SetText(steps_.SkippedCount() > 0 ? SkippedStatus(steps_.SkippedCount())
+                                                           : std::string("Idle"));
     m_.ProgressBar_main.SetValue(0);
   }
 
@@ -183,6 +241,13 @@ class Save {
     if (!type || *type != (picture ? kInlineLinkedPicture : kInlineLinkedOle)) return;
     auto link = steps_.Read([&] { return shape->Link().Type(); });
     if (!link || *link != (picture ? kLinkPicture : kLinkOle)) return;
+    // The item's position may hold another link now (an item deleted or added in Word).
+    auto source = steps_.Read([&] { return shape->Link().SourceFullName(); });
+    if (!source) return;
+    if (*source != item.ReadSource) {
+      steps_.Skipped();
+      return;
+    }
     if (picture)
       RelinkPicture(steps_, *shape, item);
     else
@@ -220,7 +285,7 @@ void RelinkOle(SaveSteps& steps, const Shape& shape, const LinkItem& item) {
   constexpr Prop kOleCapture[] = {Prop::PictureColorType, Prop::PictureBrightness,
                                   Prop::PictureContrast};
   Saved saved = Capture(steps, shape, kOleCapture);
-  steps.Do([&] { shape.Link().SetSourceFullName(item.SourcePath); });
+  WriteSource(steps, shape, item);
   WriteSaveWithDocument(steps, shape, item);
   Restore(steps, shape, saved, Prop::PictureBrightness, When::Differs);
   Restore(steps, shape, saved, Prop::PictureContrast, When::Differs);

@@ -1,6 +1,7 @@
 #include "writeback/Transfer.h"
 
 #include <algorithm>
+#include <map>
 
 #include "app/Globals.h"
 
@@ -9,7 +10,7 @@ namespace ravel {
 namespace {
 
 Shapes Floating(SaveSteps& steps) {
-  return steps.Doc().FloatingShapes();
+  return steps.Floating();
 }
 
 // What the old shape is read for, in this order.
@@ -55,8 +56,29 @@ constexpr Prop kRestoreLast[] = {
     Prop::LinkLocked,
 };
 
-constexpr std::int32_t kRelativeToPage = 1;
 constexpr std::int32_t kMsoFalse = 0;
+
+// A picture Word has just added from a file is uncropped, at the default brightness and
+// contrast, opaque, visible and with its anchor free: a captured value equal to these needs
+// no call to write it.
+bool NewPictureHas(Prop p, const Value& v) {
+  switch (p) {
+    case Prop::PictureCropBottom:
+    case Prop::PictureCropLeft:
+    case Prop::PictureCropRight:
+    case Prop::PictureCropTop:
+    case Prop::PictureTransparentBackground:
+    case Prop::LockAnchor:
+      return SameValue(v, Value(0.0));
+    case Prop::PictureBrightness:
+    case Prop::PictureContrast:
+      return SameValue(v, Value(0.5));
+    case Prop::Visible:
+      return SameValue(v, Value(-1.0));
+    default:
+      return false;
+  }
+}
 
 // What a re-creation did to the document's floating shapes, for the census's model.
 struct Outcome {
@@ -71,53 +93,76 @@ class Recreation {
   Recreation(SaveSteps& steps, const Shape& old, const LinkItem& item)
       : steps_(steps), old_(old), item_(item) {}
 
-  Outcome Run() {
+  Outcome Run(const std::string& old_name) {
     Outcome out;
     steps_.EnterTolerant();
     for (Prop p : kCapture)
       if (auto v = steps_.Read([&] { return old_.Get(p); })) saved_[Index(p)] = *v;
-
-    // The page-relative position is what carries over; the old shape is put back as it was
-    // in case the new one cannot be added.
     steps_.Do([&] { old_.PickUp(); });
-    PageRelative(old_);
-    auto page_left = steps_.Read([&] { return old_.Get(Prop::Left); });
-    auto page_top = steps_.Read([&] { return old_.Get(Prop::Top); });
-    Put(old_, Prop::RelativeHorizontalPosition);
-    Put(old_, Prop::RelativeVerticalPosition);
-    steps_.Do([&] { old_.Apply(); });
-    Put(old_, Prop::Left);
-    Put(old_, Prop::Top);
-    ClearUndo();
 
+    // Word resolves a relative name against its own current folder: the file is named by
+    // its full path, beside the document.
+    std::string file = item_.SourcePath;
+    if (!IsRooted(file)) {
+      auto folder = steps_.Read([&] { return steps_.Doc().Path(); });
+      if (!folder) return out;
+      file = *folder + "\\" + file;
+    }
     // A floating shape stays on its anchor's page: the new picture is anchored where the old
-    // one is. Without the anchor, the selection on the old shape anchors it there.
+    // one is, so the old position, relative to the same frames, puts it where it stood.
     auto anchor = steps_.Read([&] { return old_.Anchor(); });
     // The new picture first: the old one goes only when there is a new one.
     auto add = [&](const WObjectPtr& at) {
       return steps_.Read([&] {
-        return Floating(steps_).AddPicture(item_.SourcePath, true,
-                                           item_.SaveWithDocument == Flag::True, at);
+        return Floating(steps_).AddPicture(file, true, item_.SaveWithDocument == Flag::True, at);
       });
     };
     std::optional<Shape> made;
     if (anchor) made = add(*anchor);
     if (!made) {
-      // Also when Word would not take the anchor it handed out.
+      // Also when Word would not take the anchor it handed out: the selection on the old
+      // shape anchors it there. The user's selection is put back afterwards.
+      auto selection = steps_.Read([&] { return ReadSelection(steps_.Word()); });
       steps_.Do([&] { old_.Select(); });
       made = add(nullptr);
+      if (selection) steps_.Do([&] { SetSelection(steps_.Word(), *selection); });
     }
     if (!made) return out;
     const Shape& shape = *made;
-    ClearUndo();
-    if (!steps_.Do([&] { old_.Delete(); })) {
-      // Never two pictures for one: the new one goes again and the item keeps its source.
-      out.new_kept = !steps_.Do([&] { shape.Delete(); });
-      ClearUndo();
-      return out;
+    // The old picture goes only once the new one is complete: stopped before that, the new
+    // one goes again and the old one stays as it was.
+    try {
+      Restore(shape);
+      if (!steps_.Do([&] { old_.Delete(); })) {
+        // Never two pictures for one: the new one goes again and the item keeps its source.
+        out.new_kept = !steps_.Do([&] { shape.Delete(); });
+        return out;
+      }
+    } catch (const OperationCancelled&) {
+      try {
+        shape.Delete();
+      } catch (const std::exception&) {
+      }
+      throw;
     }
     out.old_removed = out.new_kept = true;
+    steps_.MarkChanged();
+    // The old name is free once the old picture is gone: the new one takes it.
+    if (steps_.Do([&] { shape.Object()->Put("Name", Value(old_name)); }))
+      out.new_name = old_name;
+    else
+      out.new_name = steps_.Read([&] { return shape.Name(); });
+    out.new_position = steps_.Read([&] { return shape.ZOrderPosition(); });
+    return out;
+  }
 
+ private:
+  static std::size_t Index(Prop p) { return static_cast<std::size_t>(p); }
+  static bool IsRooted(const std::string& path) {
+    return (path.size() >= 2 && path[1] == ':') || (!path.empty() && path[0] == '\\');
+  }
+
+  void Restore(const Shape& shape) {
     Put(shape, Prop::AlternativeText);
     for (Prop p : kCrops) Put(shape, p);
     // Released first, so that neither size rescales the other: a distorted picture keeps
@@ -127,34 +172,19 @@ class Recreation {
     Put(shape, Prop::Width);
     Put(shape, Prop::LockAspectRatio);
     steps_.Do([&] { shape.Apply(); });
-    PageRelative(shape);
-    if (page_left) steps_.Do([&] { shape.Put(Prop::Left, *page_left); });
-    if (page_top) steps_.Do([&] { shape.Put(Prop::Top, *page_top); });
-    Put(shape, Prop::RelativeHorizontalPosition);
-    Put(shape, Prop::RelativeVerticalPosition);
-    steps_.Do([&] { shape.Apply(); });
+    // The frames first: Word keeps a shape in place when they change, so the position
+    // written after them counts from them.
+    for (Prop p :
+         {Prop::RelativeHorizontalPosition, Prop::RelativeVerticalPosition, Prop::Left, Prop::Top})
+      Put(shape, p);
     for (Prop p : kRestoreLast) Put(shape, p);
-    out.new_name = steps_.Read([&] { return shape.Name(); });
-    out.new_position = steps_.Read([&] { return shape.ZOrderPosition(); });
-    return out;
   }
 
- private:
-  static std::size_t Index(Prop p) { return static_cast<std::size_t>(p); }
-
-  // Writes the captured value; a value that could not be read is not written.
+  // Writes the captured value; a value that could not be read, or that the new picture has
+  // already, is not written.
   void Put(const Shape& shape, Prop p) {
     const auto& v = saved_[Index(p)];
-    if (v) steps_.Do([&] { shape.Put(p, *v); });
-  }
-
-  void PageRelative(const Shape& shape) {
-    steps_.Do([&] { shape.Put(Prop::RelativeHorizontalPosition, Value(kRelativeToPage)); });
-    steps_.Do([&] { shape.Put(Prop::RelativeVerticalPosition, Value(kRelativeToPage)); });
-  }
-
-  void ClearUndo() {
-    steps_.Do([&] { steps_.Doc().UndoClear(); });
+    if (v && !NewPictureHas(p, *v)) steps_.Do([&] { shape.Put(p, *v); });
   }
 
   SaveSteps& steps_;
@@ -223,7 +253,13 @@ void ShapeCensus::Take(const Document& doc) {
     row.type = types[p];
     row.unique = std::count(names.begin(), names.end(), names[p]) == 1 ? 1 : 0;
   }
+  original_ = names;
+  replaced_.clear();
   SetNames(std::move(names), true);
+}
+
+void ShapeCensus::Replaced(const std::string& old_name, const std::string& new_name) {
+  replaced_.emplace_back(old_name, new_name);
 }
 
 void ShapeCensus::SetNames(std::vector<std::string> names, bool known) {
@@ -272,11 +308,16 @@ void TransferFloating(SaveSteps& steps, ShapeCensus& census, const LinkItem& ite
   auto found = Find(steps, census, row->name);
   if (!found) return;
   auto& [position, shape] = *found;
-  // Only a shape of the kind the census saw is written to.
-  auto type = steps.Read([&] { return shape.Type(); });
-  if (!type || *type != row->type) return;
+  // Only a shape that still holds the link the list shows is written to (one that has none
+  // now fails the read).
+  auto source = steps.Read([&] { return shape.Link().SourceFullName(); });
+  if (!source) return;
+  if (*source != item.ReadSource) {
+    steps.Skipped();
+    return;
+  }
   if (row->type == kShapeLinkedPicture) {
-    Outcome out = Recreation(steps, shape, item).Run();
+    Outcome out = Recreation(steps, shape, item).Run(row->name);
     if (out.old_removed) census.Removed(position);
     if (out.new_kept) {
       if (out.new_name && out.new_position)
@@ -284,10 +325,80 @@ void TransferFloating(SaveSteps& steps, ShapeCensus& census, const LinkItem& ite
       else
         census.Lost();
     }
+    if (out.old_removed) {
+      if (out.new_name)
+        census.Replaced(row->name, *out.new_name);
+      else
+        census.Lost();
+    }
     return;
   }
   auto link = steps.Read([&] { return shape.Link().Type(); });
   if (link && *link == kLinkOle) RelinkOle(steps, shape, item);
+}
+
+}  // namespace ravel
+
+namespace ravel {
+
+void RestoreStacking(SaveSteps& steps, const ShapeCensus& census) {
+  if (census.Replacements().empty()) return;
+  auto shapes = steps.Read([&] { return Floating(steps); });
+  if (!shapes) return;
+  // The shapes as they stand now, by name: the census's model, or read when it lost track.
+  std::vector<std::string> now;
+  if (census.Known()) {
+    now = census.Names();
+  } else {
+    auto count = steps.Read([&] { return shapes->Count(); });
+    if (!count) return;
+    for (int j = 1; j <= *count; ++j) {
+      auto name = steps.Read([&] { return shapes->Item(j).Name(); });
+      if (!name) return;
+      now.push_back(*name);
+    }
+  }
+  // The order wanted: the one at the start, each re-created picture under its new name.
+  std::vector<std::string> want = census.Original();
+  for (const auto& [old_name, new_name] : census.Replacements())
+    std::replace(want.begin(), want.end(), old_name, new_name);
+  if (want.size() != now.size() || want.empty()) return;
+  // Each shape now, by its place in the wanted order (shapes of one name keep their order).
+  std::map<std::string, std::vector<std::size_t>> places;
+  for (std::size_t k = 0; k < want.size(); ++k) places[want[k]].push_back(k);
+  std::vector<std::size_t> order;  // wanted places, bottom to top, as the shapes stand now
+  for (const std::string& name : now) {
+    auto& free = places[name];
+    if (free.empty()) return;  // shapes came or went in Word meanwhile: leave them
+    order.push_back(free.front());
+    free.erase(free.begin());
+  }
+  // Either the shapes wanted lowest that already stand in order stay and every one above
+  // them is brought to the front in the wanted order, or the highest stay and every one
+  // below them is sent to the back, the highest first: whichever moves fewer shapes.
+  std::vector<std::size_t> at(order.size());
+  for (std::size_t k = 0; k < order.size(); ++k) at[order[k]] = k;
+  std::size_t low = 1, high = 1, n = at.size();
+  while (low < n && at[low] > at[low - 1]) ++low;
+  while (high < n && at[n - 1 - high] < at[n - high]) ++high;
+  bool to_front = n - low <= n - high;
+  for (std::size_t step = 0; step < n - (to_front ? low : high); ++step) {
+    std::size_t r = to_front ? low + step : n - 1 - high - step;
+    std::size_t k =
+        static_cast<std::size_t>(std::find(order.begin(), order.end(), r) - order.begin());
+    // A shape whose name is its own is found by it; another by its place, which each move
+    // changes.
+    bool named = std::count(want.begin(), want.end(), want[r]) == 1;
+    auto shape = steps.Read(
+        [&] { return named ? shapes->ItemNamed(want[r]) : shapes->Item(static_cast<int>(k) + 1); });
+    if (!shape || !steps.Do([&] { shape->ZOrder(to_front ? kBringToFront : kSendToBack); })) return;
+    if (named) continue;
+    // A shape behind the text moves within its own layer only.
+    auto to = steps.Read([&] { return shape->ZOrderPosition(); });
+    if (!to || *to < 1 || static_cast<std::size_t>(*to) > order.size()) return;
+    order.erase(order.begin() + static_cast<std::ptrdiff_t>(k));
+    order.insert(order.begin() + (*to - 1), r);
+  }
 }
 
 }  // namespace ravel

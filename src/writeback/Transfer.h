@@ -7,6 +7,7 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "inventory/Word.h"
@@ -45,9 +46,17 @@ class ShapeCensus {
   void Added(const std::string& name, int position);
   void Lost() { known_ = false; }
 
+  // The names of all floating shapes in their stacking order when the save began, and the
+  // re-created shapes' new names by old name: what the stacking order is put back to.
+  const std::vector<std::string>& Original() const { return original_; }
+  void Replaced(const std::string& old_name, const std::string& new_name);
+  const std::vector<std::pair<std::string, std::string>>& Replacements() const { return replaced_; }
+
  private:
   std::vector<CensusRow> rows_;
   std::vector<std::string> names_;
+  std::vector<std::string> original_;
+  std::vector<std::pair<std::string, std::string>> replaced_;
   bool known_ = false;
 };
 
@@ -64,6 +73,20 @@ class SaveSteps {
   // one, the document active in Word now.
   void UseDocument(std::optional<Document> doc) { doc_ = std::move(doc); }
   Document Doc() { return doc_ ? *doc_ : ActiveDocument(word_); }
+  // The document's floating shapes, fetched once for the save (it writes to one document).
+  Shapes Floating() {
+    if (!floating_) floating_.emplace(Doc().FloatingShapes());
+    return *floating_;
+  }
+
+  // Something was relinked: in the item now (its undo list is cleared after it) and in the
+  // save at all (else the document's saved state is put back).
+  void MarkChanged() { item_changed_ = any_changed_ = true; }
+  bool TakeItemChanged() { return std::exchange(item_changed_, false); }
+  bool AnyChanged() const { return any_changed_; }
+  // Items passed over because their shape changed in Word since the list was read.
+  void Skipped() { ++skipped_; }
+  int SkippedCount() const { return skipped_; }
 
   // Runs f; false when it failed and was passed over.
   template <class F>
@@ -75,6 +98,8 @@ class SaveSteps {
     try {
       f();
       return true;
+    } catch (const OperationCancelled&) {
+      throw;
     } catch (const std::exception&) {
       return false;
     }
@@ -90,7 +115,10 @@ class SaveSteps {
  private:
   WordApp& word_;
   std::optional<Document> doc_;
+  std::optional<Shapes> floating_;
   bool tolerant_ = false;
+  bool item_changed_ = false, any_changed_ = false;
+  int skipped_ = 0;
 };
 
 // Writes the item's new source into its shape, found by the census name: a linked picture is
@@ -98,6 +126,11 @@ class SaveSteps {
 // does nothing for an item whose name was shared or is no longer found exactly once. Keeps
 // the census's model of names up to date with what it changed.
 void TransferFloating(SaveSteps& steps, ShapeCensus& census, const LinkItem& item);
+
+// Word adds each new picture in front of all shapes: puts the floating shapes back into the
+// stacking order they had when the save began, the re-created pictures where the old ones
+// lay, with as few moves as the order allows.
+void RestoreStacking(SaveSteps& steps, const ShapeCensus& census);
 
 // The in-line OLE sequence: relinks the shape in place, keeping its colour type, brightness
 // and contrast. Starts the tolerant regime. Shared with floating linked OLE objects.

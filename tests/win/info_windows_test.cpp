@@ -91,9 +91,16 @@ class InfoWindowsTest : public ::testing::Test {
     form->ListView_IS.Add({source, "Picture", "True", "False", "False", "False"});
     return n;
   }
+  // A release over row n; its picture is read beside the window and arrives by a message.
   void Release(int n) {
     form->ListView_IS.SetCurrent(n);
     form->ListView_IS_MouseUp();
+    EXPECT_TRUE(PumpUntil([&] { return !form->LoadingPictures(); }));
+  }
+  // "&Show" pressed, and its picture arrived.
+  void ClickShow() {
+    SendMessageW(window->Child(M::kCommand1), BM_CLICK, 0, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !form->LoadingPictures(); }));
   }
 
   win::ComInit com;
@@ -127,11 +134,44 @@ TEST_F(InfoWindowsTest, ThePreviewShowsTheReleasedRowsPictureAndKeepsItOnFailure
   EXPECT_NE(win::ImagePictureOf(image), shown);
 }
 
+TEST_F(InfoWindowsTest, WhileAPictureIsReadTheFrameSaysSoAndOnlyTheNewestRowShows) {
+  window->Show(SW_SHOWNORMAL);
+  int red = AddItem(FixturePicture("red.png"));
+  int stripes = AddItem(FixturePicture("stripes.png"));
+  int logo = AddItem("pictures\\brand\\logo.gif");
+  HWND image = window->Child(M::kImageView);
+  Release(red);
+  auto before = win::ImagePictureOf(image);
+  ASSERT_NE(before, nullptr);
+
+  // A picture taking its time: the previous one stays a moment, then the notice.
+  form->xImgedit.SetLoading(true);
+  EXPECT_FALSE(win::ImageShowsLoading(image));
+  EXPECT_TRUE(PumpUntil([&] { return win::ImageShowsLoading(image); }));
+  EXPECT_EQ(MiddleColour(image) & 0xFFFFFF, GetSysColor(COLOR_WINDOW) & 0xFFFFFF)
+      << "no picture beneath the notice";
+  form->xImgedit.SetLoading(false);
+  EXPECT_FALSE(win::ImageShowsLoading(image));
+  EXPECT_EQ(MiddleColour(image), RGB(0xD0, 0x20, 0x20)) << "nothing came: the picture is back";
+
+  // Two rows released before either picture has come: only the second shows.
+  form->ListView_IS.SetCurrent(stripes);
+  form->ListView_IS_MouseUp();
+  EXPECT_TRUE(form->LoadingPictures());
+  EXPECT_EQ(win::ImagePictureOf(image), before) << "nothing read on the window's thread";
+  Release(logo);
+  auto shown = win::ImagePictureOf(image);
+  ASSERT_NE(shown, nullptr);
+  EXPECT_NE(shown, before);
+  EXPECT_NE(shown->WidthHimetric(), MulDiv(40, 2540, 96)) << "not the stripes (40 x 30)";
+  EXPECT_FALSE(win::ImageShowsLoading(image));
+}
+
 TEST_F(InfoWindowsTest, TheViewerIsSizedFromThePictureResizesAndClosesOnADoubleClick) {
   window->Show(SW_SHOWNORMAL);
   AddItem(FixturePicture("red.gif"));
   form->ListView_IS.SetCurrent(1);
-  SendMessageW(window->Child(M::kCommand1), BM_CLICK, 0, 0);
+  ClickShow();
   HWND viewer = host.ViewerHandle();
   ASSERT_NE(viewer, nullptr);
   EXPECT_TRUE(IsWindowVisible(viewer));
@@ -164,12 +204,12 @@ TEST_F(InfoWindowsTest, TheViewerIsSizedFromThePictureResizesAndClosesOnADoubleC
   EXPECT_NEAR(inner.right, client.right, 1) << "restored, the picture fills it again";
 
   // "&Show" again while it is open: the same window.
-  SendMessageW(window->Child(M::kCommand1), BM_CLICK, 0, 0);
+  ClickShow();
   EXPECT_EQ(host.ViewerHandle(), viewer);
   // A relative source: the same window, captioned with the resolved path.
   AddItem("pictures\\brand\\logo.gif");
   form->ListView_IS.SetCurrent(2);
-  SendMessageW(window->Child(M::kCommand1), BM_CLICK, 0, 0);
+  ClickShow();
   EXPECT_EQ(host.ViewerHandle(), viewer);
   EXPECT_EQ(Text(viewer), ExamplesFolder() + "\\pictures\\brand\\logo.gif");
   SetWindowPos(viewer, nullptr, 0, 0, 480, 360, SWP_NOMOVE | SWP_NOZORDER);
@@ -177,7 +217,7 @@ TEST_F(InfoWindowsTest, TheViewerIsSizedFromThePictureResizesAndClosesOnADoubleC
   // Dragging the frame: quick drafts of whole pixels; the filtered picture when it ends.
   AddItem(FixturePicture("stripes.png"));
   form->ListView_IS.SetCurrent(3);
-  SendMessageW(window->Child(M::kCommand1), BM_CLICK, 0, 0);
+  ClickShow();
   EXPECT_GT(GreysInTheMiddleRow(image), 20) << "filtered";
   SendMessageW(viewer, WM_ENTERSIZEMOVE, 0, 0);
   SetWindowPos(viewer, nullptr, 0, 0, 530, 400, SWP_NOMOVE | SWP_NOZORDER);

@@ -4,7 +4,9 @@
 
 #include "win32/gui/Win.h"
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "win32/common/ComPtr.h"
@@ -233,6 +235,36 @@ TEST_F(PictureLoader, TheLastPictureIsKeptForItsPathAndFileTime) {
   DeleteFileW((copy + L".png").c_str());
   DeleteFileW((copy + L"-2.png").c_str());
   EXPECT_EQ(cache.Load(copy + L".png"), nullptr) << "gone";
+}
+
+TEST_F(PictureLoader, AnAbandonedReadingGivesNothingAndDisplacesNothing) {
+  std::atomic<bool> abandoned{true};
+  for (const char* file : {"red.png", "red.jpg", "wide-stripes.png", "red.ico"})
+    EXPECT_EQ(win::WinPicture::FromFile(Fixture(file), {}, &abandoned), nullptr) << file;
+  win::PictureCache cache;
+  auto first = cache.Load(Fixture("red.png"));
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(cache.Load(Fixture("stripes.png"), &abandoned), nullptr);
+  EXPECT_EQ(cache.Load(Fixture("red.png"), &abandoned), first) << "the kept one needs no reading";
+  std::atomic<bool> wanted{false};
+  EXPECT_NE(win::WinPicture::FromFile(Fixture("red.jpg"), {}, &wanted), nullptr);
+}
+
+// The worker threads' loader: each joins an apartment of its own and reads there.
+TEST(PictureWorker, ReadsOnAThreadOfItsOwn) {
+  win::WinPictureDecoder decoder;
+  PicturePtr got;
+  std::thread worker([&] {
+    decoder.WorkerStarts();
+    std::atomic<bool> abandoned{false};
+    got = decoder.Decode(win::Narrow(Fixture("red.gif")), abandoned);
+    decoder.WorkerEnds();
+  });
+  worker.join();
+  ASSERT_NE(got, nullptr);
+  EXPECT_EQ(got->WidthHimetric(), MulDiv(40, 2540, 96));
+  auto pixels = Render(static_cast<const win::WinPicture&>(*got), 80, 60);
+  EXPECT_TRUE(Near(pixels[30 * 80 + 40], 0xD0, 0x20, 0x20)) << "drawn on this thread";
 }
 
 TEST_F(PictureLoader, APictureWiderThanAnyScreenIsKeptReducedByAveraging) {

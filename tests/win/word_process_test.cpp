@@ -142,6 +142,22 @@ TEST_F(WordProcessTest, ABusyWordIsWaitedForAndTheWaitIsTold) {
   std::int32_t code = 0;
   EXPECT_NE(ErrorOf([&] { ActiveDocument(word).Name(); }, &code), "(no error)");
   EXPECT_TRUE(win::IsBusyAnswer(code)) << std::hex << code;
+
+  // With the user to ask, as Office's busy dialog does: Retry waits once more, here until
+  // Word answers. A Word with a modal dialog open answers RPC_E_CALL_REJECTED: busy too.
+  int asked = 0;
+  word.SetBusyAsk([&] { return ++asked > 0; });
+  AskRunningWord("StandInBusy", {Value(0), Value(1500), Value(0), Value(1)});
+  EXPECT_EQ(ActiveDocument(word).Name(), kDocumentName);
+  EXPECT_GE(asked, 1);
+  // Cancel stops the call at once, and with it the operation.
+  asked = 0;
+  word.SetBusyAsk([&] { return ++asked == 0; });
+  AskRunningWord("StandInBusy", {Value(0), Value(60000), Value(0)});
+  start = std::chrono::steady_clock::now();
+  EXPECT_THROW(ActiveDocument(word).Name(), OperationCancelled);
+  EXPECT_EQ(asked, 1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
   AskRunningWord("StandInBusy", {Value(0), Value(0), Value(0)});
 }
 
@@ -271,4 +287,23 @@ TEST(BusyRetryFilter, RetriesOnlyABusyWordAndOnlyWithinItsPatience) {
             static_cast<DWORD>(PENDINGMSG_WAITDEFPROCESS));
   EXPECT_EQ(filter.HandleInComingCall(CALLTYPE_TOPLEVEL, nullptr, 0, nullptr),
             static_cast<DWORD>(SERVERCALL_ISHANDLED));
+}
+
+// A call Word refuses for good fails at once: no wait, nobody asked. A busy answer waits.
+TEST(BusyRetryFilter, ARefusalForGoodIsAnErrorAtOnce) {
+  win::BusyRetryFilter filter(30000);
+  win::ComSession session;
+  int asked = 0, calls = 0;
+  session.busy_ask = [&] { return ++asked < 2; };
+  HRESULT hr = session.WhileBusy([&] {
+    ++calls;
+    filter.RetryRejectedCall(nullptr, 0, SERVERCALL_REJECTED);  // as COM asks it
+    return RPC_E_CALL_REJECTED;
+  });
+  EXPECT_EQ(hr, RPC_E_CALL_REJECTED);
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(asked, 0);
+  session.patience = std::chrono::milliseconds(0);
+  EXPECT_THROW(session.WhileBusy([&] { return RPC_E_CALL_REJECTED; }), OperationCancelled);
+  EXPECT_EQ(asked, 2);
 }

@@ -96,6 +96,11 @@ ravel::FileDocument::HostPathOf WineHostPath() {
 
 // The status line says Word is busy while calls wait for it, and shows again what it said
 // before once Word answers.
+const char* const kBusyTitle = "Server Busy";
+const char* const kBusyAsk =
+    "This action cannot be completed because Microsoft Word is busy.\r\n\r\n"
+    "A dialog box may be open in Word: close it, then choose Retry. Choose Cancel to stop.";
+
 class BusyStatus {
  public:
   explicit BusyStatus(ravel::Form_Main& form) : form_(form) {}
@@ -148,10 +153,18 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int show) {
     form.StartFile = StartFile();
     BusyStatus busy(form);
     word.SetBusyNotice([&busy](bool on) { busy(on); });
+    // A call that waited its patience out asks, as Office's own busy dialog does; the main
+    // window goes on painting behind the box.
+    word.SetBusyAsk([&host] {
+      return host.MessageBox(kBusyAsk, kBusyTitle, MB_RETRYCANCEL | MB_ICONWARNING) == IDRETRY;
+    });
     // Word's last calls (quitting a Word we started) come after the form is gone.
     struct NoticeOff {
       ravel::win::ComWord& word;
-      ~NoticeOff() { word.SetBusyNotice(nullptr); }
+      ~NoticeOff() {
+        word.SetBusyNotice(nullptr);
+        word.SetBusyAsk(nullptr);
+      }
     } notice_off{word};
     // Registered after the form it reports to, gone before it.
     ravel::win::BusyRetryFilter filter(30000, [&busy](bool on) { busy(on); });

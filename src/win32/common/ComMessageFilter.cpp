@@ -1,6 +1,16 @@
 #include "win32/common/ComMessageFilter.h"
 
+#include <utility>
+
 namespace ravel::win {
+
+namespace {
+thread_local bool refused_for_good = false;
+}  // namespace
+
+bool TakeRefusedForGood() {
+  return std::exchange(refused_for_good, false);
+}
 
 BusyRetryFilter::BusyRetryFilter(DWORD patience_ms, std::function<void(bool)> notice)
     : patience_ms_(patience_ms), notice_(std::move(notice)) {}
@@ -37,6 +47,7 @@ DWORD BusyRetryFilter::RetryRejectedCall(HTASK, DWORD tick_count, DWORD reject_t
     if (notice_) notice_(true);
     return 100;
   }
+  refused_for_good = reject_type != SERVERCALL_RETRYLATER;
   return static_cast<DWORD>(-1);
 }
 

@@ -11,6 +11,10 @@
 
 namespace ravel::win {
 
+// Whether the last call of this thread was refused for good by the server (not merely busy);
+// clears the mark. A call failing with RPC_E_CALL_REJECTED is then no busy answer.
+bool TakeRefusedForGood();
+
 class BusyRetryFilter final : public IMessageFilter {
  public:
   // `patience_ms`: how long since the call began a rejected call is still tried again.
@@ -28,7 +32,8 @@ class BusyRetryFilter final : public IMessageFilter {
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
   DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override;
   // SERVERCALL_RETRYLATER within the patience: retry after 100 ms; otherwise cancel (-1),
-  // and the call fails with RPC_E_CALL_REJECTED.
+  // and the call fails with RPC_E_CALL_REJECTED. A call Word refuses for good
+  // (SERVERCALL_REJECTED) is cancelled at once and marked so (TakeRefusedForGood).
   DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK callee, DWORD tick_count,
                                             DWORD reject_type) override;
   DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override;

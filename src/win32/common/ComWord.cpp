@@ -1,5 +1,7 @@
 #include "win32/common/ComWord.h"
 
+#include "win32/common/ComMessageFilter.h"
+
 #include <chrono>
 #include <cstring>
 
@@ -127,8 +129,20 @@ HRESULT ComSession::WhileBusy(const std::function<HRESULT()>& call, int* retries
   int tries = 0;
   HRESULT hr;
   for (;;) {
+    TakeRefusedForGood();
     hr = call();
-    if (!IsBusyAnswer(hr) || std::chrono::steady_clock::now() - start >= patience) break;
+    // Refused for good (not busy): no wait will change the answer.
+    if (!IsBusyAnswer(hr) || TakeRefusedForGood()) break;
+    if (std::chrono::steady_clock::now() - start >= patience) {
+      if (!busy_ask) break;
+      // As Office's own busy dialog: try again for another while, or stop the operation.
+      if (!busy_ask()) {
+        if (busy_notice) busy_notice(false);
+        throw OperationCancelled();
+      }
+      start = std::chrono::steady_clock::now();
+      continue;
+    }
     if (!waiting && busy_notice) busy_notice(true);
     waiting = true;
     ++tries;
@@ -257,6 +271,7 @@ void ComWord::NewSession() {
   auto next = std::make_shared<ComSession>();
   next->patience = session_->patience;
   next->busy_notice = session_->busy_notice;
+  next->busy_ask = session_->busy_ask;
   next->trace = session_->trace;
   lookups_before_ += session_->cache.Lookups();
   session_ = std::move(next);
@@ -264,6 +279,10 @@ void ComWord::NewSession() {
 
 void ComWord::SetBusyNotice(std::function<void(bool)> notice) {
   session_->busy_notice = std::move(notice);
+}
+
+void ComWord::SetBusyAsk(std::function<bool()> ask) {
+  session_->busy_ask = std::move(ask);
 }
 
 void ComWord::SetBusyPatience(std::chrono::milliseconds patience) {

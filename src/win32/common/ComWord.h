@@ -63,10 +63,14 @@ struct ComSession {
   // Told true while a call waits for a busy Word, false after every call (so it must be
   // cheap when nothing changes).
   std::function<void(bool)> busy_notice;
+  // Asked when a call has waited its patience out: true to wait once more, false to stop
+  // (the call throws OperationCancelled). Without it the call fails with Word's answer.
+  std::function<bool()> busy_ask;
   std::shared_ptr<ComTrace> trace;
 
-  // Runs `call` until Word takes it, the patience is spent or it fails otherwise. While it
-  // waits the window keeps painting.
+  // Runs `call` until Word takes it, the patience is spent (and the user, asked, chooses to
+  // stop) or it fails otherwise. A call Word refuses for good fails at once. While it waits
+  // the window keeps painting.
   HRESULT WhileBusy(const std::function<HRESULT()>& call, int* retries = nullptr);
 };
 
@@ -120,6 +124,7 @@ class ComWord : public WordApp {
   bool StartedWord() const { return global_ && started_; }
   void SetBusyNotice(std::function<void(bool)> notice);
   void SetBusyPatience(std::chrono::milliseconds patience);
+  void SetBusyAsk(std::function<bool()> ask);
   void SetTrace(std::shared_ptr<ComTrace> trace);
 
  private:

@@ -6,12 +6,21 @@
 
 namespace ravel::win {
 
+const wchar_t* const kLoadingNotice = L"Loading picture...";
+
 namespace {
+
+// How long a picture may take before the notice replaces the picture shown before.
+constexpr UINT kNoticeDelayMs = 150;
+constexpr UINT_PTR kNoticeTimer = 1;
 
 struct ImageState {
   std::shared_ptr<const WinPicture> picture;
   bool stretch = true;
   bool draft = false;
+  bool loading = false;
+  bool notice = false;  // the loading notice is shown
+  HFONT font = nullptr;
   COLORREF background = GetSysColor(COLOR_WINDOW);
   WinPicture::Scaled scaled;  // this window's size of its picture
 };
@@ -39,7 +48,19 @@ void Paint(HWND h, ImageState& st) {
   HBRUSH brush = CreateSolidBrush(st.background);
   FillRect(mem, &rc, brush);
   DeleteObject(brush);
-  if (st.picture) {
+  if (st.notice) {
+    HFONT font = st.font;
+    if (font == nullptr && GetParent(h) != nullptr)
+      font = reinterpret_cast<HFONT>(SendMessageW(GetParent(h), WM_GETFONT, 0, 0));
+    if (font == nullptr) font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    HGDIOBJ old_font = SelectObject(mem, font);
+    SetBkMode(mem, TRANSPARENT);
+    SetTextColor(mem, GetSysColor(COLOR_GRAYTEXT));
+    RECT text = rc;
+    DrawTextW(mem, kLoadingNotice, -1, &text,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS);
+    SelectObject(mem, old_font);
+  } else if (st.picture) {
     RECT to = rc;
     if (!st.stretch) {
       SIZE n = st.picture->NaturalSize();
@@ -86,6 +107,22 @@ LRESULT OnImageMessage(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_SIZE:
       InvalidateRect(h, nullptr, FALSE);
       return 0;
+    case WM_TIMER:
+      if (wp == kNoticeTimer && st != nullptr) {
+        KillTimer(h, kNoticeTimer);
+        if (st->loading && !st->notice) {
+          st->notice = true;
+          InvalidateRect(h, nullptr, FALSE);
+        }
+        return 0;
+      }
+      break;
+    case WM_SETFONT:
+      if (st != nullptr) st->font = reinterpret_cast<HFONT>(wp);
+      if (LOWORD(lp) != 0) InvalidateRect(h, nullptr, FALSE);
+      return 0;
+    case WM_GETFONT:
+      return st != nullptr ? reinterpret_cast<LRESULT>(st->font) : 0;
     case WM_LBUTTONUP:
       Notify(h, STN_CLICKED);
       return 0;
@@ -148,6 +185,26 @@ void SetImageDraft(HWND image, bool draft) {
   if (!draft) InvalidateRect(image, nullptr, FALSE);
 }
 
+void SetImageLoading(HWND image, bool loading) {
+  ImageState* st = image != nullptr ? StateOf(image) : nullptr;
+  if (st == nullptr || st->loading == loading) return;
+  st->loading = loading;
+  if (loading) {
+    SetTimer(image, kNoticeTimer, kNoticeDelayMs, nullptr);
+    return;
+  }
+  KillTimer(image, kNoticeTimer);
+  if (st->notice) {
+    st->notice = false;
+    InvalidateRect(image, nullptr, FALSE);
+  }
+}
+
+bool ImageShowsLoading(HWND image) {
+  ImageState* st = image != nullptr ? StateOf(image) : nullptr;
+  return st != nullptr && st->notice;
+}
+
 std::shared_ptr<const WinPicture> ImagePictureOf(HWND image) {
   ImageState* st = image != nullptr ? StateOf(image) : nullptr;
   return st != nullptr ? st->picture : nullptr;
@@ -174,6 +231,7 @@ void ImagePeer::Mirror(Aspect what) {
     case Aspect::Picture:
       SetImagePicture(hwnd_, std::dynamic_pointer_cast<const WinPicture>(image.GetPicture()),
                       image.Stretch());
+      SetImageLoading(hwnd_, image.Loading());
       UpdateWindow(hwnd_);
       break;
     case Aspect::Bounds:

@@ -20,6 +20,12 @@ const wchar_t* ImageViewClass();
 // The picture an image window shows (null: blank) and whether it is stretched.
 void SetImagePicture(HWND image, std::shared_ptr<const WinPicture> picture, bool stretch);
 std::shared_ptr<const WinPicture> ImagePictureOf(HWND image);
+// A picture is being read for it: after a moment (a picture at hand arrives sooner) it says
+// so in place of its picture, until told otherwise.
+void SetImageLoading(HWND image, bool loading);
+bool ImageShowsLoading(HWND image);
+// The notice it shows meanwhile.
+extern const wchar_t* const kLoadingNotice;
 // Drafts (quick, coarse) while its window is being sized; the filtered picture at the end.
 void SetImageDraft(HWND image, bool draft);
 // The colour behind the picture (the window colour by default).

@@ -238,6 +238,10 @@ void MainWindow::Place(UINT dpi) {
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   children_.Place(dpi, kLinks);
   list_.FitColumns(dpi);
+  // Pictures for the preview are scaled to its size as they are read.
+  RECT image{};
+  GetClientRect(Child(kImageView), &image);
+  host_.PictureLoader().PrepareFor(SIZE{image.right, image.bottom}, GetSysColor(COLOR_WINDOW));
 }
 
 void MainWindow::AddToolTip() {
@@ -379,6 +383,11 @@ bool MainWindow::OnSetCursor(HWND over, int hit) {
     SetCursor(LoadCursorW(nullptr, IDC_WAIT));
     return true;
   }
+  // Working in the background: everything still answers.
+  if (form_.LoadingPictures()) {
+    SetCursor(LoadCursorW(nullptr, IDC_APPSTARTING));
+    return true;
+  }
   int id = children_.IdOf(over);
   if ((id == kLabel2 || id == kLabel5) && OverText(over)) {
     SetCursor(LoadCursorW(nullptr, IDC_HAND));
@@ -459,6 +468,16 @@ LRESULT MainWindow::OnMessage(UINT msg, WPARAM wp, LPARAM lp) {
         SetForegroundWindow(Handle());
         form_.OpenDocumentFile(Narrow(path));
       }
+      return 0;
+    }
+    case kPicturesArrivedMessage: {
+      form_.PicturesArrived();
+      // The pointer leaves its background-work shape without waiting for a mouse move.
+      POINT at;
+      if (!form_.LoadingPictures() && GetCursorPos(&at) &&
+          GetAncestor(WindowFromPoint(at), GA_ROOT) == Handle())
+        SendMessageW(Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(WindowFromPoint(at)),
+                     MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
       return 0;
     }
     case WM_CLOSE:

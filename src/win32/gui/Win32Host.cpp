@@ -117,6 +117,7 @@ void Win32Host::SetBusyCursor(bool busy) {
 
 void Win32Host::EndProgram() {
   ending_ = true;
+  arrivals_to_ = nullptr;
   // The viewer has no owner: it goes by itself. Destroying the main window takes every
   // window it owns along, without close handlers.
   DestroyWindows();
@@ -221,8 +222,8 @@ void Win32Host::ShowModal(MoreLinksFound& dialog) {
   if (!dialog.Closed()) dialog.Form_Unload();
 }
 
-std::shared_ptr<const Picture> Win32Host::LoadPicture(const std::string& path) {
-  return pictures_.Load(Widen(path));
+void Win32Host::PostPicturesArrived() {
+  if (HWND to = arrivals_to_.load()) PostMessageW(to, kPicturesArrivedMessage, 0, 0);
 }
 
 ScreenSize Win32Host::ScreenTwips() {

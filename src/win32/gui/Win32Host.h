@@ -5,6 +5,7 @@
 
 #include "win32/gui/Win.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,6 +18,9 @@ namespace ravel::win {
 
 class ViewerWindow;
 class SplashWindow;
+
+// Posted to the main window when a picture read on a worker thread is ready.
+constexpr UINT kPicturesArrivedMessage = WM_APP + 8;
 
 class Win32Host : public Host {
  public:
@@ -35,7 +39,9 @@ class Win32Host : public Host {
                                             const std::string& file_name) override;
   std::optional<std::string> OpenDocumentDialog(const std::string& initial_folder) override;
   void ShowModal(MoreLinksFound& dialog) override;
-  std::shared_ptr<const Picture> LoadPicture(const std::string& path) override;
+  PictureDecoder& Pictures() override { return pictures_; }
+  WinPictureDecoder& PictureLoader() { return pictures_; }
+  void PostPicturesArrived() override;
   ScreenSize ScreenTwips() override;
   void SetScreenHourglass(bool on) override;
   void ShellOpen(const std::string& target) override;
@@ -55,7 +61,10 @@ class Win32Host : public Host {
   void DestroyWindows();
 
   // The main window, set when it is created and cleared when it is destroyed.
-  void SetMainWindow(HWND hwnd) { main_ = hwnd; }
+  void SetMainWindow(HWND hwnd) {
+    main_ = hwnd;
+    arrivals_to_ = hwnd;
+  }
   // The main window's keyboard shortcuts (Ctrl+O), translated before dialog navigation.
   void SetAccelerators(HACCEL accelerators) { accelerators_ = accelerators; }
   HWND MainWindow() const { return main_; }
@@ -65,8 +74,6 @@ class Win32Host : public Host {
   bool Ending() const { return ending_; }
   // The message loop of the program; returns when the program ends, with its exit code.
   int Run();
-  // The pictures loaded for the preview and the viewer.
-  const PictureCache& Pictures() const { return pictures_; }
 
  private:
   // Keyboard navigation for our windows, else the usual translation and dispatch.
@@ -86,7 +93,9 @@ class Win32Host : public Host {
   std::function<void()> show_main_;
   std::unique_ptr<ViewerWindow> viewer_;
   std::unique_ptr<SplashWindow> splash_;
-  PictureCache pictures_;
+  WinPictureDecoder pictures_;
+  // Where workers post their arrivals (read on their threads).
+  std::atomic<HWND> arrivals_to_ = nullptr;
 };
 
 }  // namespace ravel::win

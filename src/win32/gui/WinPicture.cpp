@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "preview/PictureSize.h"
+#include "win32/common/Utf.h"
 
 namespace ravel::win {
 
@@ -148,23 +149,100 @@ std::vector<std::uint32_t> Composite(const PixelImage& img, COLORREF bg) {
   return out;
 }
 
+bool Abandoned(const std::atomic<bool>* abandoned) {
+  return abandoned != nullptr && abandoned->load();
+}
+
+// A file stream that fails every read once its picture is abandoned: the codec then stops in
+// the middle of whatever step it is in (some decode the whole picture in one call), so an
+// abandoned picture costs no more than the read in hand.
+class AbandonableStream : public IStream {
+ public:
+  AbandonableStream(ComPtr<IStream> inner, const std::atomic<bool>* abandoned)
+      : inner_(std::move(inner)), abandoned_(abandoned) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_ISequentialStream) ||
+        IsEqualIID(iid, IID_IStream)) {
+      *out = static_cast<IStream*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG n = --refs_;
+    if (n == 0) delete this;
+    return n;
+  }
+  HRESULT STDMETHODCALLTYPE Read(void* data, ULONG size, ULONG* read) override {
+    if (Abandoned(abandoned_)) {
+      if (read != nullptr) *read = 0;
+      return E_ABORT;
+    }
+    return inner_->Read(data, size, read);
+  }
+  HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override {
+    return STG_E_ACCESSDENIED;
+  }
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* at) override {
+    if (Abandoned(abandoned_)) return E_ABORT;
+    return inner_->Seek(move, origin, at);
+  }
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return STG_E_ACCESSDENIED; }
+  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*,
+                                   ULARGE_INTEGER*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE Revert() override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+    return STG_E_INVALIDFUNCTION;
+  }
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override {
+    return STG_E_INVALIDFUNCTION;
+  }
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override {
+    return inner_->Stat(stat, flags);
+  }
+  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+
+ private:
+  virtual ~AbandonableStream() = default;
+  ComPtr<IStream> inner_;
+  const std::atomic<bool>* abandoned_;
+  std::atomic<ULONG> refs_ = 1;
+};
+
+// Rows copied from a codec at a time: between them the reading looks whether it is still
+// wanted.
+constexpr UINT kBandRows = 256;
+
 }  // namespace
+
+WinPicture::~WinPicture() {
+  if (metafile_ != nullptr) DeleteEnhMetaFile(metafile_);
+}
 
 SIZE WinPicture::NaturalSize() const {
   return SIZE{MulDiv(width_himetric_, 96, kHimetricPerInch),
               MulDiv(height_himetric_, 96, kHimetricPerInch)};
 }
 
-std::shared_ptr<WinPicture> WinPicture::FromDecoder(IUnknown* unknown, SIZE keep) {
+std::shared_ptr<WinPicture> WinPicture::FromDecoder(IUnknown* unknown, SIZE keep,
+                                                    const std::atomic<bool>* abandoned) {
   ComPtr<IWICBitmapDecoder> decoder(static_cast<IWICBitmapDecoder*>(unknown));
   ComPtr<IWICBitmapFrameDecode> frame;
-  if (FAILED(decoder->GetFrame(0, frame.put()))) return nullptr;
+  if (Abandoned(abandoned) || FAILED(decoder->GetFrame(0, frame.put()))) return nullptr;
   UINT full_w = 0, full_h = 0;
   if (FAILED(frame->GetSize(&full_w, &full_h)) || TooLarge(full_w, full_h)) return nullptr;
   keep = ScreenBound(keep);
   UINT w = full_w, h = full_h;
   ComPtr<IWICBitmapSource> converted = NearSize(frame.get(), w, h, keep);
-  if (!converted) return nullptr;
+  if (!converted || Abandoned(abandoned)) return nullptr;
   auto pic = std::make_shared<WinPicture>();
   // A picture beyond what the screen shows is kept reduced by a whole factor, each pixel
   // the mean of its block, read a band of rows at a time: memory stays bounded.
@@ -174,9 +252,15 @@ std::shared_ptr<WinPicture> WinPicture::FromDecoder(IUnknown* unknown, SIZE keep
   pic->pixels_.height = kh;
   pic->pixels_.pixels.resize(static_cast<std::size_t>(kw) * kh);
   if (k == 1) {
-    if (FAILED(converted->CopyPixels(nullptr, w * 4, w * h * 4,
-                                     reinterpret_cast<BYTE*>(pic->pixels_.pixels.data()))))
-      return nullptr;
+    for (UINT y0 = 0; y0 < h; y0 += kBandRows) {
+      UINT rows = std::min(kBandRows, h - y0);
+      WICRect rect{0, static_cast<INT>(y0), static_cast<INT>(w), static_cast<INT>(rows)};
+      if (Abandoned(abandoned) ||
+          FAILED(converted->CopyPixels(
+              &rect, w * 4, w * rows * 4,
+              reinterpret_cast<BYTE*>(&pic->pixels_.pixels[static_cast<std::size_t>(y0) * w]))))
+        return nullptr;
+    }
   } else {
     std::vector<std::uint32_t> band(static_cast<std::size_t>(w) * k);
     std::vector<std::uint32_t> sum(static_cast<std::size_t>(kw) * 4);
@@ -184,7 +268,8 @@ std::shared_ptr<WinPicture> WinPicture::FromDecoder(IUnknown* unknown, SIZE keep
     for (UINT y0 = 0; y0 < h; y0 += k) {
       UINT rows = std::min(k, h - y0);
       WICRect rect{0, static_cast<INT>(y0), static_cast<INT>(w), static_cast<INT>(rows)};
-      if (FAILED(converted->CopyPixels(&rect, w * 4, w * rows * 4,
+      if (Abandoned(abandoned) ||
+          FAILED(converted->CopyPixels(&rect, w * 4, w * rows * 4,
                                        reinterpret_cast<BYTE*>(band.data()))))
         return nullptr;
       std::fill(sum.begin(), sum.end(), 0u);
@@ -210,26 +295,59 @@ std::shared_ptr<WinPicture> WinPicture::FromDecoder(IUnknown* unknown, SIZE keep
   return pic;
 }
 
-std::shared_ptr<WinPicture> WinPicture::FromFile(const std::wstring& path, SIZE keep) {
+std::shared_ptr<WinPicture> WinPicture::FromFile(const std::wstring& path, SIZE keep,
+                                                 const std::atomic<bool>* abandoned) {
   // Turned away before a decoder opens it: some decode the whole picture on opening.
-  if (!DeclaresSaneSize(path)) return nullptr;
-  if (auto f = Factory()) {
+  if (!DeclaresSaneSize(path) || Abandoned(abandoned)) return nullptr;
+  {
+    ComPtr<IStream> file;
+    if (FAILED(SHCreateStreamOnFileEx(path.c_str(), STGM_READ | STGM_SHARE_DENY_NONE,
+                                      FILE_ATTRIBUTE_NORMAL, FALSE, nullptr, file.put())))
+      return nullptr;
+    ComPtr<IStream> stream = ComPtr<IStream>::Adopt(new AbandonableStream(file, abandoned));
     ComPtr<IWICBitmapDecoder> decoder;
+    auto f = Factory();
     // A file WIC knows is its to read: what it refuses, the OLE loader is not asked for.
-    if (SUCCEEDED(f->CreateDecoderFromFilename(path.c_str(), nullptr, GENERIC_READ,
-                                               WICDecodeMetadataCacheOnDemand, decoder.put())))
-      return FromDecoder(decoder.get(), keep);
+    if (f && SUCCEEDED(f->CreateDecoderFromStream(stream.get(), nullptr,
+                                                  WICDecodeMetadataCacheOnDemand, decoder.put())))
+      return FromDecoder(decoder.get(), keep, abandoned);
   }
-  // Metafiles (and anything else) through the OLE picture loader.
+  // The file is closed again first: the OLE loader wants it to itself.
+  if (Abandoned(abandoned)) return nullptr;
+  return FromOleLoader(path);
+}
+
+// Metafiles (and anything else WIC has no codec for) through the OLE picture loader. Its
+// picture object is released here, on the thread that made it: what is kept is an enhanced
+// metafile, which any thread may play.
+std::shared_ptr<WinPicture> WinPicture::FromOleLoader(const std::wstring& path) {
   ComPtr<IPicture> ole;
   std::wstring p = path;
   if (FAILED(OleLoadPicturePath(p.data(), nullptr, 0, 0, IID_IPicture, ole.put_void())) || !ole)
     return nullptr;
   OLE_XSIZE_HIMETRIC w = 0;
   OLE_YSIZE_HIMETRIC h = 0;
-  if (FAILED(ole->get_Width(&w)) || FAILED(ole->get_Height(&h)) || w <= 0 || h <= 0) return nullptr;
+  SHORT type = PICTYPE_NONE;
+  OLE_HANDLE handle = 0;
+  if (FAILED(ole->get_Width(&w)) || FAILED(ole->get_Height(&h)) || w <= 0 || h <= 0 ||
+      FAILED(ole->get_Type(&type)) || FAILED(ole->get_Handle(&handle)) || handle == 0)
+    return nullptr;
+  HENHMETAFILE emf = nullptr;
+  if (type == PICTYPE_ENHMETAFILE) {
+    emf = CopyEnhMetaFileW(reinterpret_cast<HENHMETAFILE>(static_cast<UINT_PTR>(handle)), nullptr);
+  } else if (type == PICTYPE_METAFILE) {
+    auto wmf = reinterpret_cast<HMETAFILE>(static_cast<UINT_PTR>(handle));
+    UINT size = GetMetaFileBitsEx(wmf, 0, nullptr);
+    std::vector<BYTE> bits(size);
+    if (size > 0 && GetMetaFileBitsEx(wmf, size, bits.data()) == size) {
+      // Stretched over its frame, the size the file declares.
+      METAFILEPICT mfp{MM_ANISOTROPIC, static_cast<LONG>(w), static_cast<LONG>(h), nullptr};
+      emf = SetWinMetaFileBits(size, bits.data(), nullptr, &mfp);
+    }
+  }
+  if (emf == nullptr) return nullptr;
   auto pic = std::make_shared<WinPicture>();
-  pic->ole_ = ole;
+  pic->metafile_ = emf;
   pic->width_himetric_ = static_cast<int>(w);
   pic->height_himetric_ = static_cast<int>(h);
   return pic;
@@ -247,7 +365,7 @@ std::shared_ptr<WinPicture> WinPicture::FromMemory(const void* data, std::size_t
   if (FAILED(f->CreateDecoderFromStream(stream.get(), nullptr, WICDecodeMetadataCacheOnDemand,
                                         decoder.put())))
     return nullptr;
-  return FromDecoder(decoder.get(), keep);
+  return FromDecoder(decoder.get(), keep, nullptr);
 }
 
 namespace {
@@ -268,11 +386,16 @@ BITMAPINFO TopDown32(int w, int h) {
 void WinPicture::Draw(HDC dc, const RECT& r, COLORREF bg, Scaled* keep) const {
   int w = r.right - r.left, h = r.bottom - r.top;
   if (w <= 0 || h <= 0) return;
-  if (ole_) {
+  if (metafile_ != nullptr) {
     DrawDraft(dc, r, bg);
     return;
   }
   Scaled& s = keep != nullptr ? *keep : scaled_;
+  if (s.image.width != w || s.image.height != h || s.background != bg) {
+    std::lock_guard lock(prepared_mutex_);
+    if (prepared_.image.width == w && prepared_.image.height == h && prepared_.background == bg)
+      s = prepared_;
+  }
   if (s.image.width != w || s.image.height != h || s.background != bg) {
     s.image = Resample(pixels_, w, h);
     s.background = bg;
@@ -285,16 +408,30 @@ void WinPicture::Draw(HDC dc, const RECT& r, COLORREF bg, Scaled* keep) const {
                     static_cast<UINT>(h), s.image.pixels.data(), &bi, DIB_RGB_COLORS);
 }
 
+void WinPicture::Prepare(int w, int h, COLORREF bg) const {
+  if (w <= 0 || h <= 0 || pixels_.pixels.empty()) return;
+  {
+    std::lock_guard lock(prepared_mutex_);
+    if (prepared_.image.width == w && prepared_.image.height == h && prepared_.background == bg)
+      return;
+  }
+  Scaled s;
+  s.image = Resample(pixels_, w, h);
+  s.image.pixels = Composite(s.image, bg);
+  s.background = bg;
+  std::lock_guard lock(prepared_mutex_);
+  prepared_ = std::move(s);
+}
+
 void WinPicture::DrawDraft(HDC dc, const RECT& r, COLORREF bg) const {
   int w = r.right - r.left, h = r.bottom - r.top;
   if (w <= 0 || h <= 0) return;
-  if (ole_) {
+  if (metafile_ != nullptr) {
     HBRUSH brush = CreateSolidBrush(bg);
     FillRect(dc, &r, brush);
     DeleteObject(brush);
     // Metafiles play at the target size: vector drawing needs no filtering.
-    ole_->Render(dc, r.left, r.top, w, h, 0, height_himetric_, width_himetric_, -height_himetric_,
-                 nullptr);
+    PlayEnhMetaFile(dc, metafile_, &r);
     return;
   }
   if (pixels_.pixels.empty()) return;
@@ -309,20 +446,26 @@ void WinPicture::DrawDraft(HDC dc, const RECT& r, COLORREF bg) const {
   SetStretchBltMode(dc, old);
 }
 
-std::shared_ptr<WinPicture> PictureCache::Load(const std::wstring& path) {
+std::shared_ptr<WinPicture> PictureCache::Load(const std::wstring& path,
+                                               const std::atomic<bool>* abandoned) {
   WIN32_FILE_ATTRIBUTE_DATA info{};
   if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info)) return nullptr;
   ULARGE_INTEGER size{};
   size.LowPart = info.nFileSizeLow;
   size.HighPart = info.nFileSizeHigh;
-  bool same = picture_ && !path_.empty() &&
-              CompareStringOrdinal(path.c_str(), -1, path_.c_str(), -1, TRUE) == CSTR_EQUAL &&
-              CompareFileTime(&info.ftLastWriteTime, &written_) == 0 &&
-              size.QuadPart == size_.QuadPart;
-  if (same) return picture_;
+  {
+    std::lock_guard lock(mutex_);
+    bool same = picture_ && !path_.empty() &&
+                CompareStringOrdinal(path.c_str(), -1, path_.c_str(), -1, TRUE) == CSTR_EQUAL &&
+                CompareFileTime(&info.ftLastWriteTime, &written_) == 0 &&
+                size.QuadPart == size_.QuadPart;
+    if (same) return picture_;
+  }
   ++decodes_;
-  auto picture = WinPicture::FromFile(path);
-  // What is no picture does not displace the last one that was.
+  // Read without the lock: the other worker's cached picture stays at hand meanwhile.
+  auto picture = WinPicture::FromFile(path, {}, abandoned);
+  // What is no picture (or abandoned) does not displace the last one that was.
+  std::lock_guard lock(mutex_);
   if (picture) {
     path_ = path;
     written_ = info.ftLastWriteTime;
@@ -340,6 +483,38 @@ std::shared_ptr<WinPicture> LoadPictureResource(const wchar_t* name) {
   const void* data = mem != nullptr ? LockResource(mem) : nullptr;
   if (data == nullptr) return nullptr;
   return WinPicture::FromMemory(data, SizeofResource(self, res));
+}
+
+}  // namespace ravel::win
+
+namespace ravel::win {
+
+namespace {
+thread_local bool com_joined = false;
+}
+
+void WinPictureDecoder::WorkerStarts() {
+  // The codecs' objects live in this thread's own apartment.
+  com_joined =
+      SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE));
+}
+
+void WinPictureDecoder::WorkerEnds() {
+  if (com_joined) CoUninitialize();
+  com_joined = false;
+}
+
+void WinPictureDecoder::PrepareFor(SIZE size, COLORREF background) {
+  prepare_w_ = size.cx;
+  prepare_h_ = size.cy;
+  prepare_bg_ = background;
+}
+
+PicturePtr WinPictureDecoder::Decode(const std::string& path, const std::atomic<bool>& abandoned) {
+  auto picture = cache_.Load(Widen(path), &abandoned);
+  if (picture && !abandoned)
+    picture->Prepare(static_cast<int>(prepare_w_), static_cast<int>(prepare_h_), prepare_bg_);
+  return picture;
 }
 
 }  // namespace ravel::win

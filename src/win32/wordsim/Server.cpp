@@ -103,6 +103,14 @@ std::shared_ptr<SimWord> LoadWord() {
   }
   word->SetFileCheck(FileIsThere);
   word->SetPictureCheck(HoldsPicture);
+  // Word resolves a relative file name against its own current folder.
+  wchar_t folder[MAX_PATH];
+  DWORD n = GetCurrentDirectoryW(MAX_PATH, folder);
+  if (n > 0 && n < MAX_PATH) {
+    std::wstring f(folder, n);
+    if (f.size() > 3 && f.back() == L'\\') f.pop_back();
+    word->SetCurrentFolder(ravel::win::Narrow(f));
+  }
   return word;
 }
 
@@ -113,7 +121,9 @@ class Moods {
  public:
   // Busy once `after` more calls have passed: for `ms` milliseconds from the first call it
   // rejects, or for `calls` rejected calls (whichever is given, not 0).
-  void ArmBusy(long after, long ms, long calls) {
+  // `modal`: it answers as Word with a modal dialog open does, RPC_E_CALL_REJECTED.
+  void ArmBusy(long after, long ms, long calls, bool modal = false) {
+    busy_answer_ = modal ? RPC_E_CALL_REJECTED : RPC_E_SERVERCALL_RETRYLATER;
     busy_at_ = passed_ + after;
     busy_ms_ = ms;
     busy_calls_ = calls;
@@ -132,7 +142,7 @@ class Moods {
   HRESULT FromObject() {
     bool reject = verdict_ ? *verdict_ : Judge();
     verdict_.reset();
-    if (reject) return RPC_E_SERVERCALL_RETRYLATER;
+    if (reject) return busy_answer_;
     if (exit_at_ >= 0 && passed_ >= exit_at_) ExitSuddenly();
     ++passed_;
     return S_OK;
@@ -166,6 +176,7 @@ class Moods {
   std::optional<Clock::time_point> busy_since_;
   long exit_at_ = -1;
   std::optional<bool> verdict_;
+  HRESULT busy_answer_ = RPC_E_SERVERCALL_RETRYLATER;
 };
 
 Moods g_moods;
@@ -341,8 +352,8 @@ bool Control(const std::string& name, const std::vector<Value>& args, Value* res
   auto is = [&](const char* n) {
     return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, name.c_str(), -1, n, -1) == CSTR_EQUAL;
   };
-  if (is("StandInBusy")) {  // (after calls, milliseconds, rejected calls)
-    g_moods.ArmBusy(LongArg(args, 0), LongArg(args, 1), LongArg(args, 2));
+  if (is("StandInBusy")) {  // (after calls, milliseconds, rejected calls, modal dialog 0/1)
+    g_moods.ArmBusy(LongArg(args, 0), LongArg(args, 1), LongArg(args, 2), LongArg(args, 3) != 0);
   } else if (is("StandInExitAfter")) {  // (calls)
     g_moods.ArmExit(LongArg(args, 0));
   } else if (is("StandInCalls")) {
