@@ -128,8 +128,10 @@ run_suite() { # suite logfile
       bin=${suite%%:*}
       filter='*'
       [[ "$suite" == *:* ]] && filter=${suite#*:}
-      (cd "$tree/build/native" && timeout -k 10 "$timeout_s" "./$bin" --gtest_filter="$filter" \
-        --gtest_brief=1) >"$2" 2>&1 ;;
+      # A mutant that eats memory is stopped by the sanitizer before the machine suffers.
+      (cd "$tree/build/native" &&
+        export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}hard_rss_limit_mb=${MUTANT_RSS_MB:-3000} &&
+        timeout -k 10 "$timeout_s" "./$bin" --gtest_filter="$filter" --gtest_brief=1) >"$2" 2>&1 ;;
   esac
 }
 
@@ -167,6 +169,8 @@ for e in "${selected[@]}"; do
   IFS=$'\x1f' read -r id file pattern replacement suite <<<"${e// @@ /$'\x1f'}"
   total=$((total + 1))
   target=$tree/$file
+  # The file as it was, to restore it from after the run.
+  [ $check = 1 ] || cp -p "$target" "$logs/pristine" 2>/dev/null
   # Replaces the matched text on the one line that matches; prints that line's number.
   lineno=$(python3 - "$target" "$pattern" "$replacement" "$check" <<'EOF'
 import re, sys
@@ -202,7 +206,6 @@ EOF
     caught=$((caught + 1))
     continue
   fi
-  cp -p "$target" "$logs/pristine"
   blog=$logs/$id-build.txt
   rlog=$logs/$id-run.txt
   verdict=""
