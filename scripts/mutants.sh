@@ -39,7 +39,8 @@ command -v ccache >/dev/null &&
     CCACHE_BASEDIR=${CCACHE_BASEDIR:-$(dirname "$root")}
 
 # The scratch copy: the tracked files as they are in this worktree (edits included). Files
-# that did not change keep their times, so the next run rebuilds only what changed.
+# that did not change keep their times, so the next run rebuilds only what changed; a copied
+# file gets a fresh time, so that it is rebuilt even where the worktree's copy is older.
 [ $check = 1 ] || git ls-files -z | python3 -c '
 import os, shutil, sys, filecmp
 tree = sys.argv[1]
@@ -50,7 +51,7 @@ for p in keep:
     d = os.path.join(tree, p)
     if not (os.path.isfile(d) and filecmp.cmp(p, d, shallow=False)):
         os.makedirs(os.path.dirname(d) or ".", exist_ok=True)
-        shutil.copy2(p, d)
+        shutil.copy(p, d)
 for top, dirs, files in os.walk(tree):
     rel = os.path.relpath(top, tree)
     if rel == "build":
