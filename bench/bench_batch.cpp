@@ -186,57 +186,46 @@ int Migration(const std::string& tool, int count, int files) {
   files = tops * subs * per;
   int pool = std::min(20000, files);
   std::system(("mkdir -p '" + base + "'").c_str());
-  std::printf("program: %s
-                  % d documents x % d links(names from a pool of % d),
-              tree of % d
-                        "
-                        "files in %d folders
-                        ",
-                        tool.c_str(),
-              count, kLinks, pool, files, tops * subs);
+  std::printf(
+      "program: %s\n%d documents x %d links (names from a pool of %d), tree of %d "
+      "files in %d folders\n",
+      tool.c_str(), count, kLinks, pool, files, tops * subs);
   auto started = Clock::now();
   std::string tree_dir = tree + "-" + std::to_string(files);
   MakeTree(tree_dir, tops, subs, per);
-  std::printf("  tree made in %.1f s
-", Seconds(started));
+  std::printf("  tree made in %.1f s\n", Seconds(started));
   started = Clock::now();
   MakeSmallDocuments(pristine, count, pool);
-  std::printf("  documents made in %.1f s
-", Seconds(started));
+  std::printf("  documents made in %.1f s\n", Seconds(started));
   auto fresh = [&] {
     std::system(
-        ("rm -rf '" + docs + "' " + base + "/*.db* && cp -r '" + pristine + "' '" + docs + "'")
+        ("rm -rf '" + docs + "' " + base + "/run*.db* && cp -r '" + pristine + "' '" + docs + "'")
             .c_str());
   };
   fresh();
   Print("list", Measure(tool, {"list", docs}, out), count);
-  Run fix_root = Measure(tool, {"fix", "--root", tree_dir, "--journal", base + "/j.db", docs}, out);
+  Run fix_root = Measure(tool, {"fix", "--root", tree_dir, "--journal", base + "/run.db", docs}, out);
   Print("fix --root", fix_root, count);
-  std::printf("    %s; journal %ld kB
-", fix_root.last_line.c_str(), FileKb(base + "/j.db"));
+  std::printf("    %s; journal %ld kB\n", fix_root.last_line.c_str(), FileKb(base + "/run.db"));
   fresh();
   setenv("RAVELMEND_BATCH_KILL", ("done:" + std::to_string(count / 2)).c_str(), 1);
-  Run killed = Measure(tool, {"fix", "--root", tree_dir, "--journal", base + "/j.db", docs}, out);
+  Run killed = Measure(tool, {"fix", "--root", tree_dir, "--journal", base + "/run.db", docs}, out);
   unsetenv("RAVELMEND_BATCH_KILL");
   Print("killed at half", killed, count / 2);
-  Run resumed = Measure(tool, {"fix", "--root", tree_dir, "--journal", base + "/j.db", docs}, out);
+  Run resumed = Measure(tool, {"fix", "--root", tree_dir, "--journal", base + "/run.db", docs}, out);
   Print("resumed", resumed, count);
-  std::printf("    %s
-", resumed.last_line.c_str());
+  std::printf("    %s\n", resumed.last_line.c_str());
   Run index = Measure(tool, {"index", "--root", tree_dir, "--output", base + "/names.db"}, out);
-  std::printf("  %-14s %8.3f s %7.0f files/s      peak %7.1f MB  exit %d; index %.1f MB
-",
-              "index", index.seconds, files / index.seconds, index.peak_kb / 1024.0, index.status,
+  std::printf("  %-14s %8.3f s %7.0f files/s      peak %7.1f MB  exit %d; index %.1f MB\n", "index",
+              index.seconds, files / index.seconds, index.peak_kb / 1024.0, index.status,
               FileKb(base + "/names.db") / 1024.0);
   fresh();
   Run fix_index = Measure(tool, {"fix", "--index", base + "/names.db", docs}, out);
   Print("fix --index", fix_index, count);
-  std::printf("    %s
-", fix_index.last_line.c_str());
+  std::printf("    %s\n", fix_index.last_line.c_str());
   // Two shards at once, each a process of its own, on the same index.
   fresh();
   auto shards_started = Clock::now();
-  std::vector<Run> shards(2);
   std::vector<pid_t> pids;
   for (int k = 0; k < 2; ++k) {
     pid_t pid = fork();
@@ -244,13 +233,11 @@ int Migration(const std::string& tool, int count, int files) {
       Run r =
           Measure(tool,
                   {"fix", "--shard", std::to_string(k + 1) + "/2", "--jobs", "1", "--index",
-                   base + "/names.db", "--journal", base + "/s" + std::to_string(k) + ".db", docs},
+                   base + "/names.db", "--journal", base + "/run" + std::to_string(k) + ".db", docs},
                   out + std::to_string(k));
-      std::printf(
-          "  %-14s %8.3f s %7.0f documents/s  peak %7.1f MB  exit %d
-          ",
-          (k == 0 ? "shard 1/2" : "shard 2/2"),
-          r.seconds, count / 2 / r.seconds, r.peak_kb / 1024.0, r.status);
+      std::printf("  %-14s %8.3f s %7.0f documents/s  peak %7.1f MB  exit %d\n",
+                  (k == 0 ? "shard 1/2" : "shard 2/2"), r.seconds, count / 2 / r.seconds,
+                  r.peak_kb / 1024.0, r.status);
       _exit(0);
     }
     pids.push_back(pid);
@@ -259,10 +246,10 @@ int Migration(const std::string& tool, int count, int files) {
   double both = Seconds(shards_started);
   fresh();
   Run one = Measure(tool, {"fix", "--jobs", "1", "--index", base + "/names.db", docs}, out);
-  std::printf("  2 shards of one thread each at once: %.3f s; one process of one thread: %.3f s "
-              "(%.2f times)
-",
-              both, one.seconds, one.seconds / both);
+  std::printf(
+      "  2 shards of one thread each at once: %.3f s; one process of one thread: %.3f s "
+      "(%.2f times)\n",
+      both, one.seconds, one.seconds / both);
   Print("fix --jobs 1", one, count);
   std::system(("rm -rf '" + docs + "' " + base + "/*.db*").c_str());
   return 0;

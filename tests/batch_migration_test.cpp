@@ -405,6 +405,9 @@ TEST_F(Journaled, ADryRunRecordsThePlanAndTheRealRunStillWrites) {
   ASSERT_EQ(Run({"fix", kRule, "--journal", "j.db", "docs", "--json"}), 1);
   EXPECT_EQ(Summary()["written"], 1);
   EXPECT_EQ(Summary()["done_earlier"], kDocs - 1);
+  // Other rules with the same journal would count documents done by the old ones.
+  EXPECT_EQ(Run({"fix", "--map=/old=/elsewhere", "--journal", "j.db", "docs"}), 2);
+  EXPECT_NE(err.str().find("a journal of another plan"), std::string::npos) << err.str();
 }
 
 TEST_F(Journaled, ThreeShardsCoverEveryDocumentOnce) {

@@ -996,7 +996,12 @@ int Run(const std::vector<std::string>& args, Host& host) {
       journal = std::make_unique<Journal>(OsPath(host, o.journals[0]), true);
       std::string command;
       for (const std::string& a : args) command += (command.empty() ? "" : " ") + a;
-      journal->BeginRun(command, o.dry_run);
+      std::string plan = "root=" + root + (o.index ? "\nindex" : "") +
+                         (o.relative ? "\nrelative" : "") +
+                         (o.rewrite_existing ? "\nrewrite-existing" : "");
+      for (const docfile::PrefixRule& rule : options.rules)
+        plan += "\nmap=" + rule.from + "=" + rule.to;
+      journal->BeginRun(command, plan, o.dry_run);
     }
   } catch (const std::exception& e) {
     progress.Clear();

@@ -37,7 +37,8 @@ Journal::Journal(const std::string& file, bool create)
   // last outcomes, which the resumed run then finds in the documents' bytes.
   db_->Exec("PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;");
   db_->Exec(
-      "CREATE TABLE IF NOT EXISTS runs(id INTEGER PRIMARY KEY, command TEXT, dry_run INTEGER,"
+      "CREATE TABLE IF NOT EXISTS runs(id INTEGER PRIMARY KEY, command TEXT, plan TEXT,"
+      " dry_run INTEGER,"
       " started TEXT, finished TEXT, status INTEGER);"
       "CREATE TABLE IF NOT EXISTS documents(path TEXT PRIMARY KEY, shown TEXT, state TEXT,"
       " before INTEGER, after INTEGER, outcome TEXT, run INTEGER, at TEXT);");
@@ -45,12 +46,21 @@ Journal::Journal(const std::string& file, bool create)
 
 Journal::~Journal() = default;
 
-std::int64_t Journal::BeginRun(const std::string& command, bool dry_run) {
+std::int64_t Journal::BeginRun(const std::string& command, const std::string& plan, bool dry_run) {
   std::lock_guard<std::mutex> lock(mutex_);
-  Stmt(*db_, "INSERT INTO runs(command, dry_run, started) VALUES(?, ?, ?)")
+  Stmt last_plan(*db_, "SELECT plan, command FROM runs ORDER BY id DESC LIMIT 1");
+  if (last_plan.Step()) {
+    std::string before = last_plan.Text(0), was = last_plan.Text(1);
+    last_plan.Reset();
+    if (before != plan)
+      throw DbError(db_->path() + ": a journal of another plan (" + was +
+                    "); a run with other rules or another search needs a journal of its own");
+  }
+  Stmt(*db_, "INSERT INTO runs(command, plan, dry_run, started) VALUES(?, ?, ?, ?)")
       .Bind(1, command)
-      .Bind(2, std::int64_t{dry_run})
-      .Bind(3, Now())
+      .Bind(2, plan)
+      .Bind(3, std::int64_t{dry_run})
+      .Bind(4, Now())
       .Run();
   Stmt last(*db_, "SELECT last_insert_rowid()");
   run_ = last.Step() ? last.Int(0) : 0;

@@ -36,8 +36,11 @@ class Journal {
   Journal(const std::string& file, bool create);
   ~Journal();
 
-  // A run of the command: its arguments; returns the run's number.
-  std::int64_t BeginRun(const std::string& command, bool dry_run);
+  // A run of the command: its arguments and its plan (what decides how a document is
+  // repaired: the rules, the search, the way targets are written); returns the run's
+  // number. Throws DbError when the journal's runs followed another plan: their documents
+  // would be counted done by rules that are no longer asked for.
+  std::int64_t BeginRun(const std::string& command, const std::string& plan, bool dry_run);
   void EndRun(int status);
 
   std::optional<JournalEntry> Find(const std::string& path);
