@@ -398,6 +398,9 @@ TEST_F(Journaled, ADryRunRecordsThePlanAndTheRealRunStillWrites) {
   EXPECT_EQ(Snapshot().bytes, before.bytes);
   ASSERT_EQ(Run({"fix", kRule, "--dry-run", "--journal", "j.db", "docs", "--json"}), 1);
   EXPECT_EQ(Summary()["done_earlier"], kDocs);
+  ASSERT_EQ(Run({"report", "--journal", "j.db", "--json"}), 1);
+  EXPECT_EQ(Summary()["planned"], kDocs);
+  EXPECT_EQ(Summary()["written"], 0);
   ASSERT_EQ(Run({"fix", kRule, "--journal", "j.db", "docs", "--json"}), 1);
   EXPECT_EQ(Summary()["written"], kDocs);
   // A document changed since it was done is done again.

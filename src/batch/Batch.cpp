@@ -399,6 +399,7 @@ class Report {
     ++documents_;
     if (earlier) ++done_earlier_;
     if (!earlier && e.state == "started") ++unfinished_;
+    if (!earlier && e.state == "planned") ++planned_;
     const nlohmann::json& document = outcome.value("document", nlohmann::json::object());
     bool failed =
         document.is_object() && document.contains("error") && !document["error"].is_null();
@@ -435,7 +436,10 @@ class Report {
         auto text = [&](const char* key) {
           return l.contains(key) && l[key].is_string() ? l[key].get<std::string>() : "";
         };
-        AddRow({{text("document"), text("part_kind"), text("kind"), text("state"), text("target"),
+        std::string shown = text("state");
+        if (o_.dry_run && (shown == "fixed" || shown == "mapped"))
+          shown = shown == "fixed" ? "would fix" : "would map";
+        AddRow({{text("document"), text("part_kind"), text("kind"), shown, text("target"),
                  text("new_target")},
                 {}});
       }
@@ -702,6 +706,9 @@ class Report {
           n(done_earlier_, "document done by an earlier run", "documents done by an earlier run"));
     if (gone_since_index_ > 0)
       parts.push_back(n(gone_since_index_, "indexed file gone", "indexed files gone"));
+    if (planned_ > 0)
+      parts.push_back(
+          n(planned_, "document planned by a dry run", "documents planned by a dry run"));
     if (unfinished_ > 0)
       parts.push_back(n(unfinished_, "replacement not confirmed", "replacements not confirmed"));
     if (duplicates_ > 0)
@@ -738,6 +745,7 @@ class Report {
             {"done_earlier", done_earlier_},
             {"gone_since_index", gone_since_index_},
             {"unfinished", unfinished_},
+            {"planned", planned_},
             {"duplicates", duplicates_},
             {"shard", o_.shard ? nlohmann::json(ShardText()) : nlohmann::json()},
             {"exit_status", status}};
@@ -750,7 +758,8 @@ class Report {
   const Options& o_;
   Host& host_;
   std::unique_ptr<CsvReport> csv_;
-  std::size_t done_earlier_ = 0, gone_since_index_ = 0, unfinished_ = 0, duplicates_ = 0;
+  std::size_t done_earlier_ = 0, gone_since_index_ = 0, unfinished_ = 0, duplicates_ = 0,
+              planned_ = 0;
   std::vector<Row> rows_;
   std::vector<std::size_t> width_;
   bool head_printed_ = false;

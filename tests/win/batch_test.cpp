@@ -378,6 +378,10 @@ TEST_F(BatchExe, RuleListsIndexesJournalsAndSheetsUnderNamesInAnyScript) {
   Write(work + "\\rules.csv",
         "\xEF\xBB\xBFP:\\x,https://e.sharepoint.com/sites/p/Shared Documents\r\n");
   ASSERT_EQ(Run({"index", "--root", "pics", "--output", work + "\\names.db"}), 0) << err;
+  // Made again over the old one: the new index takes its place.
+  Write("pics\\b\\four.png", "png");
+  ASSERT_EQ(Run({"index", "--root", "pics", "--output", work + "\\names.db"}), 0) << err;
+  EXPECT_TRUE(Has(out, "5 files in 3 folders")) << out;
   const std::vector<std::string> fix = {"fix",        "--json",
                                         "--map-file", work + "\\rules.csv",
                                         "--index",    work + "\\names.db",
