@@ -304,6 +304,8 @@ TEST_F(Migration, AnIndexServesTheSearchAndAFileGoneSinceIsNeverLinked) {
   // Another machine sees the indexed tree elsewhere: --root says where.
   Shell("mv new moved && mkdir -p docs2");
   Doc("docs2/e.docx", {"/old/three.png", "/old/one.png"});
+  EXPECT_EQ(Run({"fix", "--index", "names.db", "docs2"}), 2);
+  EXPECT_NE(err.str().find("give --root where this machine sees it"), std::string::npos);
   ASSERT_EQ(Run({"fix", "--index", "names.db", "--root", "moved", "docs2", "--json"}), 1);
   EXPECT_EQ(Records("link")[1]["new_file"], root + "/moved/a/one.png");
   EXPECT_EQ(Run({"fix", "--index", "docs/d.docx", "docs"}), 2);

@@ -1000,7 +1000,12 @@ int Run(const std::vector<std::string>& args, Host& host) {
   std::unique_ptr<NameIndex> index;
   try {
     if (o.csv) report.OpenCsv(OsPath(host, *o.csv));
-    if (o.index) index = std::make_unique<NameIndex>(OsPath(host, *o.index));
+    if (o.index) {
+      index = std::make_unique<NameIndex>(OsPath(host, *o.index));
+      if (!o.root && !IsFolder(host.fs, index->root()))
+        throw DbError(*o.index + ": the indexed folder " + host.display(index->root()) +
+                      " is not here; give --root where this machine sees it");
+    }
     if (!o.journals.empty()) {
       journal = std::make_unique<Journal>(OsPath(host, o.journals[0]), true);
       std::string command;
