@@ -29,7 +29,7 @@ target_link_libraries(ravel_docfile PUBLIC ravel_win libzip::zip pugixml::pugixm
 file(GLOB WIN_BATCH_SOURCES CONFIGURE_DEPENDS src/batch/*.cpp)
 list(FILTER WIN_BATCH_SOURCES EXCLUDE REGEX "/main\\.cpp$")
 add_library(ravel_batch STATIC ${WIN_BATCH_SOURCES})
-target_link_libraries(ravel_batch PUBLIC ravel_docfile ${RAVEL_SQLITE3})
+target_link_libraries(ravel_batch PUBLIC ravel_docfile ${RAVEL_SQLITE3} ZLIB::ZLIB)
 target_include_directories(ravel_batch PRIVATE ${RAVEL_SQLITE3_INCLUDE})
 target_include_directories(ravel_batch PUBLIC ${NLOHMANN_JSON_INCLUDE})
 

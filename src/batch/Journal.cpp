@@ -7,6 +7,8 @@
 
 #include "batch/Sqlite.h"
 
+#include <zlib.h>
+
 namespace ravel::batch {
 
 namespace {
@@ -28,6 +30,36 @@ auto Signed(std::uint64_t v) {
   return static_cast<std::int64_t>(v);
 }
 
+// The records of a document as kept: deflated JSON (a fraction of its size: the keys
+// repeat), after its length in four bytes.
+std::string Pack(const std::string& text) {
+  uLongf size = compressBound(static_cast<uLong>(text.size()));
+  std::string out(4 + size, '\0');
+  for (int i = 0; i < 4; ++i) out[i] = static_cast<char>((text.size() >> (8 * i)) & 0xFF);
+  if (compress2(reinterpret_cast<Bytef*>(out.data() + 4), &size,
+                reinterpret_cast<const Bytef*>(text.data()), static_cast<uLong>(text.size()),
+                Z_BEST_SPEED) != Z_OK)
+    throw DbError("cannot compress a document's records");
+  out.resize(4 + size);
+  return out;
+}
+
+// Empty for what cannot be unpacked: the records are then missing, the counts not.
+std::string Unpack(const std::string& packed) {
+  if (packed.size() < 4) return {};
+  uLongf size = 0;
+  for (int i = 0; i < 4; ++i)
+    size |= static_cast<uLongf>(static_cast<unsigned char>(packed[i])) << (8 * i);
+  if (size > (64u << 20)) return {};
+  std::string out(size, '\0');
+  if (uncompress(reinterpret_cast<Bytef*>(out.data()), &size,
+                 reinterpret_cast<const Bytef*>(packed.data() + 4),
+                 static_cast<uLong>(packed.size() - 4)) != Z_OK)
+    return {};
+  out.resize(size);
+  return out;
+}
+
 }  // namespace
 
 Journal::Journal(const std::string& file, bool create)
@@ -41,7 +73,7 @@ Journal::Journal(const std::string& file, bool create)
       " dry_run INTEGER,"
       " started TEXT, finished TEXT, status INTEGER);"
       "CREATE TABLE IF NOT EXISTS documents(path TEXT PRIMARY KEY, shown TEXT, state TEXT,"
-      " before INTEGER, after INTEGER, outcome TEXT, run INTEGER, at TEXT);");
+      " before INTEGER, after INTEGER, outcome BLOB, run INTEGER, at TEXT);");
 }
 
 Journal::~Journal() = default;
@@ -84,8 +116,8 @@ std::optional<JournalEntry> Journal::Find(const std::string& path) {
       "SELECT path, shown, state, before, after, outcome, run, at FROM documents WHERE path = ?");
   q.Bind(1, path);
   if (!q.Step()) return std::nullopt;
-  JournalEntry e{q.Text(0),    q.Text(1), q.Text(2), static_cast<std::uint64_t>(q.Int(3)),
-                 std::nullopt, q.Text(5), q.Int(6),  q.Text(7)};
+  JournalEntry e{q.Text(0),    q.Text(1),         q.Text(2), static_cast<std::uint64_t>(q.Int(3)),
+                 std::nullopt, Unpack(q.Blob(5)), q.Int(6),  q.Text(7)};
   if (!q.IsNull(4)) e.after = static_cast<std::uint64_t>(q.Int(4));
   q.Reset();
   return e;
@@ -101,7 +133,7 @@ void Journal::Started(const std::string& path, const std::string& shown, std::ui
       .Bind(2, shown)
       .Bind(3, Signed(before))
       .Bind(4, Signed(after))
-      .Bind(5, outcome)
+      .BindBlob(5, Pack(outcome))
       .Bind(6, run_)
       .Bind(7, Now())
       .Run();
@@ -114,7 +146,7 @@ void Journal::Finished(const std::string& path, const std::string& shown, const 
     // The bytes before and after are those Started recorded.
     Stmt(*db_, "UPDATE documents SET state = ?, outcome = ?, run = ?, at = ? WHERE path = ?")
         .Bind(1, state)
-        .Bind(2, outcome)
+        .BindBlob(2, Pack(outcome))
         .Bind(3, run_)
         .Bind(4, Now())
         .Bind(5, path)
@@ -128,7 +160,7 @@ void Journal::Finished(const std::string& path, const std::string& shown, const 
       .Bind(2, shown)
       .Bind(3, state)
       .Bind(4, Signed(hash))
-      .Bind(5, outcome)
+      .BindBlob(5, Pack(outcome))
       .Bind(6, run_)
       .Bind(7, Now())
       .Run();
@@ -139,8 +171,8 @@ void Journal::ForEach(const std::function<void(const JournalEntry&)>& each) {
   Stmt q(*db_,
          "SELECT path, shown, state, before, after, outcome, run, at FROM documents ORDER BY path");
   while (q.Step()) {
-    JournalEntry e{q.Text(0),    q.Text(1), q.Text(2), static_cast<std::uint64_t>(q.Int(3)),
-                   std::nullopt, q.Text(5), q.Int(6),  q.Text(7)};
+    JournalEntry e{q.Text(0),    q.Text(1),         q.Text(2), static_cast<std::uint64_t>(q.Int(3)),
+                   std::nullopt, Unpack(q.Blob(5)), q.Int(6),  q.Text(7)};
     if (!q.IsNull(4)) e.after = static_cast<std::uint64_t>(q.Int(4));
     each(e);
   }
@@ -162,7 +194,7 @@ void MergeJournals(const std::vector<std::string>& files,
   Db merged("", false, true);
   merged.Exec(
       "CREATE TABLE d(path TEXT, shown TEXT, state TEXT, before INTEGER, after INTEGER,"
-      " outcome TEXT, run INTEGER, at TEXT, source INTEGER)");
+      " outcome BLOB, run INTEGER, at TEXT, source INTEGER)");
   for (std::size_t i = 0; i < files.size(); ++i) {
     {
       Db check(files[i], true, false);
@@ -185,8 +217,8 @@ void MergeJournals(const std::vector<std::string>& files,
   std::optional<JournalEntry> last;
   std::size_t copies = 0;
   while (q.Step()) {
-    JournalEntry e{q.Text(0),    q.Text(1), q.Text(2), static_cast<std::uint64_t>(q.Int(3)),
-                   std::nullopt, q.Text(5), q.Int(6),  q.Text(7)};
+    JournalEntry e{q.Text(0),    q.Text(1),         q.Text(2), static_cast<std::uint64_t>(q.Int(3)),
+                   std::nullopt, Unpack(q.Blob(5)), q.Int(6),  q.Text(7)};
     if (!q.IsNull(4)) e.after = static_cast<std::uint64_t>(q.Int(4));
     if (last && last->path != e.path) {
       each(*last, copies);

@@ -25,7 +25,7 @@ struct JournalEntry {
   std::string state;  // "started", "done", "planned" (a dry run), "failed"
   std::uint64_t before = 0;
   std::optional<std::uint64_t> after;  // the bytes written, when the repair wrote
-  std::string outcome;                 // JSON: {"document": ..., "links": [...]}
+  std::string outcome;                 // JSON: {"document": ..., "links": [...]} (kept deflated)
   std::int64_t run = 0;
   std::string at;  // UTC, when recorded
 };

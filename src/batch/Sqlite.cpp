@@ -53,6 +53,11 @@ Stmt& Stmt::Bind(int i, std::int64_t value) {
   return *this;
 }
 
+Stmt& Stmt::BindBlob(int i, const std::string& bytes) {
+  sqlite3_bind_blob(stmt_, i, bytes.data(), static_cast<int>(bytes.size()), SQLITE_TRANSIENT);
+  return *this;
+}
+
 Stmt& Stmt::BindNull(int i) {
   sqlite3_bind_null(stmt_, i);
   return *this;
@@ -87,6 +92,14 @@ std::string Stmt::Text(int column) const {
 
 std::int64_t Stmt::Int(int column) const {
   return sqlite3_column_int64(stmt_, column);
+}
+
+std::string Stmt::Blob(int column) const {
+  const void* data = sqlite3_column_blob(stmt_, column);
+  return data == nullptr
+             ? std::string()
+             : std::string(static_cast<const char*>(data),
+                           static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
 }
 
 bool Stmt::IsNull(int column) const {

@@ -42,6 +42,7 @@ class Stmt {
   Stmt& Bind(int i, const std::string& text);
   Stmt& Bind(int i, std::int64_t value);
   Stmt& BindNull(int i);
+  Stmt& BindBlob(int i, const std::string& bytes);
   // True while there is a row; resets itself at the end.
   bool Step();
   // Runs a statement that returns no rows, and makes it ready to run again.
@@ -51,6 +52,7 @@ class Stmt {
   std::string Text(int column) const;
   std::int64_t Int(int column) const;
   bool IsNull(int column) const;
+  std::string Blob(int column) const;
 
  private:
   Db& db_;
