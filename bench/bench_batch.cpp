@@ -204,7 +204,8 @@ int Migration(const std::string& tool, int count, int files) {
   };
   fresh();
   Print("list", Measure(tool, {"list", docs}, out), count);
-  Run fix_root = Measure(tool, {"fix", "--root", tree_dir, "--journal", base + "/run.db", docs}, out);
+  Run fix_root =
+      Measure(tool, {"fix", "--root", tree_dir, "--journal", base + "/run.db", docs}, out);
   Print("fix --root", fix_root, count);
   std::printf("    %s; journal %ld kB\n", fix_root.last_line.c_str(), FileKb(base + "/run.db"));
   fresh();
@@ -212,7 +213,8 @@ int Migration(const std::string& tool, int count, int files) {
   Run killed = Measure(tool, {"fix", "--root", tree_dir, "--journal", base + "/run.db", docs}, out);
   unsetenv("RAVELMEND_BATCH_KILL");
   Print("killed at half", killed, count / 2);
-  Run resumed = Measure(tool, {"fix", "--root", tree_dir, "--journal", base + "/run.db", docs}, out);
+  Run resumed =
+      Measure(tool, {"fix", "--root", tree_dir, "--journal", base + "/run.db", docs}, out);
   Print("resumed", resumed, count);
   std::printf("    %s\n", resumed.last_line.c_str());
   Run index = Measure(tool, {"index", "--root", tree_dir, "--output", base + "/names.db"}, out);
@@ -230,11 +232,11 @@ int Migration(const std::string& tool, int count, int files) {
   for (int k = 0; k < 2; ++k) {
     pid_t pid = fork();
     if (pid == 0) {
-      Run r =
-          Measure(tool,
-                  {"fix", "--shard", std::to_string(k + 1) + "/2", "--jobs", "1", "--index",
-                   base + "/names.db", "--journal", base + "/run" + std::to_string(k) + ".db", docs},
-                  out + std::to_string(k));
+      Run r = Measure(
+          tool,
+          {"fix", "--shard", std::to_string(k + 1) + "/2", "--jobs", "1", "--index",
+           base + "/names.db", "--journal", base + "/run" + std::to_string(k) + ".db", docs},
+          out + std::to_string(k));
       std::printf("  %-14s %8.3f s %7.0f documents/s  peak %7.1f MB  exit %d\n",
                   (k == 0 ? "shard 1/2" : "shard 2/2"), r.seconds, count / 2 / r.seconds,
                   r.peak_kb / 1024.0, r.status);
