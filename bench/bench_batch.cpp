@@ -222,7 +222,8 @@ int Migration(const std::string& tool, int count, int files) {
               index.seconds, files / index.seconds, index.peak_kb / 1024.0, index.status,
               FileKb(base + "/names.db") / 1024.0);
   fresh();
-  Run fix_index = Measure(tool, {"fix", "--index", base + "/names.db", docs}, out);
+  Run fix_index = Measure(
+      tool, {"fix", "--index", base + "/names.db", "--journal", base + "/run.db", docs}, out);
   Print("fix --index", fix_index, count);
   std::printf("    %s\n", fix_index.last_line.c_str());
   // Two shards at once, each a process of its own, on the same index.
