@@ -221,7 +221,7 @@ TEST_F(BatchExe, ExitStatusAndMessagesAsOnEveryHost) {
       {{"fix", "--root", "nowhere", "docs\\good.docx"}, 2, "--root nowhere: no such folder"},
       {{"list", "docs\\none.docx"}, 2, "docs\\none.docx: no such file or folder"},
       {{}, 2, "a command is needed"},
-      {{"fix", "docs"}, 2, "fix needs --root DIR or --map OLD=NEW"},
+      {{"fix", "docs"}, 2, "fix needs --root DIR, --index FILE or --map OLD=NEW"},
       {{"list", "--frobnicate", "docs"}, 2, "unknown option '--frobnicate'"},
       {{"--help"}, 0, ""},
   };
