@@ -231,11 +231,11 @@ void MergeJournals(const std::vector<std::string>& files,
 }
 
 void KillPoint(const char* point) {
-  static const char* spec = std::getenv("RAVELMEND_BATCH_KILL");
-  if (spec == nullptr) return;
+  static const char* wanted = std::getenv("RAVELMEND_BATCH_KILL");
+  if (wanted == nullptr) return;
   static std::mutex mutex;
   static std::map<std::string, int> reached;
-  std::string s = spec;
+  std::string s = wanted;
   std::size_t colon = s.find(':');
   if (colon == std::string::npos || s.substr(0, colon) != point) return;
   std::lock_guard<std::mutex> lock(mutex);
