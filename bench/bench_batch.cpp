@@ -3,14 +3,20 @@
 // families mixed: .docx, .pptx, .xlsx and .odt), against a tree of 100,000 files: the time and
 // the peak memory of list, fix --dry-run and fix, next to a plain copy of the same documents
 // that syncs each file, as fix does.
-// usage: bench_batch [RAVELMEND_BATCH [mixed]]   (default: the one built beside this program;
-//        "mixed": the mixed set only)
+// With --migration DOCS FILES: a migration's runs on DOCS small documents against a tree of
+// FILES files (default 100,000 and 1,000,000): list, fix with a journal, fix killed half-way
+// and resumed, the index's build time and size, fix --index against fix --root, and two
+// shards at once against one process.
+// usage: bench_batch [--migration [DOCS FILES]] [RAVELMEND_BATCH [mixed]]
+//        (default: the ravelmend-batch built beside this program; "mixed": the mixed set only)
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -31,9 +37,9 @@ double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-std::string Name(int n) {
+std::string Name(int n, int modulo = kTop * kSub * kFiles) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "pic%06d.png", n % (kTop * kSub * kFiles));
+  std::snprintf(buf, sizeof buf, "pic%07d.png", n % modulo);
   return buf;
 }
 
@@ -223,22 +229,23 @@ std::vector<std::string> MakeDocuments(const std::string& dir, int count, std::s
   return names;
 }
 
-void MakeTree(const std::string& tree) {
+void MakeTree(const std::string& tree, int tops = kTop, int subs = kSub, int files = kFiles) {
   std::string marker = tree + "/.complete";
   if (access(marker.c_str(), F_OK) == 0) return;
   std::system(("rm -rf '" + tree + "' && mkdir -p '" + tree + "'").c_str());
   int n = 0;
-  for (int t = 0; t < kTop; ++t) {
+  for (int t = 0; t < tops; ++t) {
     std::string top = tree + "/t" + std::to_string(t);
     mkdir(top.c_str(), 0755);
-    for (int s = 0; s < kSub; ++s) {
+    for (int s = 0; s < subs; ++s) {
       std::string sub = top + "/s" + std::to_string(s);
       mkdir(sub.c_str(), 0755);
-      for (int f = 0; f < kFiles; ++f) {
-        // The linked names are spread over the whole tree.
-        int id = (n * 7 + 3) % (kTop * kSub * kFiles);
+      for (int f = 0; f < files; ++f) {
+        // The linked names are spread over the whole tree, each once (7 is prime to the
+        // number of files).
+        int id = static_cast<int>((n * 7LL + 3) % (static_cast<long long>(tops) * subs * files));
         ++n;
-        close(open((sub + "/" + Name(id)).c_str(), O_CREAT | O_WRONLY, 0644));
+        close(open((sub + "/" + Name(id, tops * subs * files)).c_str(), O_CREAT | O_WRONLY, 0644));
       }
     }
   }
@@ -303,14 +310,136 @@ void Print(const char* what, const Run& r, int count) {
               count / r.seconds, r.peak_kb / 1024.0, r.status);
 }
 
+// `count` documents of 10 links each and no media, in folders of 1,000, linking to names
+// drawn from a pool of `pool` (documents share their pictures, as real ones do).
+void MakeSmallDocuments(const std::string& dir, int count, int pool) {
+  using namespace ravel::docfile::test;
+  std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
+  for (int d = 0; d < count; ++d) {
+    std::string folder = dir + "/f" + std::to_string(d / 1000);
+    if (d % 1000 == 0) mkdir(folder.c_str(), 0755);
+    std::string markup;
+    std::vector<Rel> rels;
+    for (int l = 0; l < kLinks; ++l) {
+      std::string id = "rId" + std::to_string(l + 1);
+      markup += "<w:r><w:t>Figure</w:t></w:r>" + Inline(id);
+      rels.push_back({id, kImageType, "file:///old/share/" + Name(d * kLinks + l, pool)});
+    }
+    auto bytes = Zip(Standard(Body(markup), Rels(rels)));
+    std::ofstream(folder + "/doc" + std::to_string(d) + ".docx", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<long>(bytes.size()));
+  }
+}
+
+long FileKb(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size / 1024) : -1;
+}
+
+int Migration(const std::string& tool, int count, int files) {
+  const std::string base = "/tmp/ravel-bench-migration";
+  const std::string tree = base + "/tree", pristine = base + "/pristine", docs = base + "/docs";
+  const std::string out = base + "/out.txt";
+  int tops = 100, subs = 100, per = files / (tops * subs);
+  if (per < 1) {
+    per = 1;
+    subs = std::max(1, files / tops);
+  }
+  files = tops * subs * per;
+  int pool = std::min(20000, files);
+  std::system(("mkdir -p '" + base + "'").c_str());
+  std::printf(
+      "program: %s\n%d documents x %d links (names from a pool of %d), tree of %d "
+      "files in %d folders\n",
+      tool.c_str(), count, kLinks, pool, files, tops * subs);
+  auto started = Clock::now();
+  std::string tree_dir = tree + "-" + std::to_string(files);
+  MakeTree(tree_dir, tops, subs, per);
+  std::printf("  tree made in %.1f s\n", Seconds(started));
+  started = Clock::now();
+  MakeSmallDocuments(pristine, count, pool);
+  std::printf("  documents made in %.1f s\n", Seconds(started));
+  auto fresh = [&] {
+    std::system(
+        ("rm -rf '" + docs + "' " + base + "/run*.db* && cp -r '" + pristine + "' '" + docs + "'")
+            .c_str());
+  };
+  fresh();
+  Print("list", Measure(tool, {"list", docs}, out), count);
+  Run fix_root =
+      Measure(tool, {"fix", "--root", tree_dir, "--journal", base + "/run.db", docs}, out);
+  Print("fix --root", fix_root, count);
+  std::printf("    %s; journal %ld kB\n", fix_root.last_line.c_str(), FileKb(base + "/run.db"));
+  fresh();
+  setenv("RAVELMEND_BATCH_KILL", ("done:" + std::to_string(count / 2)).c_str(), 1);
+  Run killed = Measure(tool, {"fix", "--root", tree_dir, "--journal", base + "/run.db", docs}, out);
+  unsetenv("RAVELMEND_BATCH_KILL");
+  Print("killed at half", killed, count / 2);
+  Run resumed =
+      Measure(tool, {"fix", "--root", tree_dir, "--journal", base + "/run.db", docs}, out);
+  Print("resumed", resumed, count);
+  std::printf("    %s\n", resumed.last_line.c_str());
+  Run index = Measure(tool, {"index", "--root", tree_dir, "--output", base + "/names.db"}, out);
+  std::printf("  %-14s %8.3f s %7.0f files/s      peak %7.1f MB  exit %d; index %.1f MB\n", "index",
+              index.seconds, files / index.seconds, index.peak_kb / 1024.0, index.status,
+              FileKb(base + "/names.db") / 1024.0);
+  fresh();
+  Run fix_index = Measure(
+      tool, {"fix", "--index", base + "/names.db", "--journal", base + "/run.db", docs}, out);
+  Print("fix --index", fix_index, count);
+  std::printf("    %s\n", fix_index.last_line.c_str());
+  // Two shards at once, each a process of its own, on the same index.
+  fresh();
+  auto shards_started = Clock::now();
+  std::vector<pid_t> pids;
+  for (int k = 0; k < 2; ++k) {
+    pid_t pid = fork();
+    if (pid == 0) {
+      Run r = Measure(
+          tool,
+          {"fix", "--shard", std::to_string(k + 1) + "/2", "--jobs", "1", "--index",
+           base + "/names.db", "--journal", base + "/run" + std::to_string(k) + ".db", docs},
+          out + std::to_string(k));
+      std::printf("  %-14s %8.3f s %7.0f documents/s  peak %7.1f MB  exit %d\n",
+                  (k == 0 ? "shard 1/2" : "shard 2/2"), r.seconds, count / 2 / r.seconds,
+                  r.peak_kb / 1024.0, r.status);
+      _exit(0);
+    }
+    pids.push_back(pid);
+  }
+  for (pid_t pid : pids) waitpid(pid, nullptr, 0);
+  double both = Seconds(shards_started);
+  fresh();
+  Run one = Measure(tool, {"fix", "--jobs", "1", "--index", base + "/names.db", docs}, out);
+  std::printf(
+      "  2 shards of one thread each at once: %.3f s; one process of one thread: %.3f s "
+      "(%.2f times)\n",
+      both, one.seconds, one.seconds / both);
+  Print("fix --jobs 1", one, count);
+  std::system(("rm -rf '" + docs + "' " + base + "/*.db*").c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::setvbuf(stdout, nullptr, _IOLBF, 0);  // figures show as they come
+  std::string self = argv[0];
+  bool migration = argc > 1 && std::string(argv[1]) == "--migration";
+  int count = 100000, files = 1000000;
+  if (migration) {
+    --argc;
+    ++argv;
+    if (argc > 2 && std::isdigit(static_cast<unsigned char>(argv[1][0]))) {
+      count = std::atoi(argv[1]);
+      files = std::atoi(argv[2]);
+      argc -= 2;
+      argv += 2;
+    }
+  }
   std::string tool = argc > 1 ? argv[1] : "";
   const bool mixed_only = argc > 2 && std::string(argv[2]) == "mixed";
   if (tool.empty()) {
-    std::string self = argv[0];
     std::size_t slash = self.rfind('/');
     tool = (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) +
            "/ravelmend-batch";
@@ -320,6 +449,7 @@ int main(int argc, char** argv) {
                  tool.c_str());
     return 2;
   }
+  if (migration) return Migration(tool, count, files);
   const std::string base = "/tmp/ravel-bench-batch";
   const std::string tree = base + "/tree", docs = base + "/docs", copy = base + "/copy";
   std::printf("program: %s\ntree: %d files in %d folders under %s\n", tool.c_str(),

@@ -4,6 +4,8 @@
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(LIBZIP REQUIRED IMPORTED_TARGET libzip)
 find_package(pugixml REQUIRED)
+# The journals and name indexes of the batch command (libsqlite3-dev).
+find_package(SQLite3 REQUIRED)
 
 file(GLOB DOCFILE_SOURCES CONFIGURE_DEPENDS src/docfile/*.cpp)
 add_library(ravel_docfile STATIC ${DOCFILE_SOURCES})
@@ -18,7 +20,8 @@ file(GLOB BATCH_SOURCES CONFIGURE_DEPENDS src/batch/*.cpp)
 list(FILTER BATCH_SOURCES EXCLUDE REGEX "/main\\.cpp$")
 add_library(ravel_batch STATIC ${BATCH_SOURCES})
 find_package(Threads REQUIRED)
-target_link_libraries(ravel_batch PUBLIC ravel_docfile Threads::Threads)
+find_package(ZLIB REQUIRED)
+target_link_libraries(ravel_batch PUBLIC ravel_docfile SQLite::SQLite3 ZLIB::ZLIB Threads::Threads)
 target_include_directories(ravel_batch PUBLIC ${NLOHMANN_JSON_INCLUDE})
 
 add_executable(ravelmend-batch src/batch/main.cpp)
@@ -29,6 +32,9 @@ add_executable(batch_tests ${BATCH_TEST_SOURCES})
 target_link_libraries(batch_tests PRIVATE ravel_batch ravel_filedoc ravel_sim GTest::gtest
                                           GTest::gtest_main)
 target_compile_definitions(batch_tests PRIVATE RAVEL_FIXTURES="${RAVEL_FIXTURES}")
+# The journal's tests run the command as a process of its own, to kill it.
+add_dependencies(batch_tests ravelmend-batch)
+target_compile_definitions(batch_tests PRIVATE RAVELMEND_BATCH_EXE="$<TARGET_FILE:ravelmend-batch>")
 gtest_discover_tests(batch_tests DISCOVERY_TIMEOUT 60)
 # Real documents to test against; where the folder is absent those tests are skipped.
 set(RAVEL_CORPUS_DIR "${CMAKE_SOURCE_DIR}/../shared/corpus" CACHE PATH

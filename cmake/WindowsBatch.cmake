@@ -2,9 +2,9 @@
 # from Debian's source packages by scripts/build-mingw-deps.sh into the build tree (zlib from
 # libz-mingw-w64-dev), and the Win32 document store. The Windows-side tests run the .exe.
 set(RAVEL_MINGW_DEPS ${CMAKE_SOURCE_DIR}/build/mingw-deps
-    CACHE PATH "libzip and pugixml built for mingw-w64")
-if(NOT EXISTS ${RAVEL_MINGW_DEPS}/.complete)
-  message(STATUS "Building libzip and pugixml for mingw-w64 in ${RAVEL_MINGW_DEPS}")
+    CACHE PATH "libzip, pugixml and SQLite built for mingw-w64")
+if(NOT EXISTS ${RAVEL_MINGW_DEPS}/.complete OR NOT EXISTS ${RAVEL_MINGW_DEPS}/lib/libsqlite3.a)
+  message(STATUS "Building libzip, pugixml and SQLite for mingw-w64 in ${RAVEL_MINGW_DEPS}")
   execute_process(COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/build-mingw-deps.sh ${RAVEL_MINGW_DEPS}
                   RESULT_VARIABLE deps_result)
   if(NOT deps_result EQUAL 0)
@@ -17,6 +17,9 @@ set(ZLIB_USE_STATIC_LIBS ON)
 find_package(ZLIB REQUIRED)
 find_package(libzip CONFIG REQUIRED)
 find_package(pugixml CONFIG REQUIRED)
+# SQLite: its amalgamation, built as a static library by the same script.
+find_library(RAVEL_SQLITE3 NAMES libsqlite3.a sqlite3 REQUIRED)
+find_path(RAVEL_SQLITE3_INCLUDE sqlite3.h REQUIRED)
 
 file(GLOB WIN_DOCFILE_SOURCES CONFIGURE_DEPENDS src/docfile/*.cpp src/win32/batch/Win32Store.cpp)
 list(FILTER WIN_DOCFILE_SOURCES EXCLUDE REGEX "/Posix[A-Za-z]*\\.cpp$")
@@ -33,7 +36,8 @@ target_link_libraries(ravel_wintests PRIVATE ravel_filedoc)
 file(GLOB WIN_BATCH_SOURCES CONFIGURE_DEPENDS src/batch/*.cpp)
 list(FILTER WIN_BATCH_SOURCES EXCLUDE REGEX "/main\\.cpp$")
 add_library(ravel_batch STATIC ${WIN_BATCH_SOURCES})
-target_link_libraries(ravel_batch PUBLIC ravel_docfile)
+target_link_libraries(ravel_batch PUBLIC ravel_docfile ${RAVEL_SQLITE3} ZLIB::ZLIB)
+target_include_directories(ravel_batch PRIVATE ${RAVEL_SQLITE3_INCLUDE})
 target_include_directories(ravel_batch PUBLIC ${NLOHMANN_JSON_INCLUDE})
 
 add_executable(ravelmend-batch src/win32/batch/main.cpp src/win32/batch/ravelmend-batch.rc)

@@ -5,9 +5,9 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++ git libgtest-dev googletest nlohmann-json3-dev clang-format
   g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth x11-utils xdotool imagemagick fonts-wine
-  libzip-dev libpugixml-dev pkg-config zip unzip libreoffice-writer-nogui libreoffice-calc-nogui
-  libreoffice-impress-nogui poppler-utils
-  nsis libz-mingw-w64-dev dpkg-dev
+  libzip-dev libpugixml-dev pkg-config zip unzip python3 libreoffice-writer-nogui
+  libreoffice-calc-nogui libreoffice-impress-nogui poppler-utils
+  nsis libz-mingw-w64-dev dpkg-dev libsqlite3-dev tcl
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -22,6 +22,6 @@ if [ ${#missing[@]} -gt 0 ]; then
     "${missing[@]}" >/dev/null
 fi
 
-# libzip and pugixml for the Windows build of ravelmend-batch, from Debian's source packages;
+# libzip, pugixml and SQLite for the Windows build of ravelmend-batch, from Debian's source packages;
 # kept in the build tree, so this is quick once done.
 bash "$(dirname "$0")/build-mingw-deps.sh"

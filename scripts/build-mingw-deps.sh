@@ -1,15 +1,18 @@
 #!/usr/bin/env bash
-# Cross-builds the document engine's libraries (libzip, pugixml) for mingw-w64 from Debian's
-# own source packages, into a prefix in the build tree. zlib comes from libz-mingw-w64-dev.
-# A finished prefix is kept: later runs return at once.
+# Cross-builds the batch tool's libraries (libzip, pugixml, SQLite) for mingw-w64 from
+# Debian's own source packages, into a prefix in the build tree. zlib comes from
+# libz-mingw-w64-dev. A finished prefix is kept: later runs return at once.
 #   scripts/build-mingw-deps.sh [PREFIX]   (default build/mingw-deps)
 set -euo pipefail
 here="$(cd "$(dirname "$0")/.." && pwd)"
 prefix="${1:-$here/build/mingw-deps}"
 stamp="$prefix/.complete"
-if [ -f "$stamp" ]; then
+if [ -f "$stamp" ] && [ -f "$prefix/lib/libsqlite3.a" ]; then
   exit 0
 fi
+# A prefix finished before SQLite joined it only gains SQLite.
+only_sqlite=false
+[ -f "$stamp" ] && only_sqlite=true
 
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo=sudo
@@ -43,7 +46,8 @@ if ! apt-get indextargets --format '$(CREATED_BY)' 2>/dev/null | grep -qx Source
 fi
 
 work="$prefix.work"
-rm -rf "$work" "$prefix"
+rm -rf "$work"
+$only_sqlite || rm -rf "$prefix"
 mkdir -p "$work" "$prefix"
 cd "$work"
 started=$(date +%s)
@@ -56,6 +60,32 @@ quiet() {
     exit 1
   fi
 }
+# SQLite, for the journals and indexes: the one-file amalgamation generated from the source
+# package (its generators run natively, with tclsh) and compiled alone into a static library.
+build_sqlite() {
+  apt-get source -qq sqlite3 >/dev/null 2>&1 || apt-get source sqlite3
+  local src
+  src="$(find . -maxdepth 1 -type d -name 'sqlite3-*' | head -1)"
+  mkdir -p build-sqlite
+  (cd build-sqlite && quiet "../$src/configure" --disable-tcl --disable-readline &&
+    quiet make -j2 sqlite3.c)
+  quiet x86_64-w64-mingw32-gcc-posix -O2 -c build-sqlite/sqlite3.c -o build-sqlite/sqlite3.o \
+    -DSQLITE_THREADSAFE=1 -DSQLITE_OMIT_LOAD_EXTENSION -DSQLITE_OMIT_DEPRECATED \
+    -DSQLITE_DQS=0 -DSQLITE_DEFAULT_MEMSTATUS=0
+  mkdir -p "$prefix/lib" "$prefix/include"
+  quiet x86_64-w64-mingw32-ar rcs "$prefix/lib/libsqlite3.a" build-sqlite/sqlite3.o
+  cp build-sqlite/sqlite3.h "$src/src/sqlite3ext.h" "$prefix/include/" 2>/dev/null ||
+    cp build-sqlite/sqlite3.h "$prefix/include/"
+  head -1 "$src/debian/changelog" >>"$prefix/SOURCES"
+}
+
+if $only_sqlite; then
+  build_sqlite
+  rm -rf "$work"
+  echo "build-mingw-deps: SQLite for mingw-w64 in $prefix ($(($(date +%s) - started)) s)"
+  exit 0
+fi
+
 # Checked against the signed archive index and unpacked with Debian's patches applied.
 apt-get source -qq libzip pugixml >/dev/null 2>&1 || apt-get source libzip pugixml
 
@@ -93,6 +123,7 @@ quiet cmake --install build-libzip
 {
   for d in "$work"/*/debian/changelog; do head -1 "$d"; done
 } >"$prefix/SOURCES"
+build_sqlite
 rm -rf "$work"
 touch "$stamp"
-echo "build-mingw-deps: libzip and pugixml for mingw-w64 in $prefix ($(($(date +%s) - started)) s)"
+echo "build-mingw-deps: libzip, pugixml and SQLite for mingw-w64 in $prefix ($(($(date +%s) - started)) s)"

@@ -1,6 +1,7 @@
 #include "batch/Batch.h"
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -13,8 +14,14 @@
 
 #include <nlohmann/json.hpp>
 
+#include "batch/Csv.h"
+#include "batch/Index.h"
+#include "batch/Journal.h"
 #include "batch/Kinds.h"
+#include "batch/RuleFile.h"
 #include "batch/Search.h"
+#include "batch/Shard.h"
+#include "batch/Sqlite.h"
 #include "docfile/Repair.h"
 #include "ravel/Version.h"
 #include "relink/TextCompare.h"
@@ -30,6 +37,10 @@ const char kUsage[] =
     "       ravelmend-batch fix  --root DIR [--map OLD=NEW]... [--rewrite-existing]\n"
     "                            [--relative] [--dry-run] [--backup] [--keep-times]\n"
     "                            [--json] [--all] [--kinds LIST] [--jobs N] PATH...\n"
+    "                            [--map-file FILE] [--index FILE] [--csv FILE]\n"
+    "                            [--journal FILE] [--shard K/N]\n"
+    "       ravelmend-batch index --root DIR --output FILE\n"
+    "       ravelmend-batch report --journal FILE... [--csv FILE] [--json]\n"
     "\n"
     "Lists and repairs the links to files of Office documents without Office: Word\n"
     "(.docx .docm .dotx .dotm), Excel (.xlsx .xlsm .xltx .xltm), PowerPoint (.pptx .pptm\n"
@@ -45,6 +56,10 @@ const char kUsage[] =
     "  --map OLD=NEW   replace the path prefix OLD by NEW first (may be repeated; usable\n"
     "                  without --root; a path or a file:// URI); a rule that matched no\n"
     "                  link is reported\n"
+    "  --map-file FILE rules from FILE, one a line: OLD<TAB>NEW, OLD|NEW or a two-column\n"
+    "                  CSV (UTF-8 or UTF-16); '#' comments; NEW may be an https:// address\n"
+    "                  (written escaped as Office writes it; such links are reported\n"
+    "                  mapped); a bad line is named and nothing is written\n"
     "  --rewrite-existing\n"
     "                  let --map also move links whose files are still there\n"
     "  --relative      write targets relative to the document's folder where they lie\n"
@@ -53,6 +68,16 @@ const char kUsage[] =
     "  --backup        keep each original as NAME.bak beside the repaired document\n"
     "  --keep-times    keep a repaired document's modification time (by default it becomes\n"
     "                  the time of the repair)\n"
+    "  --csv FILE      also write every link as a row of FILE (UTF-8 for Excel), and the\n"
+    "                  summary to FILE's name with .summary.csv\n"
+    "  --journal FILE  record each document's outcome in FILE (SQLite); the same command\n"
+    "                  with the same journal goes on where a stopped run ended\n"
+    "  --shard K/N     only the K-th of N shares of the documents (to split a run over\n"
+    "                  N processes or machines)\n"
+    "  --index FILE    look names up in an index made by 'index' instead of walking --root\n"
+    "                  (with --root too: the indexed tree as seen from here)\n"
+    "  index           write the names of the files beneath --root DIR to --output FILE\n"
+    "  report          merge the journals of several runs into one summary\n"
     "  --json          one JSON object per line: per link, per document error, and a\n"
     "                  final summary\n"
     "  --all           also report the documents that have no links\n"
@@ -81,6 +106,10 @@ struct Options {
   std::vector<std::pair<std::string, std::string>> maps;
   std::vector<std::string> paths;
   std::set<docfile::LinkKind> kinds;  // empty: every kind
+  std::vector<std::string> map_files, journals;
+  std::optional<std::string> csv, index, output;
+  std::optional<Shard> shard;
+  std::vector<std::string> rule_sources;  // where each rule of `maps` came from
 };
 
 struct UsageError {
@@ -100,7 +129,8 @@ Options Parse(const std::vector<std::string>& args) {
     auto is = [&](const std::string& name) { return arg == name || (arg.starts_with(name + "=")); };
     if (only_paths || arg == "-" || !arg.starts_with("-")) {
       if (o.command.empty() && !only_paths) {
-        if (arg != "list" && arg != "fix") throw UsageError{"unknown command '" + arg + "'"};
+        if (arg != "list" && arg != "fix" && arg != "index" && arg != "report")
+          throw UsageError{"unknown command '" + arg + "'"};
         o.command = arg;
       } else {
         o.paths.push_back(arg);
@@ -147,19 +177,51 @@ Options Parse(const std::vector<std::string>& args) {
       if (eq == std::string::npos || eq == 0 || eq + 1 == rule.size())
         throw UsageError{"--map needs OLD=NEW, got '" + rule + "'"};
       o.maps.emplace_back(rule.substr(0, eq), rule.substr(eq + 1));
+    } else if (is("--map-file")) {
+      o.map_files.push_back(value(i, arg, "--map-file"));
+    } else if (is("--csv") || is("--index") || is("--output")) {
+      std::string name = arg.substr(0, arg.find('='));
+      auto& slot = name == "--csv" ? o.csv : name == "--index" ? o.index : o.output;
+      if (slot) throw UsageError{name + " may be given once"};
+      slot = value(i, arg, name);
+      if (slot->empty()) throw UsageError{name + " needs a file"};
+    } else if (is("--journal")) {
+      o.journals.push_back(value(i, arg, "--journal"));
+      // report takes several journals after one --journal, as a shell glob gives them.
+      while (o.command == "report" && i + 1 < args.size() && !args[i + 1].starts_with("-"))
+        o.journals.push_back(args[++i]);
+    } else if (is("--shard")) {
+      std::string text = value(i, arg, "--shard");
+      o.shard = ParseShard(text);
+      if (!o.shard) throw UsageError{"--shard needs K/N with 1 <= K <= N, got '" + text + "'"};
     } else {
       throw UsageError{"unknown option '" + arg + "'"};
     }
   }
-  if (o.command.empty()) throw UsageError{"a command is needed: list or fix"};
+  for (std::size_t i = 0; i < o.maps.size(); ++i) o.rule_sources.push_back("--map");
+  if (o.command.empty()) throw UsageError{"a command is needed: list, fix, index or report"};
+  if (o.command == "index") {
+    if (!o.root || !o.output || !o.paths.empty() || o.json)
+      throw UsageError{"index needs --root DIR --output FILE, and nothing else"};
+    return o;
+  }
+  if (o.command == "report") {
+    if (o.journals.empty() || !o.paths.empty())
+      throw UsageError{"report needs --journal FILE..., and no documents"};
+    return o;
+  }
+  if (o.output) throw UsageError{"--output belongs to index"};
+  if (o.journals.size() > 1) throw UsageError{"--journal may be given once, but to report"};
+  if (o.command == "list" && (!o.map_files.empty() || o.index || o.journals.size() == 1))
+    throw UsageError{"--map-file, --index and --journal belong to fix"};
   if (o.paths.empty()) throw UsageError{"no document or folder given"};
   if (o.command == "list" && (o.root || !o.maps.empty() || o.relative || o.dry_run || o.backup ||
                               o.keep_times || o.rewrite_existing))
     throw UsageError{
         "--root, --map, --relative, --dry-run, --backup and --keep-times belong to fix"};
-  if (o.command == "fix" && !o.root && o.maps.empty())
-    throw UsageError{"fix needs --root DIR or --map OLD=NEW"};
-  if (o.rewrite_existing && (o.command != "fix" || o.maps.empty()))
+  if (o.command == "fix" && !o.root && !o.index && o.maps.empty() && o.map_files.empty())
+    throw UsageError{"fix needs --root DIR, --index FILE or --map OLD=NEW"};
+  if (o.rewrite_existing && (o.command != "fix" || (o.maps.empty() && o.map_files.empty())))
     throw UsageError{"--rewrite-existing belongs to fix with --map OLD=NEW"};
   return o;
 }
@@ -225,9 +287,10 @@ bool IsFolder(FileSystem& fs, const std::string& path) {
   return entry != nullptr && entry->Next(e) && e.IsFolder();
 }
 
-// A document to process: its Windows-form path and the name it is shown by.
+// A document to process: its Windows-form path, the name it is shown by, and its path
+// beneath the folder it was found in (the same on every machine: it picks the shard).
 struct Doc {
-  std::string path, shown;
+  std::string path, shown, key;
 };
 
 // The progress line: rewritten in place on a terminal, absent otherwise.
@@ -342,6 +405,84 @@ class Report {
  public:
   Report(const Options& o, Host& host) : o_(o), host_(host) {}
 
+  // Writes a spreadsheet too; its columns are those of a link record.
+  void OpenCsv(const std::string& path) {
+    LinkResult blank;
+    csv_ = std::make_unique<CsvReport>(path, LinkRecord(Doc{}, DocumentResult{}, blank, false));
+  }
+  CsvReport* csv() { return csv_.get(); }
+
+  // What the journal keeps of a document: its records, as reported.
+  nlohmann::json Outcome(const Doc& doc, const DocumentResult& r, bool written) const {
+    nlohmann::json links = nlohmann::json::array();
+    for (const LinkResult& l : r.links) links.push_back(LinkRecord(doc, r, l, written));
+    nlohmann::json document = DocumentRecord(doc, r);
+    document["written"] = written;
+    return {{"document", document}, {"links", links}};
+  }
+
+  // A document done by an earlier run (`earlier`) or recorded in a journal being reported
+  // on: counted and listed from what the journal keeps.
+  void AddRecorded(const JournalEntry& e, bool earlier) {
+    nlohmann::json outcome = nlohmann::json::parse(e.outcome, nullptr, false);
+    if (!outcome.is_object() || !outcome.contains("links")) outcome = {{"links", {}}};
+    ++documents_;
+    if (earlier) ++done_earlier_;
+    if (!earlier && e.state == "started") ++unfinished_;
+    if (!earlier && e.state == "planned") ++planned_;
+    const nlohmann::json& document = outcome.value("document", nlohmann::json::object());
+    bool failed =
+        document.is_object() && document.contains("error") && !document["error"].is_null();
+    if (failed) {
+      ++errors_;
+      if (o_.json)
+        host_.out << document.dump() << '\n';
+      else
+        host_.err << "ravelmend-batch: " << Printable(e.shown) << ": "
+                  << Printable(document.value("error", "")) << '\n';
+      if (csv_) csv_->Row(document);
+    }
+    if (!earlier && document.is_object() && document.value("written", false)) ++written_;
+    // As in a run: the links of a document that failed are not counted.
+    for (const nlohmann::json& l : failed ? nlohmann::json::array() : outcome["links"]) {
+      ++links_;
+      static const std::map<std::string, LinkState> kStates = {
+          {"ok", LinkState::Ok},
+          {"missing", LinkState::Missing},
+          {"fixed", LinkState::Fixed},
+          {"mapped", LinkState::Mapped},
+          {"ambiguous", LinkState::Ambiguous},
+          {"not-found", LinkState::NotFound},
+          {"unreadable", LinkState::Unreadable},
+          {"not-a-file", LinkState::NotAFile}};
+      auto st = kStates.find(l.value("state", ""));
+      LinkState state = st == kStates.end() ? LinkState::Missing : st->second;
+      ++states_[state];
+      if (IsUnresolved(state)) ++unresolved_;
+      if (csv_) csv_->Row(l);
+      if (o_.json) {
+        host_.out << l.dump() << '\n';
+      } else if (o_.command == "fix") {
+        auto text = [&](const char* key) {
+          return l.contains(key) && l[key].is_string() ? l[key].get<std::string>() : "";
+        };
+        std::string shown = text("state");
+        if (o_.dry_run && (shown == "fixed" || shown == "mapped"))
+          shown = shown == "fixed" ? "would fix" : "would map";
+        AddRow({{text("document"), text("part_kind"), text("kind"), shown, text("target"),
+                 text("new_target")},
+                {}});
+      }
+    }
+  }
+
+  bool DoneEarlier() const { return done_earlier_ > 0; }
+
+  void Counted(std::size_t gone_since_index, std::size_t duplicates) {
+    gone_since_index_ += gone_since_index;
+    duplicates_ += duplicates;
+  }
+
   void Add(const Doc& doc, const DocumentResult& r) {
     if (r.error && r.error->reason() == docfile::Reason::NotRegular) {
       Skipped(doc.shown, Skip::NotRegular, r.error->what());
@@ -350,6 +491,7 @@ class Report {
     ++documents_;
     if (r.error) {
       ++errors_;
+      if (csv_) csv_->Row(DocumentRecord(doc, r));
       if (o_.json) {
         host_.out << DocumentRecord(doc, r).dump() << '\n';
       } else {
@@ -376,6 +518,11 @@ class Report {
     if (kind == Skip::NeedsWord || kind == Skip::NeedsOffice || kind == Skip::NotRegular)
       ++passed_over_;
     if (kind == Skip::Leftover) ++leftovers_;
+    if (csv_)
+      csv_->Row({{"type", "skipped"},
+                 {"document", shown},
+                 {"reason", kNames[static_cast<int>(kind)]},
+                 {"message", why}});
     if (o_.json) {
       nlohmann::json j = {{"type", "skipped"},
                           {"path", shown},
@@ -393,6 +540,18 @@ class Report {
       host_.err << "ravelmend-batch: --map " << Printable(rule) << ": matched no link\n";
   }
 
+  // False when the spreadsheet could not be written (said on stderr).
+  bool FinishCsv(int status) {
+    if (!csv_) return true;
+    try {
+      csv_->Finish(SummaryRecord(status));
+      return true;
+    } catch (const std::exception& e) {
+      host_.err << "ravelmend-batch: --csv " << Printable(e.what()) << '\n';
+      return false;
+    }
+  }
+
   void Finish(int status) {
     if (o_.json) {
       host_.out << SummaryRecord(status).dump() << '\n';
@@ -403,7 +562,7 @@ class Report {
   }
 
   int Status() const {
-    if (errors_ > 0 || not_entered_ > 0) return kFailed;
+    if (errors_ > 0 || not_entered_ > 0 || duplicates_ > 0) return kFailed;
     return unresolved_ > 0 || passed_over_ > 0 ? kUnresolved : kOk;
   }
 
@@ -437,42 +596,55 @@ class Report {
     return j;
   }
 
+  static bool IsUnresolved(LinkState state) {
+    return state == LinkState::Missing || state == LinkState::Ambiguous ||
+           state == LinkState::NotFound || state == LinkState::Mapped ||
+           state == LinkState::Unreadable;
+  }
+
+  // The one link record: the JSON output, the spreadsheet's columns and the journal.
+  nlohmann::json LinkRecord(const Doc& doc, const DocumentResult& r, const LinkResult& l,
+                            bool written) const {
+    // Every key in every record, null where it does not apply: one shape for scripts.
+    nlohmann::json candidates = nlohmann::json::array();
+    for (const std::string& p : l.candidates) candidates.push_back(Shown(p));
+    bool changed = !l.new_target.empty();
+    nlohmann::json j = {
+        {"type", "link"},
+        {"document", doc.shown},
+        {"format", r.format ? nlohmann::json(docfile::FormatName(*r.format)) : nlohmann::json()},
+        {"part", l.link.part},
+        {"part_kind", docfile::PartKindName(l.link.part_kind)},
+        {"kind", docfile::LinkKindName(l.link.kind)},
+        {"target", l.link.target},
+        {"file", ShownOrNull(l.link.parsed.path)},
+        {"exists", l.exists},
+        {"stored", l.link.stored},
+        {"state", docfile::LinkStateName(l.state)},
+        {"new_target", changed ? nlohmann::json(l.new_target) : nullptr},
+        {"new_file", changed ? ShownOrNull(l.new_path) : nullptr},
+        {"via", l.via.empty() ? nlohmann::json() : nlohmann::json(l.via)},
+        {"candidates", candidates},
+        {"written", written && changed},
+        {"dry_run", o_.dry_run},
+        {"backup", ShownOrNull(r.backup)}};
+    return j;
+  }
+
   void AddLink(const Doc& doc, const DocumentResult& r, const LinkResult& l) {
     ++links_;
     ++states_[l.state];
-    if (l.state == LinkState::Missing || l.state == LinkState::Ambiguous ||
-        l.state == LinkState::NotFound || l.state == LinkState::Mapped ||
-        l.state == LinkState::Unreadable)
-      ++unresolved_;
+    if (IsUnresolved(l.state)) ++unresolved_;
     std::string state = docfile::LinkStateName(l.state);
     if (o_.dry_run && l.state == LinkState::Fixed) state = "would fix";
     if (o_.dry_run && l.state == LinkState::Mapped) state = "would map";
-    if (o_.json) {
-      // Every key in every record, null where it does not apply: one shape for scripts.
-      nlohmann::json candidates = nlohmann::json::array();
-      for (const std::string& p : l.candidates) candidates.push_back(Shown(p));
-      bool changed = !l.new_target.empty();
-      nlohmann::json j = {
-          {"type", "link"},
-          {"document", doc.shown},
-          {"format", r.format ? nlohmann::json(docfile::FormatName(*r.format)) : nlohmann::json()},
-          {"part", l.link.part},
-          {"part_kind", docfile::PartKindName(l.link.part_kind)},
-          {"kind", docfile::LinkKindName(l.link.kind)},
-          {"target", l.link.target},
-          {"file", ShownOrNull(l.link.parsed.path)},
-          {"exists", l.exists},
-          {"stored", l.link.stored},
-          {"state", docfile::LinkStateName(l.state)},
-          {"new_target", changed ? nlohmann::json(l.new_target) : nullptr},
-          {"new_file", changed ? ShownOrNull(l.new_path) : nullptr},
-          {"via", l.via.empty() ? nlohmann::json() : nlohmann::json(l.via)},
-          {"candidates", candidates},
-          {"written", r.written && changed},
-          {"dry_run", o_.dry_run},
-          {"backup", ShownOrNull(r.backup)}};
-      host_.out << j.dump() << '\n';
-      return;
+    if (csv_ || o_.json) {
+      nlohmann::json j = LinkRecord(doc, r, l, r.written);
+      if (csv_) csv_->Row(j);
+      if (o_.json) {
+        host_.out << j.dump() << '\n';
+        return;
+      }
     }
     Row row;
     row.cells = {doc.shown, r.format ? docfile::FormatName(*r.format) : "-",
@@ -566,7 +738,21 @@ class Report {
       parts.push_back(n(not_entered_, "folder not entered", "folders not entered"));
     if (leftovers_ > 0)
       parts.push_back(n(leftovers_, "leftover temporary file", "leftover temporary files"));
-    if (o_.command == "fix")
+    if (done_earlier_ > 0)
+      parts.push_back(
+          n(done_earlier_, "document done by an earlier run", "documents done by an earlier run"));
+    if (gone_since_index_ > 0)
+      parts.push_back(n(gone_since_index_, "indexed file gone", "indexed files gone"));
+    if (planned_ > 0)
+      parts.push_back(
+          n(planned_, "document planned by a dry run", "documents planned by a dry run"));
+    if (unfinished_ > 0)
+      parts.push_back(n(unfinished_, "replacement not confirmed", "replacements not confirmed"));
+    if (duplicates_ > 0)
+      parts.push_back(
+          n(duplicates_, "document in several journals", "documents in several journals"));
+    if (o_.shard) parts.push_back("shard " + ShardText());
+    if (o_.command != "list")
       parts.push_back(o_.dry_run ? "dry run: nothing written"
                                  : n(written_, "document written", "documents written"));
     for (std::size_t i = 0; i < parts.size(); ++i) s += (i == 0 ? ": " : ", ") + parts[i];
@@ -593,11 +779,24 @@ class Report {
             {"written", written_},
             {"dry_run", o_.dry_run},
             {"unmatched_maps", unused_rules_},
+            {"done_earlier", done_earlier_},
+            {"gone_since_index", gone_since_index_},
+            {"unfinished", unfinished_},
+            {"planned", planned_},
+            {"duplicates", duplicates_},
+            {"shard", o_.shard ? nlohmann::json(ShardText()) : nlohmann::json()},
             {"exit_status", status}};
+  }
+
+  std::string ShardText() const {
+    return std::to_string(o_.shard->k) + "/" + std::to_string(o_.shard->n);
   }
 
   const Options& o_;
   Host& host_;
+  std::unique_ptr<CsvReport> csv_;
+  std::size_t done_earlier_ = 0, gone_since_index_ = 0, unfinished_ = 0, duplicates_ = 0,
+              planned_ = 0;
   std::vector<Row> rows_;
   std::vector<std::size_t> width_;
   bool head_printed_ = false;
@@ -606,6 +805,73 @@ class Report {
   std::size_t passed_over_ = 0, not_entered_ = 0, leftovers_ = 0;
   std::vector<std::string> unused_rules_;
 };
+
+// The path a file named on the command line has for the host's own file functions.
+std::string OsPath(Host& host, const std::string& arg) {
+  return host.display(docfile::NormalizePath(host.absolute(arg)));
+}
+
+int RunIndex(const Options& o, Host& host) {
+  std::string root = docfile::NormalizePath(host.absolute(*o.root));
+  if (!IsFolder(host.fs, root)) {
+    host.err << "ravelmend-batch: --root " << Printable(*o.root) << ": no such folder\n";
+    return kFailed;
+  }
+  Progress progress(host.err, host.progress);
+  std::size_t not_entered = 0;
+  WalkHooks hooks;
+  hooks.on_folder = [&](const std::string& folder) {
+    progress.Show("indexing: " + host.display(folder));
+  };
+  hooks.on_not_entered = [&](const std::string& folder, const std::string& why) {
+    progress.Clear();
+    ++not_entered;
+    host.err << "ravelmend-batch: " << Printable(host.display(folder))
+             << ": folder not entered: " << Printable(why) << '\n';
+  };
+  IndexStats stats;
+  try {
+    stats = BuildIndex(host.fs, host.walker, root, OsPath(host, *o.output), hooks);
+  } catch (const std::exception& e) {
+    progress.Clear();
+    host.err << "ravelmend-batch: --output " << Printable(e.what()) << '\n';
+    return kFailed;
+  }
+  progress.Clear();
+  host.out << stats.files << (stats.files == 1 ? " file" : " files") << " in " << stats.folders
+           << (stats.folders == 1 ? " folder" : " folders") << " indexed beneath "
+           << Printable(host.display(root)) << " into " << Printable(*o.output);
+  if (not_entered > 0)
+    host.out << "; " << not_entered << (not_entered == 1 ? " folder" : " folders")
+             << " not entered";
+  host.out << '\n';
+  return not_entered > 0 ? kFailed : kOk;
+}
+
+int RunReport(const Options& o, Host& host) {
+  Report report(o, host);
+  std::vector<std::string> files;
+  for (const std::string& j : o.journals) files.push_back(OsPath(host, j));
+  int status = kOk;
+  try {
+    if (o.csv) report.OpenCsv(OsPath(host, *o.csv));
+    MergeJournals(files, [&](const JournalEntry& e, std::size_t copies) {
+      report.AddRecorded(e, false);
+      if (copies > 1) {
+        report.Counted(0, 1);
+        host.err << "ravelmend-batch: " << Printable(e.shown) << ": in " << copies
+                 << " journals; the latest record is counted\n";
+      }
+    });
+  } catch (const std::exception& e) {
+    host.err << "ravelmend-batch: " << Printable(e.what()) << '\n';
+    return kFailed;
+  }
+  status = std::max(status, report.Status());
+  if (!report.FinishCsv(status)) status = kFailed;
+  report.Finish(status);
+  return status;
+}
 
 }  // namespace
 
@@ -626,6 +892,8 @@ int Run(const std::vector<std::string>& args, Host& host) {
     host.out << kUsage;
     return kOk;
   }
+  if (o.command == "index") return RunIndex(o, host);
+  if (o.command == "report") return RunReport(o, host);
 
   docfile::RepairOptions options;
   options.write.relative = o.relative;
@@ -636,13 +904,52 @@ int Run(const std::vector<std::string>& args, Host& host) {
   options.kinds = o.kinds;
   // A prefix given as a file URI (file:///srv/old, file://server/share) means its path.
   auto rule_path = [&](const std::string& text) {
+    if (docfile::IsWebAddress(text)) return text;
     if (text.size() > 5 && EqualNoCase(text.substr(0, 5), "file:")) {
       docfile::Target t = docfile::ParseTarget(text, "");
       if (!t.path.empty()) return docfile::NormalizePath(t.path);
     }
     return docfile::NormalizePath(host.absolute(text));
   };
-  for (auto& [from, to] : o.maps) options.rules.push_back({rule_path(from), rule_path(to)});
+  for (const std::string& file : o.map_files) {
+    std::vector<std::uint8_t> bytes;
+    try {
+      docfile::Stamp stamp;
+      bytes = host.store.Read(docfile::NormalizePath(host.absolute(file)), stamp, 64u << 20);
+      for (RuleLine& rule : ParseRuleFile(
+               std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()))) {
+        o.maps.emplace_back(std::move(rule.from), std::move(rule.to));
+        o.rule_sources.push_back(file + " line " + std::to_string(rule.line));
+      }
+    } catch (const docfile::DocError& e) {
+      host.err << "ravelmend-batch: --map-file " << Printable(file) << ": " << Printable(e.what())
+               << '\n';
+      return kFailed;
+    } catch (const RuleFileError& e) {
+      host.err << "ravelmend-batch: --map-file " << Printable(file)
+               << (e.line > 0 ? ": line " + std::to_string(e.line) : std::string()) << ": "
+               << Printable(e.message) << "; nothing was written\n";
+      return kFailed;
+    }
+  }
+  for (std::size_t i = 0; i < o.maps.size(); ++i) {
+    auto& [from, to] = o.maps[i];
+    if (docfile::IsWebAddress(from)) {
+      host.err << "ravelmend-batch: " << Printable(o.rule_sources[i])
+               << ": OLD is a web address; only NEW may be one\n";
+      return kFailed;
+    }
+    options.rules.push_back({rule_path(from), rule_path(to)});
+    // One OLD with two NEWs: which one is meant cannot be told.
+    for (std::size_t k = 0; k < i; ++k)
+      if (EqualNoCase(options.rules[k].from, options.rules[i].from) &&
+          options.rules[k].to != options.rules[i].to) {
+        host.err << "ravelmend-batch: " << Printable(o.rule_sources[i]) << ": " << Printable(from)
+                 << " is mapped by " << Printable(o.rule_sources[k]) << " already, to "
+                 << Printable(o.maps[k].second) << "; nothing was written\n";
+        return kFailed;
+      }
+  }
   std::string root;
   int status = kOk;
   if (o.root) {
@@ -681,7 +988,7 @@ int Run(const std::vector<std::string>& args, Host& host) {
   for (const std::string& arg : o.paths) {
     std::string path = docfile::NormalizePath(host.absolute(arg));
     if (host.fs.CanOpenForReading(path)) {
-      if (seen.insert(key(path)).second) docs.push_back({path, arg});
+      if (seen.insert(key(path)).second) docs.push_back({path, arg, docfile::NameOfPath(path)});
       // A repair of this document that was killed leaves its temporary file beside it.
       std::string folder = docfile::FolderOfPath(path);
       std::string name = docfile::NameOfPath(path);
@@ -720,7 +1027,7 @@ int Run(const std::vector<std::string>& args, Host& host) {
         note_file(prefix + sep + rest, name);
         return;
       }
-      found.push_back({full, prefix + sep + rest});
+      found.push_back({full, prefix + sep + rest, rest});
     };
     hooks.on_not_entered = not_entered;
     WalkFiles(host.fs, host.walker, path, hooks);
@@ -732,6 +1039,62 @@ int Run(const std::vector<std::string>& args, Host& host) {
       if (seen.insert(key(d.path)).second) docs.push_back(std::move(d));
   }
 
+  if (o.shard) std::erase_if(docs, [&](const Doc& d) { return !InShard(d.key, *o.shard); });
+  std::unique_ptr<Journal> journal;
+  std::unique_ptr<NameIndex> index;
+  try {
+    if (o.csv) report.OpenCsv(OsPath(host, *o.csv));
+    if (o.index) {
+      index = std::make_unique<NameIndex>(OsPath(host, *o.index));
+      if (!o.root && !IsFolder(host.fs, index->root()))
+        throw DbError(*o.index + ": the indexed folder " + host.display(index->root()) +
+                      " is not here; give --root where this machine sees it");
+    }
+    if (!o.journals.empty()) {
+      journal = std::make_unique<Journal>(OsPath(host, o.journals[0]), true);
+      std::string command;
+      for (const std::string& a : args) command += (command.empty() ? "" : " ") + a;
+      std::string plan = "root=" + root + (o.index ? "\nindex" : "") +
+                         (o.relative ? "\nrelative" : "") +
+                         (o.rewrite_existing ? "\nrewrite-existing" : "");
+      for (const docfile::PrefixRule& rule : options.rules)
+        plan += "\nmap=" + rule.from + "=" + rule.to;
+      // A run restricted to other kinds of link decides documents otherwise.
+      for (docfile::LinkKind kind : o.kinds)
+        plan += "\nkind=" + std::string(docfile::LinkKindName(kind));
+      journal->BeginRun(command, plan, o.dry_run);
+    }
+  } catch (const std::exception& e) {
+    progress.Clear();
+    host.err << "ravelmend-batch: " << Printable(e.what()) << '\n';
+    return kFailed;
+  }
+  // Documents a journal says are done, and unchanged since: not read again but counted from
+  // what the journal keeps.
+  std::vector<char> done(docs.size(), 0);
+  std::atomic<bool> journal_broken = false;
+  auto done_before = [&](std::size_t i) {
+    if (!journal) return false;
+    std::optional<JournalEntry> e = journal->Find(docs[i].path);
+    if (!e) return false;
+    try {
+      docfile::Stamp stamp;
+      std::vector<std::uint8_t> bytes = host.store.Read(docs[i].path, stamp, options.max_file);
+      done[i] = Journal::IsDone(*e, docfile::HashBytes(bytes), o.dry_run);
+    } catch (const docfile::DocError&) {
+      return false;  // the repair reads it again and says what is wrong
+    }
+    return done[i] != 0;
+  };
+  static thread_local const Doc* current = nullptr;
+  if (journal && !o.dry_run)
+    options.before_replace = [&](const DocumentResult& r, std::uint64_t after) {
+      // The intent first: a run killed before the replacement finds the old bytes on resume
+      // and repairs again; one killed after it finds these and counts the document done.
+      journal->Started(r.path, current->shown, r.read_as ? r.read_as->hash : 0, after,
+                       report.Outcome(*current, r, true).dump());
+      KillPoint("replace");
+    };
   unsigned jobs = !host.parallel ? 1 : o.jobs != 0 ? o.jobs : std::max(1u, host.jobs);
   jobs = static_cast<unsigned>(std::min<std::size_t>(jobs, std::max<std::size_t>(docs.size(), 1)));
   // One engine per thread: each keeps its own record of which files exist.
@@ -754,11 +1117,12 @@ int Run(const std::vector<std::string>& args, Host& host) {
     std::optional<docfile::FoundNames> found;
     // All that is kept of a document between the survey and its repair.
     std::vector<std::optional<docfile::Fingerprint>> prints(docs.size());
-    if (o.root) {
+    if (o.root || index) {
       std::vector<std::set<std::string>> wanted_by(jobs);
       InOrder(
           docs.size(), jobs,
           [&](std::size_t i, unsigned w) {
+            if (done_before(i)) return DocumentResult{};
             return repairers[w]->Survey(docs[i].path, wanted_by[w]);
           },
           [&](std::size_t i, DocumentResult& r) {
@@ -767,36 +1131,102 @@ int Run(const std::vector<std::string>& args, Host& host) {
           });
       std::set<std::string> wanted;
       for (std::set<std::string>& names : wanted_by) wanted.merge(names);
-      if (!wanted.empty()) {
+      if (wanted.empty()) {
+        found.emplace();
+      } else if (index) {
+        progress.Show("looking up " + std::to_string(wanted.size()) + " names");
+        try {
+          found = index->Find(wanted, o.root ? root : index->root());
+        } catch (const std::exception& e) {
+          progress.Clear();
+          host.err << "ravelmend-batch: " << Printable(e.what()) << '\n';
+          return kFailed;
+        }
+        // The index is older than the tree: a file gone since is no candidate.
+        std::size_t gone = 0;
+        for (auto it = found->begin(); it != found->end();) {
+          gone += std::erase_if(
+              it->second, [&](const std::string& p) { return !host.fs.CanOpenForReading(p); });
+          it = it->second.empty() ? found->erase(it) : std::next(it);
+        }
+        report.Counted(gone, 0);
+      } else {
         WalkHooks hooks;
         hooks.on_folder = [&](const std::string& folder) {
           progress.Show("searching: " + host.display(folder));
         };
         hooks.on_not_entered = not_entered;
         found = FindNames(host.fs, host.walker, root, wanted, hooks);
-      } else {
-        found.emplace();
       }
+    } else {
+      // Without a search there is no survey: the repair looks at the journal.
+      for (std::size_t i = 0; i < docs.size() && journal; ++i) done_before(i);
     }
     InOrder(
         docs.size(), jobs,
         [&](std::size_t i, unsigned w) {
+          if (done[i]) return DocumentResult{};
+          if (journal_broken) {
+            DocumentResult r;
+            r.error = docfile::DocError(docfile::Reason::Unreadable,
+                                        "not repaired: the journal cannot be written");
+            return r;
+          }
+          current = &docs[i];
           return repairers[w]->Repair(docs[i].path, found ? &*found : nullptr,
                                       prints[i] ? &*prints[i] : nullptr);
         },
         [&](std::size_t i, DocumentResult& r) {
           step(o.dry_run ? "checking" : "repairing", i, docs[i]);
-          report.Add(docs[i], r);
+          if (!journal) {
+            report.Add(docs[i], r);
+            return;
+          }
+          try {
+            if (done[i]) {
+              std::optional<JournalEntry> e = journal->Find(docs[i].path);
+              if (e && e->state == "started")
+                journal->Finished(docs[i].path, docs[i].shown, "done", 0, true, e->outcome);
+              if (e) report.AddRecorded(*e, true);
+              return;
+            }
+            report.Add(docs[i], r);
+            if (r.error && r.error->reason() == docfile::Reason::NotRegular) return;
+            KillPoint("record");
+            journal->Finished(docs[i].path, docs[i].shown,
+                              r.error     ? "failed"
+                              : o.dry_run ? "planned"
+                                          : "done",
+                              r.read_as ? r.read_as->hash : 0, r.written,
+                              report.Outcome(docs[i], r, r.written).dump());
+            KillPoint("done");
+          } catch (const std::exception& e) {
+            if (!journal_broken.exchange(true))
+              host.err << "ravelmend-batch: " << Printable(e.what()) << '\n';
+            status = kFailed;
+          }
         });
   }
   progress.Clear();
-  // A rule that moved nothing is most likely mistyped.
-  for (std::size_t i = 0; i < o.maps.size() && o.command == "fix"; ++i) {
+  // A rule that moved nothing is most likely mistyped (unless it may have moved the links
+  // of the documents an earlier run did).
+  for (std::size_t i = 0; i < o.maps.size() && o.command == "fix" && !report.DoneEarlier(); ++i) {
     std::size_t uses = 0;
     for (auto& r : repairers) uses += r->RuleUses()[i];
-    if (uses == 0) report.UnusedRule(o.maps[i].first + "=" + o.maps[i].second);
+    if (uses == 0)
+      report.UnusedRule(o.maps[i].first + "=" + o.maps[i].second +
+                        (o.rule_sources[i] == "--map" ? "" : " (" + o.rule_sources[i] + ")"));
   }
   status = std::max(status, report.Status());
+  if (!report.FinishCsv(status)) status = kFailed;
+  if (journal) {
+    try {
+      journal->EndRun(status);
+    } catch (const std::exception& e) {
+      host.err << "ravelmend-batch: " << Printable(e.what()) << '\n';
+      status = kFailed;
+    }
+  }
   report.Finish(status);
   return status;
 }

@@ -59,6 +59,8 @@ std::uint64_t HashBytes(const std::vector<std::uint8_t>& bytes) {
 }
 
 LinkState Repairer::StateOf(const std::string& path) {
+  // A web address a rule maps to is not looked at from here.
+  if (IsWebAddress(path)) return LinkState::Missing;
   auto it = exists_.find(path);
   if (it != exists_.end()) return it->second;
   // Moved files usually went with their whole folder: once a folder is known to be gone,
@@ -98,6 +100,7 @@ std::optional<std::string> Repairer::Mapped(const std::string& path, std::size_t
     }
   if (best == nullptr) return std::nullopt;
   if (rule != nullptr) *rule = static_cast<std::size_t>(best - options_.rules.data());
+  if (IsWebAddress(best->to)) return WebAddress(best->to, best_rest);
   std::string to = best->to;
   while (to.size() > 1 && to.back() == '\\') to.pop_back();
   return NormalizePath(best_rest.empty() ? to : to + "\\" + best_rest);
@@ -158,7 +161,7 @@ DocumentResult Repairer::Survey(const std::string& path, std::set<std::string>& 
   for (const LinkResult& r : result.links) {
     if (r.state != LinkState::Missing || !r.link.rewritable) continue;
     std::optional<std::string> mapped = Mapped(r.link.parsed.path);
-    if (mapped && Exists(*mapped)) continue;
+    if (mapped && (IsWebAddress(*mapped) || Exists(*mapped))) continue;
     wanted.insert(LowerCase(NameOfPath(mapped ? *mapped : r.link.parsed.path)));
   }
   return result;
@@ -202,7 +205,7 @@ DocumentResult Repairer::Repair(const std::string& path, const FoundNames* found
       chosen = *mapped;
       r.state = LinkState::Fixed;
       r.via = "map";
-    } else if (found != nullptr) {
+    } else if (found != nullptr && !(mapped && IsWebAddress(*mapped))) {
       auto hit = found->find(LowerCase(NameOfPath(mapped ? *mapped : r.link.parsed.path)));
       std::size_t count = hit == found->end() ? 0 : hit->second.size();
       if (count == 1) {
@@ -234,6 +237,7 @@ DocumentResult Repairer::Repair(const std::string& path, const FoundNames* found
   try {
     store_.CheckWritable(path);
     std::vector<std::uint8_t> bytes = doc->Save();
+    if (options_.before_replace) options_.before_replace(result, HashBytes(bytes));
     result.backup = store_.Replace(path, bytes, stamp, options_.backup);
     result.written = true;
   } catch (const DocError& e) {

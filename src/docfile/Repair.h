@@ -4,6 +4,7 @@
 // two only a fingerprint per document is kept, so memory does not grow with the corpus.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -73,6 +74,9 @@ struct RepairOptions {
   std::set<LinkKind> kinds;
   Limits limits;
   std::uint64_t max_file = 4ull << 30;
+  // Called just before a repaired document replaces the original, with the hash of the
+  // bytes about to be written (a journal records the intent first).
+  std::function<void(const DocumentResult& result, std::uint64_t after)> before_replace;
 };
 
 // Where each wanted name was found: lower-case name -> every full path.

@@ -208,6 +208,7 @@ std::string FormatTarget(const Target& original, const std::string& path, const 
                    original.form == TargetForm::FileUriUnc ||
                    original.form == TargetForm::PosixUri ||
                    (original.form == TargetForm::Relative && !original.backslashes);
+  if (IsWebAddress(path)) return path;
   const bool utf8 = original.encoded_utf8;
   std::string rest;
   // A relative link stays relative where it can; others become relative when asked.
@@ -230,6 +231,46 @@ std::string FormatTarget(const Target& original, const std::string& path, const 
   // A drive path in a file URI keeps the separators the link had.
   bool back = original.form == TargetForm::FileUri && original.backslashes;
   return "file:///" + Encode(back ? path : Slashed(path), utf8);
+}
+
+bool IsWebAddress(std::string_view text) {
+  return StartsNoCase(text, "https://") || StartsNoCase(text, "http://");
+}
+
+std::string WebAddress(const std::string& base, const std::string& rest) {
+  static const char kHex[] = "0123456789ABCDEF";
+  auto escape = [](std::string_view s, bool keep_escapes) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+      auto c = static_cast<unsigned char>(s[i]);
+      bool valid_escape =
+          c == '%' && i + 2 < s.size() && HexValue(s[i + 1]) >= 0 && HexValue(s[i + 2]) >= 0;
+      bool unsafe =
+          c <= 0x20 || c >= 0x7F ||
+          std::string_view("\"<>\\^`{|}#?").find(static_cast<char>(c)) != std::string_view::npos;
+      if (c == '%' && !(keep_escapes && valid_escape)) unsafe = true;
+      if (unsafe) {
+        out += '%';
+        out += kHex[c >> 4];
+        out += kHex[c & 15];
+      } else {
+        out += static_cast<char>(c);
+      }
+    }
+    return out;
+  };
+  std::string out = escape(base, true);
+  while (out.size() > 8 && out.back() == '/') out.pop_back();
+  if (rest.empty()) return out;
+  std::size_t pos = 0;
+  while (pos <= rest.size()) {
+    std::size_t next = rest.find('\\', pos);
+    if (next == std::string::npos) next = rest.size();
+    out += '/';
+    out += escape(std::string_view(rest).substr(pos, next - pos), false);
+    pos = next + 1;
+  }
+  return out;
 }
 
 std::string UnescapeFieldText(std::string_view raw) {

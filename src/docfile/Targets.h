@@ -40,6 +40,14 @@ struct WriteOptions {
 std::string FormatTarget(const Target& original, const std::string& path, const std::string& folder,
                          const WriteOptions& options);
 
+// An http:// or https:// address: a prefix rule may move files to a web location (a
+// SharePoint or OneDrive library), which the target then names as it is.
+bool IsWebAddress(std::string_view text);
+// `base` (an address) followed by the Windows-form `rest`, written as Office writes web
+// addresses: slashes between the names, spaces, '%', '#', '?', characters a URL may not
+// hold and non-ASCII bytes percent-escaped (escapes already in `base` kept).
+std::string WebAddress(const std::string& base, const std::string& rest);
+
 // Folds "." and ".." and doubled separators of a Windows-form path; a ".." above the root
 // stays at the root.
 std::string NormalizePath(const std::string& path);

@@ -221,7 +221,7 @@ TEST_F(BatchExe, ExitStatusAndMessagesAsOnEveryHost) {
       {{"fix", "--root", "nowhere", "docs\\good.docx"}, 2, "--root nowhere: no such folder"},
       {{"list", "docs\\none.docx"}, 2, "docs\\none.docx: no such file or folder"},
       {{}, 2, "a command is needed"},
-      {{"fix", "docs"}, 2, "fix needs --root DIR or --map OLD=NEW"},
+      {{"fix", "docs"}, 2, "fix needs --root DIR, --index FILE or --map OLD=NEW"},
       {{"list", "--frobnicate", "docs"}, 2, "unknown option '--frobnicate'"},
       {{"--help"}, 0, ""},
   };
@@ -372,6 +372,42 @@ TEST_F(BatchExe, LongPathsAndNamesInAnyScript) {
   ASSERT_EQ(rows.size(), 1u) << out;
   EXPECT_EQ(rows[0]["file"], At(pics + "\\Straße-β.png"));
   EXPECT_EQ(rows[0]["exists"], true);
+}
+
+TEST_F(BatchExe, RuleListsIndexesJournalsAndSheetsUnderNamesInAnyScript) {
+  const std::string work = "Übersicht-図";
+  Folder(work);
+  Doc("docs\\a.docx", {"C:\\old\\one.png", "P:\\x\\b c.png"});
+  Doc("docs\\b.docx", {"C:\\old\\three.png"});
+  Write(work + "\\rules.csv",
+        "\xEF\xBB\xBFP:\\x,https://e.sharepoint.com/sites/p/Shared Documents\r\n");
+  ASSERT_EQ(Run({"index", "--root", "pics", "--output", work + "\\names.db"}), 0) << err;
+  // Made again over the old one: the new index takes its place.
+  Write("pics\\b\\four.png", "png");
+  ASSERT_EQ(Run({"index", "--root", "pics", "--output", work + "\\names.db"}), 0) << err;
+  EXPECT_TRUE(Has(out, "5 files in 3 folders")) << out;
+  const std::vector<std::string> fix = {"fix",        "--json",
+                                        "--map-file", work + "\\rules.csv",
+                                        "--index",    work + "\\names.db",
+                                        "--journal",  work + "\\run.db",
+                                        "--csv",      work + "\\links.csv",
+                                        "docs"};
+  EXPECT_EQ(Run(fix), 1) << err;
+  std::vector<nlohmann::json> rows = JsonRows();
+  ASSERT_EQ(rows.size(), 3u) << out;
+  EXPECT_EQ(rows[0]["new_file"], At("pics\\a\\deep\\one.png"));
+  EXPECT_EQ(rows[1]["new_target"], "https://e.sharepoint.com/sites/p/Shared%20Documents/b%20c.png");
+  EXPECT_EQ(rows[1]["state"], "mapped");
+  EXPECT_EQ(rows[2]["state"], "fixed");
+  EXPECT_TRUE(Read(work + "\\links.csv").starts_with("\xEF\xBB\xBFtype,document,"));
+  EXPECT_TRUE(Has(Read(work + "\\links.summary.csv"), "written,2"));
+  // Again: the journal says both are done, and nothing is written twice.
+  EXPECT_EQ(Run(fix), 1) << err;
+  EXPECT_EQ(JsonRows().size(), 3u);
+  EXPECT_EQ(JsonRows("summary").at(0)["done_earlier"], 2);
+  EXPECT_EQ(JsonRows("summary").at(0)["written"], 0);
+  EXPECT_EQ(Run({"report", "--journal", work + "\\run.db", "--json"}), 1) << err;
+  EXPECT_EQ(JsonRows("summary").at(0)["documents"], 2);
 }
 
 // What Explorer's Details tab and installers read: both programs carry the one version.

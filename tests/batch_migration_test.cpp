@@ -1,0 +1,444 @@
+// The batch command at the scale of a migration: rule lists, web addresses as targets, the
+// spreadsheet report, journals that let a killed run go on, shards and the name index. The
+// journal's tests run the command as a process of its own and stop it as kill -9 would.
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <sstream>
+
+#include "batch/Batch.h"
+#include "batch/HostPaths.h"
+#include "batch/RuleFile.h"
+#include "batch/Shard.h"
+#include "docfile/PosixStore.h"
+#include "docfile/PosixWalk.h"
+#include "docfile/Targets.h"
+#include "docfile_support.h"
+#include "posix/PosixFileSystem.h"
+
+namespace ravel::batch {
+namespace {
+
+using namespace docfile::test;
+
+TEST(RuleFile, EveryFormASpreadsheetExportsIsRead) {
+  struct Case {
+    std::string bytes;
+    std::vector<std::pair<std::string, std::string>> rules;
+  };
+  const std::pair<std::string, std::string> pq = {"P:\\", "\\\\fs01\\projects\\"};
+  const Case cases[] = {
+      {"P:\\\t\\\\fs01\\projects\\\n", {pq}},
+      {"# moved in May\r\n\r\nP:\\|\\\\fs01\\projects\\\r\n", {pq}},
+      {"\xEF\xBB\xBFOld,New\r\nP:\\,\\\\fs01\\projects\\\r\n", {pq}},  // header, BOM
+      {"P:\\;\\\\fs01\\projects\\", {pq}},
+      {"P:\\=\\\\fs01\\projects\\", {pq}},  // as --map takes it
+      {"\"C:\\a,b\",\"D:\\say \"\"hi\"\"\",,\n", {{"C:\\a,b", "D:\\say \"hi\""}}},
+      {"  C:\\x  \t  https://e.example/Shared Documents  \n",
+       {{"C:\\x", "https://e.example/Shared Documents"}}},
+      // UTF-16 as Excel's "Unicode Text" writes it, and big-endian.
+      {std::string("\xFF\xFE"
+                   "C\0:\0\\\0\xFC\0\t\0D\0:\0\\\0",
+                   18),
+       {{"C:\\\xC3\xBC", "D:\\"}}},
+      {std::string("\xFE\xFF\0C\0:\0|\0D\0:", 12), {{"C:", "D:"}}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::pair<std::string, std::string>> got;
+    for (const RuleLine& r : ParseRuleFile(c.bytes)) got.emplace_back(r.from, r.to);
+    EXPECT_EQ(got, c.rules) << c.bytes;
+  }
+}
+
+TEST(RuleFile, ABadLineIsNamedByItsNumber) {
+  struct Case {
+    std::string bytes;
+    std::size_t line;
+    const char* message;  // part of it
+  };
+  const Case cases[] = {
+      {"C:\\a\tD:\\b\n# fine\nC:\\only\n", 3, "no OLD and NEW"},
+      {"C:\\a,D:\\b,E:\\c\n", 1, "3 cells"},
+      {"\n\"C:\\a,D:\\b\n", 2, "quote is not closed"},
+      {"C:\\a\t\n", 1, "NEW is empty"},
+      {"C:\\a|D:\\b\nC:\\\xE9t\xE9|D:\\\n", 2, "not UTF-8"},
+  };
+  for (const Case& c : cases) {
+    try {
+      ParseRuleFile(c.bytes);
+      ADD_FAILURE() << "accepted: " << c.bytes;
+    } catch (const RuleFileError& e) {
+      EXPECT_EQ(e.line, c.line) << c.bytes;
+      EXPECT_NE(e.message.find(c.message), std::string::npos) << e.message;
+    }
+  }
+}
+
+TEST(WebTargets, AddressesAreWrittenAsOfficeWritesThem) {
+  struct Case {
+    const char *base, *rest, *address;
+  };
+  const Case cases[] = {
+      {"https://e.sharepoint.com/sites/p/Shared Documents", "Plans\\a b.png",
+       "https://e.sharepoint.com/sites/p/Shared%20Documents/Plans/a%20b.png"},
+      {"https://e.sharepoint.com/sites/p/Shared%20Documents/", "100% #1?.png",
+       "https://e.sharepoint.com/sites/p/Shared%20Documents/100%25%20%231%3F.png"},
+      {"https://contoso-my.sharepoint.com/personal/u/Documents", "\xC3\xBC.png",
+       "https://contoso-my.sharepoint.com/personal/u/Documents/%C3%BC.png"},
+      {"http://intranet/x", "", "http://intranet/x"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(docfile::WebAddress(c.base, c.rest), c.address);
+}
+
+TEST(Shards, EveryDocumentIsInExactlyOneShareOnEveryHost) {
+  EXPECT_FALSE(ParseShard("0/3"));
+  EXPECT_FALSE(ParseShard("4/3"));
+  EXPECT_FALSE(ParseShard("1"));
+  for (const char* key : {"a/b.docx", "Report 2024.docx", "x/y/z.docm"}) {
+    int in = 0;
+    for (unsigned k = 1; k <= 3; ++k) in += InShard(key, {k, 3});
+    EXPECT_EQ(in, 1) << key;
+    // Separators and case do not move a document to another share.
+    std::string other = key;
+    for (char& c : other) c = c == '/' ? '\\' : static_cast<char>(std::toupper(c));
+    for (unsigned k = 1; k <= 3; ++k) EXPECT_EQ(InShard(key, {k, 3}), InShard(other, {k, 3}));
+  }
+}
+
+class Migration : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char tmpl[] = "/tmp/ravel-migration-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    root = tmpl;
+    Shell("mkdir -p docs/sub new/a new/b");
+  }
+  void TearDown() override { Shell("rm -rf '" + root + "'"); }
+
+  int Shell(const std::string& command) {
+    int status = std::system(("cd '" + root + "' && " + command).c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  void Write(const std::string& rel, const std::string& data) {
+    std::ofstream(root + "/" + rel, std::ios::binary) << data;
+  }
+  std::string Read(const std::string& rel) {
+    std::ifstream in(root + "/" + rel, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  void Doc(const std::string& rel, const std::vector<std::string>& targets) {
+    std::string markup;
+    std::vector<Rel> rels;
+    for (std::size_t i = 0; i < targets.size(); ++i) {
+      markup += Inline("rId" + std::to_string(i + 1));
+      rels.push_back({"rId" + std::to_string(i + 1), kImageType, targets[i]});
+    }
+    std::vector<std::uint8_t> bytes = Zip(Standard(Body(markup), docfile::test::Rels(rels)));
+    Write(rel, std::string(bytes.begin(), bytes.end()));
+  }
+  std::string RelsOf(const std::string& rel) {
+    std::string data = Read(rel);
+    return EntryData(std::vector<std::uint8_t>(data.begin(), data.end()),
+                     "word/_rels/document.xml.rels");
+  }
+  int Run(std::vector<std::string> args) {
+    out.str("");
+    err.str("");
+    Host host{fs,
+              store,
+              out,
+              err,
+              false,
+              true,
+              [&](const std::string& a) { return HostToWindows(a, root); },
+              WindowsToHost,
+              &walker,
+              true};
+    return batch::Run(args, host);
+  }
+  std::vector<nlohmann::json> Records(const std::string& type) {
+    std::vector<nlohmann::json> rows;
+    std::istringstream lines(out.str());
+    for (std::string line; std::getline(lines, line);) {
+      nlohmann::json j = nlohmann::json::parse(line);
+      if (j["type"] == type) rows.push_back(j);
+    }
+    return rows;
+  }
+  nlohmann::json Summary() { return Records("summary").at(0); }
+
+  std::string root;
+  PosixFileSystem fs;
+  docfile::PosixStore store{fs};
+  docfile::PosixWalker walker{fs};
+  std::ostringstream out, err;
+};
+
+TEST_F(Migration, RuleListsJoinTheCommandLineRulesAndABadLineWritesNothing) {
+  Write("new/a/one.png", "png");
+  Write("new/b/two.png", "png");
+  Doc("docs/d.docx", {"P:\\pics\\one.png", "file:///Q:/two.png", "P:\\pics\\deep\\x.png"});
+  std::string before = Read("docs/d.docx");
+  Write("bad.txt", "P:\\pics\t" + root + "/new/a\nQ:\\ -> nowhere\n");
+  EXPECT_EQ(Run({"fix", "--map-file", "bad.txt", "docs"}), 2);
+  EXPECT_NE(err.str().find("bad.txt: line 2: no OLD and NEW"), std::string::npos) << err.str();
+  EXPECT_EQ(Read("docs/d.docx"), before);
+  // The longest match wins, whichever source the rule came from.
+  Write("rules.csv",
+        "\xEF\xBB\xBF\"P:\\pics\",\"" + root + "/new/a\"\r\nQ:\\,\"" + root + "/new/b\"\r\n");
+  EXPECT_EQ(
+      Run({"fix", "--map-file", "rules.csv", "--map", "P:\\pics\\deep=R:\\deep", "docs", "--json"}),
+      1);
+  auto links = Records("link");
+  ASSERT_EQ(links.size(), 3u);
+  EXPECT_EQ(links[0]["new_target"], root + "/new/a/one.png");
+  EXPECT_EQ(links[1]["new_target"], "file://" + root + "/new/b/two.png");
+  EXPECT_EQ(links[2]["new_target"], "R:\\deep\\x.png");
+  EXPECT_EQ(links[2]["state"], "mapped");
+  // One OLD mapped to two places cannot be meant.
+  Write("twice.txt", "P:\\pics|D:\\a\nP:\\Pics\\|D:\\b\n");
+  EXPECT_EQ(Run({"fix", "--map-file", "twice.txt", "docs"}), 2);
+  EXPECT_NE(err.str().find("twice.txt line 2"), std::string::npos) << err.str();
+}
+
+TEST_F(Migration, DrivesBecomeSharesAndSharesWebAddresses) {
+  Doc("docs/d.docx",
+      {"P:\\plans\\a.png", "\\\\fs01\\projects\\b c.png", "file://fs01/projects/x/d.png"});
+  Write("rules.txt",
+        "P:\\=\\\\fs02\\plans\\\n"
+        "\\\\fs01\\projects\t"
+        "https://example.sharepoint.com/sites/projects/Shared Documents\n");
+  EXPECT_EQ(Run({"fix", "--map-file", "rules.txt", "docs", "--json"}), 1) << err.str();
+  auto links = Records("link");
+  ASSERT_EQ(links.size(), 3u);
+  EXPECT_EQ(links[0]["new_target"], "\\\\fs02\\plans\\plans\\a.png");
+  EXPECT_EQ(links[1]["new_target"],
+            "https://example.sharepoint.com/sites/projects/Shared%20Documents/b%20c.png");
+  EXPECT_EQ(links[2]["new_target"],
+            "https://example.sharepoint.com/sites/projects/Shared%20Documents/x/d.png");
+  for (const auto& l : links) EXPECT_EQ(l["state"], "mapped");
+  std::string rels = RelsOf("docs/d.docx");
+  EXPECT_NE(rels.find("Target=\"https://example.sharepoint.com/sites/projects/"
+                      "Shared%20Documents/b%20c.png\""),
+            std::string::npos)
+      << rels;
+  // And back: a share to a drive letter.
+  Doc("docs/e.docx", {"\\\\fs02\\plans\\x.png"});
+  EXPECT_EQ(Run({"fix", "--map", "\\\\fs02\\plans\\=P:\\", "docs/e.docx", "--json"}), 1);
+  EXPECT_EQ(Records("link").at(0)["new_target"], "P:\\x.png");
+}
+
+TEST_F(Migration, TheSpreadsheetHoldsEveryColumnOfTheJsonRecords) {
+  Write("new/a/one.png", "png");
+  Doc("docs/d.docx",
+      {"file:///old/one.png", "/old/g\xC3\xBCnter, &quot;q&quot;.png", "=cmd|x.png"});
+  Write("docs/bad.docx", "not a zip");
+  ASSERT_EQ(Run({"fix", "--root", "new", "docs", "--dry-run", "--json", "--csv", "out.csv"}), 2)
+      << err.str();
+  std::vector<nlohmann::json> records;
+  for (const char* type : {"document", "link"})
+    for (nlohmann::json& j : Records(type)) records.push_back(j);
+  // Python's csv module, as a script reading the sheet would.
+  ASSERT_EQ(
+      Shell("python3 -c 'import csv,json,sys\n"
+            "rows=list(csv.DictReader(open(\"out.csv\",encoding=\"utf-8-sig\",newline=\"\")))\n"
+            "json.dump(rows,open(\"rows.json\",\"w\"))\n"
+            "s=dict(csv.reader(open(\"out.summary.csv\",encoding=\"utf-8-sig\",newline=\"\")))\n"
+            "json.dump(s,open(\"summary.json\",\"w\"))'"),
+      0);
+  EXPECT_TRUE(Read("out.csv").starts_with("\xEF\xBB\xBFtype,document,"));
+  nlohmann::json rows = nlohmann::json::parse(Read("rows.json"));
+  ASSERT_EQ(rows.size(), 4u) << out.str();
+  EXPECT_EQ(rows[0]["type"], "document");
+  EXPECT_EQ(rows[0]["reason"], records[0]["reason"]);
+  EXPECT_EQ(rows[0]["message"], records[0]["error"]);
+  for (std::size_t i = 1; i < 4; ++i) {
+    const nlohmann::json& link = records[i];
+    for (auto it = link.begin(); it != link.end(); ++it) {
+      ASSERT_TRUE(rows[i].contains(it.key())) << it.key();
+      std::string want = it->is_string() ? it->get<std::string>() : it->is_null() ? "" : it->dump();
+      // A cell a spreadsheet would run as a formula starts with an apostrophe.
+      if (want.starts_with("=")) want = "'" + want;
+      if (it.key() != "candidates") {
+        EXPECT_EQ(rows[i][it.key()], want) << it.key();
+      }
+    }
+  }
+  EXPECT_EQ(rows[1]["state"], "fixed");
+  nlohmann::json summary = nlohmann::json::parse(Read("summary.json"));
+  EXPECT_EQ(summary["documents"], "2");
+  EXPECT_EQ(summary["states.fixed"], "1");
+  EXPECT_EQ(summary["exit_status"], "2");
+}
+
+TEST_F(Migration, AnIndexServesTheSearchAndAFileGoneSinceIsNeverLinked) {
+  Write("new/a/one.png", "png");
+  Write("new/a/two.png", "png");
+  Write("new/b/two.png", "png");
+  Write("new/b/three.png", "png");
+  Doc("docs/d.docx", {"/old/one.png", "/old/two.png", "/old/three.png"});
+  ASSERT_EQ(Run({"fix", "--root", "new", "docs", "--dry-run", "--json"}), 1);
+  auto walked = Records("link");
+  ASSERT_EQ(Run({"index", "--root", "new", "--output", "names.db"}), 0);
+  EXPECT_NE(out.str().find("4 files in 2 folders"), std::string::npos) << out.str();
+  ASSERT_EQ(Run({"fix", "--index", "names.db", "docs", "--dry-run", "--json"}), 1);
+  EXPECT_EQ(Records("link"), walked);
+  // Gone since: a name found twice is found once now, one found once not at all.
+  Shell("rm new/b/two.png new/b/three.png");
+  ASSERT_EQ(Run({"fix", "--index", "names.db", "docs", "--json"}), 1);
+  auto links = Records("link");
+  EXPECT_EQ(links[0]["state"], "fixed");
+  EXPECT_EQ(links[1]["state"], "fixed");
+  EXPECT_EQ(links[1]["new_file"], root + "/new/a/two.png");
+  EXPECT_EQ(links[2]["state"], "not-found");
+  EXPECT_EQ(Summary()["gone_since_index"], 2);
+  EXPECT_NE(RelsOf("docs/d.docx").find("Target=\"/old/three.png\""), std::string::npos);
+  // Another machine sees the indexed tree elsewhere: --root says where.
+  Shell("mv new moved && mkdir -p docs2");
+  Doc("docs2/e.docx", {"/old/three.png", "/old/one.png"});
+  EXPECT_EQ(Run({"fix", "--index", "names.db", "docs2"}), 2);
+  EXPECT_NE(err.str().find("give --root where this machine sees it"), std::string::npos);
+  ASSERT_EQ(Run({"fix", "--index", "names.db", "--root", "moved", "docs2", "--json"}), 1);
+  EXPECT_EQ(Records("link")[1]["new_file"], root + "/moved/a/one.png");
+  EXPECT_EQ(Run({"fix", "--index", "docs/d.docx", "docs"}), 2);
+}
+
+// The documents of a journal test: each needs a repair by the rule.
+constexpr int kDocs = 6;
+const char kRule[] = "--map=/old=/new";
+
+struct Files {
+  std::map<std::string, std::string> bytes;
+  std::map<std::string, ino_t> inodes;
+};
+
+class Journaled : public Migration {
+ protected:
+  void MakeDocs() {
+    for (int i = 0; i < kDocs; ++i)
+      Doc("docs/d" + std::to_string(i) + ".docx",
+          {"/old/p" + std::to_string(i) + ".png", "/old/q.png"});
+  }
+  Files Snapshot() {
+    Files f;
+    for (int i = 0; i < kDocs; ++i) {
+      std::string rel = "docs/d" + std::to_string(i) + ".docx";
+      f.bytes[rel] = Read(rel);
+      struct stat st {};
+      stat((root + "/" + rel).c_str(), &st);
+      f.inodes[rel] = st.st_ino;
+    }
+    return f;
+  }
+  // The command as a process; `kill` names the instant it is stopped at.
+  int Process(const std::string& args, const std::string& kill = "") {
+    std::string env = kill.empty() ? "" : "RAVELMEND_BATCH_KILL=" + kill + " ";
+    return Shell(env + "'" RAVELMEND_BATCH_EXE "' " + args + " >stdout.txt 2>>log.txt");
+  }
+};
+
+TEST_F(Journaled, AKilledRunResumesWithoutLosingOrRewritingADocument) {
+  MakeDocs();
+  Files original = Snapshot();
+  ASSERT_EQ(Process(std::string("fix ") + kRule + " docs"), 1);  // mapped: not checked here
+  Files reference = Snapshot();
+  struct Case {
+    const char* kill;
+    const char* jobs;
+    int repaired;  // documents repaired when it is killed; -1: depends on the threads
+  };
+  // Killed with the intent recorded and the document not yet replaced; replaced and not yet
+  // recorded; recorded; at the first and at a later document, on one thread and on two.
+  const Case cases[] = {{"replace:1", "1", 0}, {"replace:4", "2", -1}, {"record:1", "1", 1},
+                        {"record:5", "2", -1}, {"done:3", "1", 3},     {"done:6", "2", 6}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.kill);
+    Shell("rm -f j.db*");
+    for (auto& [rel, bytes] : original.bytes) Write(rel, bytes);
+    std::string args = std::string("fix ") + kRule + " --jobs " + c.jobs + " --journal j.db docs";
+    ASSERT_EQ(Process(args, c.kill), 137) << Read("log.txt");
+    Files killed = Snapshot();
+    int repaired = 0;
+    for (auto& [rel, bytes] : killed.bytes) repaired += bytes == reference.bytes[rel];
+    if (c.repaired >= 0) {
+      EXPECT_EQ(repaired, c.repaired);
+    }
+    EXPECT_EQ(Process(args + " --json --csv resumed.csv"), 1) << Read("log.txt");
+    Files resumed = Snapshot();
+    for (auto& [rel, bytes] : resumed.bytes) EXPECT_TRUE(bytes == reference.bytes[rel]) << rel;
+    for (auto& [rel, bytes] : killed.bytes)
+      if (bytes == reference.bytes[rel]) {
+        EXPECT_EQ(resumed.inodes[rel], killed.inodes[rel]) << rel << " was written twice";
+      }
+    out.str(Read("stdout.txt"));
+    nlohmann::json summary = Summary();
+    EXPECT_EQ(summary["written"], kDocs - repaired);
+    EXPECT_EQ(summary["documents"], kDocs);
+    EXPECT_EQ(summary["states"]["mapped"], 2 * kDocs);
+    EXPECT_EQ(Records("link").size(), 2u * kDocs);
+    // The journal alone tells the whole story.
+    ASSERT_EQ(Run({"report", "--journal", "j.db", "--json"}), 1);
+    EXPECT_EQ(Summary()["documents"], kDocs);
+    EXPECT_EQ(Summary()["states"]["mapped"], 2 * kDocs);
+    EXPECT_EQ(Summary()["written"], kDocs);
+    EXPECT_EQ(Summary()["unfinished"], 0);
+  }
+}
+
+TEST_F(Journaled, ADryRunRecordsThePlanAndTheRealRunStillWrites) {
+  MakeDocs();
+  Files before = Snapshot();
+  ASSERT_EQ(Run({"fix", kRule, "--dry-run", "--journal", "j.db", "docs", "--json"}), 1);
+  EXPECT_EQ(Snapshot().bytes, before.bytes);
+  ASSERT_EQ(Run({"fix", kRule, "--dry-run", "--journal", "j.db", "docs", "--json"}), 1);
+  EXPECT_EQ(Summary()["done_earlier"], kDocs);
+  ASSERT_EQ(Run({"report", "--journal", "j.db", "--json"}), 1);
+  EXPECT_EQ(Summary()["planned"], kDocs);
+  EXPECT_EQ(Summary()["written"], 0);
+  ASSERT_EQ(Run({"fix", kRule, "--journal", "j.db", "docs", "--json"}), 1);
+  EXPECT_EQ(Summary()["written"], kDocs);
+  // A document changed since it was done is done again.
+  Doc("docs/d2.docx", {"/old/again.png"});
+  ASSERT_EQ(Run({"fix", kRule, "--journal", "j.db", "docs", "--json"}), 1);
+  EXPECT_EQ(Summary()["written"], 1);
+  EXPECT_EQ(Summary()["done_earlier"], kDocs - 1);
+  // Other rules with the same journal would count documents done by the old ones.
+  EXPECT_EQ(Run({"fix", "--map=/old=/elsewhere", "--journal", "j.db", "docs"}), 2);
+  EXPECT_NE(err.str().find("a journal of another plan"), std::string::npos) << err.str();
+}
+
+TEST_F(Journaled, ThreeShardsCoverEveryDocumentOnce) {
+  constexpr int kMany = 40;
+  for (int i = 0; i < kMany; ++i)
+    Doc("docs/sub/s" + std::to_string(i) + ".docx", {"/old/x" + std::to_string(i) + ".png"});
+  ASSERT_EQ(Shell(std::string("for k in 1 2 3; do '" RAVELMEND_BATCH_EXE "' fix ") + kRule +
+                  " --shard $k/3 --journal j$k.db docs >out$k.txt 2>&1 & done; wait"),
+            0);
+  std::size_t total = 0;
+  for (const char* j : {"j1.db", "j2.db", "j3.db"}) {
+    ASSERT_EQ(Run({"report", "--journal", j, "--json"}), 1) << err.str();
+    std::size_t n = Summary()["documents"];
+    EXPECT_GT(n, 0u) << j;
+    total += n;
+  }
+  EXPECT_EQ(total, static_cast<std::size_t>(kMany));
+  ASSERT_EQ(Run({"report", "--journal", "j1.db", "j2.db", "j3.db", "--json"}), 1) << err.str();
+  EXPECT_EQ(Summary()["documents"], kMany);
+  EXPECT_EQ(Summary()["duplicates"], 0);
+  EXPECT_EQ(Summary()["written"], kMany);
+  // A document in two journals is named.
+  ASSERT_EQ(Run({"report", "--journal", "j1.db", "j1.db"}), 2);
+  EXPECT_NE(err.str().find("in 2 journals"), std::string::npos);
+  EXPECT_EQ(Run({"report", "--journal", "nothing.db"}), 2);
+}
+
+}  // namespace
+}  // namespace ravel::batch
