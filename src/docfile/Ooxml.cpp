@@ -193,19 +193,7 @@ std::optional<std::string> RelativeReference(const std::string& path, const std:
   for (std::size_t i = same; i < from.size(); ++i) rel += "../";
   for (std::size_t i = same; i < to.size(); ++i) rel += to[i] + (i + 1 < to.size() ? "/" : "");
   // Written as the relationship would have it: a URI reference.
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (char ch : rel) {
-    auto c = static_cast<unsigned char>(ch);
-    if (c <= 0x20 || c == '%' || c == '#' || c == '?' || c == 0x7F) {
-      out += '%';
-      out += kHex[c >> 4];
-      out += kHex[c & 15];
-    } else {
-      out += ch;
-    }
-  }
-  return out;
+  return PercentEscape(rel, false);
 }
 
 // Whether a relationship of `type` can stand behind a link of `kind`: a picture's markup

@@ -282,6 +282,10 @@ std::string UnescapeFieldText(std::string_view raw) {
   return out;
 }
 
+std::string PercentEscape(std::string_view text, bool utf8) {
+  return Encode(text, utf8);
+}
+
 std::string EscapeFieldText(std::string_view text, bool doubled) {
   std::string out;
   for (char c : text) {

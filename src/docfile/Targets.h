@@ -60,4 +60,8 @@ bool StartsWithFolder(const std::string& path, const std::string& prefix, std::s
 std::string UnescapeFieldText(std::string_view raw);
 std::string EscapeFieldText(std::string_view text, bool doubled);
 
+// `text` as a URI reference holds it: spaces, controls, `%`, `#` and `?` percent-escaped, and
+// with `utf8` the bytes of non-ASCII characters too.
+std::string PercentEscape(std::string_view text, bool utf8);
+
 }  // namespace ravel::docfile
