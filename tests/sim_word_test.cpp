@@ -373,6 +373,58 @@ TEST_F(SimWordShapes, ALockedAspectRatioRescalesTheOtherSide) {
   EXPECT_EQ(AsNumber(in.Get(Prop::Height)), 72);
 }
 
+// What a re-created picture must be given in order: the flips only by Flip, which turns the
+// rotation over too; a size or position in points ends the one in percent; layout in a table
+// cell only with text wrapped around; the transparent colour only with a transparent
+// background; a hyperlink only through the document's Hyperlinks.
+TEST_F(SimWordShapes, CarriedValuesFollowWordsOrderRules) {
+  auto s = word.AddShape(doc, "Shapes",
+                         R"({"LinkFormat": {"SourceFullName": "C:\\Old\\p.gif"}, "Rotation": 30,
+                             "WidthRelative": 40, "LeftRelative": 10,
+                             "Hyperlink": {"Address": "http://x/", "ScreenTip": "Tip"}})");
+  WObjectPtr o = s;
+  EXPECT_EQ(AsText(Get(s, "Hyperlink.ScreenTip")), "Tip");
+  EXPECT_EQ(AsText(Get(word.ShapeAt(doc, "Shapes", 1), "Title")), "");
+  EXPECT_THROW(o->Put("HorizontalFlip", Value(std::int32_t{-1})), WordError);
+  o->Call("Flip", {Value(std::int32_t{0})});
+  EXPECT_EQ(AsLong(o->Get("HorizontalFlip")), -1);
+  EXPECT_EQ(AsLong(o->Get("VerticalFlip")), 0);
+  EXPECT_EQ(AsNumber(o->Get("Rotation")), 330);
+  o->Call("Flip", {Value(std::int32_t{0})});
+  EXPECT_EQ(AsLong(o->Get("HorizontalFlip")), 0);
+  EXPECT_EQ(AsNumber(o->Get("Rotation")), 30);
+  EXPECT_THROW(o->Call("Flip", {Value(std::int32_t{2})}), WordError);
+
+  o->Put("Height", Value(20.0f));
+  EXPECT_EQ(AsNumber(o->Get("WidthRelative")), 40);
+  o->Put("Width", Value(20.0f));
+  o->Put("Left", Value(20.0f));
+  EXPECT_EQ(AsNumber(o->Get("WidthRelative")), -999999);
+  EXPECT_EQ(AsNumber(o->Get("LeftRelative")), -999999);
+
+  for (int wrap : {3, 0}) {
+    s->Set("LayoutInCell", Value(std::int32_t{-1}));
+    AsObject(o->Get("WrapFormat"))->Put("Type", Value(std::int32_t{wrap}));
+    o->Put("LayoutInCell", Value(std::int32_t{0}));
+    EXPECT_EQ(AsLong(o->Get("LayoutInCell")), wrap == 3 ? -1 : 0) << wrap;
+  }
+  WObjectPtr pf = AsObject(o->Get("PictureFormat"));
+  for (int background : {0, -1}) {
+    pf->Put("TransparentBackground", Value(std::int32_t{background}));
+    pf->Put("TransparencyColor", Value(std::int32_t{0x00FF00}));
+    EXPECT_EQ(AsLong(pf->Get("TransparencyColor")), background ? 0x00FF00 : 0xFFFFFF);
+  }
+
+  WObjectPtr plain = Floating().Item(1).Object();
+  EXPECT_THROW(plain->Get("Hyperlink"), WordError);
+  WObjectPtr links = AsObject(word.Document(doc)->Get("Hyperlinks"));
+  links->Call("Add", {Value(plain), Value(std::string("C:\\x.doc")), Value(std::string("Mark"))});
+  EXPECT_EQ(AsText(Get(word.ShapeAt(doc, "Shapes", 1), "Hyperlink.SubAddress")), "Mark");
+  EXPECT_EQ(AsText(Get(word.ShapeAt(doc, "Shapes", 1), "Hyperlink.ScreenTip")), "");
+  EXPECT_EQ(AsLong(links->Get("Count")), 2);
+  EXPECT_THROW(links->Call("Add", {Value(std::string("no shape"))}), WordError);
+}
+
 TEST(SimWordFaults, AfterACountOfCallsOnceOrAlways) {
   for (bool once : {true, false}) {
     auto word = LoadWordFixtureFile(kTwoDocs);

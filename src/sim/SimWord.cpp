@@ -28,6 +28,11 @@ constexpr std::int32_t kErrBadParamCount = -2147352562;     // DISP_E_BADPARAMCO
 constexpr std::int32_t kErrTypeMismatch = -2147352571;      // DISP_E_TYPEMISMATCH
 constexpr std::int32_t kErrWrongStory = -2146822414;        // a range of another story
 constexpr int kWrapBehind = 5;                              // wdWrapBehind
+constexpr int kWrapNone = 3;                                // wdWrapNone: in front of the text
+constexpr int kWrapInline = 7;                              // wdWrapInline
+// WidthRelative, HeightRelative, LeftRelative, TopRelative of a shape that is not sized or
+// placed in percent (wdShapeSizeRelativeNone, wdShapePositionRelativeNone).
+constexpr float kRelativeNone = -999999;
 
 constexpr int kInline = 0;
 constexpr int kFloating = 1;
@@ -76,6 +81,7 @@ void SetPictureDefaults(SimObject& pf) {
   pf.Set("CropRight", S(0));
   pf.Set("CropTop", S(0));
   pf.Set("TransparentBackground", L(0));
+  pf.Set("TransparencyColor", L(0xFFFFFF));
 }
 
 std::string NameOfPath(const std::string& full) {
@@ -173,7 +179,7 @@ std::shared_ptr<State> Lock(const WeakState& w) {
 void MarkDeleted(SimObject& s) {
   std::vector<std::string> names;
   for (const auto& [name, v] : s.Props()) names.push_back(name);
-  for (const char* m : {"Select", "PickUp", "Apply", "Anchor", "ZOrderPosition", "ZOrder"})
+  for (const char* m : {"Select", "PickUp", "Apply", "Anchor", "ZOrderPosition", "ZOrder", "Flip"})
     names.emplace_back(m);
   auto fail = [](SimObject&, const std::vector<Value>&) -> Value {
     throw WordError(kObjectDeleted, kErrDeleted);
@@ -226,8 +232,8 @@ void CropHook(const std::weak_ptr<SimObject>& wshape, SimObject& pf, std::string
 SimObjectPtr NewPart(const std::shared_ptr<State>& st, const SimObjectPtr& shape,
                      const std::string& name) {
   const char* canonical = nullptr;
-  for (const char* n :
-       {"LinkFormat", "OLEFormat", "PictureFormat", "WrapFormat", "Fill", "Line", "Shadow"})
+  for (const char* n : {"LinkFormat", "OLEFormat", "PictureFormat", "WrapFormat", "Fill", "Line",
+                        "Shadow", "Hyperlink"})
     if (SameName(n, name)) canonical = n;
   if (canonical == nullptr) return nullptr;
   std::string part_name = canonical;
@@ -274,6 +280,9 @@ SimObjectPtr NewPart(const std::shared_ptr<State>& st, const SimObjectPtr& shape
     std::weak_ptr<SimObject> wshape = shape;
     part->OnPut([wshape](SimObject& pf, std::string_view member, const Value& old, const Value& v) {
       CropHook(wshape, pf, member, old, v);
+      // The transparent colour takes effect only on a picture with a transparent background.
+      if (SameName(member, "TransparencyColor") && AsLong(pf.At("TransparentBackground")) == 0)
+        pf.Set("TransparencyColor", old);
     });
   } else if (part_name == "WrapFormat") {
     part->Set("AllowOverlap", L(-1));
@@ -283,6 +292,10 @@ SimObjectPtr NewPart(const std::shared_ptr<State>& st, const SimObjectPtr& shape
     part->Set("DistanceTop", S(0));
     part->Set("Side", L(0));  // wdWrapBoth
     part->Set("Type", L(3));  // wdWrapNone: in front of the text
+  } else if (part_name == "Hyperlink") {
+    part->Set("Address", T(""));
+    part->Set("SubAddress", T(""));
+    part->Set("ScreenTip", T(""));
   } else if (part_name == "Fill") {
     part->Set("Visible", L(0));
     part->Set("ForeColor", L(0xFFFFFF));
@@ -316,8 +329,26 @@ float OriginOf(const SimObject& s, bool horizontal, int kind) {
 
 // Word keeps a floating shape where it is on the page when its relative-position kind
 // changes, so Left or Top changes instead; and with the aspect ratio locked, a new height
-// scales the width (and the other way round).
+// scales the width (and the other way round). A size or position in points replaces one in
+// percent. The flips are read-only; layout in a table cell takes effect only on a shape that
+// the text wraps around.
 void ShapePutHook(SimObject& s, std::string_view member, const Value& old, const Value& v) {
+  for (const char* flip : {"HorizontalFlip", "VerticalFlip"})
+    if (SameName(member, flip)) {
+      s.Set(flip, old);
+      ThrowNoMember(member);
+    }
+  if (SameName(member, "LayoutInCell") && s.Has("WrapFormat")) {
+    auto wf = AsSim(s.At("WrapFormat"));
+    int wrap = wf ? AsLong(wf->At("Type")) : kWrapNone;
+    if (wrap == kWrapNone || wrap == kWrapInline) s.Set("LayoutInCell", old);
+  }
+  const char* const absolute[][2] = {{"Width", "WidthRelative"},
+                                     {"Height", "HeightRelative"},
+                                     {"Left", "LeftRelative"},
+                                     {"Top", "TopRelative"}};
+  for (const auto& [points, percent] : absolute)
+    if (SameName(member, points) && s.Has(percent)) s.Set(percent, S(kRelativeNone));
   auto scale_other = [&](const char* other) {
     if (!s.Has("LockAspectRatio") || AsLong(s.At("LockAspectRatio")) == 0) return;
     double before = AsNumber(old), after = AsNumber(v);
@@ -350,6 +381,7 @@ SimObjectPtr NewShape(const std::shared_ptr<State>& st, bool floating, int type)
   s->Set("Type", L(type));
   if (floating) s->Set("Name", T(""));
   s->Set("AlternativeText", T(""));
+  s->Set("Title", T(""));
   s->Set("LockAspectRatio", L(IsPictureType(floating, type) || !floating ? -1 : 0));
   s->Set("Height", S(36));
   s->Set("Width", S(48));
@@ -366,6 +398,13 @@ SimObjectPtr NewShape(const std::shared_ptr<State>& st, bool floating, int type)
     s->Set("RelativeHorizontalPosition", L(2));  // column
     s->Set("RelativeVerticalPosition", L(2));    // paragraph
     s->Set("Rotation", S(0));
+    s->Set("HorizontalFlip", L(0));
+    s->Set("VerticalFlip", L(0));
+    s->Set("RelativeHorizontalSize", L(0));  // the margin
+    s->Set("RelativeVerticalSize", L(0));
+    for (const char* percent : {"WidthRelative", "HeightRelative", "LeftRelative", "TopRelative"})
+      s->Set(percent, S(kRelativeNone));
+    s->Set("LayoutInCell", L(-1));
     for (const char* anchor : {"@ColumnLeft", "@CharacterLeft", "@ParagraphTop", "@LineTop"})
       s->Set(anchor, S(kMargin));
     s->Set("@Paragraph", L(1));
@@ -486,6 +525,18 @@ void DefineShapeMethods(const std::shared_ptr<State>& st, int d, int f, SimObjec
     v.erase(v.begin() + static_cast<std::ptrdiff_t>(pos));
     v.insert(v.begin() + static_cast<std::ptrdiff_t>(to), keep);
     RelabelFrom(*st2, d, kFloating, std::min(pos, to));
+    return Value();
+  });
+  // Flip(msoFlipHorizontal 0 or msoFlipVertical 1) turns the flip over; Word mirrors the
+  // rotation with it (a shape turned by r degrees, flipped, is turned by 360 - r).
+  s.Define("Flip", [](SimObject& self, const std::vector<Value>& args) {
+    if (!Given(args, 0)) throw WordError("Argument not optional.", kErrParamNotOptional);
+    int cmd = AsLong(args[0]);
+    if (cmd != 0 && cmd != 1) throw WordError("Value out of range.", kErrTypeMismatch);
+    const char* flip = cmd == 0 ? "HorizontalFlip" : "VerticalFlip";
+    self.Set(flip, L(AsLong(self.At(flip)) != 0 ? 0 : -1));
+    double r = AsNumber(self.At("Rotation"));
+    if (r != 0) self.Set("Rotation", S(static_cast<float>(360 - r)));
     return Value();
   });
   s.Define("PickUp", [wst](SimObject& self, const std::vector<Value>&) {
@@ -699,7 +750,8 @@ SimWord::SimWord() : ctx_(std::make_shared<SimContext>()), st_(std::make_shared<
     if (access == Access::Get || object.rfind("Documents(", 0) != 0) return;
     if (access == Access::Call) {
       bool changes = false;
-      for (const char* m : {"Delete", "AddPicture", "Apply", "ZOrder", "BreakLink", "Update"})
+      for (const char* m :
+           {"Delete", "AddPicture", "Apply", "ZOrder", "BreakLink", "Update", "Flip", "Add"})
         changes = changes || SameName(member, m);
       if (!changes) return;
     }
@@ -765,6 +817,35 @@ int SimWord::AddDocument(const std::string& name, const std::string& path) {
     Lock(wst)->active = d;
     return Value();
   });
+  // The document's hyperlinks, those of its shapes among them (hyperlinks in the text are
+  // not modelled). Hyperlinks.Add(Anchor, Address, SubAddress, ScreenTip, TextToDisplay,
+  // Target) with a shape of this document as the anchor gives the shape a Hyperlink; the text
+  // to display does not replace a shape.
+  auto links = std::make_shared<SimObject>(ctx_, "Documents(" + std::to_string(d) + ").Hyperlinks");
+  links->Define("Count", [wst, d](SimObject&, const std::vector<Value>&) {
+    auto st = Lock(wst);
+    int n = 0;
+    for (const auto& shapes : st->DocAt(d).shapes)
+      for (const auto& shape : shapes) n += shape->Has("Hyperlink");
+    return L(n);
+  });
+  links->Define("Add", [wst, d](SimObject&, const std::vector<Value>& args) {
+    auto st = Lock(wst);
+    if (!Given(args, 0)) throw WordError("Argument not optional.", kErrParamNotOptional);
+    if (args.size() > 6) throw WordError("Invalid number of parameters.", kErrBadParamCount);
+    auto shape = AsSim(args[0]);
+    State::Doc& doc = st->DocAt(d);
+    bool ours = false;
+    for (int f : {kInline, kFloating})
+      if (shape && PositionOf(doc, f, *shape) != std::string::npos) ours = true;
+    if (!ours) throw WordError("Type mismatch.", kErrTypeMismatch);
+    auto link = NewPart(st, shape, "Hyperlink");
+    const char* members[] = {"Address", "SubAddress", "ScreenTip"};
+    for (std::size_t k = 0; k < 3; ++k)
+      if (Given(args, k + 1)) link->Set(members[k], Value(AsText(args[k + 1])));
+    return Value(WObjectPtr(link));
+  });
+  doc.obj->Set("Hyperlinks", Value(WObjectPtr(links)));
   doc.obj->Define("UndoClear", [wst, d](SimObject&, const std::vector<Value>&) {
     ++Lock(wst)->DocAt(d).undo_clears;
     return Value();

@@ -41,7 +41,7 @@ std::string Shown(const json& v) {
 }
 
 const char* const kParts[] = {"LinkFormat", "OLEFormat", "PictureFormat", "WrapFormat",
-                              "Fill",       "Line",      "Shadow"};
+                              "Fill",       "Line",      "Shadow",        "Hyperlink"};
 
 bool IsPartName(std::string_view key) {
   return std::any_of(std::begin(kParts), std::end(kParts),
