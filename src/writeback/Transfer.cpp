@@ -69,6 +69,7 @@ bool NewPictureHas(Prop p, const Value& v) {
     case Prop::PictureCropTop:
     case Prop::PictureTransparentBackground:
     case Prop::LockAnchor:
+    case Prop::LinkLocked:
       return SameValue(v, Value(0.0));
     case Prop::PictureBrightness:
     case Prop::PictureContrast:
@@ -79,6 +80,41 @@ bool NewPictureHas(Prop p, const Value& v) {
       return false;
   }
 }
+
+// Members of later Words that the save carries straight by name, with the value a picture
+// Word has just added has (no call writes that value). A size or position in points ends
+// one in percent, so the percent members go on after the points; Flip, not a write, sets the
+// flips.
+constexpr float kRelativeNone = -999999;  // not sized or placed in percent
+struct Member {
+  const char* name;
+  Value fresh;
+};
+const Member kMembers[] = {
+    {"Title", Value(std::string())},
+    {"HorizontalFlip", Value(0.0)},
+    {"VerticalFlip", Value(0.0)},
+    {"Rotation", Value(0.0)},
+    {"WidthRelative", Value(kRelativeNone)},
+    {"HeightRelative", Value(kRelativeNone)},
+    {"LeftRelative", Value(kRelativeNone)},
+    {"TopRelative", Value(kRelativeNone)},
+    {"LayoutInCell", Value(-1.0)},
+};
+enum MemberIndex {
+  kTitle,
+  kHorizontalFlip,
+  kVerticalFlip,
+  kRotation,
+  kWidthRelative,
+  kHeightRelative,
+  kLeftRelative,
+  kTopRelative,
+  kLayoutInCell,
+  kMemberCount
+};
+// wdWrapNone and wdWrapInline: Word ignores layout in a table cell for such a shape.
+constexpr std::int32_t kWrapNone = 3, kWrapInline = 7;
 
 // What a re-creation did to the document's floating shapes, for the census's model.
 struct Outcome {
@@ -98,6 +134,7 @@ class Recreation {
     steps_.EnterTolerant();
     for (Prop p : kCapture)
       if (auto v = steps_.Read([&] { return old_.Get(p); })) saved_[Index(p)] = *v;
+    CaptureMembers();
     steps_.Do([&] { old_.PickUp(); });
 
     // Word resolves a relative name against its own current folder: the file is named by
@@ -162,22 +199,92 @@ class Recreation {
     return (path.size() >= 2 && path[1] == ':') || (!path.empty() && path[0] == '\\');
   }
 
+  // What the old shape has of the members Word added later, read only where it can matter:
+  // the frame of a percent size only with a size in percent, layout in a table cell only
+  // where Word heeds it, the transparent colour only with a transparent background, the
+  // hyperlink only when the document has any. A member Word does not know fails its read.
+  void CaptureMembers() {
+    auto raw = [&](const char* name) {
+      return steps_.Read([&] { return old_.Object()->Get(name); });
+    };
+    const auto& wrap = saved_[Index(Prop::WrapType)];
+    bool heeded =
+        !wrap || (!SameValue(*wrap, Value(kWrapNone)) && !SameValue(*wrap, Value(kWrapInline)));
+    for (int k = 0; k < kMemberCount; ++k)
+      if (k != kLayoutInCell || heeded) members_[k] = raw(kMembers[k].name);
+    if (Differs(kWidthRelative)) horizontal_size_ = raw("RelativeHorizontalSize");
+    if (Differs(kHeightRelative)) vertical_size_ = raw("RelativeVerticalSize");
+    const auto& clear = saved_[Index(Prop::PictureTransparentBackground)];
+    if (clear && !SameValue(*clear, Value(0.0)))
+      transparency_ = steps_.Read(
+          [&] { return AsObject(old_.Object()->Get("PictureFormat"))->Get("TransparencyColor"); });
+    auto any = steps_.Read([&] { return steps_.AnyHyperlinks(); });
+    if (any && !*any) return;
+    // Word fails the read of a shape's hyperlink when it has none.
+    auto link = steps_.Read([&] { return AsObject(old_.Object()->Get("Hyperlink")); });
+    if (!link) return;
+    for (std::size_t k = 0; k < 3; ++k)
+      if (auto v = steps_.Read([&] { return (*link)->Get(kHyperlinkParts[k]); }))
+        hyperlink_[k] = *v;
+      else
+        return;
+    has_hyperlink_ = true;
+  }
+
+  bool Differs(int k) const { return members_[k] && !SameValue(*members_[k], kMembers[k].fresh); }
+  void PutMember(const Shape& shape, int k) {
+    if (Differs(k)) steps_.Do([&] { shape.Object()->Put(kMembers[k].name, *members_[k]); });
+  }
+
   void Restore(const Shape& shape) {
     Put(shape, Prop::AlternativeText);
+    PutMember(shape, kTitle);
     for (Prop p : kCrops) Put(shape, p);
     // Released first, so that neither size rescales the other: a distorted picture keeps
-    // its exact size.
-    steps_.Do([&] { shape.Put(Prop::LockAspectRatio, Value(kMsoFalse)); });
+    // its exact size. An unlocked one stays released.
+    bool released = steps_.Do([&] { shape.Put(Prop::LockAspectRatio, Value(kMsoFalse)); });
     Put(shape, Prop::Height);
     Put(shape, Prop::Width);
-    Put(shape, Prop::LockAspectRatio);
+    const auto& lock = saved_[Index(Prop::LockAspectRatio)];
+    if (!released || !lock || !SameValue(*lock, Value(0.0))) Put(shape, Prop::LockAspectRatio);
     steps_.Do([&] { shape.Apply(); });
+    // A size in percent counts from its frame.
+    if (Differs(kWidthRelative)) {
+      if (horizontal_size_)
+        steps_.Do([&] { shape.Object()->Put("RelativeHorizontalSize", *horizontal_size_); });
+      PutMember(shape, kWidthRelative);
+    }
+    if (Differs(kHeightRelative)) {
+      if (vertical_size_)
+        steps_.Do([&] { shape.Object()->Put("RelativeVerticalSize", *vertical_size_); });
+      PutMember(shape, kHeightRelative);
+    }
+    // Word turns the rotation over with each flip: the flips first, then the rotation.
+    for (int k : {kHorizontalFlip, kVerticalFlip})
+      if (Differs(k)) {
+        std::int32_t command = k == kHorizontalFlip ? 0 : 1;  // msoFlipHorizontal, msoFlipVertical
+        steps_.Do([&] { shape.Object()->Call("Flip", {Value(command)}); });
+      }
+    PutMember(shape, kRotation);
     // The frames first: Word keeps a shape in place when they change, so the position
     // written after them counts from them.
     for (Prop p :
          {Prop::RelativeHorizontalPosition, Prop::RelativeVerticalPosition, Prop::Left, Prop::Top})
       Put(shape, p);
+    PutMember(shape, kLeftRelative);
+    PutMember(shape, kTopRelative);
     for (Prop p : kRestoreLast) Put(shape, p);
+    // After the transparent background and the wrapping, which Word needs for these to count.
+    if (transparency_)
+      steps_.Do([&] {
+        AsObject(shape.Object()->Get("PictureFormat"))->Put("TransparencyColor", *transparency_);
+      });
+    PutMember(shape, kLayoutInCell);
+    if (has_hyperlink_)
+      steps_.Do([&] {
+        steps_.Hyperlinks()->Call(
+            "Add", {Value(shape.Object()), hyperlink_[0], hyperlink_[1], hyperlink_[2]});
+      });
   }
 
   // Writes the captured value; a value that could not be read, or that the new picture has
@@ -187,10 +294,16 @@ class Recreation {
     if (v && !NewPictureHas(p, *v)) steps_.Do([&] { shape.Put(p, *v); });
   }
 
+  static constexpr const char* kHyperlinkParts[3] = {"Address", "SubAddress", "ScreenTip"};
+
   SaveSteps& steps_;
   const Shape& old_;
   const LinkItem& item_;
   std::optional<Value> saved_[kPropCount];
+  std::optional<Value> members_[kMemberCount];
+  std::optional<Value> horizontal_size_, vertical_size_, transparency_;
+  Value hyperlink_[3];
+  bool has_hyperlink_ = false;
 };
 
 // The shape named `name`, found at the position the census's model predicts (checked by the

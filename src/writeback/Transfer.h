@@ -79,6 +79,18 @@ class SaveSteps {
     return *floating_;
   }
 
+  // The active document's Hyperlinks, fetched once for the save, and whether the document
+  // had any when first asked: without any, no shape has one to carry over.
+  WObjectPtr Hyperlinks() {
+    if (!hyperlinks_)
+      hyperlinks_ = AsObject(AsObject(word_.Global()->Get("ActiveDocument"))->Get("Hyperlinks"));
+    return hyperlinks_;
+  }
+  bool AnyHyperlinks() {
+    if (!any_hyperlinks_) any_hyperlinks_ = AsLong(Hyperlinks()->Get("Count")) > 0;
+    return *any_hyperlinks_;
+  }
+
   // Something was relinked: in the item now (its undo list is cleared after it) and in the
   // save at all (else the document's saved state is put back).
   void MarkChanged() { item_changed_ = any_changed_ = true; }
@@ -116,6 +128,8 @@ class SaveSteps {
   WordApp& word_;
   std::optional<Document> doc_;
   std::optional<Shapes> floating_;
+  WObjectPtr hyperlinks_;
+  std::optional<bool> any_hyperlinks_;
   bool tolerant_ = false;
   bool item_changed_ = false, any_changed_ = false;
   int skipped_ = 0;
