@@ -184,6 +184,10 @@ TEST(SimWordFixture, TheDocumentedExampleLoads) {
   EXPECT_FLOAT_EQ(AsNumber(doc.InlineShapes().Item(4).Get(Prop::PictureBrightness)), 0.6f);
   EXPECT_EQ(doc.FloatingShapes().Item(1).Type(), kShapeLinkedPicture);
   EXPECT_EQ(doc.FloatingShapes().Item(3).Name(), "Text Box 3");
+  WObjectPtr logo = doc.FloatingShapes().Item(1).Object();
+  EXPECT_EQ(AsText(AsObject(logo->Get("Hyperlink"))->Get("ScreenTip")), "Home");
+  EXPECT_EQ(AsLong(logo->Get("HorizontalFlip")), -1);
+  EXPECT_EQ(AsLong(AsObject(word->Document(1)->Get("Tables"))->Get("Count")), 1);
   LinkFormat faulty = doc.InlineShapes().Item(4).Link();
   EXPECT_EQ(ErrorOf([&] { faulty.SavePictureWithDocument(); }),
             "The linked file is not available.");

@@ -138,6 +138,7 @@ struct SimWord::State {
     SimObjectPtr coll[2];
     std::vector<SimObjectPtr> shapes[2];
     int undo_clears = 0;
+    int tables = 0;   // tables in the text, for Tables.Count
     int last_id = 0;  // Word numbers default shape names across the document
     std::weak_ptr<SimObject> selection;
   };
@@ -846,6 +847,11 @@ int SimWord::AddDocument(const std::string& name, const std::string& path) {
     return Value(WObjectPtr(link));
   });
   doc.obj->Set("Hyperlinks", Value(WObjectPtr(links)));
+  auto tables = std::make_shared<SimObject>(ctx_, "Documents(" + std::to_string(d) + ").Tables");
+  tables->Define("Count", [wst, d](SimObject&, const std::vector<Value>&) {
+    return L(Lock(wst)->DocAt(d).tables);
+  });
+  doc.obj->Set("Tables", Value(WObjectPtr(tables)));
   doc.obj->Define("UndoClear", [wst, d](SimObject&, const std::vector<Value>&) {
     ++Lock(wst)->DocAt(d).undo_clears;
     return Value();
@@ -873,6 +879,11 @@ int SimWord::ShapeCount(int doc, const std::string& which) const {
   Collection(doc, which);
   return static_cast<int>(
       st_->DocAt(doc).shapes[SameName(which, "Shapes") ? kFloating : kInline].size());
+}
+
+void SimWord::SetTableCount(int doc, int tables) {
+  Check(doc);
+  st_->DocAt(doc).tables = tables;
 }
 
 int SimWord::UndoClears(int doc) const {

@@ -82,6 +82,8 @@ class SimWord : public WordApp {
   // the text, 5 behind it: such a picture goes below the text in the z-order, so before the
   // shapes in front of it in the collection).
   void SetNewPictureWrap(int wrap_type);
+  // How many tables the document's text holds (Tables.Count; none unless set).
+  void SetTableCount(int doc, int tables);
   // UndoClear calls seen per document.
   int UndoClears(int doc) const;
   // The shape last selected with Select in document `doc`, or null.

@@ -136,7 +136,7 @@ class FixtureLoader {
     for (auto it = d.begin(); it != d.end(); ++it) {
       const std::string& key = it.key();
       if (Ignored(key) || SameName(key, "InlineShapes") || SameName(key, "Shapes") ||
-          SameName(key, "Paragraphs") || SameName(key, "Selection"))
+          SameName(key, "Paragraphs") || SameName(key, "Selection") || SameName(key, "Tables"))
         continue;
       if (SameName(key, "Name"))
         name = Text(it.value(), where + ".Name");
@@ -144,11 +144,16 @@ class FixtureLoader {
         path = Text(it.value(), where + ".Path");
       else
         Fail(where + "." + key,
-             "unknown member (a document has Name, Path, Paragraphs, Selection, InlineShapes "
-             "and Shapes)");
+             "unknown member (a document has Name, Path, Paragraphs, Selection, Tables, "
+             "InlineShapes and Shapes)");
     }
     int doc = w_.AddDocument(name, path);
     if (const json* ps = Member(d, "Paragraphs")) Paragraphs(doc, *ps, where + ".Paragraphs");
+    if (const json* t = Member(d, "Tables")) {
+      long n = Long(*t, where + ".Tables");
+      if (n < 0) Fail(where + ".Tables", "expected a number of tables from 0 on, got " + Shown(*t));
+      w_.SetTableCount(doc, static_cast<int>(n));
+    }
     if (const json* sel = Member(d, "Selection")) {
       long k = Long(*sel, where + ".Selection");
       if (k < 1 || k > w_.ParagraphCount(doc))

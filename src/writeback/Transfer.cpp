@@ -1,6 +1,7 @@
 #include "writeback/Transfer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 
 #include "app/Globals.h"
@@ -208,8 +209,10 @@ class Recreation {
       return steps_.Read([&] { return old_.Object()->Get(name); });
     };
     const auto& wrap = saved_[Index(Prop::WrapType)];
+    auto tables = steps_.Read([&] { return steps_.AnyTables(); });
     bool heeded =
-        !wrap || (!SameValue(*wrap, Value(kWrapNone)) && !SameValue(*wrap, Value(kWrapInline)));
+        (!tables || *tables) &&
+        (!wrap || (!SameValue(*wrap, Value(kWrapNone)) && !SameValue(*wrap, Value(kWrapInline))));
     for (int k = 0; k < kMemberCount; ++k)
       if (k != kLayoutInCell || heeded) members_[k] = raw(kMembers[k].name);
     if (Differs(kWidthRelative)) horizontal_size_ = raw("RelativeHorizontalSize");
@@ -236,17 +239,31 @@ class Recreation {
     if (Differs(k)) steps_.Do([&] { shape.Object()->Put(kMembers[k].name, *members_[k]); });
   }
 
+  // A picture Word adds keeps its proportions: given the old height, Word sizes the width to
+  // match, which is the old width unless the old picture was distorted or unlocked. Else the
+  // lock is released first, so that neither size rescales the other, and put back after.
+  void RestoreSize(const Shape& shape) {
+    const auto& lock = saved_[Index(Prop::LockAspectRatio)];
+    const auto& height = saved_[Index(Prop::Height)];
+    const auto& width = saved_[Index(Prop::Width)];
+    bool locked = lock && !SameValue(*lock, Value(0.0));
+    bool tall = false;  // the height is written already
+    if (locked && height && width) {
+      tall = steps_.Do([&] { shape.Put(Prop::Height, *height); });
+      auto now = tall ? steps_.Read([&] { return shape.Get(Prop::Width); }) : std::nullopt;
+      if (now && std::abs(AsNumber(*now) - AsNumber(*width)) < 0.01) return;
+    }
+    bool released = steps_.Do([&] { shape.Put(Prop::LockAspectRatio, Value(kMsoFalse)); });
+    if (!tall) Put(shape, Prop::Height);
+    Put(shape, Prop::Width);
+    if (!released || locked) Put(shape, Prop::LockAspectRatio);
+  }
+
   void Restore(const Shape& shape) {
     Put(shape, Prop::AlternativeText);
     PutMember(shape, kTitle);
     for (Prop p : kCrops) Put(shape, p);
-    // Released first, so that neither size rescales the other: a distorted picture keeps
-    // its exact size. An unlocked one stays released.
-    bool released = steps_.Do([&] { shape.Put(Prop::LockAspectRatio, Value(kMsoFalse)); });
-    Put(shape, Prop::Height);
-    Put(shape, Prop::Width);
-    const auto& lock = saved_[Index(Prop::LockAspectRatio)];
-    if (!released || !lock || !SameValue(*lock, Value(0.0))) Put(shape, Prop::LockAspectRatio);
+    RestoreSize(shape);
     steps_.Do([&] { shape.Apply(); });
     // A size in percent counts from its frame.
     if (Differs(kWidthRelative)) {

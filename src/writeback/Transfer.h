@@ -80,15 +80,20 @@ class SaveSteps {
   }
 
   // The active document's Hyperlinks, fetched once for the save, and whether the document
-  // had any when first asked: without any, no shape has one to carry over.
+  // had any hyperlinks or tables when first asked: without any, no shape has a hyperlink to
+  // carry over or lies in a table cell.
   WObjectPtr Hyperlinks() {
-    if (!hyperlinks_)
-      hyperlinks_ = AsObject(AsObject(word_.Global()->Get("ActiveDocument"))->Get("Hyperlinks"));
+    if (!hyperlinks_) hyperlinks_ = AsObject(RawDocument()->Get("Hyperlinks"));
     return hyperlinks_;
   }
   bool AnyHyperlinks() {
     if (!any_hyperlinks_) any_hyperlinks_ = AsLong(Hyperlinks()->Get("Count")) > 0;
     return *any_hyperlinks_;
+  }
+  bool AnyTables() {
+    if (!any_tables_)
+      any_tables_ = AsLong(AsObject(RawDocument()->Get("Tables"))->Get("Count")) > 0;
+    return *any_tables_;
   }
 
   // Something was relinked: in the item now (its undo list is cleared after it) and in the
@@ -128,8 +133,13 @@ class SaveSteps {
   WordApp& word_;
   std::optional<Document> doc_;
   std::optional<Shapes> floating_;
-  WObjectPtr hyperlinks_;
-  std::optional<bool> any_hyperlinks_;
+  WObjectPtr RawDocument() {
+    if (!document_) document_ = AsObject(word_.Global()->Get("ActiveDocument"));
+    return document_;
+  }
+
+  WObjectPtr document_, hyperlinks_;
+  std::optional<bool> any_hyperlinks_, any_tables_;
   bool tolerant_ = false;
   bool item_changed_ = false, any_changed_ = false;
   int skipped_ = 0;
