@@ -82,10 +82,10 @@ bool NewPictureHas(Prop p, const Value& v) {
   }
 }
 
-// Members of later Words that the save carries straight by name, with the value a picture
-// Word has just added has (no call writes that value). A size or position in points ends
-// one in percent, so the percent members go on after the points; Flip, not a write, sets the
-// flips.
+// Shape members the save carries by name (the newer ones fail their read in an older Word),
+// with the value a picture Word has just added has: that value needs no call to write it. A
+// size or position in points ends one in percent, so the percent members go on after the
+// points; Flip, not a write, sets the flips.
 constexpr float kRelativeNone = -999999;  // not sized or placed in percent
 struct Member {
   const char* name;
@@ -200,7 +200,7 @@ class Recreation {
     return (path.size() >= 2 && path[1] == ':') || (!path.empty() && path[0] == '\\');
   }
 
-  // What the old shape has of the members Word added later, read only where it can matter:
+  // What the old shape has of the members carried by name, read only where they can matter:
   // the frame of a percent size only with a size in percent, layout in a table cell only
   // where Word heeds it, the transparent colour only with a transparent background, the
   // hyperlink only when the document has any. A member Word does not know fails its read.
