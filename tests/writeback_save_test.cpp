@@ -17,6 +17,13 @@ using test::ModelSnapshot;
 using test::ModelValue;
 using test::SaveHarness;
 
+// The one floating shape of the type (the re-created picture is not where the old one was).
+sim::SimObjectPtr FindLinked(SaveHarness& h, int type) {
+  for (int i = 1; i <= h.FloatingCount(); ++i)
+    if (AsLong(h.Floating(i)->At("Type")) == type) return h.Floating(i);
+  return nullptr;
+}
+
 TEST(SaveInline, APictureKeepsEveryFormattingValueAcrossWordsReload) {
   SaveHarness h;
   ASSERT_EQ(h.g.ItemCount, 5);
@@ -144,8 +151,11 @@ TEST(SaveWindow, WhichChangedItemsAreWrittenAndHow) {
     bool sid;             // the item's store-in-document flag
     std::string written;  // the link's source afterwards
     bool sid_after;
+    bool sid_unreadable = false;  // the link's flag cannot be read during the save
   };
   const Case cases[] = {
+      // The link's flag unknown: the item's is written all the same.
+      {"flag unreadable", "C:\\New\\a.gif", true, "C:\\New\\a.gif", true, true},
       // Only the flag changed (the SID check box): the same source is written again.
       {"flag only", "C:\\Old\\a.gif", true, "C:\\Old\\a.gif", true},
       // Missing as stored and beside the document: skipped without a word.
@@ -158,6 +168,9 @@ TEST(SaveWindow, WhichChangedItemsAreWrittenAndHow) {
     h.fs.AddFile("C:\\Old\\a.gif");
     h.Relink(2, c.source);
     h.g.Item(2).SaveWithDocument = FlagOf(c.sid);
+    if (c.sid_unreadable)
+      h.word->AddFault("Documents(1).InlineShapes(2).LinkFormat", "SavePictureWithDocument",
+                       sim::Access::Get, /*once=*/true);
     h.Save();
     EXPECT_EQ(h.SourceOf(h.Inline(2)), c.written) << c.name;
     EXPECT_EQ(ModelValue(h.Inline(2), "LinkFormat.SavePictureWithDocument"), Value(c.sid_after))
@@ -206,6 +219,22 @@ TEST(SaveWindow, AnotherActiveDocumentOrAnEmptyListLeavesEverythingAlone) {
   EXPECT_EQ(t.SourceOf(t.Inline(2)), "C:\\Old\\a.gif");
   EXPECT_TRUE(t.g.Item(2).Changed);
   EXPECT_TRUE(t.host.boxes.empty());
+
+  // The same twin under another name, made active in the middle of the save, when Word
+  // would not tell the full name at the read: the shown name tells them apart.
+  SaveHarness m;
+  m.word->AddFault("Documents(1)", "FullName", sim::Access::Get);
+  ReadInventory(*m.main);
+  m.Relink(2, "C:\\New\\a.gif");
+  int other_twin = m.word->AddDocument("Copy of Report.doc", "C:\\Docs");
+  for (const char* src : {"plain", "a"})
+    m.word->AddShape(
+        other_twin, "InlineShapes",
+        std::string(R"({"LinkFormat": {"SourceFullName": "C:\\Old\\)") + src + R"(.gif"}})");
+  m.host.on_pump = [&] { m.word->SetActive(other_twin); };
+  m.Save();
+  EXPECT_EQ(m.SourceOf(m.word->ShapeAt(other_twin, "InlineShapes", 2)), "C:\\Old\\a.gif");
+  EXPECT_EQ(m.SourceOf(m.Inline(2)), "C:\\Old\\a.gif");
 
   // Nothing read: the click does nothing at all, not even lock the buttons.
   test::Recorder save_button;
@@ -275,18 +304,50 @@ TEST(SaveInline, AnItemWhoseShapeChangedInWordSinceTheReadIsSkipped) {
   }
   EXPECT_EQ(SkippedStatus(2),
             "Idle - 2 items not written: they changed in Word after the list was read");
+
+  // Two floating pictures of one name and source: the one relinked in the list is deleted in
+  // Word during the save; the other, now alone with the name, is not the item's.
+  SaveHarness d;
+  d.word->AddShape(1, "Shapes",
+                   R"({"Name": "Logo", "LinkFormat": {"SourceFullName": "C:\\Old\\c.gif"}})");
+  ReadInventory(*d.main);
+  ASSERT_EQ(d.g.ItemCount, 6);
+  d.Relink(4, "C:\\New\\c.gif");
+  int pumps = 0;
+  d.host.on_pump = [&] {
+    if (++pumps == 4) d.Floating(1)->Call("Delete");
+  };
+  d.Save();
+  EXPECT_EQ(d.FloatingCount(), 3);
+  EXPECT_EQ(d.SourceOf(FindLinked(d, kShapeLinkedPicture)), "C:\\Old\\c.gif");
 }
 
-// With the aspect ratio locked, a new scale makes Word scale the other side too: a stretched
-// picture that is locked keeps both its scales and its lock.
-TEST(SaveInline, ALockedStretchedPictureKeepsBothScales) {
-  SaveHarness h;
-  h.Inline(2)->Set("LockAspectRatio", Value(std::int32_t{-1}));
-  h.Relink(2, "C:\\New\\a.gif");
-  h.Save();
-  EXPECT_FLOAT_EQ(h.Number(h.Inline(2), "ScaleHeight"), 80);
-  EXPECT_FLOAT_EQ(h.Number(h.Inline(2), "ScaleWidth"), 60);
-  EXPECT_EQ(AsLong(ModelValue(h.Inline(2), "LockAspectRatio")), -1);
+// With the aspect ratio locked, a new scale or size makes Word scale the other side too: a
+// stretched picture that is locked keeps both its scales (in-line) or its distorted size
+// (floating, re-created), and its lock.
+TEST(SaveInline, ALockedStretchedPictureKeepsItsStretch) {
+  struct Case {
+    int item;
+    const char* height;
+    const char* width;
+    float h, w;
+  };
+  const Case cases[] = {
+      {2, "ScaleHeight", "ScaleWidth", 80, 60},
+      {4, "Height", "Width", 50, 120},  // 96 by 72 as the file has it
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.item);
+    SaveHarness h;
+    auto shape = [&] { return c.item == 2 ? h.Inline(2) : FindLinked(h, kShapeLinkedPicture); };
+    shape()->Set("LockAspectRatio", Value(std::int32_t{-1}));
+    h.Relink(c.item, c.item == 2 ? "C:\\New\\a.gif" : "C:\\New\\c.gif");
+    h.Save();
+    EXPECT_EQ(h.SourceOf(shape()), c.item == 2 ? "C:\\New\\a.gif" : "C:\\New\\c.gif");
+    EXPECT_FLOAT_EQ(h.Number(shape(), c.height), c.h);
+    EXPECT_FLOAT_EQ(h.Number(shape(), c.width), c.w);
+    EXPECT_EQ(AsLong(ModelValue(shape(), "LockAspectRatio")), -1);
+  }
 }
 
 // Each read of the picture's formatting failing on its own: that value keeps what Word's
