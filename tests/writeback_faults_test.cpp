@@ -16,8 +16,6 @@ using test::ModelSnapshot;
 using test::SaveHarness;
 
 const char* const kRpcFailed = "The remote procedure call failed.";
-// The re-read's calls on the document and its collections, before its first item.
-constexpr long kRereadHead = 10;
 
 // Items 2 to 5 relinked (in-line picture, in-line OLE object, floating picture, floating OLE
 // object); item 1 listed but not selected.
@@ -104,12 +102,12 @@ const Walk& TheWalk() {
     const long last = static_cast<long>(w.log.size()) - 1;
 
     // Within the closing re-read, its own failure handling decides (the reader's tests); its
-    // document and collection calls, and its last call, stand for it here.
+    // first two calls, and its last, stand for it here.
     std::set<std::string> seen;
     std::set<long> starts{0, w.tolerant_from, w.reread_from, last};
     bool wrote = false;
     auto item = w.item_start.begin();
-    for (long k = 0; k <= w.reread_from + kRereadHead; ++k) {
+    for (long k = 0; k <= w.reread_from + 1; ++k) {
       if (item != w.item_start.end() && k == *item) {
         starts.insert(k);
         wrote = false;
@@ -124,10 +122,10 @@ const Walk& TheWalk() {
     // first call and those about the new floating picture stand for all.
     starts.insert({w.add, w.add + 1, w.remove, w.remove + 1});
     w.for_good.assign(starts.begin(), starts.end());
-    // Stopped: nothing runs after the stop, so only where the floating picture is re-created
-    // (before, during and after its swap) is there anything to roll back.
+    // Stopped: nothing runs after the stop, so only the new floating picture (before it is
+    // complete, while the old one goes, after) has anything to roll back.
     for (long k : w.once)
-      if (starts.count(k) || (k >= w.item_start[3] && k < w.item_start[4])) w.stopped.push_back(k);
+      if (starts.count(k) || (k > w.add && k < w.remove) || k == w.add - 1) w.stopped.push_back(k);
     return w;
   }();
   return walk;
