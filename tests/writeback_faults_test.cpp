@@ -1,6 +1,10 @@
-// Every Word call of a save failing in turn, once or for good (Word going away): strict until
-// the first formatting read of the first item written, tolerant from there on.
+// Word calls of a save failing, once or for good (Word going away), or stopped by the user
+// waiting for a busy Word: strict until the first formatting read of the first item written,
+// tolerant from there on. One fault per place in the save's code, not per call: the calls of
+// one kind at one stage of an item go through the same steps.
 #include <gtest/gtest.h>
+
+#include <set>
 
 #include "writeback/Save.h"
 #include "writeback_support.h"
@@ -12,8 +16,6 @@ using test::ModelSnapshot;
 using test::SaveHarness;
 
 const char* const kRpcFailed = "The remote procedure call failed.";
-// The re-read's calls on the document and its collections, before its first item.
-constexpr long kRereadHead = 10;
 
 // Items 2 to 5 relinked (in-line picture, in-line OLE object, floating picture, floating OLE
 // object); item 1 listed but not selected.
@@ -22,8 +24,8 @@ void Arrange(SaveHarness& h) {
   h.Relink(3, "C:\\New\\t.xls");
   h.Relink(4, "C:\\New\\c.gif");
   h.Relink(5, "C:\\New\\d.doc");
+  h.main->Text_NewDestPath.SetText("C:\\Docs");
   h.word->Context().Reset();
-  h.host.pumps = 0;
 }
 
 std::string Box(const std::string& item) {
@@ -44,40 +46,104 @@ int CountType(SaveHarness& h, int type) {
   return n;
 }
 
-TEST(SaveFaults, EachCallFailingInTurnOnceOrForGood) {
-  // The calls of a save without faults, where each item's calls begin (the log's length at
-  // each event pump) and where its regimes meet.
+// The calls of a save without faults, where each item's calls begin (the log's length at each
+// event pump), where its regimes meet, and the calls the fault walk fails.
+struct Walk {
   std::vector<std::string> log;
   std::vector<long> item_start;
-  {
+  long tolerant_from = 0, reread_from = 0, ole_write = 0, add = 0, remove = 0;
+  std::vector<long> sites;  // one call per place in the code
+  std::vector<long> once, for_good, stopped;
+};
+
+// What a call stands for in the save's code: read, write or method; on the document, an
+// in-line or a floating shape; its member, all formatting values being one (they are read and
+// written by the same steps); in which regime, at which stage (before the items, in an item
+// before or after its first write, in the closing re-read).
+std::string SiteOf(const Walk& w, long k, bool wrote) {
+  std::string call = w.log[static_cast<std::size_t>(k)];
+  bool put = call.back() == '=';
+  if (put) call.pop_back();
+  std::string member = call.substr(call.rfind('.') + 1);
+  for (std::size_t p = 0; p < kPropCount; ++p) {
+    std::string path = PathOf(static_cast<Prop>(p));
+    if (call.size() > path.size() &&
+        call.compare(call.size() - path.size(), path.size(), path) == 0)
+      member = "format";
+  }
+  if (member == "PictureFormat" || member == "WrapFormat") member = "format";
+  const char* where = call.find(".Shapes") != std::string::npos         ? "floating"
+                      : call.find(".InlineShapes") != std::string::npos ? "inline"
+                                                                        : "document";
+  const char* stage = k < w.item_start.front() ? "head" : k >= w.reread_from ? "reread" : "item";
+  return std::string(stage) + (k < w.tolerant_from ? " strict " : " tolerant ") + where + " " +
+         member + (put ? "=" : "") + (wrote ? " after a write" : "");
+}
+
+const Walk& TheWalk() {
+  static const Walk walk = [] {
+    Walk w;
     SaveHarness h;
     Arrange(h);
     h.word->Context().logging = true;
-    h.host.on_pump = [&] { item_start.push_back(static_cast<long>(h.word->Context().log.size())); };
+    h.host.on_pump = [&] {
+      w.item_start.push_back(static_cast<long>(h.word->Context().log.size()));
+    };
     h.Save();
-    ASSERT_TRUE(h.host.boxes.empty());
-    log = h.word->Context().log;
-  }
-  auto at = [&](const std::string& call) {
-    return std::find(log.begin(), log.end(), call) - log.begin();
-  };
-  ASSERT_GE(item_start.size(), 5u);
-  const long tolerant_from = at("Documents(1).InlineShapes(2).AlternativeText");
-  const long reread_from = at("Documents(1).Activate()") - 1;
-  ASSERT_LT(item_start[1], tolerant_from);
-  ASSERT_LT(tolerant_from, reread_from);
-  const long ole_write = at("Documents(1).InlineShapes(3).LinkFormat.SourceFullName=");
+    w.log = h.word->Context().log;
+    auto at = [&](const std::string& call) {
+      return static_cast<long>(std::find(w.log.begin(), w.log.end(), call) - w.log.begin());
+    };
+    w.tolerant_from = at("Documents(1).InlineShapes(2).AlternativeText");
+    w.reread_from = at("Documents(1).Activate()") - 1;
+    w.ole_write = at("Documents(1).InlineShapes(3).LinkFormat.SourceFullName=");
+    w.add = at("Documents(1).Shapes.AddPicture()");
+    w.remove = at("Documents(1).Shapes(1).Delete()");
+    const long last = static_cast<long>(w.log.size()) - 1;
+
+    // Within the closing re-read, its own failure handling decides (the reader's tests); its
+    // first two calls, and its last, stand for it here.
+    std::set<std::string> seen;
+    std::set<long> starts{0, w.tolerant_from, w.reread_from, last};
+    bool wrote = false;
+    auto item = w.item_start.begin();
+    for (long k = 0; k <= w.reread_from + 1; ++k) {
+      if (item != w.item_start.end() && k == *item) {
+        starts.insert(k);
+        wrote = false;
+        ++item;
+      }
+      if (seen.insert(SiteOf(w, k, wrote)).second) w.once.push_back(k);
+      const std::string& call = w.log[static_cast<std::size_t>(k)];
+      wrote = wrote || call.back() == '=' || call.ends_with("Delete()");
+    }
+    w.once.push_back(last);
+    // Word gone from a call on: what is left of the save fails throughout, so each stage's
+    // first call and those about the new floating picture stand for all.
+    starts.insert({w.add, w.add + 1, w.remove, w.remove + 1});
+    w.for_good.assign(starts.begin(), starts.end());
+    // Stopped: nothing runs after the stop, so only the new floating picture (before it is
+    // complete, while the old one goes, after) has anything to roll back.
+    for (long k : w.once)
+      if (starts.count(k) || (k > w.add && k < w.remove) || k == w.add - 1) w.stopped.push_back(k);
+    return w;
+  }();
+  return walk;
+}
+
+TEST(SaveFaults, EachCallSiteFailingOnceOrForGood) {
+  const Walk& w = TheWalk();
+  ASSERT_GE(w.item_start.size(), 5u);
+  ASSERT_LT(w.item_start[1], w.tolerant_from);
+  ASSERT_LT(w.tolerant_from, w.reread_from);
   const char* const sources[] = {"", "C:\\Old\\plain.gif", "C:\\New\\a.gif"};
 
   for (bool once : {true, false}) {
-    for (long k = 0; k < static_cast<long>(log.size()); ++k) {
-      // Within the closing re-read, its own failure handling decides (the reader's tests);
-      // its document and collection calls, and its last call, stand for it here.
-      if (k > reread_from + kRereadHead && k + 1 < static_cast<long>(log.size())) continue;
-      SCOPED_TRACE((once ? "once at " : "for good from ") + std::to_string(k) + " " + log[k]);
+    for (long k : once ? w.once : w.for_good) {
+      SCOPED_TRACE((once ? "once at " : "for good from ") + std::to_string(k) + " " +
+                   w.log[static_cast<std::size_t>(k)]);
       SaveHarness h;
       Arrange(h);
-      h.main->Text_NewDestPath.SetText("C:\\Docs");
       auto inline1 = ModelSnapshot(h.Inline(1));
       auto box = ModelSnapshot(FindType(h, 17));
       std::vector<std::vector<std::string>> all;
@@ -103,17 +169,17 @@ TEST(SaveFaults, EachCallFailingInTurnOnceOrForGood) {
         EXPECT_GE(CountType(h, kShapeLinkedPicture), 1);
       EXPECT_EQ(CountType(h, kShapeLinkedOle), 1);
 
-      if (k < tolerant_from) {
+      if (k < w.tolerant_from) {
         // Strict: the message box names the item whose calls were running; nothing written,
-        // the undo list cleared no further, no re-read.
-        int item = static_cast<int>(std::upper_bound(item_start.begin(), item_start.end(), k) -
-                                    item_start.begin());
+        // the user's undo list left alone, no re-read.
+        int item = static_cast<int>(std::upper_bound(w.item_start.begin(), w.item_start.end(), k) -
+                                    w.item_start.begin());
         ASSERT_LE(item, 2);
         ASSERT_EQ(h.host.boxes.size(), 1u);
         EXPECT_EQ(h.host.boxes[0].text, Box(sources[item]));
         EXPECT_EQ(h.host.boxes[0].title, "Save Operation");
         EXPECT_EQ(h.host.boxes[0].style, kMbOk | kMbIconCritical);
-        EXPECT_EQ(h.word->UndoClears(1), ctx.Succeeded("Documents(1).UndoClear()") ? 1 : 0);
+        EXPECT_EQ(h.word->UndoClears(1), 0);
         EXPECT_TRUE(h.g.Item(2).Changed && h.g.Item(5).Changed);
         EXPECT_EQ(h.g.ItemCount, 5);
         for (int i = 1; i <= 3; ++i) EXPECT_EQ(ModelSnapshot(h.Inline(i)), all[i - 1]);
@@ -123,11 +189,11 @@ TEST(SaveFaults, EachCallFailingInTurnOnceOrForGood) {
         // passes over what it could not read), or found gone.
         EXPECT_TRUE(h.host.boxes.empty());
         for (int i = 1; i <= h.g.ItemCount; ++i) EXPECT_FALSE(h.g.Item(i).Changed) << i;
-        if (!once && k < reread_from) {
+        if (!once && k < w.reread_from) {
           EXPECT_EQ(h.main->Text_DocumentName.Text(), "No Document Available");
           EXPECT_EQ(h.g.ItemCount, 0);
         }
-        if (once && k < reread_from) {
+        if (once && k < w.reread_from) {
           EXPECT_EQ(h.g.ItemCount, 5);
           // What the document holds is what Word says happened.
           bool ole = ctx.Succeeded("Documents(1).InlineShapes(3).LinkFormat.SourceFullName=");
@@ -139,8 +205,9 @@ TEST(SaveFaults, EachCallFailingInTurnOnceOrForGood) {
           EXPECT_EQ(h.SourceOf(picture), moved ? "C:\\New\\c.gif" : "C:\\Old\\c.gif");
           // The OLE object is written unless the one failure hit a call of its item before
           // the write other than a formatting read (the write itself included).
-          bool on_path = k >= item_start[2] && k <= ole_write &&
-                         log[k].find("PictureFormat") == std::string::npos;
+          bool on_path =
+              k >= w.item_start[2] && k <= w.ole_write &&
+              w.log[static_cast<std::size_t>(k)].find("PictureFormat") == std::string::npos;
           EXPECT_EQ(ole, !on_path);
         }
       }
@@ -149,23 +216,13 @@ TEST(SaveFaults, EachCallFailingInTurnOnceOrForGood) {
   }
 }
 
-// The user stopping the wait for a busy Word, at every call of the save: the save ends at
-// once; the item under way is either done or not begun (a new picture goes again, the old one
-// stays), the items not reached keep their old source, and the list is read again.
-TEST(SaveFaults, StoppedWhileWordIsBusyAtAnyCall) {
-  long calls = 0, reread_from = 0;
-  {
-    SaveHarness h;
-    Arrange(h);
-    h.word->Context().logging = true;
-    h.Save();
-    const auto& log = h.word->Context().log;
-    calls = h.word->Context().calls;
-    reread_from = std::find(log.begin(), log.end(), "Documents(1).Activate()") - log.begin() - 1;
-  }
-  for (long k = 0; k < calls; ++k) {
-    if (k > reread_from + kRereadHead && k + 1 < calls) continue;
-    SCOPED_TRACE("stopped at call " + std::to_string(k));
+// The user stopping the wait for a busy Word: the save ends at once; the item under way is
+// either done or not begun (a new picture goes again, the old one stays), the items not
+// reached keep their old source, and the list is read again.
+TEST(SaveFaults, StoppedWhileWordIsBusy) {
+  for (long k : TheWalk().stopped) {
+    SCOPED_TRACE("stopped at call " + std::to_string(k) + " " +
+                 TheWalk().log[static_cast<std::size_t>(k)]);
     SaveHarness h;
     Arrange(h);
     h.word->Context().logging = true;
@@ -193,45 +250,50 @@ TEST(SaveFaults, StoppedWhileWordIsBusyAtAnyCall) {
   }
 }
 
-// Word closing mid-save: the document it was working on goes, the save ends quietly.
-TEST(SaveFaults, WordClosingDuringTheSaveEndsIdleWithNoDocument) {
-  SaveHarness h;
-  Arrange(h);
-  int pumps = 0;
-  h.host.on_pump = [&] {
-    if (++pumps == 3) h.word->SetActive(0);
+// Something happening between two items: Word closing (the document it was working on goes,
+// the save ends quietly), or something other than a Word call failing (here the event pump),
+// which is treated by the regime it falls into: the message box before the first item is
+// written, quietly after.
+TEST(SaveFaults, BetweenItemsWordClosesOrTheWindowFails) {
+  struct Case {
+    int at_pump;
+    bool closes;  // Word closes, or the pump throws
+    const char* box;
+    const char* item2;  // its source afterwards
   };
-  h.Save();
-  EXPECT_TRUE(h.host.boxes.empty());
-  EXPECT_EQ(h.main->Text_DocumentName.Text(), "No Document Available");
-  EXPECT_EQ(h.main->Label_ProgressBar.Text(), "Idle");
-  EXPECT_EQ(h.main->ProgressBar_main.Value(), 0);
-  EXPECT_EQ(h.SourceOf(h.Inline(2)), "C:\\New\\a.gif");  // written before Word went
-  EXPECT_EQ(h.SourceOf(h.Inline(3)), "C:\\Old\\t.xls");
-}
-
-// Something other than a Word call failing (here the event pump) is treated by the regime it
-// falls into: the message box before the first item is written, quietly after.
-TEST(SaveFaults, OtherFailuresFollowTheRegimeTheyFallInto) {
-  for (int at_pump : {1, 3}) {
+  const Case cases[] = {
+      {3, true, nullptr, "C:\\New\\a.gif"},
+      {1, false, "Error: The window went away.\r\nItem: C:\\Old\\plain.gif", "C:\\Old\\a.gif"},
+      {3, false, nullptr, "C:\\New\\a.gif"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.at_pump) + (c.closes ? " closes" : " throws"));
     SaveHarness h;
     Arrange(h);
     int pumps = 0;
     h.host.on_pump = [&] {
-      if (++pumps == at_pump) throw std::runtime_error("The window went away.");
+      if (++pumps != c.at_pump) return;
+      if (c.closes) h.word->SetActive(0);
+      if (!c.closes) throw std::runtime_error("The window went away.");
     };
     h.Save();
     EXPECT_EQ(h.main->Label_ProgressBar.Text(), "Idle");
     EXPECT_EQ(h.main->ProgressBar_main.Value(), 0);
     EXPECT_FALSE(h.main->Busy());
-    if (at_pump == 1) {
+    if (c.box) {
       ASSERT_EQ(h.host.boxes.size(), 1u);
-      EXPECT_NE(
-          h.host.boxes[0].text.find("Error: The window went away.\r\nItem: C:\\Old\\plain.gif"),
-          std::string::npos);
+      EXPECT_NE(h.host.boxes[0].text.find(c.box), std::string::npos);
     } else {
       EXPECT_TRUE(h.host.boxes.empty());
-      EXPECT_EQ(h.SourceOf(h.Inline(2)), "C:\\New\\a.gif");
+    }
+    EXPECT_EQ(h.SourceOf(h.Inline(2)), c.item2);  // written before, or not at all
+    EXPECT_EQ(h.SourceOf(h.Inline(3)), "C:\\Old\\t.xls");
+    if (c.closes) {
+      EXPECT_EQ(h.main->Text_DocumentName.Text(), "No Document Available");
+    }
+    // Read again after a quiet end: nothing listed is still to be saved.
+    if (!c.box) {
+      for (int i = 1; i <= h.g.ItemCount; ++i) EXPECT_FALSE(h.g.Item(i).Changed) << i;
     }
   }
 }

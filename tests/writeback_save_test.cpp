@@ -2,6 +2,8 @@
 // reload, and what the window shows afterwards.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "relink_support.h"
 #include "writeback/Save.h"
 #include "writeback_support.h"
@@ -17,15 +19,31 @@ using test::ModelSnapshot;
 using test::ModelValue;
 using test::SaveHarness;
 
+// The one floating shape of the type (the re-created picture is not where the old one was).
+sim::SimObjectPtr FindLinked(SaveHarness& h, int type) {
+  for (int i = 1; i <= h.FloatingCount(); ++i)
+    if (AsLong(h.Floating(i)->At("Type")) == type) return h.Floating(i);
+  return nullptr;
+}
+
 TEST(SaveInline, APictureKeepsEveryFormattingValueAcrossWordsReload) {
   SaveHarness h;
   ASSERT_EQ(h.g.ItemCount, 5);
   h.g.Item(2).SaveWithDocument = Flag::True;
   h.Relink(2, "C:\\New\\a.gif");
   auto before = ModelSnapshot(h.Inline(2));
+  h.word->Context().logging = true;
   h.Save();
 
   EXPECT_EQ(h.SourceOf(h.Inline(2)), "C:\\New\\a.gif");
+  // The reload locked it (-1); the saved False is written once, as a Boolean, whatever type
+  // Word answered when it was read (a Long here).
+  const auto& ctx = h.word->Context();
+  std::vector<Value> sent;
+  for (std::size_t k = 0; k < ctx.log.size(); ++k)
+    if (ctx.log[k] == "Documents(1).InlineShapes(2).LockAspectRatio=")
+      sent.push_back(ctx.log_values[k]);
+  EXPECT_EQ(sent, std::vector<Value>{Value(false)});
   EXPECT_EQ(ModelValue(h.Inline(2), "LinkFormat.SavePictureWithDocument"), Value(true));
   // Every value the stand-in's reload reset is back, in Word's own types.
   struct Kept {
@@ -56,22 +74,6 @@ TEST(SaveInline, APictureKeepsEveryFormattingValueAcrossWordsReload) {
                                                "LinkFormat.SourcePath=C:\\New"}));
 }
 
-TEST(SaveInline, TheAspectRatioLockGoesBackAsABoolean) {
-  SaveHarness h;
-  h.Relink(2, "C:\\New\\a.gif");
-  h.word->Context().logging = true;
-  h.Save();
-  // The reload locked it (-1); the saved False is written once, as a Boolean, whatever type
-  // Word answered when it was read (a Long here).
-  const auto& ctx = h.word->Context();
-  std::vector<Value> sent;
-  for (std::size_t k = 0; k < ctx.log.size(); ++k)
-    if (ctx.log[k] == "Documents(1).InlineShapes(2).LockAspectRatio=")
-      sent.push_back(ctx.log_values[k]);
-  EXPECT_EQ(sent, std::vector<Value>{Value(false)});
-  EXPECT_EQ(AsLong(ModelValue(h.Inline(2), "LockAspectRatio")), 0);
-}
-
 TEST(SaveInline, AnOleObjectKeepsItsPictureSettingsOnly) {
   SaveHarness h;
   h.Relink(3, "C:\\New\\t.xls");
@@ -95,7 +97,6 @@ TEST(SaveWindow, CountsEveryItemWritesOnlySelectedChangedOnesAndReadsAgain) {
   h.g.Item(3).Changed = true;
   h.Select(1);  // selected, not changed
   h.main->Text_NewDestPath.SetText("C:\\New");
-  h.host.pumps = 0;
   test::Recorder progress, status;
   h.main->ProgressBar_main.SetPeer(&progress);
   h.main->Label_ProgressBar.SetPeer(&status);
@@ -127,16 +128,6 @@ TEST(SaveWindow, CountsEveryItemWritesOnlySelectedChangedOnesAndReadsAgain) {
   EXPECT_TRUE(h.host.boxes.empty());
 }
 
-// Without a root chosen (files picked by hand only) the document's folder is left standing.
-TEST(SaveWindow, WithoutAChosenRootTheDocumentsFolderStays) {
-  SaveHarness h;
-  h.main->NewRootPath.clear();
-  h.Relink(2, "C:\\New\\a.gif");
-  h.Save();
-  EXPECT_EQ(h.SourceOf(h.Inline(2)), "C:\\New\\a.gif");
-  EXPECT_EQ(h.main->Text_NewDestPath.Text(), "C:\\Docs");
-}
-
 TEST(SaveWindow, WhichChangedItemsAreWrittenAndHow) {
   struct Case {
     const char* name;
@@ -144,26 +135,36 @@ TEST(SaveWindow, WhichChangedItemsAreWrittenAndHow) {
     bool sid;             // the item's store-in-document flag
     std::string written;  // the link's source afterwards
     bool sid_after;
+    bool sid_unreadable = false;  // the link's flag cannot be read during the save
+    bool root = true;             // a root chosen; without one (files picked by hand only) the
+                                  // document's folder stays in the root box
   };
   const Case cases[] = {
+      // The link's flag unknown: the item's is written all the same.
+      {"flag unreadable", "C:\\New\\a.gif", true, "C:\\New\\a.gif", true, true},
       // Only the flag changed (the SID check box): the same source is written again.
       {"flag only", "C:\\Old\\a.gif", true, "C:\\Old\\a.gif", true},
       // Missing as stored and beside the document: skipped without a word.
       {"missing", "C:\\Gone\\a.gif", true, "C:\\Old\\a.gif", false},
       // Relative: found through the document's folder, written as stored.
-      {"relative", "pics\\a.gif", false, "pics\\a.gif", false},
+      {"relative", "pics\\a.gif", false, "pics\\a.gif", false, false, false},
   };
   for (const Case& c : cases) {
     SaveHarness h;
     h.fs.AddFile("C:\\Old\\a.gif");
+    if (!c.root) h.main->NewRootPath.clear();
     h.Relink(2, c.source);
     h.g.Item(2).SaveWithDocument = FlagOf(c.sid);
+    if (c.sid_unreadable)
+      h.word->AddFault("Documents(1).InlineShapes(2).LinkFormat", "SavePictureWithDocument",
+                       sim::Access::Get, /*once=*/true);
     h.Save();
     EXPECT_EQ(h.SourceOf(h.Inline(2)), c.written) << c.name;
     EXPECT_EQ(ModelValue(h.Inline(2), "LinkFormat.SavePictureWithDocument"), Value(c.sid_after))
         << c.name;
     EXPECT_TRUE(h.host.boxes.empty()) << c.name;
     EXPECT_EQ(h.g.Item(2).SourcePath, c.written) << c.name;  // what the re-read found
+    EXPECT_EQ(h.main->Text_NewDestPath.Text(), c.root ? "C:\\New" : "C:\\Docs") << c.name;
   }
 }
 
@@ -207,6 +208,22 @@ TEST(SaveWindow, AnotherActiveDocumentOrAnEmptyListLeavesEverythingAlone) {
   EXPECT_TRUE(t.g.Item(2).Changed);
   EXPECT_TRUE(t.host.boxes.empty());
 
+  // The same twin under another name, made active in the middle of the save, when Word
+  // would not tell the full name at the read: the shown name tells them apart.
+  SaveHarness m;
+  m.word->AddFault("Documents(1)", "FullName", sim::Access::Get);
+  ReadInventory(*m.main);
+  m.Relink(2, "C:\\New\\a.gif");
+  int other_twin = m.word->AddDocument("Copy of Report.doc", "C:\\Docs");
+  for (const char* src : {"plain", "a"})
+    m.word->AddShape(
+        other_twin, "InlineShapes",
+        std::string(R"({"LinkFormat": {"SourceFullName": "C:\\Old\\)") + src + R"(.gif"}})");
+  m.host.on_pump = [&] { m.word->SetActive(other_twin); };
+  m.Save();
+  EXPECT_EQ(m.SourceOf(m.word->ShapeAt(other_twin, "InlineShapes", 2)), "C:\\Old\\a.gif");
+  EXPECT_EQ(m.SourceOf(m.Inline(2)), "C:\\Old\\a.gif");
+
   // Nothing read: the click does nothing at all, not even lock the buttons.
   test::Recorder save_button;
   h.main->Command_Save.SetPeer(&save_button);
@@ -218,75 +235,114 @@ TEST(SaveWindow, AnotherActiveDocumentOrAnEmptyListLeavesEverythingAlone) {
   EXPECT_EQ(h.main->Command_Save.Enabled(), true);
 }
 
-TEST(SaveInline, ShapesThatAreNoLongerWhatTheItemSaysAreLeftAlone) {
-  // The item's position now holds a shape of another kind: an embedded picture, or a linked
-  // OLE object where a picture was listed, or a linked picture where an OLE object was.
-  // Nothing of the item goes to it.
+// Word runs beside the list, so the user may change the document in Word between the read
+// and the save. Whatever now holds the item's place is not the item's: nothing of the item
+// goes to it, and the status line says so when the place holds another link of its kind.
+TEST(SaveInline, WhateverNowHoldsTheItemsPlaceIsLeftAlone) {
+  using Shape = sim::SimObjectPtr;
+  auto retype = [](int item, std::int32_t type, std::int32_t link_type) {
+    return [=](SaveHarness& h) {
+      h.Inline(item)->Set("Type", Value(type));
+      if (link_type >= 0) ModelLink(h.Inline(item))->Set("Type", Value(link_type));
+      return h.Inline(item);
+    };
+  };
   struct Case {
     const char* name;
     int item;
-    std::int32_t type, link_type;
+    std::function<Shape(SaveHarness&)> change;  // returns the shape now at the item's place
+    bool says;
   };
   const Case cases[] = {
-      {"embedded picture for a picture", 2, 3, -1},
-      {"OLE link for a picture", 2, 2, 0},
-      {"picture link for an OLE object", 3, 4, 1},
+      {"embedded picture for a picture", 2, retype(2, 3, -1), false},
+      {"OLE link for a picture", 2, retype(2, 2, 0), false},
+      {"picture link for an OLE object", 3, retype(3, 4, 1), false},
+      // Its link type cannot be read (in the tolerant regime, after item 2).
+      {"link type unreadable", 3,
+       [](SaveHarness& h) {
+         h.Relink(2, "C:\\New\\a.gif");
+         h.word->AddFault("Documents(1).InlineShapes(3).LinkFormat", "Type", sim::Access::Get);
+         return h.Inline(3);
+       },
+       false},
+      // The item deleted: the chart behind it moves up into its place.
+      {"deleted", 1,
+       [](SaveHarness& h) {
+         h.Inline(1)->Call("Delete");
+         return h.Inline(1);
+       },
+       true},
+      {"relinked in Word", 1,
+       [](SaveHarness& h) {
+         ModelLink(h.Inline(1))->Set("SourceFullName", Value(std::string("C:\\Else\\x.gif")));
+         return h.Inline(1);
+       },
+       true},
+      // Two floating pictures of one name and source; the one listed as item 4 is deleted in
+      // Word during the save: the other, now alone with the name, is not the item's.
+      {"twin name", 4,
+       [](SaveHarness& h) {
+         auto twin = h.word->AddShape(
+             1, "Shapes",
+             R"({"Name": "Logo", "LinkFormat": {"SourceFullName": "C:\\Old\\c.gif"}})");
+         ReadInventory(*h.main);
+         h.host.pumps = 0;
+         h.host.on_pump = [&h] {
+           if (h.host.pumps == 4) h.Floating(1)->Call("Delete");
+         };
+         return twin;
+       },
+       false},
   };
+  const char* const sources[] = {"", "C:\\New\\plain.gif", "C:\\New\\a.gif", "C:\\New\\t.xls",
+                                 "C:\\New\\c.gif"};
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     SaveHarness h;
-    h.Relink(c.item, c.item == 2 ? "C:\\New\\a.gif" : "C:\\New\\t.xls");
-    auto shape = h.Inline(c.item);
-    shape->Set("Type", Value(c.type));
-    if (c.link_type >= 0) ModelLink(shape)->Set("Type", Value(c.link_type));
+    Shape shape = c.change(h);
+    h.Relink(c.item, sources[c.item]);
     auto before = ModelSnapshot(shape);
     h.Save();
-    EXPECT_EQ(ModelSnapshot(shape), before) << c.name;
-    EXPECT_TRUE(h.host.boxes.empty()) << c.name;
-  }
-
-  // A failing test of the link type in the tolerant regime skips the item too.
-  SaveHarness t;
-  t.Relink(2, "C:\\New\\a.gif");
-  t.Relink(3, "C:\\New\\t.xls");
-  t.word->AddFault("Documents(1).InlineShapes(3).LinkFormat", "Type", sim::Access::Get);
-  auto ole = ModelSnapshot(t.Inline(3));
-  t.Save();
-  EXPECT_EQ(t.SourceOf(t.Inline(2)), "C:\\New\\a.gif");
-  EXPECT_EQ(ModelSnapshot(t.Inline(3)), ole);
-  EXPECT_TRUE(t.host.boxes.empty());
-}
-
-// Word runs beside the list, so the user may delete or relink an in-line item in Word
-// between the read and the save. Whatever now holds the item's position is not the item's:
-// it is left alone and the status line says the item was not written.
-TEST(SaveInline, AnItemWhoseShapeChangedInWordSinceTheReadIsSkipped) {
-  for (bool deleted : {true, false}) {
-    SaveHarness h;
-    h.Relink(1, "C:\\New\\plain.gif");
-    if (deleted)
-      h.Inline(1)->Call("Delete");  // the chart behind it moves up into position 1
-    else
-      ModelLink(h.Inline(1))->Set("SourceFullName", Value(std::string("C:\\Else\\x.gif")));
-    auto now = ModelSnapshot(h.Inline(1));
-    h.Save();
-    EXPECT_EQ(ModelSnapshot(h.Inline(1)), now) << deleted;
-    EXPECT_EQ(h.main->Label_ProgressBar.Text(), SkippedStatus(1)) << deleted;
+    EXPECT_EQ(ModelSnapshot(shape), before);
+    // Still in the document, not re-created.
+    bool there = false;
+    for (const char* which : {"InlineShapes", "Shapes"})
+      for (int i = 1; i <= h.word->ShapeCount(1, which); ++i)
+        there = there || h.word->ShapeAt(1, which, i) == shape;
+    EXPECT_TRUE(there);
+    EXPECT_EQ(h.main->Label_ProgressBar.Text(), c.says ? SkippedStatus(1) : "Idle");
     EXPECT_TRUE(h.host.boxes.empty());
   }
   EXPECT_EQ(SkippedStatus(2),
             "Idle - 2 items not written: they changed in Word after the list was read");
 }
 
-// With the aspect ratio locked, a new scale makes Word scale the other side too: a stretched
-// picture that is locked keeps both its scales and its lock.
-TEST(SaveInline, ALockedStretchedPictureKeepsBothScales) {
-  SaveHarness h;
-  h.Inline(2)->Set("LockAspectRatio", Value(std::int32_t{-1}));
-  h.Relink(2, "C:\\New\\a.gif");
-  h.Save();
-  EXPECT_FLOAT_EQ(h.Number(h.Inline(2), "ScaleHeight"), 80);
-  EXPECT_FLOAT_EQ(h.Number(h.Inline(2), "ScaleWidth"), 60);
-  EXPECT_EQ(AsLong(ModelValue(h.Inline(2), "LockAspectRatio")), -1);
+// With the aspect ratio locked, a new scale or size makes Word scale the other side too: a
+// stretched picture that is locked keeps both its scales (in-line) or its distorted size
+// (floating, re-created), and its lock.
+TEST(SaveInline, ALockedStretchedPictureKeepsItsStretch) {
+  struct Case {
+    int item;
+    const char* height;
+    const char* width;
+    float h, w;
+  };
+  const Case cases[] = {
+      {2, "ScaleHeight", "ScaleWidth", 80, 60},
+      {4, "Height", "Width", 50, 120},  // 96 by 72 as the file has it
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.item);
+    SaveHarness h;
+    auto shape = [&] { return c.item == 2 ? h.Inline(2) : FindLinked(h, kShapeLinkedPicture); };
+    shape()->Set("LockAspectRatio", Value(std::int32_t{-1}));
+    h.Relink(c.item, c.item == 2 ? "C:\\New\\a.gif" : "C:\\New\\c.gif");
+    h.Save();
+    EXPECT_EQ(h.SourceOf(shape()), c.item == 2 ? "C:\\New\\a.gif" : "C:\\New\\c.gif");
+    EXPECT_FLOAT_EQ(h.Number(shape(), c.height), c.h);
+    EXPECT_FLOAT_EQ(h.Number(shape(), c.width), c.w);
+    EXPECT_EQ(AsLong(ModelValue(shape(), "LockAspectRatio")), -1);
+  }
 }
 
 // Each read of the picture's formatting failing on its own: that value keeps what Word's

@@ -13,6 +13,12 @@ namespace {
 const char* const kReading = "Reading Document Inlineshape Information...";
 constexpr int kListViewClasses = 1;
 
+// The file name of a link's source: what follows its last backslash (or slash, in a URL).
+std::string NameOfSource(const std::string& full) {
+  auto k = full.find_last_of("\\/");
+  return k == std::string::npos ? full : full.substr(k + 1);
+}
+
 // One Word call (or a file test) that may fail; the failure leaves its field empty.
 template <class F>
 bool Try(F&& f) {
@@ -124,14 +130,16 @@ class Reader {
     ++listable_;
     if (g_.ItemCount >= kCapacity) return;
 
-    std::string source_name;
-    if (Try([&] { source_name = link->SourceName(); }))
-      m_.Label_ProgressBar.SetText(kReading + source_name);
+    // The file name is the last part of the full source, as Word's SourceName is: one call
+    // less per item.
+    std::optional<std::string> source;
+    Try([&] { source = link->SourceFullName(); });
+    if (source) m_.Label_ProgressBar.SetText(kReading + NameOfSource(*source));
 
     int n = ++g_.ItemCount;
     LinkItem& item = g_.Item(n);
     item = LinkItem{};
-    Fill(item, *shape, *link, link_type, source_name);
+    Fill(item, *shape, *link, link_type, source);
     item.ShapeIndex = index;
     item.InLine = floating ? 0 : 1;
     item.Hidden = hidden;
@@ -140,7 +148,7 @@ class Reader {
   }
 
   void Fill(LinkItem& item, const Shape& shape, const LinkFormat& link, int link_type,
-            const std::string& source_name) {
+            const std::optional<std::string>& source) {
     // The class type is asked for at most once, whether it answers or not.
     std::optional<std::string> class_type;
     bool asked = false;
@@ -151,8 +159,9 @@ class Reader {
       }
       return class_type;
     };
-    if (Try([&] { item.SourcePath = link.SourceFullName(); })) {
-      item.FileName = source_name;
+    if (source) {
+      item.SourcePath = *source;
+      item.FileName = NameOfSource(*source);
       item.ReadSource = item.SourcePath;
     } else if (ole_class())
       item.SourcePath = *ole_class();
