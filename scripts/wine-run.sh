@@ -58,7 +58,32 @@ prepare_prefix
 wineserver -p >/dev/null 2>&1 || true
 flock -u 9
 
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1280x1024x24" wine "$exe" "$@"
+# Whether the X display answers. A display can be named before its server takes
+# connections (a fresh Xvfb on a loaded machine) or after it has gone (a stale DISPLAY);
+# Wine then fails to make windows ("no driver could be loaded").
+display_answers() { xdpyinfo >/dev/null 2>&1; }
+
+# Waits until the display answers, for at most RAVEL_DISPLAY_WAIT seconds (default 60, well
+# below ctest's limit for one test): a bound on a hang, not a measure.
+wait_for_display() {
+  local limit=$((SECONDS + ${RAVEL_DISPLAY_WAIT:-60}))
+  until display_answers; do
+    if [ "$SECONDS" -ge "$limit" ]; then
+      echo "wine-run.sh: the X display ${DISPLAY:-(none)} does not answer" >&2
+      return 1
+    fi
+    sleep 0.1
+  done
+}
+
+# Inside the Xvfb started below (this script again, under xvfb-run).
+if [ -n "${RAVEL_OWN_XVFB:-}" ]; then
+  unset RAVEL_OWN_XVFB
+  wait_for_display
+  exec wine "$exe" "$@"
 fi
-exec wine "$exe" "$@"
+# A display that answers is used; none, or one that never answers, gets an Xvfb of its own.
+if [ -n "${DISPLAY:-}" ] && RAVEL_DISPLAY_WAIT=${RAVEL_DISPLAY_WAIT:-10} wait_for_display; then
+  exec wine "$exe" "$@"
+fi
+RAVEL_OWN_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24" bash "$0" "$exe" "$@"
