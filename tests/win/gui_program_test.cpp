@@ -457,9 +457,9 @@ std::vector<std::string> FloatingSources() {
 }
 
 // Calls that reach Word in that save (its name lookups too) before Word turns busy: the
-// second picture added, its place not yet given. Counted from a trace of the save
-// (RAVELMEND_TRACE): that picture's steps span about calls 152 to 172.
-constexpr long kBusyAfter = 157;
+// second picture added, the old one not yet deleted. Found by arming it at several counts
+// with the rollback of an added picture left out: only here does a fourth picture remain.
+constexpr long kBusyAfter = 180;
 
 // Word stays busy beyond the patience in the middle of a save of three floating pictures,
 // re-created one after the other: "Server Busy" asks. The user closes Word's dialog and

@@ -52,7 +52,9 @@ TEST_F(WordProcessTest, TakesTheWordTheUserRunsAndLeavesItRunning) {
     UseFixture("");  // a Word started now would hold no document
     {
       ComWord word;
-      if (with_document) EXPECT_EQ(ActiveDocument(word).Name(), kDocumentName);
+      if (with_document) {
+        EXPECT_EQ(ActiveDocument(word).Name(), kDocumentName);
+      }
       word.Global();
       EXPECT_FALSE(word.StartedWord());
       EXPECT_EQ(StandInProcesses().size(), 1u) << "no second Word was started";
