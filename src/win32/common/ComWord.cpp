@@ -340,37 +340,9 @@ void ComWord::LookAgain() {
   }
   // A hidden, empty Word of our own would stand in front of the user's in the table.
   if (global_ && started_ && ShowsNothing()) {
-    ComPtr<IUnknown> ours = ApplicationIdentity();
     QuitIfShowsNothing();
     global_.reset();
     NewSession();  // another Word, perhaps of another version: its own DISPIDs
-    WaitUntilLeft(ours);
-  }
-}
-
-ComPtr<IUnknown> ComWord::ApplicationIdentity() {
-  try {
-    WObjectPtr app = AsObject(global_->Get("Application"));
-    auto* c = dynamic_cast<ComObject*>(app.get());
-    if (c != nullptr && c->Dispatch() != nullptr)
-      return ComPtr<IDispatch>(c->Dispatch()).As<IUnknown>(IID_IUnknown);
-  } catch (const WordError&) {
-  }
-  return nullptr;
-}
-
-void ComWord::WaitUntilLeft(const ComPtr<IUnknown>& quit) {
-  if (!quit) return;
-  // Word leaves the Running Object Table some time after its Quit has returned; until then
-  // the table would hand back the Word just quit instead of the user's (or none, and a new
-  // one would be started). A bound on a Word that never leaves, not a measure.
-  auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (std::chrono::steady_clock::now() < end) {
-    ComPtr<IUnknown> running;
-    if (FAILED(GetActiveObject(app_clsid_, nullptr, running.put())) || !running) return;
-    if (running.As<IUnknown>(IID_IUnknown).get() != quit.get()) return;
-    running.reset();
-    WaitPainting(std::chrono::milliseconds(100));
   }
 }
 

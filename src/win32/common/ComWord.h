@@ -133,10 +133,6 @@ class ComWord : public WordApp {
   // Visible is false and no document is open (read through Application).
   bool ShowsNothing();
   void QuitIfShowsNothing();
-  // The identity of Word's Application object (COM identity: its IUnknown), or null.
-  ComPtr<IUnknown> ApplicationIdentity();
-  // Waits, a bounded while, until the Running Object Table no longer holds `quit`.
-  void WaitUntilLeft(const ComPtr<IUnknown>& quit);
 
   CLSID global_clsid_;
   CLSID app_clsid_;
