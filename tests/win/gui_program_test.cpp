@@ -456,11 +456,6 @@ std::vector<std::string> FloatingSources() {
   return out;
 }
 
-// Calls that reach Word in that save (its name lookups too) before Word turns busy: the
-// second picture added, the old one not yet deleted. Found by arming it at several counts
-// with the rollback of an added picture left out: only here does a fourth picture remain.
-constexpr long kBusyAfter = 180;
-
 // Word stays busy beyond the patience in the middle of a save of three floating pictures,
 // re-created one after the other: "Server Busy" asks. The user closes Word's dialog and
 // chooses Retry (the save completes) or Cancel (the picture in progress stays as it was, the
@@ -534,9 +529,10 @@ TEST_P(GuiProgramBusySave, ServerBusyAsksAndTheAnswerIsHeld) {
            ListCell(p.Process(), list, 2, 0).ends_with("pictures\\red.jpg");
   })) << ListCell(p.Process(), list, 0, 0);
 
-  // Busy from the second picture's re-creation on, until the test calms it.
-  ravel::wintest::AskRunningWord("StandInBusy",
-                                 {ravel::Value(kBusyAfter), ravel::Value(600000), ravel::Value(0)});
+  // Busy once the second picture has been added, before its size and place are given, until
+  // the test calms it.
+  ravel::wintest::AskRunningWord("StandInBusyAfterMember", {ravel::Value(std::string("AddPicture")),
+                                                            ravel::Value(2), ravel::Value(600000)});
   PostMessageW(Find(all, "Button", "&Save")->hwnd, BM_CLICK, 0, 0);
   HWND ask = p.WaitForWindow("Server Busy");
   ASSERT_NE(ask, nullptr) << TextOf(status);
