@@ -39,17 +39,30 @@ using WordProcessTest = StandInTest;
 
 // --- which Word, and none left behind ---
 
+// The user's Word runs on after the program, also a hidden one without a document (started
+// by another program, or hidden by a macro): only a Word the program started is quit.
 TEST_F(WordProcessTest, TakesTheWordTheUserRunsAndLeavesItRunning) {
-  UseFixture(kDocument);
-  ASSERT_TRUE(StartWordAsUser());
-  UseFixture("");  // a Word started now would hold no document
-  {
-    ComWord word;
-    EXPECT_EQ(ActiveDocument(word).Name(), kDocumentName);
-    EXPECT_FALSE(word.StartedWord());
-    EXPECT_EQ(StandInProcesses().size(), 1u) << "no second Word was started";
+  for (bool with_document : {true, false}) {
+    SCOPED_TRACE(with_document ? "with a document" : "hidden, without a document");
+    UseFixture(with_document ? kDocument : "");
+    ASSERT_TRUE(StartWordAsUser());
+    if (!with_document)
+      win::ComObject(RunningWord(), std::make_shared<win::ComSession>(), "")
+          .Put("Visible", Value(false));
+    UseFixture("");  // a Word started now would hold no document
+    {
+      ComWord word;
+      if (with_document) {
+        EXPECT_EQ(ActiveDocument(word).Name(), kDocumentName);
+      }
+      word.Global();
+      EXPECT_FALSE(word.StartedWord());
+      EXPECT_EQ(StandInProcesses().size(), 1u) << "no second Word was started";
+    }
+    EXPECT_TRUE(RunningWord()) << "the user's Word goes on running";
+    EXPECT_EQ(StandInProcesses().size(), 1u);
+    EndStandIns();
   }
-  EXPECT_TRUE(RunningWord()) << "the user's Word goes on running";
 }
 
 TEST_F(WordProcessTest, AWordItStartedIsQuitAtTheEndOnlyWhenItShowsNothing) {

@@ -128,6 +128,15 @@ class Moods {
     busy_ms_ = ms;
     busy_calls_ = calls;
     busy_since_.reset();
+    watch_left_ = 0;
+  }
+  // As ArmBusy, busy from the call after the `nth` call of `member` has passed (a moment
+  // within an operation, whatever its number of calls).
+  void ArmBusyAfterMember(const std::string& member, long nth, long ms) {
+    ArmBusy(0, ms, 0);
+    busy_at_ = -1;
+    watch_member_ = member;
+    watch_left_ = nth;
   }
   // Gone (the process ends without answering) once `after` more calls have passed.
   void ArmExit(long after) { exit_at_ = passed_ + after; }
@@ -139,12 +148,15 @@ class Moods {
     verdict_ = Judge();
     return *verdict_;
   }
-  HRESULT FromObject() {
+  HRESULT FromObject(const std::string& member) {
     bool reject = verdict_ ? *verdict_ : Judge();
     verdict_.reset();
     if (reject) return busy_answer_;
     if (exit_at_ >= 0 && passed_ >= exit_at_) ExitSuddenly();
     ++passed_;
+    if (watch_left_ > 0 && lstrcmpiA(member.c_str(), watch_member_.c_str()) == 0 &&
+        --watch_left_ == 0)
+      busy_at_ = passed_;
     return S_OK;
   }
   long Passed() const { return passed_; }
@@ -175,6 +187,8 @@ class Moods {
   long busy_rejected_ = 0;
   std::optional<Clock::time_point> busy_since_;
   long exit_at_ = -1;
+  std::string watch_member_;
+  long watch_left_ = 0;
   std::optional<bool> verdict_;
   HRESULT busy_answer_ = RPC_E_SERVERCALL_RETRYLATER;
 };
@@ -354,6 +368,9 @@ bool Control(const std::string& name, const std::vector<Value>& args, Value* res
   };
   if (is("StandInBusy")) {  // (after calls, milliseconds, rejected calls, modal dialog 0/1)
     g_moods.ArmBusy(LongArg(args, 0), LongArg(args, 1), LongArg(args, 2), LongArg(args, 3) != 0);
+  } else if (is("StandInBusyAfterMember")) {  // (member, nth call of it, milliseconds)
+    const auto* member = args.empty() ? nullptr : std::get_if<std::string>(&args[0]);
+    g_moods.ArmBusyAfterMember(member ? *member : "", LongArg(args, 1), LongArg(args, 2));
   } else if (is("StandInExitAfter")) {  // (calls)
     g_moods.ArmExit(LongArg(args, 0));
   } else if (is("StandInCalls")) {
@@ -397,7 +414,7 @@ int Serve(bool by_automation) {
     if (long ms = std::wcstol(EnvironmentValue(L"RAVELMEND_WORD_BUSY_MS").c_str(), nullptr, 10);
         ms > 0)
       g_moods.ArmBusy(0, ms, 0);
-    SetCallGate([] { return g_moods.FromObject(); });
+    SetCallGate([](const std::string& member) { return g_moods.FromObject(member); });
     SetControlHandler(Control);
     CoRegisterMessageFilter(&g_filter, nullptr);
 

@@ -17,11 +17,11 @@ namespace {
 
 std::atomic<long> g_module_refs{0};
 std::atomic<long> g_lookups{0};
-std::function<HRESULT()> g_gate;
+std::function<HRESULT(const std::string&)> g_gate;
 ControlHandler g_control;
 
-HRESULT Gate() {
-  return g_gate ? g_gate() : S_OK;
+HRESULT Gate(const std::string& member = {}) {
+  return g_gate ? g_gate(member) : S_OK;
 }
 
 // Answers QueryInterface only on our own wrappers, so an incoming object can be unwrapped.
@@ -124,7 +124,7 @@ bool IsControlName(const wchar_t* name) {
   const std::size_t n = std::char_traits<wchar_t>::length(kControlPrefix);
   return name && std::wcslen(name) >= n && std::wcsncmp(name, kControlPrefix, n) == 0;
 }
-void SetCallGate(std::function<HRESULT()> gate) {
+void SetCallGate(std::function<HRESULT(const std::string&)> gate) {
   g_gate = std::move(gate);
 }
 void SetControlHandler(ControlHandler handler) {
@@ -212,7 +212,7 @@ HRESULT StandInDispatch::Invoke(DISPID id, REFIID riid, LCID, WORD flags, DISPPA
     if (!Names().NameOf(id, &name)) return DISP_E_MEMBERNOTFOUND;
     const bool control = IsControlName(win::Widen(name).c_str());
     if (!control)
-      if (HRESULT hr = Gate(); FAILED(hr)) return hr;
+      if (HRESULT hr = Gate(name); FAILED(hr)) return hr;
 
     if (flags & (DISPATCH_PROPERTYPUT | DISPATCH_PROPERTYPUTREF)) {
       if (params->cNamedArgs != 1 || !params->rgdispidNamedArgs ||

@@ -32,9 +32,10 @@ int LastPutType(const wchar_t* member);
 inline constexpr wchar_t kControlPrefix[] = L"StandIn";
 bool IsControlName(const wchar_t* name);
 
-// Asked before every other incoming call (lookups too): S_OK lets it through, a failure is
-// the call's answer (a busy Word's RPC_E_SERVERCALL_RETRYLATER). None: every call passes.
-void SetCallGate(std::function<HRESULT()> gate);
+// Asked before every other incoming call (lookups too, with no member name): S_OK lets it
+// through, a failure is the call's answer (a busy Word's RPC_E_SERVERCALL_RETRYLATER). None:
+// every call passes.
+void SetCallGate(std::function<HRESULT(const std::string& member)> gate);
 // Answers the stand-in's own members on any object: true when `name` was one of them.
 using ControlHandler =
     std::function<bool(const std::string& name, const std::vector<Value>& args, Value* result)>;
