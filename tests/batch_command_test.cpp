@@ -1,6 +1,7 @@
 // The ravelmend-batch command on real folders: arguments and exit status, finding the
 // documents, one search for all of them, the table and the JSON report, dry runs.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -304,9 +305,7 @@ TEST_F(BatchCommand, ControlCharactersReachNoTerminal) {
 
 TEST_F(BatchCommand, JsonRecordsHaveOneShape) {
   Doc("docs/a.docx", {"file://" + root + "/here.png", "file:///old/three.png"});
-  Write("docs/b.docx",
-        std::string(reinterpret_cast<const char*>(Zip(Standard(Body(""), "")).data()),
-                    Zip(Standard(Body(""), "")).size()));
+  Write("docs/b.docx", Zip(Standard(Body(""), "")));
   Write("docs/c.docx", "not a zip");
   std::set<std::string> shape;
   for (const std::vector<std::string>& args :

@@ -1,6 +1,7 @@
 // The batch command at the scale of a migration: rule lists, web addresses as targets, the
 // spreadsheet report, journals that let a killed run go on, shards and the name index. The
 // journal's tests run the command as a process of its own and stop it as kill -9 would.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "batch/RuleFile.h"

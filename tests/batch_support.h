@@ -2,14 +2,6 @@
 // process, with its output and JSON records at hand.
 #pragma once
 
-#include <sys/stat.h>
-#include <sys/wait.h>
-
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <mutex>
 #include <nlohmann/json.hpp>
@@ -19,6 +11,7 @@
 #include "batch/HostPaths.h"
 #include "docfile/PosixStore.h"
 #include "docfile/PosixWalk.h"
+#include "docfile_folder.h"
 #include "docfile_support.h"
 #include "posix/PosixFileSystem.h"
 
@@ -46,26 +39,8 @@ class CountingFs : public FileSystem {
   std::mutex mutex_;
 };
 
-class BatchFolder : public ::testing::Test {
+class BatchFolder : public ScratchFolder {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/ravel-batch-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
-  }
-  void TearDown() override { Shell("chmod -R u+rwx . 2>/dev/null; rm -rf '" + root + "'"); }
-
-  int Shell(const std::string& command) {
-    int status = std::system(("cd '" + root + "' && " + command).c_str());
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  void Write(const std::string& rel, const std::string& data) {
-    std::ofstream(root + "/" + rel, std::ios::binary) << data;
-  }
-  std::string Read(const std::string& rel) {
-    std::ifstream in(root + "/" + rel, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
   // A document linking to each of the targets in line.
   void Doc(const std::string& rel, const std::vector<std::string>& targets) {
     std::string markup;
@@ -74,13 +49,10 @@ class BatchFolder : public ::testing::Test {
       markup += Inline("rId" + std::to_string(i + 1));
       rels.push_back({"rId" + std::to_string(i + 1), kImageType, targets[i]});
     }
-    std::vector<std::uint8_t> bytes = Zip(Standard(Body(markup), Rels(rels)));
-    Write(rel, std::string(bytes.begin(), bytes.end()));
+    Write(rel, Zip(Standard(Body(markup), Rels(rels))));
   }
   std::string RelsOf(const std::string& rel) {
-    std::string data = Read(rel);
-    return EntryData(std::vector<std::uint8_t>(data.begin(), data.end()),
-                     "word/_rels/document.xml.rels");
+    return EntryData(Bytes(rel), "word/_rels/document.xml.rels");
   }
   // The JSON records printed, all or those of one type.
   std::vector<nlohmann::json> Records(const std::string& type = "") {
@@ -109,7 +81,6 @@ class BatchFolder : public ::testing::Test {
     return batch::Run(args, host);
   }
 
-  std::string root;
   PosixFileSystem fs;
   CountingFs counting{fs};
   docfile::PosixStore store{fs};

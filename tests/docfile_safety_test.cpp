@@ -5,17 +5,13 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
-#include <iterator>
 #include <set>
 
 #include "docfile/PosixStore.h"
 #include "docfile/Repair.h"
+#include "docfile_folder.h"
 #include "docfile_support.h"
 #include "posix/PosixFileSystem.h"
 
@@ -24,32 +20,12 @@ namespace {
 
 using namespace test;
 
-class DocfileSafety : public ::testing::Test {
+class DocfileSafety : public ScratchFolder {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/ravel-docfile-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
+    ScratchFolder::SetUp();
     mkdir((root + "/new").c_str(), 0755);
     Write("new/a.png", "png");
-  }
-  void TearDown() override { std::system(("rm -rf '" + root + "'").c_str()); }
-
-  void Write(const std::string& rel, const std::string& data) {
-    std::ofstream(root + "/" + rel, std::ios::binary) << data;
-  }
-  void Write(const std::string& rel, const std::vector<std::uint8_t>& data) {
-    Write(rel, std::string(data.begin(), data.end()));
-  }
-  std::string Read(const std::string& rel) {
-    std::ifstream in(root + "/" + rel, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  std::string Win(const std::string& rel) {
-    std::string out = "Z:" + root + "/" + rel;
-    for (char& c : out)
-      if (c == '/') c = '\\';
-    return out;
   }
   // A document with one link to a missing file that is found in new/.
   std::vector<std::uint8_t> Broken() {
@@ -63,7 +39,6 @@ class DocfileSafety : public ::testing::Test {
     return repairer.Repair(Win(rel), &found);
   }
 
-  std::string root;
   PosixFileSystem fs;
   PosixStore store{fs};
 };
@@ -130,7 +105,7 @@ TEST_F(DocfileSafety, BadInputIsReportedByReasonAndLeftAlone) {
     DocumentResult r = Fix(c.name);
     ASSERT_TRUE(r.error.has_value()) << c.name;
     EXPECT_EQ(r.error->reason(), c.reason) << c.name << ": " << r.error->what();
-    EXPECT_EQ(Read(c.name), std::string(c.bytes.begin(), c.bytes.end())) << c.name;
+    EXPECT_EQ(Bytes(c.name), c.bytes) << c.name;
   }
   DocumentResult gone = Fix("vanished.docx");
   ASSERT_TRUE(gone.error.has_value());
@@ -179,7 +154,7 @@ TEST_F(DocfileSafety, AFailureAtAnyStepOfTheWriteLeavesTheOriginal) {
     store.fault = nullptr;
     ASSERT_TRUE(r.error.has_value()) << step;
     EXPECT_FALSE(r.written);
-    EXPECT_EQ(Read("doc.docx"), std::string(original.begin(), original.end())) << step;
+    EXPECT_EQ(Bytes("doc.docx"), original) << step;
     // Neither the temporary file nor a backup is left behind.
     std::string listing;
     FILE* ls = popen(("ls -A '" + root + "'").c_str(), "r");
@@ -222,7 +197,7 @@ TEST_F(DocfileSafety, ARepairKeepsPermissionsAttributesAndOptionallyTimesAndTheO
     } else {
       EXPECT_GT(st.st_mtim.tv_sec, time(nullptr) - 60);
     }
-    EXPECT_EQ(Read("doc.docx.bak"), std::string(original.begin(), original.end()));
+    EXPECT_EQ(Bytes("doc.docx.bak"), original);
     std::string repaired = Read("doc.docx");
     std::string rels = EntryData(std::vector<std::uint8_t>(repaired.begin(), repaired.end()),
                                  "word/_rels/document.xml.rels");
@@ -331,7 +306,7 @@ TEST_F(DocfileSafety, ReadOnlyAndLockedDocumentsAreNotWritten) {
     DocumentResult r = Fix(c.name);
     ASSERT_TRUE(r.error.has_value()) << c.name;
     EXPECT_EQ(r.error->reason(), c.reason) << c.name;
-    EXPECT_EQ(Read(c.name), std::string(original.begin(), original.end())) << c.name;
+    EXPECT_EQ(Bytes(c.name), original) << c.name;
   }
 }
 
@@ -357,7 +332,7 @@ TEST_F(DocfileSafety, ADryRunWritesNothing) {
   EXPECT_EQ(r.links[0].state, LinkState::Fixed);
   EXPECT_EQ(r.links[0].new_target, "file://" + root + "/new/a.png");
   EXPECT_FALSE(r.written);
-  EXPECT_EQ(Read("doc.docx"), std::string(original.begin(), original.end()));
+  EXPECT_EQ(Bytes("doc.docx"), original);
 }
 
 }  // namespace
