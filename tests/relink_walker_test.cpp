@@ -94,34 +94,30 @@ TEST_F(Walker, TrailingBackslashesAndDriveRootsGiveOneBackslashBeforeEachName) {
 }
 
 // With room to spare, every value the walk sets shows: one per root folder, none for the
-// folders below them. With too little, the bar keeps the last value it could take.
+// folders below them. With too little, the bar keeps the last value it could take; a root
+// without subfolders leaves it alone.
 TEST_F(Walker, ProgressCountsRootFoldersAndKeepsItsValueBeyondTheMaximum) {
-  for (const char* f : {"C:\\R\\a\\x\\y\\n.gif", "C:\\R\\b\\n.gif", "C:\\R\\c\\n.gif"})
+  for (const char* f :
+       {"C:\\R\\a\\x\\y\\n.gif", "C:\\R\\b\\n.gif", "C:\\R\\c\\n.gif", "C:\\S\\n.gif"})
     h.fs.AddFile(f);
+  int n = h.AddItem("n.gif", "");
   struct Case {
+    const char* root;
     int max;
     std::vector<int> values;
-  } cases[] = {{100, {1, 2, 3}}, {3, {1, 2, 3}}, {2, {1, 2}}};
+  } cases[] = {
+      {"C:\\R", 100, {1, 2, 3}}, {"C:\\R", 3, {1, 2, 3}}, {"C:\\R", 2, {1, 2}}, {"C:\\S", 100, {}}};
   for (const Case& c : cases) {
     Recorder bar;
     h.main.ProgressBar_main.SetMax(c.max);
-    h.main.ProgressBar_main.SetValue(0);
+    h.main.ProgressBar_main.SetValue(7);
     h.main.ProgressBar_main.SetPeer(&bar);
-    Walk("C:\\R");
+    Walk(c.root);
     h.main.ProgressBar_main.SetPeer(nullptr);
-    EXPECT_EQ(bar.values, c.values) << c.max;
-    EXPECT_EQ(h.main.ProgressBar_main.Value(), c.values.back()) << c.max;
+    EXPECT_EQ(bar.values, c.values) << c.root << c.max;
+    EXPECT_EQ(h.main.ProgressBar_main.Value(), c.values.empty() ? 7 : c.values.back());
   }
-}
-
-TEST_F(Walker, ARootWithoutSubfoldersLeavesTheProgressAlone) {
-  h.fs.AddFile("C:\\R\\a.gif");
-  h.fs.AddFile("C:\\R\\b.gif");
-  int b = h.AddItem("b.gif", "");
-  h.main.ProgressBar_main.SetValue(7);
-  Walk("C:\\R");
-  EXPECT_EQ(h.main.ProgressBar_main.Value(), 7);
-  EXPECT_EQ(h.Found(b), V{"C:\\R\\b.gif"});
+  EXPECT_EQ(h.Found(n), V{"C:\\S\\n.gif"});
 }
 
 // What the walk does past folders it cannot list or read is NameSearch's (its tests); here:
