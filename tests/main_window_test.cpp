@@ -263,7 +263,6 @@ TEST_F(MainWindow, DoubleClickRunsTheChooserOnceAfterTheTimer) {
   ClickRow(2);
   main.ListView_IS_DblClick();
   EXPECT_TRUE(main.Timer_dblclickFAKE.Enabled());
-  EXPECT_EQ(main.Timer_dblclickFAKE.Interval(), 10);
   EXPECT_TRUE(host.file_dialogs.empty());
   main.Timer_dblclickFAKE_Timer();
   EXPECT_FALSE(main.Timer_dblclickFAKE.Enabled());
