@@ -294,7 +294,6 @@ TEST(DocfileLinks, UnchangedDocumentHasNothingToWrite) {
   EXPECT_FALSE(doc.Changed());
 }
 
-
 // UTF-8 text as UTF-16 little-endian with its byte order mark.
 std::string Utf16Le(const std::string& ascii) {
   std::string out = "\xFF\xFE";
@@ -413,7 +412,6 @@ TEST(DocfileLinks, AChartsLinkedWorkbookAndPicturesAreLinks) {
               std::string::npos);
   }
 }
-
 
 struct Found {
   std::string part;
