@@ -365,6 +365,10 @@ TEST(Resample, AveragesWhenShrinkingAndInterpolatesWhenEnlarging) {
     EXPECT_EQ(s.pixels, std::vector<std::uint32_t>(static_cast<std::size_t>(w * h), 0x80402010u))
         << w << "x" << h << ": every channel, alpha too, unchanged";
   }
+  // Empty or short input gives an empty image.
+  EXPECT_TRUE(Resample(PixelImage{1, 1, {Grey(9)}}, 0, 5).pixels.empty());
+  EXPECT_TRUE(Resample(PixelImage{}, 5, 5).pixels.empty());
+  EXPECT_TRUE(Resample(PixelImage{4, 4, {Grey(1)}}, 2, 2).pixels.empty());
 }
 
 // --- the size a picture file declares, read before any decoder opens it ---
@@ -407,14 +411,6 @@ TEST(DeclaredPixelSize, ReadsEachFormatsHeaderAndNothingElse) {
   EXPECT_EQ(size_of({}), "none");
   EXPECT_GT(PixelSize({30000, 30000}).Count(), kMaxPicturePixels);
   EXPECT_LT(PixelSize({12000, 12000}).Count(), kMaxPicturePixels);
-}
-
-TEST(Resample, EmptyOrShortInputGivesAnEmptyImage) {
-  PixelImage one{1, 1, {Grey(9)}};
-  EXPECT_TRUE(Resample(one, 0, 5).pixels.empty());
-  EXPECT_TRUE(Resample(PixelImage{}, 5, 5).pixels.empty());
-  PixelImage short_data{4, 4, {Grey(1)}};
-  EXPECT_TRUE(Resample(short_data, 2, 2).pixels.empty());
 }
 
 }  // namespace
