@@ -35,7 +35,13 @@ target_compile_definitions(batch_tests PRIVATE RAVEL_FIXTURES="${RAVEL_FIXTURES}
 # The journal's tests run the command as a process of its own, to kill it.
 add_dependencies(batch_tests ravelmend-batch)
 target_compile_definitions(batch_tests PRIVATE RAVELMEND_BATCH_EXE="$<TARGET_FILE:ravelmend-batch>")
-gtest_discover_tests(batch_tests DISCOVERY_TIMEOUT 60)
+# One process for the program's cases (a process each costs more than most cases take); the
+# real-document corpus and the journal's killed processes run apart, as the slow label, which
+# scripts/test.sh runs after the native suite.
+set(BATCH_SLOW_CASES "DocfileCorpus.*:Journaled.*")
+add_test(NAME batch_tests COMMAND batch_tests --gtest_brief=1 --gtest_filter=-${BATCH_SLOW_CASES})
+add_test(NAME batch_tests_slow COMMAND batch_tests --gtest_brief=1 --gtest_filter=${BATCH_SLOW_CASES})
+set_tests_properties(batch_tests_slow PROPERTIES LABELS slow)
 # Real documents to test against; where the folder is absent those tests are skipped.
 set(RAVEL_CORPUS_DIR "${CMAKE_SOURCE_DIR}/../shared/corpus" CACHE PATH
     "Folder of real Office documents with external links (MANIFEST.tsv)")
@@ -45,7 +51,7 @@ target_compile_definitions(batch_tests PRIVATE RAVEL_CORPUS_DIR="${RAVEL_CORPUS_
 add_test(NAME batch_libreoffice_roundtrip
          COMMAND bash ${CMAKE_SOURCE_DIR}/tests/batch_libreoffice.sh
                  $<TARGET_FILE:ravelmend-batch> ${CMAKE_BINARY_DIR}/batch-libreoffice)
-set_tests_properties(batch_libreoffice_roundtrip PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE)
+set_tests_properties(batch_libreoffice_roundtrip PROPERTIES TIMEOUT 600 RUN_SERIAL TRUE LABELS slow)
 
 # Runs ravelmend-batch as a process of its own, to measure its peak memory.
 add_executable(bench_batch bench/bench_batch.cpp)

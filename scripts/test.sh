@@ -26,6 +26,9 @@ echo "== native build and tests"
 cmake --preset native -DRAVEL_WERROR=$werror >/dev/null &&
   cmake --build --preset native -j "$jobs" || exit 1
 ctest --preset native -j "$jobs" 2>&1 | tee "$log/native.txt" | grep -vE '^ +[0-9]+/[0-9]+ Test +#' || true
+# The slower native tests: real documents, LibreOffice round trips, killed processes.
+ctest --preset native-slow -j "$jobs" 2>&1 | tee "$log/native-slow.txt" |
+  grep -vE '^ +[0-9]+/[0-9]+ Test +#' || true
 
 echo "== Windows build and tests under Wine"
 cmake --preset mingw -DRAVEL_WERROR=$werror >/dev/null &&
@@ -80,9 +83,11 @@ WINEPREFIX=$root/build/mingw/wineprefix wineserver -k 2>/dev/null || true
 # ctest: "100% tests passed, 0 tests failed out of 42"
 count() { grep -Eo "tests failed out of [0-9]+" "$1" | grep -Eo '[0-9]+$' || echo 0; }
 failed() { grep -Eo "[0-9]+ tests failed" "$1" | grep -Eo '^[0-9]+' || echo 1; }
-total=$(($(count "$log/native.txt") + $(count "$log/wine.txt") + 1))
-bad=$(($(failed "$log/native.txt") + $(failed "$log/wine.txt") + (install_status != 0)))
+total=$(($(count "$log/native.txt") + $(count "$log/native-slow.txt") + $(count "$log/wine.txt") + 1))
+bad=$(($(failed "$log/native.txt") + $(failed "$log/native-slow.txt") + $(failed "$log/wine.txt") +
+  (install_status != 0)))
 [ "$(count "$log/native.txt")" -eq 0 ] && { echo "The native suite did not run."; bad=$((bad + 1)); }
+[ "$(count "$log/native-slow.txt")" -eq 0 ] && { echo "The slow native tests did not run."; bad=$((bad + 1)); }
 [ "$(count "$log/wine.txt")" -eq 0 ] && { echo "The Wine suite did not run."; bad=$((bad + 1)); }
 [ "$bad" -ne 0 ] && status=1
 echo

@@ -4,51 +4,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
-#include <iterator>
-#include <mutex>
-#include <nlohmann/json.hpp>
 #include <set>
-#include <sstream>
 
-#include "batch/Batch.h"
-#include "batch/HostPaths.h"
-#include "docfile/PosixStore.h"
-#include "docfile/PosixWalk.h"
-#include "docfile_support.h"
-#include "posix/PosixFileSystem.h"
+#include "batch_support.h"
 
 namespace ravel::batch {
 namespace {
 
 using namespace docfile::test;
 
-// Counts the listings of one folder, to tell how often a tree was walked.
-class CountingFs : public FileSystem {
- public:
-  explicit CountingFs(PosixFileSystem& fs) : fs_(fs) {}
-  bool CanOpenForReading(const std::string& path) override { return fs_.CanOpenForReading(path); }
-  std::unique_ptr<DirListing> List(const std::string& pattern) override {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);  // documents are read on several threads
-      ++lists[pattern];
-    }
-    return fs_.List(pattern);
-  }
-  std::optional<FolderId> IdOf(const std::string& folder) override { return fs_.IdOf(folder); }
-  std::map<std::string, int> lists;
-
- private:
-  PosixFileSystem& fs_;
-  std::mutex mutex_;
-};
-
-// Runs `body` with the rights of an ordinary user where the tests run as root, who may
-// enter and read everything.
 template <typename Body>
 void AsOrdinaryUser(Body body) {
   bool root = geteuid() == 0;
@@ -61,76 +26,15 @@ void AsOrdinaryUser(Body body) {
   }
 }
 
-class BatchCommand : public ::testing::Test {
+class BatchCommand : public test::BatchFolder {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/ravel-batch-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
-    for (const char* d : {"docs", "docs/sub", "pics", "pics/a", "pics/b", "pics/a/deep"})
-      mkdir((root + "/" + d).c_str(), 0755);
+    BatchFolder::SetUp();
+    Shell("mkdir -p docs/sub pics/a/deep pics/b");
     for (const char* f : {"pics/a/deep/one.png", "pics/a/two.png", "pics/b/TWO.png",
                           "pics/b/three.png", "here.png"})
       Write(f, "png");
   }
-  void TearDown() override { std::system(("rm -rf '" + root + "'").c_str()); }
-
-  void Write(const std::string& rel, const std::string& data) {
-    std::ofstream(root + "/" + rel, std::ios::binary) << data;
-  }
-  std::string Read(const std::string& rel) {
-    std::ifstream in(root + "/" + rel, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  // A document linking to each of the targets in line.
-  void Doc(const std::string& rel, const std::vector<std::string>& targets) {
-    std::string markup;
-    std::vector<Rel> rels;
-    for (std::size_t i = 0; i < targets.size(); ++i) {
-      markup += Inline("rId" + std::to_string(i + 1));
-      rels.push_back({"rId" + std::to_string(i + 1), kImageType, targets[i]});
-    }
-    std::vector<std::uint8_t> bytes = Zip(Standard(Body(markup), docfile::test::Rels(rels)));
-    Write(rel, std::string(bytes.begin(), bytes.end()));
-  }
-  std::string RelsOf(const std::string& rel) {
-    std::string data = Read(rel);
-    return EntryData(std::vector<std::uint8_t>(data.begin(), data.end()),
-                     "word/_rels/document.xml.rels");
-  }
-  // The JSON records printed, all or those of one type.
-  std::vector<nlohmann::json> Records(const std::string& type = "") {
-    std::vector<nlohmann::json> rows;
-    std::istringstream lines(out.str());
-    for (std::string line; std::getline(lines, line);) {
-      nlohmann::json j = nlohmann::json::parse(line);
-      if (type.empty() || j["type"] == type) rows.push_back(j);
-    }
-    return rows;
-  }
-  int Run(std::vector<std::string> args) {
-    out.str("");
-    err.str("");
-    Host host{counting,
-              store,
-              out,
-              err,
-              false,
-              true,
-              [&](const std::string& a) { return HostToWindows(a, root); },
-              WindowsToHost,
-              walk ? &walker : nullptr,
-              true};
-    return batch::Run(args, host);
-  }
-
-  std::string root;
-  PosixFileSystem fs;
-  CountingFs counting{fs};
-  docfile::PosixStore store{fs};
-  docfile::PosixWalker walker{fs};
-  bool walk = true;  // through the walker, as the command does; else through `counting`
-  std::ostringstream out, err;
 };
 
 TEST_F(BatchCommand, ExitStatusTellsWhetherEveryLinkResolves) {
@@ -401,9 +305,7 @@ TEST_F(BatchCommand, ControlCharactersReachNoTerminal) {
 
 TEST_F(BatchCommand, JsonRecordsHaveOneShape) {
   Doc("docs/a.docx", {"file://" + root + "/here.png", "file:///old/three.png"});
-  Write("docs/b.docx",
-        std::string(reinterpret_cast<const char*>(Zip(Standard(Body(""), "")).data()),
-                    Zip(Standard(Body(""), "")).size()));
+  Write("docs/b.docx", Zip(Standard(Body(""), "")));
   Write("docs/c.docx", "not a zip");
   std::set<std::string> shape;
   for (const std::vector<std::string>& args :

@@ -294,14 +294,6 @@ TEST(DocfileLinks, UnchangedDocumentHasNothingToWrite) {
   EXPECT_FALSE(doc.Changed());
 }
 
-}  // namespace
-}  // namespace ravel::docfile
-
-namespace ravel::docfile {
-namespace {
-
-using namespace test;
-
 // UTF-8 text as UTF-16 little-endian with its byte order mark.
 std::string Utf16Le(const std::string& ascii) {
   std::string out = "\xFF\xFE";
@@ -420,14 +412,6 @@ TEST(DocfileLinks, AChartsLinkedWorkbookAndPicturesAreLinks) {
               std::string::npos);
   }
 }
-
-}  // namespace
-}  // namespace ravel::docfile
-
-namespace ravel::docfile {
-namespace {
-
-using namespace test;
 
 struct Found {
   std::string part;

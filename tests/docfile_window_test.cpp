@@ -5,15 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <fstream>
 #include <functional>
-#include <iterator>
 
 #include "app/Form_Main.h"
 #include "docfile/PosixStore.h"
+#include "docfile_folder.h"
 #include "docfile_support.h"
 #include "filedoc/FileDocument.h"
 #include "posix/PosixFileSystem.h"
@@ -26,7 +22,7 @@ namespace {
 
 using namespace docfile::test;
 
-class FileWindow : public ::testing::Test {
+class FileWindow : public docfile::test::ScratchFolder {
  protected:
   FileWindow() : word(std::make_shared<sim::SimWord>()), main(g, *word, fs, host) {
     int doc = word->AddDocument("Letter.doc", "C:\\Word");
@@ -36,9 +32,7 @@ class FileWindow : public ::testing::Test {
     };
   }
   void SetUp() override {
-    char tmpl[] = "/tmp/ravel-window-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
+    ScratchFolder::SetUp();
     for (const char* d : {"/doc", "/doc/moved", "/other"}) mkdir((root + d).c_str(), 0755);
     Write("doc/moved/a.png", "png");
     Write("doc/moved/b.png", "png");
@@ -47,30 +41,9 @@ class FileWindow : public ::testing::Test {
         Body(Inline("rId1") + Anchor("rId2")),
         Rels({{"rId1", kImageType, "pics/a.png"}, {"rId2", kImageType, "file:///C:/gone/b.png"}}),
         {{"word/media/keep.bin", std::string(2000, 'k')}}));
-    Write("doc/Report.docx", std::string(original.begin(), original.end()));
-  }
-  void TearDown() override {
-    std::system(("chmod -R u+w '" + root + "'; rm -rf '" + root + "'").c_str());
-  }
-
-  void Write(const std::string& rel, const std::string& data) {
-    std::ofstream(root + "/" + rel, std::ios::binary) << data;
-  }
-  std::string Read(const std::string& rel) {
-    std::ifstream in(root + "/" + rel, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-  }
-  std::vector<std::uint8_t> Bytes(const std::string& rel) {
-    std::string s = Read(rel);
-    return {s.begin(), s.end()};
+    Write("doc/Report.docx", original);
   }
   bool Exists(const std::string& rel) { return access((root + "/" + rel).c_str(), F_OK) == 0; }
-  std::string Win(const std::string& rel) {
-    std::string out = "Z:" + root + "/" + rel;
-    for (char& c : out)
-      if (c == '/') c = '\\';
-    return out;
-  }
   // Opens the document with both pictures listed and dissolves them into doc\moved.
   void OpenAndDissolve() {
     g.ItemCount = 0;  // what an earlier case left pending is not asked about
@@ -88,7 +61,6 @@ class FileWindow : public ::testing::Test {
   sim::ScriptedHost host;
   std::shared_ptr<sim::SimWord> word;
   Form_Main main;
-  std::string root;
   std::vector<std::uint8_t> original;
 };
 
@@ -125,7 +97,7 @@ TEST_F(FileWindow, ListsTheFilesLinksAndGoesBackToWordWithInit) {
 TEST_F(FileWindow, SaveWritesOnlyTheTargetsKeepsABackupAsAskedAndReadsTheFileAgain) {
   for (int backup : {1, 0}) {
     SCOPED_TRACE(backup);
-    Write("doc/Report.docx", std::string(original.begin(), original.end()));
+    Write("doc/Report.docx", original);
     std::remove((root + "/doc/Report.docx.bak").c_str());
     main.mnuBackup.SetValue(backup);
     main.Check_relpath.SetValue(1);
@@ -171,7 +143,7 @@ TEST_F(FileWindow, AFileThatCannotBeWrittenIsLeftAsItWasWithAMessage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    Write("doc/Report.docx", std::string(original.begin(), original.end()));
+    Write("doc/Report.docx", original);
     chmod((root + "/doc/Report.docx").c_str(), 0644);
     std::remove((root + "/doc/~$Report.docx").c_str());
     host.boxes.clear();
@@ -226,11 +198,11 @@ TEST_F(FileWindow, LeavingUnsavedChangesAsksAndDoesWhatTheAnswerSays) {
        },
        [&] { return main.Text_DocumentName.Text() == "Second.docx"; }},
   };
-  Write("other/Second.docx", std::string(original.begin(), original.end()));
+  Write("other/Second.docx", original);
   for (const Way& way : ways) {
     for (int answer : {kIdCancel, kIdNo, kIdYes}) {
       SCOPED_TRACE(std::string(way.name) + " " + std::to_string(answer));
-      Write("doc/Report.docx", std::string(original.begin(), original.end()));
+      Write("doc/Report.docx", original);
       host.ended = g.StopRequested = false;
       host.boxes.clear();
       OpenAndDissolve();

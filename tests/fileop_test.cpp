@@ -1,6 +1,8 @@
 // The path helpers at their boundaries.
 #include <gtest/gtest.h>
 
+#include <array>
+
 #include "relink/FileOP.h"
 #include "sim/MemoryFileSystem.h"
 
@@ -43,29 +45,20 @@ TEST(Splitters, FileNameOfNeedsThreeCharacters) {
 }
 
 TEST(Splitters, FolderOfKeepsNetworkPrefixAndHandsBackTheName) {
-  std::string p = "C:\\Docs\\pic.gif";
-  EXPECT_EQ(FolderOf(p), "C:\\Docs\\");
-  EXPECT_EQ(p, "pic.gif");
-
-  p = "\\\\server\\share\\pic.gif";
-  EXPECT_EQ(FolderOf(p), "\\\\server\\share\\");
-  EXPECT_EQ(p, "pic.gif");
-
-  p = "pic.gif";  // a bare name has no folder part
-  EXPECT_EQ(FolderOf(p), "");
-  EXPECT_EQ(p, "pic.gif");
-
-  p = "C:\\Docs\\";
-  EXPECT_EQ(FolderOf(p), "");
-  EXPECT_EQ(p, "");
-
-  p = "C:\\Docs\\ab";  // a name too short for a file
-  EXPECT_EQ(FolderOf(p), "");
-  EXPECT_EQ(p, "ab");
-
-  p = "\\\\server";
-  EXPECT_EQ(FolderOf(p), "");
-  EXPECT_EQ(p, "server");
+  // path -> folder, and what the path is left holding
+  const std::array<std::string, 3> cases[] = {
+      {"C:\\Docs\\pic.gif", "C:\\Docs\\", "pic.gif"},
+      {"\\\\server\\share\\pic.gif", "\\\\server\\share\\", "pic.gif"},
+      {"pic.gif", "", "pic.gif"},  // a bare name has no folder part
+      {"C:\\Docs\\", "", ""},
+      {"C:\\Docs\\ab", "", "ab"},  // a name too short for a file
+      {"\\\\server", "", "server"},
+  };
+  for (const auto& [path, folder, name] : cases) {
+    std::string p = path;
+    EXPECT_EQ(FolderOf(p), folder) << path;
+    EXPECT_EQ(p, name) << path;
+  }
 }
 
 TEST(MakeRelativePath, TakesOnlyWholeFolderPrefixes) {

@@ -23,33 +23,24 @@ class DissolveTest : public ::testing::Test {
   Harness h;
 };
 
-TEST_F(DissolveTest, DoesNothingWithoutItemsOrWithoutAnExistingRoot) {
+TEST_F(DissolveTest, DoesNothingWithoutItemsAnExistingRootOrItsDocumentActive) {
   h.fs.AddFile("C:\\New\\a.gif");
   h.main.NewRootPath = "C:\\New";
   h.main.Command_Set_Click();  // no items read
-  EXPECT_EQ(h.host.pumps, 0);
-
   int a = h.AddItem("a.gif", "C:\\Old\\a.gif");
-  h.main.NewRootPath = "";
-  h.main.Command_Set_Click();
-  h.main.NewRootPath = "C:\\Gone";
-  h.main.Command_Set_Click();
-  EXPECT_EQ(h.host.pumps, 0);
-  EXPECT_EQ(h.g.Item(a).SourcePath, "C:\\Old\\a.gif");
-  EXPECT_TRUE(h.g.FoundPaths.empty());
-}
-
-TEST_F(DissolveTest, DoesNothingWhenAnotherDocumentIsActive) {
-  h.fs.AddFile("C:\\New\\a.gif");
-  int a = h.AddItem("a.gif", "C:\\Old\\a.gif");
-  h.main.NewRootPath = "C:\\New";
-  h.word.Open("Other.doc", "C:\\Docs");
   Recorder status;
   h.main.Label_ProgressBar.SetPeer(&status);
+  for (const char* root : {"", "C:\\Gone"}) {
+    h.main.NewRootPath = root;
+    h.main.Command_Set_Click();
+  }
+  h.main.NewRootPath = "C:\\New";
+  h.word.Open("Other.doc", "C:\\Docs");
   h.main.Command_Set_Click();
   EXPECT_EQ(h.host.pumps, 0);
   EXPECT_EQ(h.g.Item(a).SourcePath, "C:\\Old\\a.gif");
   EXPECT_FALSE(h.g.Item(a).Changed);
+  EXPECT_TRUE(h.g.FoundPaths.empty());
   EXPECT_TRUE(status.texts.empty());
   ExpectReleased();
 }
@@ -117,15 +108,12 @@ TEST_F(DissolveTest, OneLocationTakesTheRelativeFormOnlyForVisibleItemsInsideThe
   EXPECT_EQ(h.main.ProgressBar_main.Value(), 0);
   EXPECT_EQ(focus.focus, 1);
   ExpectReleased();
-}
 
-TEST_F(DissolveTest, WithoutTheOptionEveryItemGetsTheFullLocation) {
-  h.fs.AddFile("C:\\Docs\\pics\\a.gif");
-  int a = h.AddItem("a.gif", "X:\\a.gif");
+  // Without the option every item gets the full location.
   h.main.Check_relpath.SetValue(0);
   h.main.NewRootPath = "C:\\Docs\\";
   h.main.Command_Set_Click();
-  EXPECT_EQ(h.g.Item(a).SourcePath, "C:\\Docs\\pics\\a.gif");
+  EXPECT_EQ(h.g.Item(a).SourcePath, deep + "a.gif");
 }
 
 TEST_F(DissolveTest, ProgressMaximumCountsTheRootsFoldersAfterItsFirstEntry) {

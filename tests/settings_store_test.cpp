@@ -93,6 +93,7 @@ TEST_F(SettingsStore, TheBackupOptionIsStoredAndAMissingValueKeepsItOn) {
   EXPECT_EQ(Text(kSettings, "Keep_Backup"), std::string("0\0", 2));
 }
 
+// How data of any shape reads is the registry layer's (its tests); here what reads checks.
 TEST_F(SettingsStore, OnlyATextOfExactlyTheDigitOneChecksABox) {
   struct Case {
     const char* label;
@@ -106,15 +107,10 @@ TEST_F(SettingsStore, OnlyATextOfExactlyTheDigitOneChecksABox) {
       {"leading blank", {' ', '1', 0}, kRegSz, 0},
       {"trailing blank", {'1', ' ', 0}, kRegSz, 0},
       {"empty", {0}, kRegSz, 0},
-      {"zero bytes", {}, kRegSz, 0},
       {"true", {'T', 'r', 'u', 'e', 0}, kRegSz, 0},
       {"no terminating zero", {'1'}, kRegSz, 1},
-      {"more after the terminating zero", {'1', 0, 'x', 0}, kRegSz, 1},
-      {"expandable text", {'1', 0}, kRegExpandSz, 1},
-      {"several texts, the first 1", {'1', 0, '0', 0, 0}, kRegMultiSz, 1},
       {"several texts, the first 0", {'0', 0, '1', 0, 0}, kRegMultiSz, 0},
       {"a DWORD 1", {1, 0, 0, 0}, kRegDword, 0},
-      {"binary", {'1', 0}, kRegBinary, 0},
       {"300 ones", std::vector<std::uint8_t>(300, '1'), kRegSz, 0},
   };
   for (const Case& c : cases) {
