@@ -115,7 +115,8 @@ configure() { # native|mingw
 build() { # suite logfile
   local suite=$1
   case "$suite" in
-    wine:*) configure mingw; (cd "$tree" && cmake --build --preset mingw -j2) ;;
+    # The test program needs the program, the stand-in and ravelmend-batch.exe: no more.
+    wine:*) configure mingw; (cd "$tree" && cmake --build --preset mingw -j2 --target ravel_wintests) ;;
     *) configure native; (cd "$tree" && cmake --build --preset native -j2 --target "${suite%%:*}") ;;
   esac >"$2" 2>&1
 }
@@ -124,7 +125,10 @@ run_suite() { # suite logfile
   local suite=$1 bin filter timeout_s=${MUTANT_TIMEOUT:-${limit[$1]:-600}}
   case "$suite" in
     wine:*)
-      (cd "$tree" && timeout -k 10 "$timeout_s" ctest --preset mingw -R "${suite#wine:}") >"$2" 2>&1 ;;
+      # A window test that misses a moment on a busy machine has a second try, so that only
+      # a real failure counts; a regex that names no test is a failure, not a survivor.
+      (cd "$tree" && timeout -k 10 "$timeout_s" ctest --preset mingw -R "${suite#wine:}" \
+        --repeat until-pass:2 --no-tests=error) >"$2" 2>&1 ;;
     *)
       bin=${suite%%:*}
       filter='*'
