@@ -92,8 +92,10 @@ configure() { # native|mingw
       { echo "Configuring the scratch tree failed: $logs/configure-native.txt" >&2; exit 2; }
     configured_native=1
   elif [ "$1" = mingw ] && [ $configured_mingw = 0 ]; then
-    [ -d "$tree/build/mingw-deps" ] || cp -a "$root/build/mingw-deps" "$tree/build/" 2>/dev/null ||
-      cp -a /work/main/build/mingw-deps "$tree/build/" 2>/dev/null
+    # The cross-built libraries, when present, instead of minutes of building them again.
+    mkdir -p "$tree/build"
+    [ -f "$tree/build/mingw-deps/.complete" ] ||
+      { [ -f "$root/build/mingw-deps/.complete" ] && cp -a "$root/build/mingw-deps" "$tree/build/"; }
     (cd "$tree" && cmake --preset mingw >"$logs/configure-mingw.txt" 2>&1) ||
       { echo "Configuring the scratch tree failed: $logs/configure-mingw.txt" >&2; exit 2; }
     if [ -z "${DISPLAY:-}" ]; then
