@@ -44,17 +44,21 @@ status=0
 log=$root/build/test-logs
 mkdir -p "$log"
 
+# The formatting check runs beside the native build.
+format_pid=""
 if [ "${CI:-}" = "true" ]; then
-  step "formatting"
-  if ! git ls-files '*.h' '*.cpp' | xargs clang-format --dry-run -Werror; then
-    echo "Some sources are not formatted (run clang-format -i on them)."
-    status=1
-  fi
+  git ls-files '*.h' '*.cpp' | xargs clang-format --dry-run -Werror >"$log/format.txt" 2>&1 &
+  format_pid=$!
 fi
 
 step "native build"
 cmake --preset native -DRAVEL_WERROR=$werror >/dev/null &&
   cmake --build --preset native -j "$jobs" || exit 1
+if [ -n "$format_pid" ] && ! wait "$format_pid"; then
+  cat "$log/format.txt"
+  echo "Some sources are not formatted (run clang-format -i on them)."
+  status=1
+fi
 step "native tests"
 ctest --preset native -j "$jobs" 2>&1 | tee "$log/native.txt" | grep -vE '^ +[0-9]+/[0-9]+ Test +#' || true
 
