@@ -33,6 +33,7 @@ if [ ! -f build/mingw-deps/.complete ] && [ -f "$deps_cache/.complete" ]; then
 fi
 bash scripts/bootstrap.sh || exit 1
 if [ -f build/mingw-deps/.complete ] && [ ! -f "$deps_cache/.complete" ]; then
+  rm -rf "$deps_cache" "$deps_cache.tmp"
   mkdir -p "$(dirname "$deps_cache")" && cp -a build/mingw-deps "$deps_cache.tmp" &&
     mv "$deps_cache.tmp" "$deps_cache"
 fi
