@@ -58,8 +58,12 @@ target_compile_definitions(ravel_wintests PRIVATE RAVEL_FIXTURES="${RAVEL_FIXTUR
                                                   RAVEL_EXAMPLES="${RAVEL_EXAMPLES}"
                                                   RAVEL_LINK_TREE="${RAVEL_LINK_TREE}")
 add_dependencies(ravel_wintests Ravelmend WordStandIn)
+# Each test takes one Wine prefix slot: alone by default (the test preset runs one at a
+# time); scripts/test.sh gives ctest two slots, each its own prefix and display.
+set_property(TARGET ravel_wintests PROPERTY CROSSCOMPILING_EMULATOR
+                                            ${CMAKE_SOURCE_DIR}/scripts/wine-slot.sh)
 gtest_discover_tests(ravel_wintests DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120
-                     PROPERTIES RUN_SERIAL TRUE TIMEOUT 120)
+                     PROPERTIES RESOURCE_GROUPS wineprefix:1 TIMEOUT 120)
 
 # The walk benchmark under Wine, run by scripts/bench-wine.sh: it prints figures, it tests
 # nothing. The program's resources give it the same common controls and manifest.

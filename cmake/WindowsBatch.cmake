@@ -49,8 +49,10 @@ target_link_libraries(ravel_wintests PRIVATE ravel_batch version)
 target_include_directories(ravel_wintests PRIVATE ${CMAKE_SOURCE_DIR}/tests)
 add_dependencies(ravel_wintests ravelmend-batch)
 
+set_property(TARGET ravelmend-batch PROPERTY CROSSCOMPILING_EMULATOR
+                                             ${CMAKE_SOURCE_DIR}/scripts/wine-slot.sh)
 add_test(NAME batch_exe_version COMMAND ravelmend-batch --version)
-set_tests_properties(batch_exe_version PROPERTIES RUN_SERIAL TRUE PASS_REGULAR_EXPRESSION
+set_tests_properties(batch_exe_version PROPERTIES RESOURCE_GROUPS wineprefix:1 PASS_REGULAR_EXPRESSION
                      "^ravelmend-batch ${PROJECT_VERSION_MAJOR}\\.${PROJECT_VERSION_MINOR}\\.${PROJECT_VERSION_PATCH} \\(build ${PROJECT_VERSION_TWEAK}\\)")
 
 # The real program on a document file made by LibreOffice: opened by the command line and by
@@ -58,4 +60,6 @@ set_tests_properties(batch_exe_version PROPERTIES RUN_SERIAL TRUE PASS_REGULAR_E
 add_test(NAME gui_file_libreoffice
          COMMAND bash ${CMAKE_SOURCE_DIR}/tests/gui_file_libreoffice.sh ${CMAKE_BINARY_DIR}
                  ${CMAKE_BINARY_DIR}/gui-file-libreoffice)
-set_tests_properties(gui_file_libreoffice PROPERTIES TIMEOUT 900 RUN_SERIAL TRUE)
+# Alone (it works the window with the mouse and keyboard on timings a second Wine test can
+# upset), and first, being the longest.
+set_tests_properties(gui_file_libreoffice PROPERTIES TIMEOUT 900 RUN_SERIAL TRUE COST 10000)

@@ -92,8 +92,10 @@ configure() { # native|mingw
       { echo "Configuring the scratch tree failed: $logs/configure-native.txt" >&2; exit 2; }
     configured_native=1
   elif [ "$1" = mingw ] && [ $configured_mingw = 0 ]; then
-    [ -d "$tree/build/mingw-deps" ] || cp -a "$root/build/mingw-deps" "$tree/build/" 2>/dev/null ||
-      cp -a /work/main/build/mingw-deps "$tree/build/" 2>/dev/null
+    # The cross-built libraries, when present, instead of minutes of building them again.
+    mkdir -p "$tree/build"
+    [ -f "$tree/build/mingw-deps/.complete" ] ||
+      { [ -f "$root/build/mingw-deps/.complete" ] && cp -a "$root/build/mingw-deps" "$tree/build/"; }
     (cd "$tree" && cmake --preset mingw >"$logs/configure-mingw.txt" 2>&1) ||
       { echo "Configuring the scratch tree failed: $logs/configure-mingw.txt" >&2; exit 2; }
     if [ -z "${DISPLAY:-}" ]; then
@@ -115,7 +117,8 @@ configure() { # native|mingw
 build() { # suite logfile
   local suite=$1
   case "$suite" in
-    wine:*) configure mingw; (cd "$tree" && cmake --build --preset mingw -j2) ;;
+    # The test program needs the program, the stand-in and ravelmend-batch.exe: no more.
+    wine:*) configure mingw; (cd "$tree" && cmake --build --preset mingw -j2 --target ravel_wintests) ;;
     *) configure native; (cd "$tree" && cmake --build --preset native -j2 --target "${suite%%:*}") ;;
   esac >"$2" 2>&1
 }
@@ -124,7 +127,10 @@ run_suite() { # suite logfile
   local suite=$1 bin filter timeout_s=${MUTANT_TIMEOUT:-${limit[$1]:-600}}
   case "$suite" in
     wine:*)
-      (cd "$tree" && timeout -k 10 "$timeout_s" ctest --preset mingw -R "${suite#wine:}") >"$2" 2>&1 ;;
+      # A window test that misses a moment on a busy machine has a second try, so that only
+      # a real failure counts; a regex that names no test is a failure, not a survivor.
+      (cd "$tree" && timeout -k 10 "$timeout_s" ctest --preset mingw -R "${suite#wine:}" \
+        --repeat until-pass:2 --no-tests=error) >"$2" 2>&1 ;;
     *)
       bin=${suite%%:*}
       filter='*'

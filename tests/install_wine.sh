@@ -4,7 +4,7 @@
 # Ravelmend.exe starting against the Word stand-in, then a silent uninstall that leaves
 # nothing but the user's settings key. A second round with /PATH puts the command line tool
 # on the user's PATH and takes it off again.
-#   tests/install_wine.sh SETUP.exe BUILD_DIR [SHOTS_DIR]
+#   [RAVEL_WINE_TEMPLATE=PREFIX] tests/install_wine.sh SETUP.exe BUILD_DIR [SHOTS_DIR]
 # BUILD_DIR is the mingw build (WordStandIn.exe); with SHOTS_DIR, screenshots of the
 # installer's first page and of the installed program's About window are saved there.
 set -uo pipefail
@@ -68,6 +68,8 @@ fi
 
 echo "Install test of $(basename "$setup") in a fresh prefix"
 rm -rf "$WINEPREFIX"
+# With RAVEL_WINE_TEMPLATE (a prefix only wineboot has touched), a linked copy of it.
+[ -n "${RAVEL_WINE_TEMPLATE:-}" ] && bash "$here/scripts/wine-clone.sh" "$RAVEL_WINE_TEMPLATE" "$WINEPREFIX"
 mkdir -p "$WINEPREFIX"
 wineboot --init >/dev/null 2>&1
 wineserver -w

@@ -1,16 +1,22 @@
 // ravelmend-batch.exe on Windows: the command's cases run against the real program with
 // native paths, then what only Windows has (documents held open, the read-only attribute,
-// long paths and names in any script), and the Win32 store's safe replacement.
+// long paths and names in any script), and the Win32 store's safe replacement, also as the
+// window's document file uses it.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "app/Form_Main.h"
 #include "docfile_support.h"
+#include "filedoc/FileDocument.h"
 #include "ravel/Version.h"
+#include "sim/ScriptedHost.h"
+#include "sim/SimWord.h"
 #include "win32/batch/Win32Store.h"
 #include "win32/common/Utf.h"
 #include "win32/common/Win32FileSystem.h"
@@ -311,11 +317,9 @@ TEST_F(BatchExe, RelativeTargetsKeepTheFormOfTheLink) {
   EXPECT_TRUE(Has(rels, "Target=\"" + At("pics\\b\\three.png") + "\"")) << rels;
 }
 
-TEST_F(BatchExe, ADocumentOpenElsewhereIsReportedLockedAndLeftAlone) {
-  Doc("docs\\held.docx", {"C:\\old\\three.png"});
-  Doc("docs\\owned.docx", {"C:\\old\\three.png"});
-  Doc("docs\\Document1.docx", {"C:\\old\\three.png"});
-  Doc("docs\\free.docx", {"C:\\old\\three.png"});
+TEST_F(BatchExe, ADocumentOpenElsewhereOrReadOnlyIsReportedAndLeftAlone) {
+  for (const char* name : {"held", "owned", "Document1", "free", "readonly"})
+    Doc("docs\\" + std::string(name) + ".docx", {"C:\\old\\three.png"});
   // Word holds an open document without letting others write it, and keeps its owner file
   // beside it ("~$" over the name's first characters once it is long).
   HANDLE word = CreateFileW(WidePath(At("docs\\held.docx")).c_str(), GENERIC_READ | GENERIC_WRITE,
@@ -323,32 +327,23 @@ TEST_F(BatchExe, ADocumentOpenElsewhereIsReportedLockedAndLeftAlone) {
   ASSERT_NE(word, INVALID_HANDLE_VALUE);
   Write("docs\\~$owned.docx", "owner");
   Write("docs\\~$cument1.docx", "owner");
-  std::string held = Read("docs\\held.docx"), owned = Read("docs\\owned.docx"),
-              first = Read("docs\\Document1.docx");
+  ASSERT_TRUE(
+      SetFileAttributesW(WidePath(At("docs\\readonly.docx")).c_str(), FILE_ATTRIBUTE_READONLY));
+  std::map<std::string, std::string> before;
+  for (const char* name : {"held", "owned", "Document1", "readonly"})
+    before[name] = Read("docs\\" + std::string(name) + ".docx");
   EXPECT_EQ(Run({"fix", "--root", "pics", "docs"}), 2);
   CloseHandle(word);
   EXPECT_TRUE(Has(err, "docs\\held.docx: locked")) << err;
   EXPECT_TRUE(Has(err, "docs\\owned.docx: locked: the document is open in Word (~$owned.docx)"))
       << err;
   EXPECT_TRUE(Has(err, "docs\\Document1.docx: locked")) << err;
-  EXPECT_EQ(Read("docs\\held.docx"), held);
-  EXPECT_EQ(Read("docs\\owned.docx"), owned);
-  EXPECT_EQ(Read("docs\\Document1.docx"), first);
+  EXPECT_TRUE(Has(err, "docs\\readonly.docx: the file is read-only")) << err;
+  for (const auto& [name, data] : before) EXPECT_EQ(Read("docs\\" + name + ".docx"), data) << name;
   EXPECT_TRUE(Has(RelsOf("docs\\free.docx"), At("pics\\b\\three.png")));
   // Closed again: the next run repairs it.
   EXPECT_EQ(Run({"fix", "--root", "pics", "docs\\held.docx"}), 0) << err;
   EXPECT_TRUE(Has(RelsOf("docs\\held.docx"), At("pics\\b\\three.png")));
-}
-
-TEST_F(BatchExe, TheReadOnlyAttributeKeepsADocumentAsItIs) {
-  Doc("docs\\a.docx", {"C:\\old\\three.png"});
-  Doc("docs\\b.docx", {"C:\\old\\three.png"});
-  std::string before = Read("docs\\a.docx");
-  ASSERT_TRUE(SetFileAttributesW(WidePath(At("docs\\a.docx")).c_str(), FILE_ATTRIBUTE_READONLY));
-  EXPECT_EQ(Run({"fix", "--root", "pics", "docs"}), 2);
-  EXPECT_TRUE(Has(err, "docs\\a.docx: the file is read-only")) << err;
-  EXPECT_EQ(Read("docs\\a.docx"), before);
-  EXPECT_TRUE(Has(RelsOf("docs\\b.docx"), At("pics\\b\\three.png")));
 }
 
 TEST_F(BatchExe, LongPathsAndNamesInAnyScript) {
@@ -558,6 +553,45 @@ TEST_F(Win32StoreTest, BackupsTakeTheNextFreeNameAndChangesAreNoticed) {
   EXPECT_EQ(Read("docs\\a.docx"), "theirs, longer");
   EXPECT_EQ(Names("docs"),
             (std::vector<std::string>{"a.docx", "a.docx.bak", "a.docx.bak2", "sub"}));
+}
+
+// The window's document file over the store: a file that another program holds open
+// without sharing it (as Word holds the documents it has open) is not written, and the user
+// is told to relink it in Word; once it is free, the save goes through with its backup.
+TEST_F(Win32StoreTest, TheWindowWritesNoFileHeldOpenUntilItIsFree) {
+  Doc("docs\\Report.docx", {"file:///C:/gone/three.png"});
+  std::string original = Read("docs\\Report.docx");
+  Globals g;
+  auto word = std::make_shared<sim::SimWord>();
+  win::Win32FileSystem fs;
+  sim::ScriptedHost host;
+  Form_Main main(g, *word, fs, host);
+  main.OpenFile = [&](const std::string& path) {
+    return std::make_unique<FileDocument>(path, store);
+  };
+  main.OpenDocumentFile(At("docs\\Report.docx"));
+  ASSERT_EQ(g.ItemCount, 1);
+  main.ListView_IS.SetSelected(1, true);
+  main.NewRootPath = At("pics\\b");
+  main.Check_relpath.SetValue(0);
+  main.Command_Set_Click();
+  ASSERT_TRUE(g.Item(1).Changed);
+
+  HANDLE held = CreateFileW(WidePath(At("docs\\Report.docx")).c_str(), GENERIC_READ, 0, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  main.Command_Save_Click();
+  CloseHandle(held);
+  ASSERT_EQ(host.boxes.size(), 1u);
+  EXPECT_TRUE(Has(host.boxes[0].text, "Relink it in Word")) << host.boxes[0].text;
+  EXPECT_EQ(Read("docs\\Report.docx"), original);
+  EXPECT_TRUE(g.Item(1).Changed);
+
+  main.Command_Save_Click();
+  EXPECT_EQ(host.boxes.size(), 1u);
+  EXPECT_EQ(Read("docs\\Report.docx.bak"), original);
+  EXPECT_TRUE(Has(RelsOf("docs\\Report.docx"), "b/three.png")) << RelsOf("docs\\Report.docx");
+  EXPECT_EQ(main.ListView_IS.Cell(1, 2), "True");
 }
 
 TEST_F(Win32StoreTest, ReadAndCheckTellWhyADocumentCannotBeRepaired) {

@@ -120,7 +120,7 @@ class Win32Fs : public ::testing::Test {
   }
 };
 
-TEST_F(Win32Fs, ExistenceTestsOnRealEntries) {
+TEST_F(Win32Fs, ExistenceAndIdentityOfRealEntries) {
   EXPECT_TRUE(FileExists(fs, Path("pics\\a.gif")));
   EXPECT_TRUE(FileExists(fs, Path("pics\\a.gif") + "\\"));
   EXPECT_FALSE(FileExists(fs, Path("pics")));
@@ -132,10 +132,29 @@ TEST_F(Win32Fs, ExistenceTestsOnRealEntries) {
   EXPECT_FALSE(FolderExists(fs, Path("nowhere")));
   EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
 
-  ASSERT_TRUE(fs.IdOf(Path("pics")).has_value());
-  EXPECT_EQ(fs.IdOf(Path("pics")), fs.IdOf(Path("PICS") + "\\"));
-  EXPECT_FALSE(fs.IdOf(Path("pics")) == fs.IdOf(Path("pics\\sub")));
-  EXPECT_FALSE(fs.IdOf(Path("a.gif")).has_value());
+  // A folder's identity, from its own listing and from IdOf: the same folder gives the same
+  // one however it is reached, two folders never give one, and the volume comes from IdOf.
+  auto listed_id = [&](const std::string& folder) {
+    std::unique_ptr<DirListing> listing = fs.List(folder + "\\*.*");
+    EXPECT_NE(listing, nullptr) << folder;
+    if (listing == nullptr) return std::optional<FolderId>();
+    EXPECT_TRUE(listing->IdWithoutVolume()) << folder;
+    return listing->Id();
+  };
+  std::optional<FolderId> pics = listed_id(Path("pics"));
+  ASSERT_TRUE(pics.has_value());
+  EXPECT_EQ(pics, listed_id(Path("PICS")));
+  EXPECT_NE(pics, listed_id(Path("pics\\sub")));
+  EXPECT_NE(pics, listed_id(root));
+  std::optional<FolderId> full = fs.IdOf(Path("pics"));
+  ASSERT_TRUE(full.has_value());
+  EXPECT_NE(full->volume, 0u);
+  EXPECT_EQ(full->file, pics->file);
+  EXPECT_EQ(full->file_high, pics->file_high);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
+  EXPECT_EQ(full, fs.IdOf(Path("PICS") + "\\"));
+  EXPECT_FALSE(full == fs.IdOf(Path("pics\\sub")));
+  EXPECT_FALSE(fs.IdOf(Path("a.gif")).has_value());  // a file has no folder's identity
 }
 
 TEST_F(Win32Fs, PathsBeyondTheClassicLimitWork) {
@@ -248,30 +267,6 @@ TEST_F(Win32Fs, ADriveRootIsSearchedAsSuch) {
   EXPECT_EQ(expected.front().rfind(drive + "\\", 0), 0u);
   EXPECT_EQ(expected.front().find("\\\\"), std::string::npos);
   EXPECT_EQ(g.WalkDepth, 0);
-}
-
-// A folder's identity from its own listing: the same folder gives the same one however it
-// is reached, two folders never give one, and the volume comes from IdOf.
-TEST_F(Win32Fs, ListingsCarryTheFoldersIdentity) {
-  auto listed_id = [&](const std::string& folder) {
-    std::unique_ptr<DirListing> listing = fs.List(folder + "\\*.*");
-    EXPECT_NE(listing, nullptr) << folder;
-    if (listing == nullptr) return std::optional<FolderId>();
-    EXPECT_TRUE(listing->IdWithoutVolume()) << folder;
-    return listing->Id();
-  };
-  std::optional<FolderId> pics = listed_id(Path("pics"));
-  ASSERT_TRUE(pics.has_value());
-  EXPECT_EQ(pics, listed_id(Path("PICS")));
-  EXPECT_NE(pics, listed_id(Path("pics\\sub")));
-  EXPECT_NE(pics, listed_id(root));
-  // IdOf knows the volume too, and the same file id.
-  std::optional<FolderId> full = fs.IdOf(Path("pics"));
-  ASSERT_TRUE(full.has_value());
-  EXPECT_NE(full->volume, 0u);
-  EXPECT_EQ(full->file, pics->file);
-  EXPECT_EQ(full->file_high, pics->file_high);
-  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_SUCCESS));
 }
 
 // Links back to the root and sideways into a folder met before, made on the host: each

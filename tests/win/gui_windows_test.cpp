@@ -752,10 +752,13 @@ class ChooserTest : public GuiTest {
     FoundRow& row = g->FoundPaths[static_cast<std::size_t>(item)];
     row[0] = std::to_string(locations.size());
     for (std::size_t i = 0; i < locations.size(); ++i) row[i + 1] = locations[i];
+    NewDialog();
+    old_source = g->Item(item).SourcePath;
+  }
+  void NewDialog() {
     dialog = std::make_unique<MoreLinksFound>(*form);
     dialog->ItemIndex = item;
     for (const auto& l : locations) dialog->List_moreLinksFound.AddItem(ShortenForDisplay(l));
-    old_source = g->Item(item).SourcePath;
   }
 
   // What the helper thread saw while the dialog was up.
@@ -846,51 +849,39 @@ TEST_F(ChooserTest, TheClickedEntryShowsWholeAndOkTakesIt) {
   EXPECT_EQ(CellText(List(), RowOfItem(List(), item), 2), "True");
 }
 
-TEST_F(ChooserTest, OkWithNothingHighlightedKeepsItOpenAndCancelLeavesTheItem) {
+TEST_F(ChooserTest, EveryOtherWayOutLeavesTheItemAndADoubleClickTakesTheEntry) {
   bool open_after_ok = false;
-  Seen seen = Run([&](HWND dlg) {
-    SendMessageW(GetDlgItem(dlg, D::kCommandOK), BM_CLICK, 0, 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    open_after_ok = IsWindow(dlg) && IsWindowVisible(dlg);
-    SendMessageW(GetDlgItem(dlg, D::kCommandCancel), BM_CLICK, 0, 0);
-  });
-  ASSERT_NE(seen.dialog, nullptr);
+  const std::function<void(HWND)> ways_out[] = {
+      [&](HWND dlg) {  // OK with nothing highlighted keeps it open; then Cancel
+        SendMessageW(GetDlgItem(dlg, D::kCommandOK), BM_CLICK, 0, 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        open_after_ok = IsWindow(dlg) && IsWindowVisible(dlg);
+        SendMessageW(GetDlgItem(dlg, D::kCommandCancel), BM_CLICK, 0, 0);
+      },
+      [&](HWND dlg) {  // the frame closed
+        Choose(dlg, 0, LBN_SELCHANGE);
+        SendMessageW(dlg, WM_CLOSE, 0, 0);
+      },
+      [&](HWND dlg) {  // Esc, as the keyboard gives it
+        Choose(dlg, 0, LBN_SELCHANGE);
+        PostMessageW(GetDlgItem(dlg, D::kList), WM_KEYDOWN, VK_ESCAPE, 0);
+        PostMessageW(GetDlgItem(dlg, D::kList), WM_KEYUP, VK_ESCAPE, 0);
+      },
+  };
+  for (const auto& way : ways_out) {
+    NewDialog();
+    Seen seen = Run(way);
+    ASSERT_NE(seen.dialog, nullptr);
+    EXPECT_FALSE(seen.stayed_open);
+    EXPECT_TRUE(dialog->Closed());
+    EXPECT_EQ(g->Item(item).SourcePath, old_source);
+    EXPECT_FALSE(g->Item(item).Changed);
+    EXPECT_TRUE(IsWindowEnabled(window->Handle()));
+  }
   EXPECT_TRUE(open_after_ok);
-  EXPECT_FALSE(seen.stayed_open);
-  EXPECT_TRUE(dialog->Closed());
-  EXPECT_EQ(g->Item(item).SourcePath, old_source);
-  EXPECT_FALSE(g->Item(item).Changed);
-  EXPECT_TRUE(IsWindowEnabled(window->Handle()));
-}
 
-TEST_F(ChooserTest, ClosingTheFrameIsCancel) {
-  Seen seen = Run([&](HWND dlg) {
-    Choose(dlg, 0, LBN_SELCHANGE);
-    SendMessageW(dlg, WM_CLOSE, 0, 0);
-  });
-  ASSERT_NE(seen.dialog, nullptr);
-  EXPECT_FALSE(seen.stayed_open);
-  EXPECT_TRUE(dialog->Closed());
-  EXPECT_EQ(g->Item(item).SourcePath, old_source);
-  EXPECT_FALSE(g->Item(item).Changed);
-}
-
-TEST_F(ChooserTest, DoubleClickTakesTheEntryAndEscapeCancels) {
+  NewDialog();
   Seen seen = Run([&](HWND dlg) { Choose(dlg, 1, LBN_DBLCLK); });
-  ASSERT_NE(seen.dialog, nullptr);
-  EXPECT_FALSE(seen.stayed_open);
-  EXPECT_EQ(g->Item(item).SourcePath, locations[1]);
-
-  // A second dialog for the same item: Esc, as the keyboard gives it, cancels.
-  dialog = std::make_unique<MoreLinksFound>(*form);
-  dialog->ItemIndex = item;
-  for (const auto& l : locations) dialog->List_moreLinksFound.AddItem(ShortenForDisplay(l));
-  seen = Run([&](HWND dlg) {
-    Choose(dlg, 0, LBN_SELCHANGE);
-    HWND list = GetDlgItem(dlg, D::kList);
-    PostMessageW(list, WM_KEYDOWN, VK_ESCAPE, 0);
-    PostMessageW(list, WM_KEYUP, VK_ESCAPE, 0);
-  });
   EXPECT_FALSE(seen.stayed_open);
   EXPECT_EQ(g->Item(item).SourcePath, locations[1]);
 }

@@ -112,37 +112,22 @@ class InfoWindowsTest : public ::testing::Test {
   std::unique_ptr<M> window;
 };
 
-TEST_F(InfoWindowsTest, ThePreviewShowsTheReleasedRowsPictureAndKeepsItOnFailure) {
+TEST_F(InfoWindowsTest, ThePreviewShowsTheNewestReleasedRowsPictureAndKeepsItOnFailure) {
   window->Show(SW_SHOWNORMAL);
   int red = AddItem(FixturePicture("red.png"));
   int notes = AddItem(FixturePicture("notes.gif"));
-  int relative = AddItem("pictures\\brand\\logo.gif");  // beneath the document's folder
-  HWND image = window->Child(M::kImageView);
-
-  Release(red);
-  auto shown = win::ImagePictureOf(image);
-  ASSERT_NE(shown, nullptr);
-  EXPECT_EQ(shown->WidthHimetric(), MulDiv(40, 2540, 96));
-  EXPECT_EQ(MiddleColour(image), RGB(0xD0, 0x20, 0x20));
-  EXPECT_FALSE(host.ScreenHourglass());
-
-  Release(notes);
-  EXPECT_EQ(win::ImagePictureOf(image), shown) << "no picture: the old one stays";
-
-  Release(relative);
-  ASSERT_NE(win::ImagePictureOf(image), nullptr);
-  EXPECT_NE(win::ImagePictureOf(image), shown);
-}
-
-TEST_F(InfoWindowsTest, WhileAPictureIsReadTheFrameSaysSoAndOnlyTheNewestRowShows) {
-  window->Show(SW_SHOWNORMAL);
-  int red = AddItem(FixturePicture("red.png"));
   int stripes = AddItem(FixturePicture("stripes.png"));
-  int logo = AddItem("pictures\\brand\\logo.gif");
+  int logo = AddItem("pictures\\brand\\logo.gif");  // beneath the document's folder
   HWND image = window->Child(M::kImageView);
+
   Release(red);
   auto before = win::ImagePictureOf(image);
   ASSERT_NE(before, nullptr);
+  EXPECT_EQ(before->WidthHimetric(), MulDiv(40, 2540, 96));
+  EXPECT_EQ(MiddleColour(image), RGB(0xD0, 0x20, 0x20));
+  EXPECT_FALSE(host.ScreenHourglass());
+  Release(notes);
+  EXPECT_EQ(win::ImagePictureOf(image), before) << "no picture: the old one stays";
 
   // A picture taking its time: the previous one stays a moment, then the notice.
   form->xImgedit.SetLoading(true);
@@ -375,9 +360,7 @@ TEST(ShellOpen, ATargetNothingOpensShowsNothingAndReturns) {
   win::ComInit com;
   win::Win32Host host;
   int before = VisibleWindowsOfThisThread();
-  auto start = std::chrono::steady_clock::now();
   host.ShellOpen("C:\\Ravelmend Tests\\no such file.ravelmend-nothing");
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
   PumpUntil([] { return false; }, 300);
   EXPECT_EQ(VisibleWindowsOfThisThread(), before) << "no error box of the shell's";
 }

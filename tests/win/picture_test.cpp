@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "win32/gui/Win.h"
+// (after windows.h)
+#include <zlib.h>
 
 #include <atomic>
 #include <string>
@@ -24,9 +26,46 @@ std::wstring Fixture(const std::string& name) {
   return win::Widen(p);
 }
 
-// Draws the picture stretched to w x h into a bitmap and returns its pixels (0x00RRGGBB):
-// filtered, or as a draft.
-std::vector<std::uint32_t> Render(const win::WinPicture& pic, int w, int h, bool draft = false) {
+// A PNG file in the temporary folder, w x h pixels of one colour with its alpha.
+std::wstring WritePng(const wchar_t* name, std::uint32_t w, std::uint32_t h, std::uint32_t rgba) {
+  std::string rows;
+  for (std::uint32_t y = 0; y < h; ++y) {
+    rows += '\0';  // no filter
+    for (std::uint32_t x = 0; x < w; ++x)
+      for (int shift : {24, 16, 8, 0}) rows += static_cast<char>(rgba >> shift);
+  }
+  std::string packed(compressBound(static_cast<uLong>(rows.size())), '\0');
+  uLongf n = static_cast<uLongf>(packed.size());
+  compress(reinterpret_cast<Bytef*>(packed.data()), &n, reinterpret_cast<const Bytef*>(rows.data()),
+           static_cast<uLong>(rows.size()));
+  packed.resize(n);
+  auto be = [](std::uint32_t v) {
+    return std::string{static_cast<char>(v >> 24), static_cast<char>(v >> 16),
+                       static_cast<char>(v >> 8), static_cast<char>(v)};
+  };
+  auto chunk = [&](const std::string& kind, const std::string& data) {
+    std::string body = kind + data;
+    return be(static_cast<std::uint32_t>(data.size())) + body +
+           be(crc32(0, reinterpret_cast<const Bytef*>(body.data()),
+                    static_cast<uInt>(body.size())));
+  };
+  std::string png = "\x89PNG\r\n\x1a\n" +
+                    chunk("IHDR", be(w) + be(h) + std::string("\x08\x06\0\0\0", 5)) +
+                    chunk("IDAT", packed) + chunk("IEND", "");
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring path = temp + std::wstring(name);
+  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD written = 0;
+  WriteFile(f, png.data(), static_cast<DWORD>(png.size()), &written, nullptr);
+  CloseHandle(f);
+  return path;
+}
+
+// Draws the picture stretched to w x h over a background into a bitmap and returns its pixels
+// (0x00RRGGBB): filtered, or as a draft.
+std::vector<std::uint32_t> Render(const win::WinPicture& pic, int w, int h, bool draft = false,
+                                  COLORREF bg = RGB(255, 255, 255)) {
   HDC screen = GetDC(nullptr);
   HDC dc = CreateCompatibleDC(screen);
   BITMAPINFO bi{};
@@ -40,9 +79,9 @@ std::vector<std::uint32_t> Render(const win::WinPicture& pic, int w, int h, bool
   HGDIOBJ old = SelectObject(dc, bmp);
   RECT r{0, 0, w, h};
   if (draft)
-    pic.DrawDraft(dc, r, RGB(255, 255, 255));
+    pic.DrawDraft(dc, r, bg);
   else
-    pic.Draw(dc, r, RGB(255, 255, 255));
+    pic.Draw(dc, r, bg);
   GdiFlush();
   std::vector<std::uint32_t> out(static_cast<const std::uint32_t*>(bits),
                                  static_cast<const std::uint32_t*>(bits) + w * h);
@@ -85,39 +124,27 @@ TEST_F(PictureLoader, ReadsEveryRasterFormatWithItsSizeInHundredthsOfAMillimetre
   }
 }
 
+// Both metafile kinds, one inch by half an inch, filled with one colour: an enhanced one and
+// a Windows metafile with the placeable header files of the kind carry (a bounding box of
+// 200 x 100 units at 200 units per inch).
 TEST_F(PictureLoader, MetafilesLoadThroughTheOlePictureLoader) {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
-  std::wstring path = std::wstring(temp) + L"ravel-test.emf";
-  RECT frame{0, 0, 2540, 1270};  // hundredths of a millimetre: one inch by half an inch
-  HDC mf = CreateEnhMetaFileW(nullptr, path.c_str(), &frame, nullptr);
+  std::wstring emf = std::wstring(temp) + L"ravel-test.emf";
+  RECT frame{0, 0, 2540, 1270};  // hundredths of a millimetre
+  HDC mf = CreateEnhMetaFileW(nullptr, emf.c_str(), &frame, nullptr);
   ASSERT_NE(mf, nullptr);
   HBRUSH blue = CreateSolidBrush(RGB(0, 0, 200));
-  HGDIOBJ old = SelectObject(mf, blue);
+  SelectObject(mf, blue);
   SelectObject(mf, GetStockObject(NULL_PEN));
-  int w = MulDiv(2540, GetDeviceCaps(mf, HORZRES), GetDeviceCaps(mf, HORZSIZE) * 100);
-  int h = MulDiv(1270, GetDeviceCaps(mf, VERTRES), GetDeviceCaps(mf, VERTSIZE) * 100);
-  Rectangle(mf, 0, 0, w + 1, h + 1);
-  SelectObject(mf, old);
-  DeleteObject(blue);
+  Rectangle(mf, 0, 0,
+            MulDiv(2540, GetDeviceCaps(mf, HORZRES), GetDeviceCaps(mf, HORZSIZE) * 100) + 1,
+            MulDiv(1270, GetDeviceCaps(mf, VERTRES), GetDeviceCaps(mf, VERTSIZE) * 100) + 1);
   DeleteEnhMetaFile(CloseEnhMetaFile(mf));
+  DeleteObject(blue);
 
-  auto pic = win::WinPicture::FromFile(path);
-  DeleteFileW(path.c_str());
-  ASSERT_NE(pic, nullptr);
-  EXPECT_FALSE(pic->IsRaster());
-  EXPECT_NEAR(pic->WidthHimetric(), 2540, 60);
-  EXPECT_NEAR(pic->HeightHimetric(), 1270, 60);
-  auto pixels = Render(*pic, 100, 50);
-  EXPECT_TRUE(Near(pixels[25 * 100 + 50], 0, 0, 200)) << std::hex << pixels[25 * 100 + 50];
-}
-
-TEST_F(PictureLoader, PlaceableWindowsMetafilesLoadToo) {
-  // Drawn into a metafile, then written with the placeable header that files of the kind
-  // carry: a bounding box of 200 x 100 units at 200 units per inch (one by half an inch).
-  HDC mf = CreateMetaFileW(nullptr);
+  mf = CreateMetaFileW(nullptr);
   ASSERT_NE(mf, nullptr);
-  SetWindowOrgEx(mf, 0, 0, nullptr);
   SetWindowExtEx(mf, 200, 100, nullptr);
   HBRUSH green = CreateSolidBrush(RGB(0, 160, 0));
   SelectObject(mf, green);
@@ -125,34 +152,30 @@ TEST_F(PictureLoader, PlaceableWindowsMetafilesLoadToo) {
   Rectangle(mf, 0, 0, 201, 101);
   HMETAFILE handle = CloseMetaFile(mf);
   DeleteObject(green);
-  ASSERT_NE(handle, nullptr);
-  UINT size = GetMetaFileBitsEx(handle, 0, nullptr);
-  std::vector<BYTE> bits(size);
-  GetMetaFileBitsEx(handle, size, bits.data());
+  std::vector<BYTE> bits(GetMetaFileBitsEx(handle, 0, nullptr));
+  GetMetaFileBitsEx(handle, static_cast<UINT>(bits.size()), bits.data());
   DeleteMetaFile(handle);
-
   WORD header[11] = {0xCDD7, 0x9AC6, 0, 0, 0, 200, 100, 200, 0, 0, 0};
-  WORD sum = 0;
-  for (int i = 0; i < 10; ++i) sum ^= header[i];
-  header[10] = sum;
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  std::wstring path = std::wstring(temp) + L"ravel-test.wmf";
-  HANDLE f = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  for (int i = 0; i < 10; ++i) header[10] ^= header[i];
+  std::wstring wmf = std::wstring(temp) + L"ravel-test.wmf";
+  HANDLE f = CreateFileW(wmf.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(f, INVALID_HANDLE_VALUE);
   DWORD written = 0;
   WriteFile(f, header, sizeof header, &written, nullptr);
-  WriteFile(f, bits.data(), size, &written, nullptr);
+  WriteFile(f, bits.data(), static_cast<DWORD>(bits.size()), &written, nullptr);
   CloseHandle(f);
 
-  auto pic = win::WinPicture::FromFile(path);
-  DeleteFileW(path.c_str());
-  ASSERT_NE(pic, nullptr);
-  EXPECT_FALSE(pic->IsRaster());
-  EXPECT_NEAR(pic->WidthHimetric(), 2540, 30);
-  EXPECT_NEAR(pic->HeightHimetric(), 1270, 30);
-  auto pixels = Render(*pic, 100, 50);
-  EXPECT_TRUE(Near(pixels[25 * 100 + 50], 0, 160, 0)) << std::hex << pixels[25 * 100 + 50];
+  for (auto [path, colour] : {std::pair{emf, RGB(0, 0, 200)}, std::pair{wmf, RGB(0, 160, 0)}}) {
+    auto pic = win::WinPicture::FromFile(path);
+    DeleteFileW(path.c_str());
+    ASSERT_NE(pic, nullptr);
+    EXPECT_FALSE(pic->IsRaster());
+    EXPECT_NEAR(pic->WidthHimetric(), 2540, 60);
+    EXPECT_NEAR(pic->HeightHimetric(), 1270, 60);
+    std::uint32_t middle = Render(*pic, 100, 50)[25 * 100 + 50];
+    EXPECT_TRUE(Near(middle, GetRValue(colour), GetGValue(colour), GetBValue(colour)))
+        << std::hex << middle;
+  }
 }
 
 TEST_F(PictureLoader, WhatIsNoPictureTooLargeOrMissingGivesNothing) {
@@ -161,6 +184,12 @@ TEST_F(PictureLoader, WhatIsNoPictureTooLargeOrMissingGivesNothing) {
   EXPECT_EQ(win::WinPicture::FromFile(Fixture("too-many-pixels.png")), nullptr);
   EXPECT_EQ(win::WinPicture::FromFile(Fixture("missing.png")), nullptr);
   EXPECT_EQ(win::WinPicture::FromFile(L""), nullptr);
+  // Few pixels, but a side no screen comes near, either way.
+  for (auto [w, h] : {std::pair{70000u, 1u}, std::pair{1u, 70000u}}) {
+    std::wstring path = WritePng(L"ravel-test-long.png", w, h, 0x2020D0FF);
+    EXPECT_EQ(win::WinPicture::FromFile(path), nullptr) << w << " x " << h;
+    DeleteFileW(path.c_str());
+  }
 }
 
 TEST_F(PictureLoader, AStretchedPictureIsFilteredNotPixelDropped) {
@@ -185,13 +214,25 @@ TEST_F(PictureLoader, AStretchedPictureIsFilteredNotPixelDropped) {
     std::uint32_t p = draft[7 * 20 + x];
     EXPECT_TRUE(Near(p, 0, 0, 0, 0) || Near(p, 255, 255, 255, 0)) << x << " " << std::hex << p;
   }
+  // Where a picture is clear, the background of each drawing shows, in a draft too.
+  std::wstring path = WritePng(L"ravel-test-clear.png", 4, 4, 0x2020D000);
+  auto clear = win::WinPicture::FromFile(path);
+  DeleteFileW(path.c_str());
+  ASSERT_NE(clear, nullptr);
+  for (bool as_draft : {false, true})
+    for (COLORREF bg : {RGB(255, 255, 255), RGB(0, 0, 0)})
+      EXPECT_TRUE(Near(Render(*clear, 8, 8, as_draft, bg)[36], GetRValue(bg), GetGValue(bg),
+                       GetBValue(bg), 0))
+          << as_draft << " " << std::hex << bg;
 }
 
+// Reduced by averaging, never by dropping pixels: to what the window needs at most, and a
+// picture wider than any screen to a screen's width; the size stays as the file gives it.
 TEST_F(PictureLoader, APictureIsKeptNoLargerThanNeeded) {
   // 40 x 30 stripes where 10 x 10 is the most needed: three columns to a pixel.
   auto pic = win::WinPicture::FromFile(Fixture("stripes.png"), SIZE{10, 10});
   ASSERT_NE(pic, nullptr);
-  EXPECT_EQ(pic->WidthHimetric(), MulDiv(40, 2540, 96)) << "the size as the file gives it";
+  EXPECT_EQ(pic->WidthHimetric(), MulDiv(40, 2540, 96));
   EXPECT_EQ(pic->Pixels().width, 14);
   EXPECT_EQ(pic->Pixels().height, 10);
   int low = 0, high = 0;
@@ -201,6 +242,14 @@ TEST_F(PictureLoader, APictureIsKeptNoLargerThanNeeded) {
     high += std::abs(v - 170) <= 1;
   }
   EXPECT_EQ(low + high, 13) << "each the mean of its three columns";
+
+  pic = win::WinPicture::FromFile(Fixture("wide-stripes.png"));
+  ASSERT_NE(pic, nullptr);
+  EXPECT_EQ(pic->WidthHimetric(), MulDiv(8192, 2540, 96));
+  EXPECT_EQ(pic->Pixels().width, 4096);
+  EXPECT_EQ(pic->Pixels().height, 5);
+  for (std::uint32_t p : pic->Pixels().pixels)
+    ASSERT_TRUE(Near(p & 0xFFFFFF, 128, 128, 128, 1)) << std::hex << p;
 }
 
 TEST_F(PictureLoader, TheLastPictureIsKeptForItsPathAndFileTime) {
@@ -265,16 +314,6 @@ TEST(PictureWorker, ReadsOnAThreadOfItsOwn) {
   EXPECT_EQ(got->WidthHimetric(), MulDiv(40, 2540, 96));
   auto pixels = Render(static_cast<const win::WinPicture&>(*got), 80, 60);
   EXPECT_TRUE(Near(pixels[30 * 80 + 40], 0xD0, 0x20, 0x20)) << "drawn on this thread";
-}
-
-TEST_F(PictureLoader, APictureWiderThanAnyScreenIsKeptReducedByAveraging) {
-  auto pic = win::WinPicture::FromFile(Fixture("wide-stripes.png"));
-  ASSERT_NE(pic, nullptr);
-  EXPECT_EQ(pic->WidthHimetric(), MulDiv(8192, 2540, 96)) << "the size as the file gives it";
-  EXPECT_EQ(pic->Pixels().width, 4096);
-  EXPECT_EQ(pic->Pixels().height, 5);
-  for (std::uint32_t p : pic->Pixels().pixels)
-    ASSERT_TRUE(Near(p & 0xFFFFFF, 128, 128, 128, 1)) << std::hex << p;
 }
 
 }  // namespace

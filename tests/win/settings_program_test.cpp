@@ -23,13 +23,6 @@ using ravel::win::Narrow;
 const char* const kProduct = "Software\\Norquill\\Ravelmend";
 const char* const kSettings = "Software\\Norquill\\Ravelmend\\Settings";
 
-std::wstring HereFolder() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring p(path);
-  return p.substr(0, p.find_last_of(L"\\/"));
-}
-
 // A setting as stored, or "(missing)".
 std::string Stored(const char* key, const char* name) {
   char buf[64] = {};
@@ -55,7 +48,8 @@ class Started {
   Started() {
     SetEnvironmentVariableW(L"RAVELMEND_WORD_FIXTURE", nullptr);
     DWORD error = 0;
-    started_ = ravel::wintest::StartProgram(HereFolder() + L"\\Ravelmend.exe", pi_, error);
+    started_ = ravel::wintest::StartProgram(ravel::wintest::BuildFolder() + L"\\Ravelmend.exe", pi_,
+                                            error);
   }
   ~Started() {
     if (!started_) return;
