@@ -115,7 +115,7 @@ enum MemberIndex {
   kMemberCount
 };
 // wdWrapNone and wdWrapInline: Word ignores layout in a table cell for such a shape.
-constexpr std::int32_t kWrapNone = 3, kWrapInline = 7;
+constexpr std::int32_t kWrapNone = 3, kWrapBehind = 5, kWrapInline = 7;
 
 // What a re-creation did to the document's floating shapes, for the census's model.
 struct Outcome {
@@ -123,6 +123,7 @@ struct Outcome {
   bool new_kept = false;
   std::optional<std::string> new_name;  // read when the new shape stays
   std::optional<int> new_position;      // its index, once its wrapping is restored
+  bool at_front = false;                // or: it is the frontmost shape, its index the last
 };
 
 class Recreation {
@@ -157,6 +158,7 @@ class Recreation {
     };
     std::optional<Shape> made;
     if (anchor) made = add(*anchor);
+    anchored_ = made.has_value();
     if (!made) {
       // Also when Word would not take the anchor it handed out: the selection on the old
       // shape anchors it there. The user's selection is put back afterwards.
@@ -190,7 +192,11 @@ class Recreation {
       out.new_name = old_name;
     else
       out.new_name = steps_.Read([&] { return shape.Name(); });
-    out.new_position = steps_.Read([&] { return shape.ZOrderPosition(); });
+    // Word adds a shape at the front of its layer: unless it lies behind the text, the new
+    // picture is the frontmost of all, and where it stands needs no call.
+    const auto& wrap = saved_[Index(Prop::WrapType)];
+    out.at_front = wrap && !SameValue(*wrap, Value(kWrapBehind));
+    if (!out.at_front) out.new_position = steps_.Read([&] { return shape.ZOrderPosition(); });
     return out;
   }
 
@@ -308,7 +314,15 @@ class Recreation {
   // already, is not written.
   void Put(const Shape& shape, Prop p) {
     const auto& v = saved_[Index(p)];
-    if (v && !NewPictureHas(p, *v)) steps_.Do([&] { shape.Put(p, *v); });
+    if (v && !NewPictureHas(p, *v) && !(anchored_ && PlacedByAnchor(p, *v)))
+      steps_.Do([&] { shape.Put(p, *v); });
+  }
+  // A picture added at an anchor is placed relative to it: to its column across and to its
+  // paragraph down.
+  static bool PlacedByAnchor(Prop p, const Value& v) {
+    return (p == Prop::RelativeHorizontalPosition || p == Prop::RelativeVerticalPosition) &&
+           SameValue(
+               v, Value(2.0));  // wdRelativeHorizontalPositionColumn, ...VerticalPositionParagraph
   }
 
   static constexpr const char* kHyperlinkParts[3] = {"Address", "SubAddress", "ScreenTip"};
@@ -321,6 +335,7 @@ class Recreation {
   std::optional<Value> horizontal_size_, vertical_size_, transparency_;
   Value hyperlink_[3];
   bool has_hyperlink_ = false;
+  bool anchored_ = false;  // the new picture was added at the old one's anchor
 };
 
 // The shape named `name`, found at the position the census's model predicts (checked by the
@@ -450,8 +465,10 @@ void TransferFloating(SaveSteps& steps, ShapeCensus& census, const LinkItem& ite
     Outcome out = Recreation(steps, shape, item).Run(row->name);
     if (out.old_removed) census.Removed(position);
     if (out.new_kept) {
-      if (out.new_name && out.new_position)
-        census.Added(*out.new_name, *out.new_position);
+      std::optional<int> at = out.new_position;
+      if (!at && out.at_front && census.Known()) at = static_cast<int>(census.Names().size()) + 1;
+      if (out.new_name && at)
+        census.Added(*out.new_name, *at);
       else
         census.Lost();
     }
