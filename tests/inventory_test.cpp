@@ -72,10 +72,10 @@ TEST(Inventory, TakesLinksInLineFirstWithTheirFieldsAndRows) {
   ASSERT_EQ(r.g.ItemCount, 5);
   EXPECT_EQ(r.Rows(), (std::vector<Cells>{
                           {"C:\\Old\\a.gif", "Picture", "False", "True", "False", "False"},
-                          {"C:\\Old\\t.xls", "Excel.Sheet.8", "True", "False", "True", "False"},
+                          {"C:\\Old\\t.xls", "Excel.Sheet.8", "True", "", "True", "False"},
                           {"pics\\rel.gif", "Picture", "True", "True", "False", "False"},
                           {"C:\\Old\\f.gif", "Picture", "False", "True", "False", "True"},
-                          {"C:\\Old\\w.doc", "Word.Document.8", "False", "True", "False", "False"},
+                          {"C:\\Old\\w.doc", "Word.Document.8", "False", "", "False", "False"},
                       }));
   const LinkItem& a = r.g.Item(1);
   EXPECT_EQ(a.FileName, "a.gif");

@@ -287,7 +287,6 @@ TEST(SaveFloating, ALinkedOleObjectIsRelinkedInPlace) {
   auto s = h.Floating(3);
   EXPECT_EQ(AsText(s->At("Name")), "Object 3");
   EXPECT_EQ(h.SourceOf(s), "C:\\New\\d.doc");
-  EXPECT_EQ(ModelValue(s, "LinkFormat.SavePictureWithDocument"), Value(false));
   EXPECT_FLOAT_EQ(AsNumber(ModelValue(s, "PictureFormat.Brightness")), 0.8f);
   EXPECT_EQ(h.g.Item(5).SourcePath, "C:\\New\\d.doc");
 

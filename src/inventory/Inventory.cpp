@@ -165,7 +165,9 @@ class Reader {
       item.ReadSource = item.SourcePath;
     } else if (ole_class())
       item.SourcePath = *ole_class();
-    Try([&] { item.SaveWithDocument = FlagOf(link.SavePictureWithDocument()); });
+    // Word stores a copy only of a linked picture: an OLE link has no such flag to read.
+    if (link_type == kLinkPicture)
+      Try([&] { item.SaveWithDocument = FlagOf(link.SavePictureWithDocument()); });
     Try([&] { item.Locked = FlagOf(link.Locked()); });
     if (link_type == kLinkPicture)
       item.TypeText = "Picture";

@@ -247,7 +247,8 @@ SimObjectPtr NewPart(const std::shared_ptr<State>& st, const SimObjectPtr& shape
     part->Set("SourceFullName", T(""));
     part->Set("SourceName", T(""));
     part->Set("SourcePath", T(""));
-    part->Set("SavePictureWithDocument", Value(true));
+    // SavePictureWithDocument works only for linked pictures: an OLE link has no such member.
+    if (!IsOleType(floating, type)) part->Set("SavePictureWithDocument", Value(true));
     part->Set("Locked", Value(false));
     part->Set("AutoUpdate", Value(false));
     part->Define("Update", [](SimObject&, const std::vector<Value>&) { return Value(); });

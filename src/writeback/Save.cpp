@@ -33,6 +33,8 @@ void ClearUndo(SaveSteps& steps) {
 // when the link's cannot be read). An item whose flag was never read has nothing to write.
 void WriteSaveWithDocument(SaveSteps& steps, const Shape& shape, const LinkItem& item) {
   if (item.SaveWithDocument != Flag::True && item.SaveWithDocument != Flag::False) return;
+  // Word stores a copy only of a linked picture: an OLE link has no such flag.
+  if (item.TypeText != "Picture") return;
   bool want = item.SaveWithDocument == Flag::True;
   auto now = steps.Read([&] { return shape.Link().SavePictureWithDocument(); });
   if ((!now || *now != want) && steps.Do([&] { shape.Link().SetSavePictureWithDocument(want); }))
