@@ -121,7 +121,7 @@ answer_box() {
 
 # Hidden objects on (the floating picture listed), the document's folder as the root, every
 # row dissolved and saved.
-relink() { # shot-prefix
+relink() { # shot-prefix document
   local main x y w h
   main=$(window_of '^Ravelmend - ')
   read -r x y w h < <(geometry_of "$main")
@@ -142,8 +142,16 @@ relink() { # shot-prefix
   xdotool key ctrl+a
   sleep 0.3
   [ -n "$1" ] && { xdotool mousemove 1270 1010; sleep 0.5; shoot "$main" "$1-dissolved.png"; }
-  click_at $((x + 537)) $((y + 84))
-  sleep 3
+  # Saved once the backup copy is there: on a loaded machine the dissolve may still run
+  # when Save is first pressed, so it is pressed again until the file shows the save.
+  for _ in 1 2 3; do
+    click_at $((x + 537)) $((y + 84))
+    for _ in $(seq 1 120); do
+      [ -f "$2.bak" ] && break 2
+      sleep 0.5
+    done
+  done
+  sleep 1
   click_at $((x + 100)) $((y + 199))
   [ -n "$1" ] && { xdotool mousemove 1270 1010; sleep 0.5; shoot "$main" "$1-saved.png"; }
   return 0
@@ -159,7 +167,7 @@ stop() {
 pid=$!
 pids+=("$pid")
 wait_for '^Ravelmend - '
-relink file
+relink file "docs/linked.docx"
 stop "$pid"
 
 # By the menu: the program starts on Word's document (none here), Ctrl+O opens the file.
@@ -177,7 +185,7 @@ wait_for '^Open Document File$'
 xdotool type --delay 20 "$(win "$work/docs/menu.docx")"
 xdotool key Return
 wait_for '^Ravelmend - '
-relink ""
+relink "" "docs/menu.docx"
 stop "$pid"
 
 for d in linked menu; do
