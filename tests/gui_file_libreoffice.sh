@@ -86,6 +86,9 @@ rmdir docs/old
 
 # The work folder is drive D: of the prefix, as a share would be.
 ln -sfn "$work" "$WINEPREFIX/dosdevices/d:"
+# Wine learns its drives when it starts: until the prefix's server has ended, the shell has no
+# D: and the folder browser falls back to the desktop.
+wineserver -w 2>/dev/null || true
 win() { echo "D:${1#"$work"}" | tr / '\\'; }
 # X windows of the program, as in scripts/screenshot.sh (positions are those of 96 DPI).
 window_of() { { xdotool search --onlyvisible --name "$1" 2>/dev/null || true; } | tail -1; }
