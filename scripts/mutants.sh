@@ -5,10 +5,12 @@
 # caught when its suite fails (or times out), or when the build fails on the mutated line
 # itself. Prints each survivor and ends with `N of M mutants caught`.
 #
-#   bash scripts/mutants.sh [--only REGEX] [--list FILE] [--check]
+#   bash scripts/mutants.sh [--only REGEX] [--list FILE] [--jobs N] [--check]
 #
 # --only REGEX   run only the mutants whose id or file matches REGEX (extended regex)
 # --list FILE    another list file (default scripts/mutants.txt)
+# --jobs N       N scratch copies at work side by side (default 1); the native mutants are
+#                shared out among them, the Wine ones stay with the first (one mingw build)
 # --check        only check that each pattern still matches exactly one line (no build)
 # MUTANT_TIMEOUT seconds a suite may run before the mutant counts as caught (default: four
 #                times its unmutated run, at least 60): a mutant that loops must not hold
@@ -19,10 +21,15 @@ root=$(pwd)
 list=$root/scripts/mutants.txt
 only=""
 check=0
+jobs=1
+shard=""
+args=("$@")
 while [ $# -gt 0 ]; do
   case "$1" in
     --only) only=$2; shift 2 ;;
     --list) list=$(realpath "$2"); shift 2 ;;
+    --jobs) jobs=$2; shift 2 ;;
+    --shard) shard=$2; shift 2 ;; # K/N: the K-th of N copies (set by --jobs)
     --check) check=1; shift ;;
     -h|--help) sed -n 2,15p "$0"; exit 0 ;;
     *) echo "Unknown option: $1" >&2; exit 2 ;;
@@ -31,6 +38,29 @@ done
 [ -f "$list" ] || { echo "No list file $list" >&2; exit 2; }
 
 scratch=$root/build/mutants
+if [ "$jobs" -gt 1 ] && [ -z "$shard" ] && [ $check = 0 ]; then
+  # Each copy prints its own verdicts; the totals are added up here.
+  mkdir -p "$scratch"
+  rm -f "$scratch"/shard-*.txt
+  pids=()
+  for k in $(seq 1 "$jobs"); do
+    bash "$0" "${args[@]}" --shard "$k/$jobs" >"$scratch/shard-$k.txt" 2>&1 &
+    pids+=($!)
+  done
+  rc=0
+  for p in "${pids[@]}"; do wait "$p" || rc=$?; done
+  cat "$scratch"/shard-*.txt | grep -vE '^(== baseline|Survivors:|  |[0-9]+ of [0-9]+ mutants caught|$)'
+  if grep -q '^  ' "$scratch"/shard-*.txt; then
+    echo
+    echo "Survivors:"
+    grep -h '^  ' "$scratch"/shard-*.txt
+  fi
+  sums=$(grep -hE '^[0-9]+ of [0-9]+ mutants caught$' "$scratch"/shard-*.txt)
+  [ "$(wc -l <<<"$sums")" = "$jobs" ] || { echo "A copy did not finish; see $scratch/shard-*.txt" >&2; exit 2; }
+  awk '{c += $1; t += $3} END {print c " of " t " mutants caught"}' <<<"$sums"
+  exit $rc
+fi
+[ -n "$shard" ] && scratch=$scratch/shard-${shard%%/*}
 tree=$scratch/tree
 logs=$scratch/logs
 mkdir -p "$tree" "$logs"
@@ -72,6 +102,26 @@ for e in "${entries[@]}"; do
   file=${rest%% @@ *}
   if [ -z "$only" ] || [[ "$id" =~ $only ]] || [[ "$file" =~ $only ]]; then selected+=("$e"); fi
 done
+if [ -n "$shard" ]; then
+  # The Wine mutants stay together (one mingw build, one display); each costs about as much
+  # as eight native ones, which go to whichever copy has the least work so far.
+  k=${shard%%/*} n=${shard#*/} mine=()
+  declare -a load
+  for j in $(seq 1 "$n"); do load[j]=0; done
+  for e in "${selected[@]}"; do [[ "${e##* @@ }" == wine:* ]] && load[1]=$((load[1] + 8)); done
+  for e in "${selected[@]}"; do
+    if [[ "${e##* @@ }" == wine:* ]]; then
+      [ "$k" = 1 ] && mine+=("$e")
+      continue
+    fi
+    least=1
+    for j in $(seq 2 "$n"); do [ "${load[j]}" -lt "${load[least]}" ] && least=$j; done
+    load[least]=$((load[least] + 1))
+    [ "$least" = "$k" ] && mine+=("$e")
+  done
+  selected=("${mine[@]}")
+  [ ${#selected[@]} -gt 0 ] || { echo "0 of 0 mutants caught"; exit 0; }
+fi
 [ ${#selected[@]} -gt 0 ] || { echo "No mutant matches --only '$only'" >&2; exit 2; }
 
 configured_native=0
@@ -87,7 +137,11 @@ trap cleanup EXIT
 
 configure() { # native|mingw
   if [ "$1" = native ] && [ $configured_native = 0 ]; then
-    (cd "$tree" && cmake --preset native -DRAVEL_CORPUS_DIR="$root/../shared/corpus" \
+    # No debug information and a faster linker where there is one: the verdicts do not
+    # change, and each mutant's build is a recompile and a link.
+    local fast=(-DCMAKE_C_FLAGS_DEBUG=-g0 -DCMAKE_CXX_FLAGS_DEBUG=-g0)
+    command -v ld.lld >/dev/null && fast+=(-DCMAKE_EXE_LINKER_FLAGS=-fuse-ld=lld)
+    (cd "$tree" && cmake --preset native -DRAVEL_CORPUS_DIR="$root/../shared/corpus" "${fast[@]}" \
       >"$logs/configure-native.txt" 2>&1) ||
       { echo "Configuring the scratch tree failed: $logs/configure-native.txt" >&2; exit 2; }
     configured_native=1
@@ -138,7 +192,8 @@ run_suite() { # suite logfile
       # A mutant that eats memory is stopped by the sanitizer before the machine suffers.
       (cd "$tree/build/native" &&
         export ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}hard_rss_limit_mb=${MUTANT_RSS_MB:-3000} &&
-        timeout -k 10 "$timeout_s" "./$bin" --gtest_filter="$filter" --gtest_brief=1) >"$2" 2>&1 ;;
+        timeout -k 10 "$timeout_s" "./$bin" --gtest_filter="$filter" --gtest_brief=1 \
+          --gtest_fail_fast) >"$2" 2>&1 ;;
   esac
 }
 
