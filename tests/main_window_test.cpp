@@ -47,7 +47,7 @@ class MainWindow : public ::testing::Test {
   Form_Main main;
 };
 
-TEST_F(MainWindow, StartsWithDesignTimeCaptionsAndStates) {
+TEST_F(MainWindow, StartsWithItsDesignTimeLookThenLoadReadsTheDocumentAndInitRereadsIt) {
   EXPECT_EQ(main.Command_Init.Text(), "&Init");
   EXPECT_EQ(main.Command_Set.Text(), "&Dissolve");
   EXPECT_EQ(main.Label_ProgressBar.Text(), "Idle");
@@ -57,9 +57,7 @@ TEST_F(MainWindow, StartsWithDesignTimeCaptionsAndStates) {
   int total = 0;
   for (auto& c : main.ListView_IS.Columns()) total += c.width;
   EXPECT_GT(main.ListView_IS.Columns()[0].width * 100 / total, 70);
-}
 
-TEST_F(MainWindow, LoadReadsTheDocumentAndSelectsTheFirstRowAndInitRereadsIt) {
   main.Form_Load();
   EXPECT_EQ(g.ItemCount, 3);
   EXPECT_EQ(main.Text_DocumentName.Text(), "Report.doc");
