@@ -96,7 +96,7 @@ TEST_F(Walker, ProgressCountsRootFoldersAndKeepsItsValueBeyondTheMaximum) {
     const char* root;
     int max;
     std::vector<int> values;
-    V found;
+    V found;  // none: left to the other rows
   } cases[] = {
       {"C:\\R", 100, {1, 2, 3}, {"C:\\R\\a\\x\\y\\n.gif", "C:\\R\\b\\n.gif", "C:\\R\\c\\n.gif"}},
       {"C:\\R", 3, {1, 2, 3}, {}},
