@@ -1,9 +1,12 @@
-// The path helpers at their boundaries.
+// The path helpers at their boundaries, and names compared the way Windows compares file
+// names: letters of every script fold, one code unit at a time, with no locale.
 #include <gtest/gtest.h>
 
 #include <array>
+#include <tuple>
 
 #include "relink/FileOP.h"
+#include "relink/TextCompare.h"
 #include "sim/MemoryFileSystem.h"
 
 namespace ravel {
@@ -98,6 +101,70 @@ TEST(ExistenceTests, FilesFoldersAndTheirBoundaries) {
   EXPECT_FALSE(FolderExists(fs, "E:\\"));  // an empty drive root lists nothing
   // An entry that exists but cannot be opened as a file counts as a folder.
   EXPECT_TRUE(FolderExists(fs, "C:\\Docs\\locked.gif"));
+}
+
+TEST(TextCompare, FoldsLettersOfEveryScript) {
+  struct Pair {
+    const char *upper, *lower;
+  };
+  const Pair pairs[] = {
+      {"ABCXYZ", "abcxyz"},
+      {"ÀÉÎÕÜÞ", "àéîõüþ"},  // Latin-1
+      {"Ÿ", "ÿ"},            // Latin-1's one letter whose capital lies outside it
+      {"ĀĞŁŒŽ", "āğłœž"},    // Latin Extended-A
+      {"ƁƏǄǅǞȺ", "ɓəǆǆǟⱥ"},  // Latin Extended-B, title case included
+      {"ΑΒΓΣΩΆ", "αβγσωά"},  // Greek
+      {"ЁЖЩЯЀ", "ёжщяѐ"},    // Cyrillic
+      {"ԱՖ", "աֆ"},          // Armenian
+      {"ḀẔỸ", "ḁẕỹ"},        // Latin Extended Additional
+      {"ＡＺ", "ａｚ"},      // fullwidth forms
+      {"\u10A0\u13C3\u2C00", "\u2D00\uAB93\u2C30"},  // Georgian, Cherokee, Glagolitic
+  };
+  for (const Pair& p : pairs) {
+    EXPECT_EQ(LowerCase(p.upper), p.lower) << p.upper;
+    EXPECT_TRUE(EqualNoCase(p.upper, p.lower)) << p.upper;
+  }
+}
+
+TEST(TextCompare, FoldsEveryAsciiCharacterAtAnyPosition) {
+  std::string all, expected;
+  for (int c = 1; c < 128; ++c) {
+    all += static_cast<char>(c);
+    expected += static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+  }
+  for (std::size_t shift = 0; shift < 8; ++shift)  // every alignment of the 8-byte steps
+    EXPECT_EQ(LowerCase(std::string(shift, '@') + all + "Ä" + all),
+              std::string(shift, '@') + expected + "ä" + expected);
+}
+
+TEST(TextCompare, LettersWithTheSameCapitalAreEqualAndWhatWindowsKeepsApartStaysApart) {
+  const std::tuple<const char*, const char*, bool> pairs[] = {
+      {"ΣΟΦΟΣ", "σοφος", true},  // final sigma
+      {"ς", "σ", true},
+      {"µ", "μ", true},  // micro sign and mu share a capital
+      // The dotted capital I and the Kelvin sign have capitals of their own.
+      {"İ", "i", false},
+      {"\u212A", "k", false},
+      {"ß", "ss", false},  // one unit never becomes two
+      // Beyond the BMP each surrogate is compared as it is: Deseret is not folded.
+      {"\U00010400", "\U00010428", false},
+      {"a.gif", "a.gif ", false},
+  };
+  for (const auto& [a, b, equal] : pairs) EXPECT_EQ(EqualNoCase(a, b), equal) << a << " " << b;
+  EXPECT_EQ(CompareNoCase("ÄPFEL", "äpfel"), 0);
+  EXPECT_LT(CompareNoCase("a.gif", "B.gif"), 0);
+  EXPECT_GT(CompareNoCase("Zebra", "apple"), 0);
+}
+
+TEST(TextCompare, KeepsEverythingElseByteForByte) {
+  EXPECT_EQ(LowerCase("1-_.~ \\ 日本語 €"), "1-_.~ \\ 日本語 €");
+  std::string bad = "A\xFF\xC3Z\xE2\x82";  // stray and truncated sequences
+  EXPECT_EQ(LowerCase(bad), "a\xFF\xC3z\xE2\x82");
+  EXPECT_EQ(LowerCase("\xED\xA0\x80"), "\xED\xA0\x80");  // an encoded surrogate stays
+  EXPECT_EQ(LowerCase(""), "");
+  std::string buffer = "previous content";
+  LowerCaseInto("ÄB", buffer);
+  EXPECT_EQ(buffer, "äb");
 }
 
 }  // namespace

@@ -47,22 +47,17 @@ class MainWindow : public ::testing::Test {
   Form_Main main;
 };
 
-TEST_F(MainWindow, StartsWithDesignTimeCaptionsAndStates) {
+TEST_F(MainWindow, StartsWithItsDesignTimeLookThenLoadReadsTheDocumentAndInitRereadsIt) {
   EXPECT_EQ(main.Command_Init.Text(), "&Init");
   EXPECT_EQ(main.Command_Set.Text(), "&Dissolve");
   EXPECT_EQ(main.Label_ProgressBar.Text(), "Idle");
   EXPECT_FALSE(main.Text_PBP.Visible());
-  EXPECT_EQ(main.Check_preview.Value(), 1);
-  EXPECT_EQ(main.Check_relpath.Value(), 1);
-  EXPECT_EQ(main.Check_ShowHiddenObjects.Value(), 0);
   ASSERT_EQ(main.ListView_IS.Columns().size(), 6u);
   EXPECT_EQ(main.ListView_IS.Columns()[5].header, "hidden");
   int total = 0;
   for (auto& c : main.ListView_IS.Columns()) total += c.width;
   EXPECT_GT(main.ListView_IS.Columns()[0].width * 100 / total, 70);
-}
 
-TEST_F(MainWindow, LoadReadsTheDocumentAndSelectsTheFirstRowAndInitRereadsIt) {
   main.Form_Load();
   EXPECT_EQ(g.ItemCount, 3);
   EXPECT_EQ(main.Text_DocumentName.Text(), "Report.doc");
@@ -124,24 +119,6 @@ TEST_F(MainWindow, NoDocumentOpenStillLeavesTheButtonsUsable) {
   main.Check_LinkLocked.SetValue(1);
   main.Check_LinkLocked_Click();
   EXPECT_EQ(main.Text_Path.Text(), "");
-}
-
-TEST_F(MainWindow, ExitsEndTheProgramAndStopTheSearch) {
-  main.mnuExit_Click();
-  EXPECT_TRUE(host.ended);
-  EXPECT_FALSE(g.StopRequested);
-
-  host.ended = false;
-  main.Command_Exit_Click();
-  EXPECT_TRUE(host.ended);
-  EXPECT_TRUE(g.StopRequested);
-
-  Globals g2;
-  sim::ScriptedHost host2;
-  Form_Main other(g2, *word, fs, host2);
-  other.Form_Unload();
-  EXPECT_TRUE(host2.ended);
-  EXPECT_TRUE(g2.StopRequested);
 }
 
 TEST_F(MainWindow, CurrentRowFillsPathAndCheckBoxes) {

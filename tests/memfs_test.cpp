@@ -7,38 +7,34 @@ namespace ravel {
 namespace {
 
 using sim::MemoryFileSystem;
+using V = std::vector<std::string>;
 
-std::vector<std::string> Names(FileSystem& fs, const std::string& pattern) {
-  std::vector<std::string> out;
+V Names(FileSystem& fs, const std::string& pattern) {
+  V out;
   auto listing = fs.List(pattern);
   if (!listing) return {"<none>"};
   DirEntry e;
-  while (listing->Next(e)) out.push_back(e.name + (e.IsFolder() ? "\\" : ""));
+  while (listing->Next(e))
+    out.push_back(e.name + (e.attributes & kAttrReparsePoint ? "@" : "") +
+                  (e.IsFolder() ? "\\" : ""));
   return out;
 }
 
-TEST(MemoryFileSystem, ListsInCreationOrderUnlessAnOrderIsScripted) {
+TEST(MemoryFileSystem, ListsInCreationOrderUnlessScriptedAndDriveRootsWithoutDots) {
   MemoryFileSystem fs;
   fs.AddFile("C:\\R\\b.gif");
   fs.AddFolder("C:\\R\\a");
   fs.AddFile("C:\\R\\c.gif");
-  EXPECT_EQ(Names(fs, "C:\\R\\*.*"),
-            (std::vector<std::string>{".\\", "..\\", "b.gif", "a\\", "c.gif"}));
-  fs.SetOrder("C:\\R", {"C.GIF", "a"});
-  EXPECT_EQ(Names(fs, "C:\\R\\*"),
-            (std::vector<std::string>{".\\", "..\\", "c.gif", "a\\", "b.gif"}));
-  EXPECT_THROW(fs.SetOrder("C:\\R", {"missing"}), std::invalid_argument);
-}
-
-TEST(MemoryFileSystem, DriveRootsListNoDotsAndEmptyOnesNothing) {
-  MemoryFileSystem fs;
-  fs.AddFile("C:\\a.gif");
   fs.AddFolder("E:\\");
-  EXPECT_EQ(Names(fs, "C:\\*.*"), std::vector<std::string>{"a.gif"});
-  EXPECT_EQ(Names(fs, "E:\\*.*"), std::vector<std::string>{"<none>"});
-  EXPECT_EQ(Names(fs, "C:"), std::vector<std::string>{"<none>"});
-  EXPECT_EQ(Names(fs, "c:\\A.GIF"), std::vector<std::string>{"a.gif"});
-  EXPECT_EQ(Names(fs, "C:\\a.gif\\"), std::vector<std::string>{"<none>"});
+  EXPECT_EQ(Names(fs, "C:\\R\\*.*"), (V{".\\", "..\\", "b.gif", "a\\", "c.gif"}));
+  fs.SetOrder("C:\\R", {"C.GIF", "a"});
+  EXPECT_EQ(Names(fs, "C:\\R\\*"), (V{".\\", "..\\", "c.gif", "a\\", "b.gif"}));
+  EXPECT_THROW(fs.SetOrder("C:\\R", {"missing"}), std::invalid_argument);
+  const std::pair<const char*, V> listings[] = {
+      {"C:\\*.*", {"R\\"}}, {"E:\\*.*", {"<none>"}},  // an empty drive root: nothing
+      {"C:", {"<none>"}},   {"c:\\r\\B.GIF", {"b.gif"}}, {"C:\\R\\b.gif\\", {"<none>"}},
+  };
+  for (const auto& [pattern, names] : listings) EXPECT_EQ(Names(fs, pattern), names) << pattern;
 }
 
 TEST(MemoryFileSystem, ScriptedFailures) {
@@ -49,9 +45,8 @@ TEST(MemoryFileSystem, ScriptedFailures) {
   fs.DenyListing("C:\\R\\locked");
   fs.DenyOpen("C:\\R\\busy.gif");
   fs.ThrowWhileListing("C:\\R\\broken");
-
-  EXPECT_EQ(Names(fs, "C:\\R\\locked\\*.*"), std::vector<std::string>{"<none>"});
-  EXPECT_EQ(Names(fs, "C:\\R\\locked"), std::vector<std::string>{"locked\\"});  // still there
+  EXPECT_EQ(Names(fs, "C:\\R\\locked\\*.*"), V{"<none>"});
+  EXPECT_EQ(Names(fs, "C:\\R\\locked"), V{"locked\\"});  // still there
   EXPECT_FALSE(fs.CanOpenForReading("C:\\R\\busy.gif"));
   EXPECT_TRUE(fs.Exists("C:\\R\\busy.gif"));
   EXPECT_THROW(Names(fs, "C:\\R\\broken\\*.*"), std::runtime_error);
@@ -64,31 +59,21 @@ TEST(MemoryFileSystem, LinksLeadToTheirTargetAndShareItsIdentity) {
   fs.AddFile("C:\\R\\a\\pic.gif");
   fs.AddLink("C:\\R\\a\\up", "C:\\R");
   fs.AddLink("C:\\R\\dangling", "C:\\Gone");
+  fs.AddLink("C:\\R\\loop", "C:\\R\\loop");
   fs.AddFile("D:\\x\\y.gif");
-
-  auto listing = fs.List("C:\\R\\a\\*.*");
-  DirEntry e;
-  std::vector<DirEntry> entries;
-  while (listing->Next(e)) entries.push_back(e);
-  ASSERT_EQ(entries.size(), 4u);
-  EXPECT_EQ(entries[3].name, "up");
-  EXPECT_EQ(entries[3].attributes, kAttrDirectory | kAttrReparsePoint);
-
+  EXPECT_EQ(Names(fs, "C:\\R\\a\\*.*"), (V{".\\", "..\\", "pic.gif", "up@\\"}));
   // Through the cycle, as deep as one likes: always the same folder.
   EXPECT_EQ(fs.IdOf("C:\\R\\a\\up\\a\\up\\a"), fs.IdOf("C:\\R\\a"));
   EXPECT_EQ(fs.IdOf("C:\\R\\a\\up"), fs.IdOf("C:\\R"));
   EXPECT_TRUE(fs.CanOpenForReading("C:\\R\\a\\up\\a\\pic.gif"));
   EXPECT_FALSE(fs.IdOf("C:\\R\\a") == fs.IdOf("C:\\R"));
   EXPECT_NE(fs.IdOf("D:\\x")->volume, fs.IdOf("C:\\R")->volume);
-
-  EXPECT_EQ(Names(fs, "C:\\R\\dangling\\*.*"), std::vector<std::string>{"<none>"});
-  EXPECT_FALSE(fs.IdOf("C:\\R\\dangling").has_value());
   EXPECT_FALSE(fs.IdOf("C:\\R\\a\\pic.gif").has_value());
-
-  // A link to itself resolves to nothing instead of looping.
-  fs.AddLink("C:\\R\\loop", "C:\\R\\loop");
-  EXPECT_FALSE(fs.IdOf("C:\\R\\loop").has_value());
-  EXPECT_EQ(Names(fs, "C:\\R\\loop\\*.*"), std::vector<std::string>{"<none>"});
+  // A dangling link, or one to itself, resolves to nothing instead of looping.
+  for (const char* link : {"C:\\R\\dangling", "C:\\R\\loop"}) {
+    EXPECT_EQ(Names(fs, std::string(link) + "\\*.*"), V{"<none>"}) << link;
+    EXPECT_FALSE(fs.IdOf(link).has_value()) << link;
+  }
 }
 
 }  // namespace

@@ -42,6 +42,7 @@ class Preview : public ::testing::Test {
   int abs, rel, gone, notes;
 };
 
+// The preview and the viewer ("&Show") find the picture the same way.
 TEST_F(Preview, ResolvesTheSourceAndFallsBackAsItShould) {
   struct Step {
     const char* label;
@@ -67,9 +68,18 @@ TEST_F(Preview, ResolvesTheSourceAndFallsBackAsItShould) {
     Release(*s.item);
     EXPECT_EQ(Shown(), s.shown) << s.label;
     EXPECT_EQ(h.main.xImgedit.Stretch(), !s.failed) << s.label;
-    EXPECT_EQ(h.host.hourglass_calls, (std::vector<bool>{true, false})) << s.label;
+    std::size_t viewers = h.host.viewers_shown.size();
+    h.main.Command1_Click();
+    Settle();
+    EXPECT_EQ(h.host.viewers_shown.size() - viewers, s.failed || s.shown.empty() ? 0u : 1u)
+        << s.label;
+    EXPECT_EQ(h.host.hourglass_calls, (std::vector<bool>{true, false, true, false})) << s.label;
   }
   EXPECT_TRUE(h.host.boxes.empty()) << "failures are silent";
+  test::Harness empty;
+  empty.main.Command1_Click();
+  empty.main.xImgedit_DblClick();
+  EXPECT_TRUE(empty.host.viewers_shown.empty());
 }
 
 TEST_F(Preview, OnlyAMouseReleaseWithPreviewTickedRefreshesIt) {
@@ -85,18 +95,16 @@ TEST_F(Preview, OnlyAMouseReleaseWithPreviewTickedRefreshesIt) {
   h.main.ListView_IS_MouseUp();
   Settle();
   EXPECT_EQ(Shown(), "C:\\Pics\\abs.gif");
-  // Switching it off leaves the last picture in place.
-  h.main.Check_preview.SetValue(0);
-  Release(rel);
-  EXPECT_EQ(Shown(), "C:\\Pics\\abs.gif");
-}
-
-TEST_F(Preview, AFileChosenByHandIsShownAtOnce) {
-  h.host.file_answers.push_back(std::string("C:\\Pics\\abs.gif"));
+  // A file chosen by hand shows at once.
+  h.host.file_answers.push_back(std::string("C:\\Docs\\pics\\a.gif"));
   h.main.ListView_IS.SetCurrent(gone);
   h.main.deppxx();
   Settle();
-  EXPECT_EQ(Shown(), "C:\\Pics\\abs.gif");
+  EXPECT_EQ(Shown(), "C:\\Docs\\pics\\a.gif");
+  // Switching it off leaves the last picture in place.
+  h.main.Check_preview.SetValue(0);
+  Release(rel);
+  EXPECT_EQ(Shown(), "C:\\Docs\\pics\\a.gif");
 }
 
 // A large picture is read slowly (the loader holds it) and the user moves on meanwhile.
@@ -252,21 +260,6 @@ TEST_F(Viewer, ARelativeSourceCaptionsItAndAnOpenViewerIsReusedWithItsCaption) {
   wPictureViewer* fresh = Open(abs);
   ASSERT_NE(fresh, nullptr);
   EXPECT_EQ(fresh->Me.Text(), "") << "a viewer loaded anew starts without caption";
-}
-
-TEST_F(Viewer, NothingOpensForAnEmptyListOrAPictureThatCannotBeRead) {
-  test::Harness empty;
-  empty.main.Command1_Click();
-  empty.main.xImgedit_DblClick();
-  EXPECT_TRUE(empty.host.viewers_shown.empty());
-
-  Open(notes);
-  EXPECT_TRUE(h.host.viewers_shown.empty());
-  EXPECT_EQ(h.host.hourglass_calls, (std::vector<bool>{true, false})) << "restored on failure";
-  h.word.CloseAll();
-  Open(gone);  // relative resolution needs the document
-  EXPECT_TRUE(h.host.viewers_shown.empty());
-  EXPECT_TRUE(h.host.boxes.empty());
 }
 
 TEST_F(Viewer, ClosedOrAskedAgainWhileItsPictureIsReadItNeverShowsIt) {

@@ -2,16 +2,13 @@
 // through a symbolic-link cycle.
 #include <dirent.h>
 #include <strings.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdlib>
-#include <fstream>
 #include <map>
 
+#include "docfile_folder.h"
 #include "posix/PosixFileSystem.h"
 #include "relink/FileOP.h"
 #include "relink/Walker.h"
@@ -20,49 +17,36 @@
 namespace ravel {
 namespace {
 
-class PosixFs : public ::testing::Test {
+class PosixFs : public docfile::test::ScratchFolder {
  protected:
   void SetUp() override {
-    char tmpl[] = "/tmp/ravel-posixfs-XXXXXX";
-    ASSERT_NE(mkdtemp(tmpl), nullptr);
-    root = tmpl;
-    Dir("pics");
-    Dir("pics/sub");
-    File("pics/a.gif");
-    File("pics/sub/A.GIF");
-    File("top.gif");
-    ASSERT_EQ(symlink("..", (root + "/pics/sub/up").c_str()), 0);
-    ASSERT_EQ(symlink(root.c_str(), (root + "/pics/home").c_str()), 0);
+    ScratchFolder::SetUp();
+    ASSERT_EQ(Shell("mkdir -p pics/sub && touch pics/a.gif pics/sub/A.GIF top.gif && "
+                    "ln -s .. pics/sub/up && ln -s '" +
+                    root + "' pics/home"),
+              0);
   }
-  void TearDown() override {
-    if (!root.empty()) std::system(("rm -rf '" + root + "'").c_str());
+  std::vector<std::string> Names(FileSystem& fs, const std::string& pattern) {
+    std::vector<std::string> out;
+    auto listing = fs.List(pattern);
+    DirEntry e;
+    while (listing && listing->Next(e)) out.push_back(e.name);
+    return out;
   }
-  void Dir(const std::string& rel) { ASSERT_EQ(mkdir((root + "/" + rel).c_str(), 0755), 0); }
-  void File(const std::string& rel) { std::ofstream(root + "/" + rel) << "x"; }
-  std::string Win(const std::string& rel = "") const {
-    std::string w = "Z:" + root + (rel.empty() ? "" : "/" + rel);
-    for (char& c : w)
-      if (c == '/') c = '\\';
-    return w;
-  }
-
   // Pre-order, in readdir's own order, through real folders only: what the walk must find.
-  void Expected(const std::string& host, const std::string& win, const std::string& name,
-                std::vector<std::string>& out) {
-    DIR* d = opendir(host.c_str());
+  void Expected(const std::string& rel, const std::string& name, std::vector<std::string>& out) {
+    DIR* d = opendir((root + "/" + rel).c_str());
     ASSERT_NE(d, nullptr);
     while (dirent* e = readdir(d)) {
-      std::string n = e->d_name;
+      std::string n = e->d_name, path = rel.empty() ? n : rel + "/" + n;
       if (n == "." || n == "..") continue;
       if (e->d_type == DT_DIR)
-        Expected(host + "/" + n, win + "\\" + n, name, out);
+        Expected(path, name, out);
       else if (e->d_type != DT_LNK && strcasecmp(n.c_str(), name.c_str()) == 0)
-        out.push_back(win + "\\" + n);
+        out.push_back(Win(path));
     }
     closedir(d);
   }
-
-  std::string root;
 };
 
 TEST_F(PosixFs, MapsDrivesTheWayWineDoes) {
@@ -77,7 +61,7 @@ TEST_F(PosixFs, MapsDrivesTheWayWineDoes) {
   EXPECT_EQ(fs.HostPath("relative\\x"), "");
 }
 
-TEST_F(PosixFs, ListsEntriesWithTheirAttributesAndDriveRootsWithoutDots) {
+TEST_F(PosixFs, ListsEntriesWithTheirAttributesDriveRootsWithoutDotsAndMatchesWithoutCase) {
   PosixFileSystem fs({{'D', root}});
   std::map<std::string, std::uint32_t> seen;
   auto listing = fs.List(Win("pics") + "\\*.*");
@@ -90,19 +74,15 @@ TEST_F(PosixFs, ListsEntriesWithTheirAttributesAndDriveRootsWithoutDots) {
   EXPECT_EQ(seen.at("home"), kAttrDirectory | kAttrReparsePoint);
   EXPECT_EQ(seen.at("a.gif") & kAttrDirectory, 0u);
 
-  std::vector<std::string> top;
-  auto drive = fs.List("D:\\*.*");
-  ASSERT_NE(drive, nullptr);
-  while (drive->Next(e)) top.push_back(e.name);
+  std::vector<std::string> top = Names(fs, "D:\\*.*");
   std::sort(top.begin(), top.end());
   EXPECT_EQ(top, (std::vector<std::string>{"pics", "top.gif"}));
-
-  auto one = fs.List("D:\\PICS\\A.gif");  // one entry, named as it is stored
-  ASSERT_NE(one, nullptr);
-  ASSERT_TRUE(one->Next(e));
-  EXPECT_EQ(e.name, "a.gif");
-  EXPECT_EQ(fs.List("D:\\nothing\\*.*"), nullptr);
-  EXPECT_EQ(fs.List("D:\\pics\\"), nullptr);
+  // One entry, named as it is stored; wildcards without case.
+  EXPECT_EQ(Names(fs, "D:\\PICS\\A.gif"), std::vector<std::string>{"a.gif"});
+  EXPECT_EQ(Names(fs, "D:\\pics\\sub\\*.GiF"), std::vector<std::string>{"A.GIF"});
+  EXPECT_EQ(Names(fs, "D:\\pics\\?.gif"), std::vector<std::string>{"a.gif"});
+  for (const char* none : {"D:\\nothing\\*.*", "D:\\pics\\", "D:\\pics\\*.png"})
+    EXPECT_EQ(fs.List(none), nullptr) << none;
 }
 
 TEST_F(PosixFs, ExistenceAndIdentities) {
@@ -113,7 +93,6 @@ TEST_F(PosixFs, ExistenceAndIdentities) {
   EXPECT_TRUE(FolderExists(fs, "d:\\PICS"));
   EXPECT_FALSE(FileExists(fs, "D:\\pics"));
   EXPECT_FALSE(FileExists(fs, "D:\\pics\\none.gif"));
-  EXPECT_TRUE(FolderExists(fs, "D:\\pics"));
   EXPECT_TRUE(FolderExists(fs, "D:\\"));
   EXPECT_FALSE(FolderExists(fs, "D:\\top.gif"));
   EXPECT_TRUE(FolderExists(fs, Win("pics\\sub\\up")));
@@ -123,50 +102,27 @@ TEST_F(PosixFs, ExistenceAndIdentities) {
   EXPECT_FALSE(fs.IdOf("D:\\top.gif").has_value());
 }
 
-TEST_F(PosixFs, AWalkThroughLinkCyclesFindsEachFileOnceInListingOrder) {
+// Through link cycles each file once, in listing order; then deeper than the listings the
+// adapter keeps open at once (the deepest are read whole).
+TEST_F(PosixFs, AWalkThroughLinkCyclesAndDeepTreesFindsEachFileOnceInListingOrder) {
   PosixFileSystem fs;
   test::Harness h;
   int a = h.AddItem("a.gif", "");
-  h.ResetFound();
   Form_Main main(h.g, h.word, fs, h.host);
-  SearchFiles(main, Win() + "\\");
-  std::vector<std::string> expected;
-  Expected(root, Win(), "a.gif", expected);
-  ASSERT_EQ(expected.size(), 2u);
-  EXPECT_EQ(h.Found(a), expected);
-  EXPECT_EQ(h.g.WalkDepth, 0);
-}
-
-// Deeper than the listings the adapter keeps open at once: the deepest are read whole.
-TEST_F(PosixFs, AWalkDeeperThanTheOpenListingLimitFindsEverything) {
-  std::string rel = "pics";
-  for (int k = 0; k < 100; ++k) {
-    rel += "/d";
-    Dir(rel);
-    if (k % 10 == 9) File(rel + "/a.gif");
+  std::string deep = "pics", top = Win("");  // with its closing backslash, then without
+  for (int k = 0; k < 100; ++k) deep += "/d";
+  for (std::size_t files : {2u, 12u}) {
+    h.ResetFound();
+    SearchFiles(main, files == 2 ? top : top.substr(0, top.size() - 1));
+    std::vector<std::string> expected;
+    Expected("", "a.gif", expected);
+    ASSERT_EQ(expected.size(), files);
+    EXPECT_EQ(h.Found(a), expected);
+    EXPECT_EQ(h.g.WalkDepth, 0);
+    ASSERT_EQ(Shell("mkdir -p " + deep), 0);
+    for (std::size_t at = 4 + 20; at <= deep.size(); at += 20)
+      Write(deep.substr(0, at) + "/a.gif", "x");
   }
-  PosixFileSystem fs;
-  test::Harness h;
-  int a = h.AddItem("a.gif", "");
-  h.ResetFound();
-  Form_Main main(h.g, h.word, fs, h.host);
-  SearchFiles(main, Win());
-  std::vector<std::string> expected;
-  Expected(root, Win(), "a.gif", expected);
-  ASSERT_EQ(expected.size(), 12u);
-  EXPECT_EQ(h.Found(a), expected);
-}
-
-TEST_F(PosixFs, WildcardsMatchWithoutCase) {
-  PosixFileSystem fs({{'D', root}});
-  std::vector<std::string> names;
-  auto listing = fs.List("D:\\pics\\sub\\*.GiF");
-  ASSERT_NE(listing, nullptr);
-  DirEntry e;
-  while (listing->Next(e)) names.push_back(e.name);
-  EXPECT_EQ(names, std::vector<std::string>{"A.GIF"});
-  EXPECT_EQ(fs.List("D:\\pics\\?.gif")->Next(e), true);
-  EXPECT_EQ(fs.List("D:\\pics\\*.png"), nullptr);
 }
 
 }  // namespace

@@ -69,23 +69,15 @@ class RegistryLayer : public ::testing::Test {
 
 using Msgs = std::vector<std::string>;
 
-TEST_F(RegistryLayer, TextWrittenAsRegSzIsStoredWithItsZeroAndReadBackWithout) {
+TEST_F(RegistryLayer, TextsAreStoredWithTheirZeroAndDataOfAnyShapeReadsSafely) {
   EXPECT_EQ(std::get<RegStatus>(reg.WriteRegistryValue(key, "One", std::string("1"), kRegSz, 0)),
             0);
   std::uint32_t type = 0;
   EXPECT_EQ(Stored("One", &type), std::string("1\0", 2));
   EXPECT_EQ(type, kRegSz);
-  Read r = ReadAs("one", kRegSz);  // names compare without case
-  EXPECT_EQ(r.status, "0");
-  EXPECT_EQ(r.value, "1");
-  EXPECT_EQ(r.type, kRegSz);
-
   reg.WriteRegistryValue(key, "Path", std::string("%TEMP%\\x"), kRegExpandSz, 0);
   EXPECT_EQ(ReadAs("Path", kRegExpandSz).value, "%TEMP%\\x");
-  EXPECT_TRUE(host.boxes.empty());
-}
 
-TEST_F(RegistryLayer, StringDataOfAnyShapeReadsSafely) {
   struct Case {
     const char* label;
     std::uint32_t type;
@@ -108,7 +100,7 @@ TEST_F(RegistryLayer, StringDataOfAnyShapeReadsSafely) {
   };
   for (const Case& c : cases) {
     Plant("V", c.type, c.bytes);
-    Read r = ReadAs("V", kRegSz);
+    Read r = ReadAs("v", kRegSz);  // names compare without case
     EXPECT_EQ(r.status, c.status) << c.label;
     EXPECT_EQ(r.value, c.value) << c.label;
     EXPECT_EQ(r.type, c.type) << c.label;  // the stored type comes back
@@ -116,6 +108,7 @@ TEST_F(RegistryLayer, StringDataOfAnyShapeReadsSafely) {
   Read missing = ReadAs("Nothing", kRegSz);
   EXPECT_EQ(missing.status, "2");
   EXPECT_EQ(missing.value, "");
+  EXPECT_TRUE(host.boxes.empty());
 }
 
 TEST_F(RegistryLayer, DwordsAreWrittenLittleEndianAndReadAsUnsignedDecimal) {
@@ -129,6 +122,7 @@ TEST_F(RegistryLayer, DwordsAreWrittenLittleEndianAndReadAsUnsignedDecimal) {
       {"32-bit", std::int32_t{305419896}, std::string("\x78\x56\x34\x12", 4)},
       {"text", std::string(" 42 "), std::string("\x2A\0\0\0", 4)},
       {"negative text", std::string("-2"), std::string("\xFE\xFF\xFF\xFF", 4)},
+      {"largest text", std::string("2147483647"), std::string("\xFF\xFF\xFF\x7F", 4)},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(std::get<RegStatus>(reg.WriteRegistryValue(key, "D", c.value, kRegDword, 2)), 0)
@@ -170,8 +164,7 @@ TEST_F(RegistryLayer, OtherKindsWrittenAsDwordAreConvertedWithAWarningAtLevelTwo
       {2.5, 2, std::string("\x02\0\0\0", 4), {warn + "Double ).\r\n Check the Results !"}},
       {3.5, 1, std::string("\x04\0\0\0", 4), {}},
       {true, 2, std::string("\xFF\xFF\xFF\xFF", 4), {warn + "Boolean ).\r\n Check the Results !"}},
-      {false, 3, std::string("\0\0\0\0", 4), {}},
-  };
+      {false, 3, std::string("\0\0\0\0", 4), {}}};
   for (const Case& c : cases) {
     host.boxes.clear();
     EXPECT_EQ(std::get<RegStatus>(reg.WriteRegistryValue(key, "D", c.value, kRegDword, c.level)),
@@ -186,61 +179,56 @@ TEST_F(RegistryLayer, OtherKindsWrittenAsDwordAreConvertedWithAWarningAtLevelTwo
   EXPECT_EQ(Stored("D"), std::string("\x07\0\0\0", 4));
 }
 
-TEST_F(RegistryLayer, BinaryReadsAsHexAndCannotBeWritten) {
+// Binary reads as hex; the types the layer does not handle are neither written nor read,
+// and answer by level: the error marker at 1 and 2, a message at 2, nothing at 0 and 3.
+TEST_F(RegistryLayer, BinaryReadsAsHexAndUnhandledTypesAnswerByLevel) {
   Plant("B", kRegBinary, std::string("\x01\xAB\x00\x10", 4));
   EXPECT_EQ(ReadAs("B", kRegBinary).value, "01AB0010");
   Plant("B", kRegBinary, "");
   EXPECT_EQ(ReadAs("B", kRegBinary).value, "");
 
-  struct Case {
-    std::uint32_t type;
-    int level;
-    std::string result;
-    Msgs messages;
-  };
-  const Case cases[] = {
-      {kRegBinary, 0, "", {}},
-      {kRegBinary, 1, "!Error!", {}},
-      {kRegBinary, 2, "!Error!", {"Data-Type couldn't be written!"}},
-      {kRegBinary, 3, "", {}},
-      {kRegDwordBigEndian, 2, "!Error!", {"Data-Type couldn't be written!"}},
-      {kRegLink, 1, "!Error!", {}},
-      {0, 2, "!Error!", {"Data-Type couldn't be written!"}},
-      {11, 1, "!Error!", {}},
-  };
-  for (const Case& c : cases) {
-    host.boxes.clear();
-    RegResult r = reg.WriteRegistryValue(key, "W", std::string("x"), c.type, c.level);
-    ASSERT_TRUE(std::holds_alternative<std::string>(r)) << c.type;
-    EXPECT_EQ(std::get<std::string>(r), c.result) << c.type << " at " << c.level;
-    EXPECT_EQ(Messages(), c.messages) << c.type << " at " << c.level;
-    EXPECT_EQ(Stored("W"), "(missing)") << "nothing is written";
-  }
-}
-
-TEST_F(RegistryLayer, UnhandledReadTypesLeaveTheValueAndAnswerByLevel) {
   reg.WriteRegistryValue(key, "V", std::string("stored"), kRegSz, 0);
+  const std::string written = "Data-Type couldn't be written!",
+                    read = "Data-Type couldn't be read! (1,2)";
   struct Case {
+    bool write;
     std::uint32_t type;
     int level;
     std::string result;
     Msgs messages;
   };
   const Case cases[] = {
-      {kRegDwordBigEndian, 0, "", {}},
-      {kRegDwordBigEndian, 1, "!Error!", {}},
-      {kRegLink, 2, "!Error!", {"Data-Type couldn't be read! (1,2)"}},
-      {0, 2, "!Error!", {"Data-Type couldn't be read! (1,2)"}},
-      {8, 3, "", {}},
-      {kRegDwordBigEndian, 3, "", {}},
+      {true, kRegBinary, 0, "", {}},
+      {true, kRegBinary, 1, "!Error!", {}},
+      {true, kRegBinary, 2, "!Error!", {written}},
+      {true, kRegBinary, 3, "", {}},
+      {true, kRegDwordBigEndian, 2, "!Error!", {written}},
+      {true, kRegLink, 1, "!Error!", {}},
+      {true, 0, 2, "!Error!", {written}},
+      {true, 11, 1, "!Error!", {}},
+      {false, kRegDwordBigEndian, 0, "", {}},
+      {false, kRegDwordBigEndian, 1, "!Error!", {}},
+      {false, kRegLink, 2, "!Error!", {read}},
+      {false, 0, 2, "!Error!", {read}},
+      {false, 8, 3, "", {}},
+      {false, kRegDwordBigEndian, 3, "", {}},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE((c.write ? "write " : "read ") + std::to_string(c.type) + " at " +
+                 std::to_string(c.level));
     host.boxes.clear();
-    std::string value = "keep";
-    std::uint32_t type = c.type;
-    EXPECT_EQ(reg.ReadRegistryValue(key, "V", value, type, c.level), c.result);
-    EXPECT_EQ(value, "keep");
-    EXPECT_EQ(Messages(), c.messages) << c.type << " at " << c.level;
+    if (c.write) {
+      RegResult r = reg.WriteRegistryValue(key, "W", std::string("x"), c.type, c.level);
+      ASSERT_TRUE(std::holds_alternative<std::string>(r));
+      EXPECT_EQ(std::get<std::string>(r), c.result);
+      EXPECT_EQ(Stored("W"), "(missing)") << "nothing is written";
+    } else {
+      std::string value = "keep";
+      std::uint32_t type = c.type;
+      EXPECT_EQ(reg.ReadRegistryValue(key, "V", value, type, c.level), c.result);
+      EXPECT_EQ(value, "keep");
+    }
+    EXPECT_EQ(Messages(), c.messages);
   }
 }
 
@@ -357,56 +345,45 @@ TEST(RegistryText, ParentPathsHexAndDecimal) {
   for (const auto& [hex, dec] : decimals) EXPECT_EQ(HexToDecimal(hex), dec) << hex;
 }
 
-TEST(RegistryReport, LevelsSwitchOnGrowingGroupsOfMessages) {
+TEST(RegistryReport, EachLevelAddsAGroupOfMessages) {
   const std::string denied =
       "Access to Registry Denied. (Maybe the Result of error deleting a Key which includes one "
       "or more Subkeys in itself)";
   struct Case {
     RegStatus status;
-    int level;
-    std::string message;  // empty: no box
+    int from;  // the first level that shows it; none beyond 3
+    std::string message;
   };
   const Case cases[] = {
-      {5, 0, ""},
-      {2, 0, ""},
-      {234, 0, ""},
-      {0, 1, ""},
       {5, 1, denied},
       {1011, 1, "Cannot Open Key"},
       {1012, 1, "Cannot Read Key"},
       {1013, 1, "Cannot Write Key"},
-      {2, 1, ""},
       {2, 2, "Key couldn't be found"},
       {1009, 2, "Corrupt Registry Database!"},
-      {1009, 1, ""},
-      {14, 2, ""},
-      {234, 2, ""},
       {14, 3, "Out of memory"},
       {87, 3, "Invalid Parameter"},
       {161, 3, "Invalid Path given"},
       {1010, 3, "Key name is bad"},
-      {259, 3, ""},
-      {0, 3, ""},
-      {5, 3, denied},
-      {2, 3, "Key couldn't be found"},
       {234, 3, "Undefinied key error code! (234)"},
       {6, 3, "Undefinied key error code! (6)"},
-      {5, 4, ""},
-      {234, -1, ""},
+      {0, 4, ""},    // success
+      {259, 4, ""},  // the end of an enumeration
   };
+  sim::ScriptedHost host;
+  auto api = MakeRegistryUnderTest();
+  Registry32 reg(*api, host);
   for (const Case& c : cases) {
-    sim::ScriptedHost host;
-    auto api = MakeRegistryUnderTest();
-    Registry32 reg(*api, host);
-    reg.ReportRegistryError(c.status, c.level);
-    if (c.message.empty()) {
-      EXPECT_TRUE(host.boxes.empty()) << c.status << " at " << c.level;
-      continue;
+    for (int level : {-1, 0, 1, 2, 3, 4}) {
+      host.boxes.clear();
+      reg.ReportRegistryError(c.status, level);
+      bool shown = level >= c.from && level <= 3;
+      ASSERT_EQ(host.boxes.size(), shown ? 1u : 0u) << c.status << " at " << level;
+      if (!shown) continue;
+      EXPECT_EQ(host.boxes[0].text, c.message);
+      EXPECT_EQ(host.boxes[0].title, "Ravelmend");
+      EXPECT_EQ(host.boxes[0].style, 0) << "OK only, no icon";
     }
-    ASSERT_EQ(host.boxes.size(), 1u) << c.status << " at " << c.level;
-    EXPECT_EQ(host.boxes[0].text, c.message);
-    EXPECT_EQ(host.boxes[0].title, "Ravelmend");
-    EXPECT_EQ(host.boxes[0].style, 0) << "OK only, no icon";
   }
 }
 

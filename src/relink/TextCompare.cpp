@@ -123,7 +123,9 @@ std::size_t Decode(std::string_view s, std::size_t i, char32_t& out) {
   return 0;
 }
 
-void Encode(char32_t c, std::string& out) {
+}  // namespace
+
+void AppendUtf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
   } else if (c < 0x800) {
@@ -140,8 +142,6 @@ void Encode(char32_t c, std::string& out) {
     out += static_cast<char>(0x80 | (c & 0x3F));
   }
 }
-
-}  // namespace
 
 void LowerCaseInto(std::string_view utf8, std::string& out) {
   // Most names are ASCII: map them in place, eight bytes at a time, until the first byte
@@ -182,7 +182,7 @@ void LowerCaseInto(std::string_view utf8, std::string& out) {
     if (f == cp)
       out.append(utf8.substr(i, len));
     else
-      Encode(f, out);
+      AppendUtf8(out, f);
     i += len;
   }
 }

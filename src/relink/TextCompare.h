@@ -15,5 +15,7 @@ void LowerCaseInto(std::string_view utf8, std::string& out);
 bool EqualNoCase(std::string_view a, std::string_view b);
 // <0, 0, >0 as a orders before, with or after b when case is ignored.
 int CompareNoCase(std::string_view a, std::string_view b);
+// Appends one code point (at most U+10FFFF, no surrogate) as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
 
 }  // namespace ravel
