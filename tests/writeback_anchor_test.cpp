@@ -8,6 +8,7 @@
 namespace ravel {
 namespace {
 
+using test::Changed;
 using test::ModelSnapshot;
 using test::ModelValue;
 using test::SaveHarness;
@@ -24,35 +25,6 @@ std::vector<sim::SimObjectPtr> LinkedTo(const SaveHarness& h, const std::string&
   return out;
 }
 
-// Where a shape is: anchor, page, position as its kinds measure it, size and crops.
-struct Place {
-  int paragraph, page, horizontal, vertical;
-  double left, top, height, width;
-  double crops[4];
-  bool operator==(const Place&) const = default;
-};
-Place PlaceOf(const SaveHarness& h, const sim::SimObjectPtr& s) {
-  Place p{sim::SimWord::AnchorParagraph(s),
-          h.word->PageOf(1, s),
-          AsLong(s->At("RelativeHorizontalPosition")),
-          AsLong(s->At("RelativeVerticalPosition")),
-          AsNumber(s->At("Left")),
-          AsNumber(s->At("Top")),
-          AsNumber(s->At("Height")),
-          AsNumber(s->At("Width")),
-          {}};
-  const char* crops[] = {"CropBottom", "CropLeft", "CropRight", "CropTop"};
-  for (int k = 0; k < 4; ++k)
-    p.crops[k] = AsNumber(ModelValue(s, std::string("PictureFormat.") + crops[k]));
-  return p;
-}
-std::ostream& operator<<(std::ostream& os, const Place& p) {
-  return os << "paragraph " << p.paragraph << " page " << p.page << " kinds " << p.horizontal << "/"
-            << p.vertical << " at " << p.left << "," << p.top << " size " << p.width << "x"
-            << p.height << " crops " << p.crops[0] << "," << p.crops[1] << "," << p.crops[2] << ","
-            << p.crops[3];
-}
-
 // Chart, on page 2, with its position measured from the page, the margin, its column and
 // paragraph, its character and line in turn; the insertion point on page 1. Its anchor read
 // as Word gives it, or failing (the old shape is then selected to anchor the new one).
@@ -67,8 +39,8 @@ TEST(SaveAnchor, ThePictureStaysInItsParagraphOnItsPageAtItsPlaceAndSize) {
       // Set as Word does: the shape stays where it is, its Left and Top change.
       chart->Put("RelativeHorizontalPosition", Value(std::int32_t{kind[0]}));
       chart->Put("RelativeVerticalPosition", Value(std::int32_t{kind[1]}));
-      Place before = PlaceOf(h, chart);
-      ASSERT_EQ(before.page, 2);
+      auto before = ModelSnapshot(chart);  // its anchor paragraph, place, size and crops
+      ASSERT_EQ(h.word->PageOf(1, chart), 2);
       if (!anchor_readable) h.word->AddFault("Documents(1).Shapes(2)", "Anchor", sim::Access::Get);
       h.Relink(2, "C:\\New\\c.gif");
       h.Save();
@@ -76,7 +48,8 @@ TEST(SaveAnchor, ThePictureStaysInItsParagraphOnItsPageAtItsPlaceAndSize) {
       auto made = LinkedTo(h, "C:\\New\\c.gif");
       ASSERT_EQ(made.size(), 1u);
       EXPECT_TRUE(LinkedTo(h, "C:\\Old\\c.gif").empty());
-      EXPECT_EQ(PlaceOf(h, made[0]), before);
+      EXPECT_EQ(Changed(before, ModelSnapshot(made[0])), test::Recreated("C:\\New\\c.gif"));
+      EXPECT_EQ(h.word->PageOf(1, made[0]), 2);
       EXPECT_EQ(h.FloatingCount(), 2);
     }
   }
@@ -88,7 +61,7 @@ TEST(SaveAnchor, ThePictureStaysInItsParagraphOnItsPageAtItsPlaceAndSize) {
 TEST(SaveAnchor, TheRestoreGoesToTheShapeWordAddedWhereverItStands) {
   SaveHarness h(kAnchors);
   h.word->SetNewPictureWrap(5);
-  Place chart = PlaceOf(h, h.Floating(2));
+  auto chart = ModelSnapshot(h.Floating(2));
   h.Relink(1, "C:\\New\\a.gif");
   h.Relink(2, "C:\\New\\c.gif");
   h.Save();
@@ -99,7 +72,7 @@ TEST(SaveAnchor, TheRestoreGoesToTheShapeWordAddedWhereverItStands) {
   EXPECT_EQ(sim::SimWord::AnchorParagraph(made[0]), 2);
   made = LinkedTo(h, "C:\\New\\c.gif");
   ASSERT_EQ(made.size(), 1u);
-  EXPECT_EQ(PlaceOf(h, made[0]), chart);
+  EXPECT_EQ(Changed(chart, ModelSnapshot(made[0])), test::Recreated("C:\\New\\c.gif"));
 }
 
 // Deleting the old picture fails after the new one was added: the new one goes again, the
