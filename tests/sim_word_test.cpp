@@ -383,12 +383,6 @@ TEST_F(SimWordShapes, WritingSourceFullNameRelinksAndReloadsAsWordDoes) {
   EXPECT_EQ(AsNumber(fl.Get(Prop::PictureCropLeft)), 0);
   EXPECT_EQ(AsNumber(fl.Get(Prop::Left)), 10);
   EXPECT_EQ(AsText(fl.Get(Prop::AlternativeText)), "F");
-
-  word.SetRelinkResetsFormatting(false);
-  in.Put(Prop::ScaleHeight, Value(70.0));
-  in.Link().SetSourceFullName("D:\\c.gif");
-  EXPECT_EQ(AsNumber(in.Get(Prop::ScaleHeight)), 70);
-  EXPECT_TRUE(std::holds_alternative<float>(in.Get(Prop::ScaleHeight)));
 }
 
 // Objects a client still holds after Word has gone fail cleanly (no stale memory).
