@@ -93,25 +93,55 @@ TEST(SaveAnchor, AFailingDeleteLeavesOnePictureWithTheOldSource) {
   EXPECT_TRUE(h.host.boxes.empty());
 }
 
-// A failure outside Word after the first write ends the save quietly. The list is read again
-// (or emptied when even that fails), so a second save cannot write an item's source to the
-// shape that has since moved into its recorded position.
-TEST(SaveAnchor, AfterAQuietEndASecondSaveWritesNothingAmiss) {
-  for (bool pump_fails_for_good : {false, true}) {
-    SCOPED_TRACE(pump_fails_for_good ? "fails for good" : "fails once");
+// Something happening between two items: Word closing (the save ends quietly, with no
+// document), or something other than a Word call failing (here the event pump), which is
+// treated by the regime it falls into: the message box before the first item is written,
+// quietly after. After a quiet end the list is read again (or emptied when even that fails),
+// so that a second save cannot write an item's source to the shape that has since moved into
+// its recorded position.
+TEST(SaveAnchor, BetweenItemsWordClosesOrTheWindowFails) {
+  struct Case {
+    const char* name;
+    int at_pump;
+    bool closes;      // Word closes, or the pump throws
+    bool for_good;    // at every later pump too
+    const char* box;  // the message box's error and item
+  };
+  const Case cases[] = {
+      {"Word closes", 3, true, false, nullptr},
+      {"strict", 1, false, false, "Error: The window went away.\r\nItem: C:\\Old\\1.gif"},
+      {"fails once", 3, false, false, nullptr},
+      {"fails for good", 3, false, true, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     SaveHarness h(std::string(RAVEL_FIXTURES) + "/save-five-floating.json");
     h.Relink(2, "C:\\New\\a.gif");
     h.Relink(3, "C:\\New\\c.gif");
     int pumps = 0;
     h.host.on_pump = [&] {
-      if (++pumps == 3 || (pump_fails_for_good && pumps > 3))
-        throw std::runtime_error("The window went away.");
+      if (++pumps < c.at_pump || (pumps > c.at_pump && !c.for_good)) return;
+      if (c.closes) h.word->SetActive(0);
+      if (!c.closes) throw std::runtime_error("The window went away.");
     };
     h.Save();
-    EXPECT_TRUE(h.host.boxes.empty());
     EXPECT_EQ(h.main->Label_ProgressBar.Text(), "Idle");
-    ASSERT_EQ(LinkedTo(h, "C:\\New\\a.gif").size(), 1u);  // P2 was re-created
-    if (pump_fails_for_good) {
+    EXPECT_EQ(h.main->ProgressBar_main.Value(), 0);
+    EXPECT_FALSE(h.main->Busy());
+    ASSERT_EQ(h.host.boxes.size(), c.box ? 1u : 0u);
+    if (c.box) {
+      EXPECT_NE(h.host.boxes[0].text.find(c.box), std::string::npos);
+      EXPECT_TRUE(LinkedTo(h, "C:\\New\\a.gif").empty());
+      continue;
+    }
+    // P2 is re-created before, P3 not at all.
+    ASSERT_EQ(LinkedTo(h, "C:\\New\\a.gif").size(), 1u);
+    EXPECT_TRUE(LinkedTo(h, "C:\\New\\c.gif").empty());
+    if (c.closes) {
+      EXPECT_EQ(h.main->Text_DocumentName.Text(), "No Document Available");
+      continue;
+    }
+    if (c.for_good) {
       EXPECT_EQ(h.g.ItemCount, 0);
       EXPECT_EQ(h.main->ListView_IS.Count(), 0);
     } else {

@@ -237,53 +237,5 @@ TEST(SaveFaults, StoppedWhileWordIsBusy) {
   }
 }
 
-// Something happening between two items: Word closing (the document it was working on goes,
-// the save ends quietly), or something other than a Word call failing (here the event pump),
-// which is treated by the regime it falls into: the message box before the first item is
-// written, quietly after.
-TEST(SaveFaults, BetweenItemsWordClosesOrTheWindowFails) {
-  struct Case {
-    int at_pump;
-    bool closes;  // Word closes, or the pump throws
-    const char* box;
-    const char* item2;  // its source afterwards
-  };
-  const Case cases[] = {
-      {3, true, nullptr, "C:\\New\\a.gif"},
-      {1, false, "Error: The window went away.\r\nItem: C:\\Old\\plain.gif", "C:\\Old\\a.gif"},
-      {3, false, nullptr, "C:\\New\\a.gif"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.at_pump) + (c.closes ? " closes" : " throws"));
-    SaveHarness h;
-    Arrange(h);
-    int pumps = 0;
-    h.host.on_pump = [&] {
-      if (++pumps != c.at_pump) return;
-      if (c.closes) h.word->SetActive(0);
-      if (!c.closes) throw std::runtime_error("The window went away.");
-    };
-    h.Save();
-    EXPECT_EQ(h.main->Label_ProgressBar.Text(), "Idle");
-    EXPECT_EQ(h.main->ProgressBar_main.Value(), 0);
-    EXPECT_FALSE(h.main->Busy());
-    if (c.box) {
-      ASSERT_EQ(h.host.boxes.size(), 1u);
-      EXPECT_NE(h.host.boxes[0].text.find(c.box), std::string::npos);
-    } else {
-      EXPECT_TRUE(h.host.boxes.empty());
-    }
-    EXPECT_EQ(h.SourceOf(h.Inline(2)), c.item2);  // written before, or not at all
-    EXPECT_EQ(h.SourceOf(h.Inline(3)), "C:\\Old\\t.xls");
-    if (c.closes) {
-      EXPECT_EQ(h.main->Text_DocumentName.Text(), "No Document Available");
-    }
-    // Read again after a quiet end: nothing listed is still to be saved.
-    if (!c.box) {
-      for (int i = 1; i <= h.g.ItemCount; ++i) EXPECT_FALSE(h.g.Item(i).Changed) << i;
-    }
-  }
-}
-
 }  // namespace
 }  // namespace ravel
