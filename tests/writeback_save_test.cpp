@@ -320,6 +320,7 @@ TEST(SaveInline, FailedComparisonsWriteAndFailedWritesAreSkipped) {
   SaveHarness dry;
   dry.word->SetRelinkResetsFormatting(false);
   dry.Relink(2, "C:\\New\\a.gif");
+  dry.Relink(3, "C:\\New\\t.xls");
   dry.word->Context().Reset();
   dry.word->Context().logging = true;
   dry.Save();
@@ -331,7 +332,10 @@ TEST(SaveInline, FailedComparisonsWriteAndFailedWritesAreSkipped) {
   EXPECT_EQ(writes(log),
             (std::vector<std::string>{"Documents(1).InlineShapes(2).LinkFormat.SourceFullName=",
                                       "Documents(1).InlineShapes(2).AlternativeText=",
-                                      "Documents(1).InlineShapes(2).PictureFormat.ColorType="}));
+                                      "Documents(1).InlineShapes(2).PictureFormat.ColorType=",
+                                      // The colour type goes back always, an OLE object's too.
+                                      "Documents(1).InlineShapes(3).LinkFormat.SourceFullName=",
+                                      "Documents(1).InlineShapes(3).PictureFormat.ColorType="}));
 
   SaveHarness h;
   h.word->SetRelinkResetsFormatting(false);

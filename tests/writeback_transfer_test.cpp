@@ -99,6 +99,7 @@ TEST(SaveFloating, ThePictureIsRecreatedAsItWasButForItsLink) {
     EXPECT_EQ(h.g.ItemCount, 5);
     EXPECT_EQ(h.g.Item(4).SourcePath, "C:\\New\\c.gif");
     EXPECT_EQ(h.g.Item(4).SaveWithDocument, FlagOf(c.sid));
+    EXPECT_GE(h.word->UndoClears(1), 1);  // a relinking cannot be undone piece by piece
     EXPECT_EQ(h.main->ListView_IS.Cell(4, 2), "True");
     EXPECT_TRUE(h.host.boxes.empty());
   }
