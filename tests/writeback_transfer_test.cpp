@@ -208,14 +208,18 @@ TEST(SaveFloating, ALinkedOleObjectIsRelinkedInPlace) {
   EXPECT_FLOAT_EQ(AsNumber(ModelValue(s, "PictureFormat.Brightness")), 0.8f);
   EXPECT_EQ(h.g.Item(5).SourcePath, "C:\\New\\d.doc");
 
-  // Its place now holds a picture: an OLE item's source never goes to it.
-  SaveHarness p;
-  p.Relink(5, "C:\\New\\d.doc");
-  p.Floating(3)->Set("Type", Value(std::int32_t{11}));
-  p.Floating(3)->Set("AlternativeText", Value(std::string("now a picture")));
-  auto before = ModelSnapshot(p.Floating(3));
-  p.Save();
-  EXPECT_EQ(ModelSnapshot(p.Floating(3)), before);
+  // Its place now holds a picture, or an object with a picture's link: an OLE item's source
+  // never goes to it.
+  for (bool link_only : {false, true}) {
+    SaveHarness p;
+    p.Relink(5, "C:\\New\\d.doc");
+    auto link =
+        std::dynamic_pointer_cast<sim::SimObject>(AsObject(p.Floating(3)->At("LinkFormat")));
+    (link_only ? link : p.Floating(3))->Set("Type", Value(std::int32_t{link_only ? 1 : 11}));
+    auto before = ModelSnapshot(p.Floating(3));
+    p.Save();
+    EXPECT_EQ(ModelSnapshot(p.Floating(3)), before) << link_only;
+  }
 }
 
 // Calls into Word for one saved floating picture (here the second of two) do not grow with
