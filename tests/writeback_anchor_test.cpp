@@ -1,6 +1,7 @@
 // A floating picture re-created from its new source stays exactly where it was: anchored in
 // the same paragraph on the same page, at the same place and size, whatever its position is
-// measured from; and no picture is lost or doubled on the way.
+// measured from; no picture is lost or doubled on the way, nor written by a stale list after
+// a save that ended between items.
 #include <gtest/gtest.h>
 
 #include "writeback_support.h"
@@ -10,7 +11,6 @@ namespace {
 
 using test::Changed;
 using test::ModelSnapshot;
-using test::ModelValue;
 using test::SaveHarness;
 
 const std::string kAnchors = std::string(RAVEL_FIXTURES) + "/save-anchors.json";
