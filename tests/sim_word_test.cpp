@@ -35,46 +35,6 @@ Value Get(const SimObjectPtr& o, const std::string& path) {
   return cur->Get(rest);
 }
 
-TEST(SimWordFixture, LoadsDocumentsWithWordsDefaultsAndTypes) {
-  auto word = LoadWordFixtureFile(kTwoDocs);
-  std::string dir = FixtureDirOf(kTwoDocs);
-  ASSERT_EQ(word->DocumentCount(), 2);
-  EXPECT_EQ(word->ActiveIndex(), 2);
-  Document doc = ActiveDocument(*word);
-  EXPECT_EQ(doc.Name(), "Second.doc");
-  EXPECT_EQ(doc.Path(), dir + "\\second");
-
-  Shape linked = doc.InlineShapes().Item(1);
-  EXPECT_EQ(linked.Type(), kInlineLinkedPicture);
-  EXPECT_EQ(linked.Link().Type(), kLinkPicture);
-  EXPECT_EQ(linked.Link().SourceFullName(), dir + "\\pics\\two.gif");
-  EXPECT_EQ(linked.Link().SourceName(), "two.gif");
-  EXPECT_EQ(AsText(Get(word->ShapeAt(2, "InlineShapes", 1), "LinkFormat.SourcePath")),
-            dir + "\\pics");
-  EXPECT_TRUE(linked.Link().SavePictureWithDocument());
-  // Word's types survive: Singles for sizes, Longs for enums and tri-states.
-  Value scale = linked.Get(Prop::ScaleHeight);
-  EXPECT_TRUE(std::holds_alternative<float>(scale));
-  EXPECT_EQ(AsNumber(scale), 100);
-  EXPECT_TRUE(std::holds_alternative<std::int32_t>(linked.Get(Prop::LockAspectRatio)));
-  EXPECT_TRUE(std::holds_alternative<float>(linked.Get(Prop::PictureBrightness)));
-
-  // An embedded picture has no link, as in Word.
-  Shape embedded = doc.InlineShapes().Item(2);
-  EXPECT_EQ(embedded.Type(), 3);
-  EXPECT_THROW(embedded.Link(), WordError);
-
-  Shape floating = doc.FloatingShapes().Item(1);
-  EXPECT_EQ(floating.Type(), kShapeLinkedPicture);
-  EXPECT_EQ(floating.Name(), "Picture 4");
-  EXPECT_EQ(AsLong(floating.Get(Prop::RelativeHorizontalPosition)), 2);
-  EXPECT_EQ(AsLong(floating.Get(Prop::WrapType)), 3);
-  EXPECT_TRUE(std::holds_alternative<float>(floating.Get(Prop::WrapDistanceLeft)));
-  // Default names count on from the numbers already used.
-  EXPECT_EQ(doc.FloatingShapes().Item(2).Name(), "Text Box 5");
-  EXPECT_EQ(doc.FloatingShapes().Item(2).Type(), 17);
-}
-
 TEST(SimWordFixture, FixtureDirFollowsThePathForm) {
   EXPECT_EQ(FixtureDirOf("Z:\\work\\fx\\a.json"), "Z:\\work\\fx");
   EXPECT_EQ(FixtureDirOf("C:/work/fx/a.json"), "C:\\work\\fx");
@@ -99,10 +59,7 @@ TEST(SimWordFixture, MalformedFixturesAreRefusedNamingThePlace) {
       {"{", "not valid JSON: parse error at line 1"},
       {"[]", "fixture: expected an object"},
       {R"({"documents": {}})", "documents: expected an array"},
-      {R"({"documnts": []})", "documnts: unknown member"},
-      {R"({"documents": [7]})", "Documents(1): expected an object (a document)"},
       {R"({"documents": [{"Title": "x"}]})", "Documents(1).Title: unknown member"},
-      {R"({"documents": [{"Name": 5}]})", "Documents(1).Name: expected a text"},
       {R"({"documents": [{"InlineShapes": [{"LinkFormat": {"Locked": "yes"}}]}]})",
        "Documents(1).InlineShapes(1).LinkFormat.Locked: expected true or false, got \"yes\""},
       {R"({"documents": [{"InlineShapes": [{}, {"ScaleHeight": "big"}]}]})",
@@ -114,16 +71,10 @@ TEST(SimWordFixture, MalformedFixturesAreRefusedNamingThePlace) {
        "InlineShapes(1).Name: unknown member"},
       {R"({"documents": [{"Shapes": [{"LinkFormat": 5}]}]})",
        "Shapes(1).LinkFormat: expected an object or null"},
-      {R"({"documents": [{"Shapes": [{"WrapFormat": {"Sides": 1}}]}]})",
-       "Shapes(1).WrapFormat.Sides: unknown member"},
-      {R"({"documents": [{"Shapes": "none"}]})", "Documents(1).Shapes: expected an array"},
       {R"({"documents": [{"Path": "{{NOPE}}"}]})", "Documents(1).Path: unknown variable {{NOPE}}"},
       {R"({"documents": [{"Path": "{{FIXTURE_DIR"}]})", "without \"}}\""},
-      {R"({"documents": [{}], "active": 2})", "active: expected a document number from 0"},
       {R"({"faults": [{"object": "Application", "member": "Name", "access": "read"}]})",
        "faults[0].access: expected \"get\", \"put\" or \"call\""},
-      {R"({"faults": [{"object": "Application", "member": "Name", "repeat": "twice"}]})",
-       "faults[0].repeat: expected \"once\" or \"always\""},
       {R"({"faults": [{"object": "Application"}]})", "faults[0]: missing \"member\""},
   };
   for (const Case& c : cases) {
@@ -149,8 +100,6 @@ TEST(SimWordFixture, UnreadableFilesAndShapeTextsAreRefusedWithTheirName) {
   std::string missing = (dir / "missing.json").string();
   EXPECT_EQ(ErrorOf([&] { LoadWordFixtureFile(missing); }),
             missing + ": cannot read the fixture file");
-  EXPECT_EQ(ErrorOf([&] { LoadWordFixtureFile(dir.string()); }),
-            dir.string() + ": cannot read the fixture file");
   std::filesystem::remove_all(dir);
 
   SimWord word;
@@ -159,7 +108,6 @@ TEST(SimWordFixture, UnreadableFilesAndShapeTextsAreRefusedWithTheirName) {
               word.AddShape(doc, "InlineShapes", "{\"Type\": }");
             }).find("Documents(1).InlineShapes(1): not valid JSON"),
             std::string::npos);
-  EXPECT_THROW(word.AddShape(doc, "Pictures", "{}"), FixtureError);
   EXPECT_EQ(word.ShapeCount(doc, "InlineShapes"), 0);
 }
 
@@ -179,14 +127,16 @@ TEST(SimWordFixture, TheDocumentedExampleLoads) {
   EXPECT_EQ(doc.Path(), "C:\\Docs");
   EXPECT_EQ(doc.InlineShapes().Count(), 4);
   EXPECT_EQ(doc.InlineShapes().Item(1).Link().SourceName(), "a.gif");
-  EXPECT_EQ(doc.InlineShapes().Item(2).OleClassType(), "Excel.Sheet.8");
   EXPECT_EQ(doc.InlineShapes().Item(2).Link().Type(), kLinkOle);
-  EXPECT_FLOAT_EQ(AsNumber(doc.InlineShapes().Item(4).Get(Prop::PictureBrightness)), 0.6f);
-  EXPECT_EQ(doc.FloatingShapes().Item(1).Type(), kShapeLinkedPicture);
+  EXPECT_THROW(doc.InlineShapes().Item(3).Link(), WordError);  // embedded, as in Word
+  // Word's types: Singles for sizes, Longs for enums and tri-states.
+  Shape formatted = doc.InlineShapes().Item(4);
+  EXPECT_EQ(formatted.Get(Prop::PictureBrightness), Value(0.6f));
+  EXPECT_EQ(formatted.Get(Prop::ScaleHeight), Value(80.0f));
+  EXPECT_EQ(formatted.Get(Prop::LockAspectRatio), Value(std::int32_t{-1}));
   EXPECT_EQ(doc.FloatingShapes().Item(3).Name(), "Text Box 3");
   WObjectPtr logo = doc.FloatingShapes().Item(1).Object();
   EXPECT_EQ(AsText(AsObject(logo->Get("Hyperlink"))->Get("ScreenTip")), "Home");
-  EXPECT_EQ(AsLong(logo->Get("HorizontalFlip")), -1);
   EXPECT_EQ(AsLong(AsObject(word->Document(1)->Get("Tables"))->Get("Count")), 1);
   LinkFormat faulty = doc.InlineShapes().Item(4).Link();
   EXPECT_EQ(ErrorOf([&] { faulty.SavePictureWithDocument(); }),
@@ -217,47 +167,6 @@ TEST(SimWordErrors, FailuresCarryWordsOwnMessages) {
               shapes.Item(1).Object()->Get("Colour");
             }).find("doesn't support this property or method"),
             std::string::npos);
-}
-
-TEST(SimWordFaults, InjectedOnceOrAlwaysOnOneObjectAndAccess) {
-  auto word = LoadWordFixtureFile(kTwoDocs);
-  LinkFormat link = ActiveDocument(*word).InlineShapes().Item(1).Link();
-  // From the fixture: once.
-  EXPECT_EQ(ErrorOf([&] { link.Locked(); }), "The link is busy.");
-  EXPECT_FALSE(link.Locked());
-
-  // From code: always, and only on that object, member and access.
-  word->AddFault("Documents(2).Shapes(1)", "name", Access::Get, false, "Word is busy.");
-  Shapes shapes = ActiveDocument(*word).FloatingShapes();
-  EXPECT_EQ(ErrorOf([&] { shapes.Item(1).Name(); }), "Word is busy.");
-  EXPECT_EQ(ErrorOf([&] { shapes.Item(1).Name(); }), "Word is busy.");
-  EXPECT_EQ(shapes.Item(2).Name(), "Text Box 5");
-  EXPECT_NO_THROW(shapes.Item(1).Object()->Put("Name", Value(std::string("Renamed"))));
-
-  word->AddFault("Documents(2).InlineShapes(1).LinkFormat", "SourceFullName", Access::Put, true);
-  EXPECT_THROW(link.SetSourceFullName("C:\\x.gif"), WordError);
-  EXPECT_NO_THROW(link.SetSourceFullName("C:\\x.gif"));
-  EXPECT_EQ(link.SourceFullName(), "C:\\x.gif");
-
-  word->AddFault("Documents(2)", "Activate", Access::Call);
-  EXPECT_THROW(ActiveDocument(*word).Activate(), WordError);
-  EXPECT_EQ(ActiveDocument(*word).Name(), "Second.doc");
-}
-
-TEST(SimWordCounting, CountsEveryClientCallButNotModelAccess) {
-  auto word = LoadWordFixtureFile(kTwoDocs);
-  SimContext& ctx = word->Context();
-  ctx.Reset();
-  word->ShapeAt(2, "InlineShapes", 1)->At("Type");
-  word->ShapeCount(2, "Shapes");
-  EXPECT_EQ(ctx.calls, 0);
-
-  Shape s = ActiveDocument(*word).InlineShapes().Item(1);  // ActiveDocument, InlineShapes, Item
-  s.Type();
-  EXPECT_THROW(ActiveDocument(*word).InlineShapes().Item(9), WordError);  // failures count too
-  EXPECT_EQ(ctx.calls, 7);
-  EXPECT_EQ(ctx.calls_by_member["Item"], 2);
-  EXPECT_EQ(ctx.calls_by_member["activedocument"], 2);
 }
 
 class SimWordShapes : public ::testing::Test {
@@ -315,19 +224,6 @@ TEST_F(SimWordShapes, AddPictureAppendsALinkedFloatingPictureWithDefaults) {
   word.SetCurrentFolder("C:\\Docs");
   Floating().AddPicture("pics\\rel.gif", true, true);
   EXPECT_EQ(Floating().Item(4).Link().SourceFullName(), "C:\\Docs\\pics\\rel.gif");
-
-  // An existing file Word cannot read as a picture fails too, and adds nothing.
-  word.SetPictureCheck(
-      [](const std::string& path) { return path.find("rel") == std::string::npos; });
-  EXPECT_EQ(ErrorOf([&] { Floating().AddPicture("pics\\rel.gif", true, true); }),
-            kUnreadablePicture);
-  EXPECT_EQ(Floating().Count(), 4);
-  word.SetPictureCheck(nullptr);
-
-  // Not linked: an embedded picture.
-  Floating().AddPicture("C:\\New\\n.gif", false, true);
-  EXPECT_EQ(Floating().Item(5).Type(), 13);
-  EXPECT_THROW(Floating().Item(5).Link(), WordError);
 }
 
 // Left and Top count from the origin of the shape's relative-position kinds; changing a kind
@@ -429,35 +325,6 @@ TEST_F(SimWordShapes, CarriedValuesFollowWordsOrderRules) {
   EXPECT_THROW(links->Call("Add", {Value(std::string("no shape"))}), WordError);
 }
 
-TEST(SimWordFaults, AfterACountOfCallsOnceOrAlways) {
-  for (bool once : {true, false}) {
-    auto word = LoadWordFixtureFile(kTwoDocs);
-    word->Context().Reset();
-    word->FailAfter(2, once, "Word went away.");
-    Document doc = ActiveDocument(*word);  // call 1
-    EXPECT_EQ(doc.Name(), "Second.doc");   // call 2
-    EXPECT_EQ(ErrorOf([&] { doc.Path(); }), "Word went away.");
-    if (once)
-      EXPECT_NO_THROW(doc.Path());
-    else
-      EXPECT_EQ(ErrorOf([&] { doc.Path(); }), "Word went away.");
-  }
-  // From a fixture, and logged with the calls.
-  auto word = LoadWordFixture(R"({"documents": [{"Name": "A.doc"}],
-                                  "faults": [{"after": 1, "repeat": "once"}]})");
-  word->Context().logging = true;
-  Document doc = ActiveDocument(*word);
-  EXPECT_EQ(ErrorOf([&] { doc.UndoClear(); }), "Word could not do that.");
-  word->Document(1)->Put("Name", Value(std::string("B.doc")));
-  EXPECT_EQ(word->Context().log,
-            (std::vector<std::string>{"Application.ActiveDocument", "Documents(1).UndoClear()",
-                                      "Documents(1).Name="}));
-  EXPECT_NE(ErrorOf([] {
-              LoadWordFixture(R"({"faults": [{"after": 1, "object": "Application"}]})");
-            }).find("without object and member"),
-            std::string::npos);
-}
-
 TEST_F(SimWordShapes, DeleteMovesLaterShapesForwardAndKillsTheDeletedOne) {
   Shape first = Floating().Item(1);
   first.Select();
@@ -468,9 +335,6 @@ TEST_F(SimWordShapes, DeleteMovesLaterShapesForwardAndKillsTheDeletedOne) {
   EXPECT_EQ(Floating().Item(1).Type(), 17);
   EXPECT_EQ(ErrorOf([&] { first.Name(); }), kObjectDeleted);
   EXPECT_EQ(ErrorOf([&] { first.Delete(); }), kObjectDeleted);
-  // A fault by label meets the shape now at that position, parts included.
-  word.AddFault("Documents(1).Shapes(1).WrapFormat", "Type", Access::Get);
-  EXPECT_THROW(Floating().Item(1).Get(Prop::WrapType), WordError);
   Floating().AddPicture("C:\\New\\n.gif", true, true);
   EXPECT_EQ(word.ShapeAt(doc, "Shapes", 2)->Label(), "Documents(1).Shapes(2)");
 }
@@ -508,25 +372,6 @@ TEST_F(SimWordShapes, WritingSourceFullNameRelinksAndReloadsAsWordDoes) {
   EXPECT_EQ(AsNumber(fl.Get(Prop::PictureCropLeft)), 0);
   EXPECT_EQ(AsNumber(fl.Get(Prop::Left)), 10);
   EXPECT_EQ(AsText(fl.Get(Prop::AlternativeText)), "F");
-
-  word.SetRelinkResetsFormatting(false);
-  in.Put(Prop::ScaleHeight, Value(70.0));
-  in.Link().SetSourceFullName("D:\\c.gif");
-  EXPECT_EQ(AsNumber(in.Get(Prop::ScaleHeight)), 70);
-  EXPECT_TRUE(std::holds_alternative<float>(in.Get(Prop::ScaleHeight)));
-}
-
-TEST(SimWordDocuments, ActivateSwitchesAndUndoClearIsCountedPerDocument) {
-  auto word = LoadWordFixtureFile(kTwoDocs);
-  Document first(AsObject(
-      AsObject(word->Application()->Get("Documents"))->Call("Item", {Value(std::int32_t{1})})));
-  first.Activate();
-  EXPECT_EQ(word->ActiveIndex(), 1);
-  EXPECT_EQ(ActiveDocument(*word).Name(), "First.doc");
-  ActiveDocument(*word).UndoClear();
-  ActiveDocument(*word).UndoClear();
-  EXPECT_EQ(word->UndoClears(1), 2);
-  EXPECT_EQ(word->UndoClears(2), 0);
 }
 
 // Objects a client still holds after Word has gone fail cleanly (no stale memory).
@@ -538,12 +383,6 @@ TEST(SimWordDocuments, ObjectsKeptPastTheStandInFailCleanly) {
   }
   EXPECT_THROW(collection->Get("Count"), WordError);
 }
-
-}  // namespace
-}  // namespace ravel::sim
-
-namespace ravel::sim {
-namespace {
 
 // What Word documents about anchors: AddPicture without an Anchor anchors at the selection
 // and places the picture relative to the page; with a Range it anchors in that Range's
@@ -605,15 +444,12 @@ TEST_F(SimWordAnchors, AddPictureRefusesWhatWordRefusesAndTakesOmittedArguments)
     std::vector<Value> args;
   };
   const Case cases[] = {
-      {"no file", {omitted, Value(true)}},
-      {"file not a text", {Value(std::int32_t{5})}},
       {"anchor not a range",
        {Value(std::string("C:\\New\\c.gif")), Value(true), Value(true), omitted, omitted, omitted,
         omitted, Value(std::string("here"))}},
       {"left not a number",
        {Value(std::string("C:\\New\\c.gif")), Value(true), Value(true),
         Value(std::string("left"))}},
-      {"too many", std::vector<Value>(9, Value(true))},
   };
   for (const Case& c : cases) EXPECT_THROW(shapes->Call("AddPicture", c.args), WordError) << c.name;
   // A Range of another document is not this document's anchor.
@@ -666,22 +502,6 @@ TEST_F(SimWordAnchors, IndexFollowsTheZOrder) {
   Floating().Item(3).Delete();
   EXPECT_EQ(ErrorOf([&] { Floating().Item(2).Object()->Put("ZOrderPosition", Value(1)); }),
             "Object doesn't support this property or method: ZOrderPosition");
-}
-
-TEST(SimWordLog, RecordsWhatWasSentAndWhatFailed) {
-  auto word = LoadWordFixtureFile(std::string(RAVEL_FIXTURES) + "/save-anchors.json");
-  SimContext& ctx = word->Context();
-  ctx.logging = true;
-  std::vector<std::string> seen;
-  ctx.on_call = [&](const std::string& call) { seen.push_back(call); };
-  Shape chart = ActiveDocument(*word).FloatingShapes().Item(2);
-  chart.Put(Prop::LockAspectRatio, Value(true));
-  EXPECT_THROW(ActiveDocument(*word).FloatingShapes().Item(7), WordError);
-  EXPECT_EQ(seen, ctx.log);
-  ASSERT_EQ(ctx.log.size(), 7u);
-  EXPECT_EQ(ctx.log_values[3], Value(true));
-  EXPECT_EQ(ctx.log_failed, (std::vector<bool>{false, false, false, false, false, false, true}));
-  EXPECT_TRUE(ctx.Succeeded("Documents(1).Shapes(2).LockAspectRatio="));
 }
 
 }  // namespace

@@ -34,18 +34,6 @@ std::string Box(const std::string& item) {
          "\r\nItem: " + item;
 }
 
-sim::SimObjectPtr FindType(SaveHarness& h, int type) {
-  for (int i = 1; i <= h.FloatingCount(); ++i)
-    if (AsLong(h.Floating(i)->At("Type")) == type) return h.Floating(i);
-  return nullptr;
-}
-
-int CountType(SaveHarness& h, int type) {
-  int n = 0;
-  for (int i = 1; i <= h.FloatingCount(); ++i) n += AsLong(h.Floating(i)->At("Type")) == type;
-  return n;
-}
-
 // The calls of a save without faults, where each item's calls begin (the log's length at each
 // event pump), where its regimes meet, and the calls the fault walk fails.
 struct Walk {
@@ -144,11 +132,10 @@ TEST(SaveFaults, EachCallSiteFailingOnceOrForGood) {
                    w.log[static_cast<std::size_t>(k)]);
       SaveHarness h;
       Arrange(h);
-      auto inline1 = ModelSnapshot(h.Inline(1));
-      auto box = ModelSnapshot(FindType(h, 17));
       std::vector<std::vector<std::string>> all;
       for (int i = 1; i <= 3; ++i) all.push_back(ModelSnapshot(h.Inline(i)));
       for (int i = 1; i <= 3; ++i) all.push_back(ModelSnapshot(h.Floating(i)));
+      auto box = all[4];  // the text box
 
       h.word->Context().logging = true;
       h.word->FailAfter(k, once);
@@ -161,13 +148,13 @@ TEST(SaveFaults, EachCallSiteFailingOnceOrForGood) {
       EXPECT_EQ(h.main->Text_NewDestPath.Text(), "C:\\New");
       // Shapes no item names are never written; no picture is ever lost, nor doubled while
       // Word still answers (once Word has gone, a new picture cannot be taken back).
-      EXPECT_EQ(ModelSnapshot(h.Inline(1)), inline1);
-      EXPECT_EQ(ModelSnapshot(FindType(h, 17)), box);
+      EXPECT_EQ(ModelSnapshot(h.Inline(1)), all[0]);
+      EXPECT_EQ(ModelSnapshot(h.OfType(17).at(0)), box);
       if (once)
-        EXPECT_EQ(CountType(h, kShapeLinkedPicture), 1);
+        EXPECT_EQ(h.OfType(kShapeLinkedPicture).size(), 1u);
       else
-        EXPECT_GE(CountType(h, kShapeLinkedPicture), 1);
-      EXPECT_EQ(CountType(h, kShapeLinkedOle), 1);
+        EXPECT_GE(h.OfType(kShapeLinkedPicture).size(), 1u);
+      EXPECT_EQ(h.OfType(kShapeLinkedOle).size(), 1u);
 
       if (k < w.tolerant_from) {
         // Strict: the message box names the item whose calls were running; nothing written,
@@ -201,7 +188,7 @@ TEST(SaveFaults, EachCallSiteFailingOnceOrForGood) {
           // The new picture stays only when the old one could be deleted.
           bool moved = ctx.Succeeded("Documents(1).Shapes.AddPicture()") &&
                        ctx.Succeeded("Documents(1).Shapes(1).Delete()");
-          auto picture = FindType(h, kShapeLinkedPicture);
+          auto picture = h.OfType(kShapeLinkedPicture).at(0);
           EXPECT_EQ(h.SourceOf(picture), moved ? "C:\\New\\c.gif" : "C:\\Old\\c.gif");
           // The OLE object is written unless the one failure hit a call of its item before
           // the write other than a formatting read (the write itself included).
@@ -231,8 +218,8 @@ TEST(SaveFaults, StoppedWhileWordIsBusy) {
     const sim::SimContext& ctx = h.word->Context();
     EXPECT_TRUE(h.host.boxes.empty());
     EXPECT_FALSE(h.main->Busy());
-    ASSERT_EQ(CountType(h, kShapeLinkedPicture), 1);
-    auto picture = FindType(h, kShapeLinkedPicture);
+    ASSERT_EQ(h.OfType(kShapeLinkedPicture).size(), 1u);
+    auto picture = h.OfType(kShapeLinkedPicture).at(0);
     bool moved = ctx.Succeeded("Documents(1).Shapes(1).Delete()");
     EXPECT_EQ(h.SourceOf(picture), moved ? "C:\\New\\c.gif" : "C:\\Old\\c.gif");
     // A new picture that stays is complete.
@@ -242,59 +229,11 @@ TEST(SaveFaults, StoppedWhileWordIsBusy) {
     // Nothing is written after the stop: the OLE object, saved after the picture, keeps its
     // old source unless the picture was done.
     if (!moved) {
-      EXPECT_EQ(h.SourceOf(FindType(h, kShapeLinkedOle)), "C:\\Old\\d.doc");
+      EXPECT_EQ(h.SourceOf(h.OfType(kShapeLinkedOle).at(0)), "C:\\Old\\d.doc");
     }
     // Read again: nothing listed is still to be saved.
     for (int i = 1; i <= h.g.ItemCount; ++i) EXPECT_FALSE(h.g.Item(i).Changed) << i;
     if (HasFailure()) return;
-  }
-}
-
-// Something happening between two items: Word closing (the document it was working on goes,
-// the save ends quietly), or something other than a Word call failing (here the event pump),
-// which is treated by the regime it falls into: the message box before the first item is
-// written, quietly after.
-TEST(SaveFaults, BetweenItemsWordClosesOrTheWindowFails) {
-  struct Case {
-    int at_pump;
-    bool closes;  // Word closes, or the pump throws
-    const char* box;
-    const char* item2;  // its source afterwards
-  };
-  const Case cases[] = {
-      {3, true, nullptr, "C:\\New\\a.gif"},
-      {1, false, "Error: The window went away.\r\nItem: C:\\Old\\plain.gif", "C:\\Old\\a.gif"},
-      {3, false, nullptr, "C:\\New\\a.gif"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.at_pump) + (c.closes ? " closes" : " throws"));
-    SaveHarness h;
-    Arrange(h);
-    int pumps = 0;
-    h.host.on_pump = [&] {
-      if (++pumps != c.at_pump) return;
-      if (c.closes) h.word->SetActive(0);
-      if (!c.closes) throw std::runtime_error("The window went away.");
-    };
-    h.Save();
-    EXPECT_EQ(h.main->Label_ProgressBar.Text(), "Idle");
-    EXPECT_EQ(h.main->ProgressBar_main.Value(), 0);
-    EXPECT_FALSE(h.main->Busy());
-    if (c.box) {
-      ASSERT_EQ(h.host.boxes.size(), 1u);
-      EXPECT_NE(h.host.boxes[0].text.find(c.box), std::string::npos);
-    } else {
-      EXPECT_TRUE(h.host.boxes.empty());
-    }
-    EXPECT_EQ(h.SourceOf(h.Inline(2)), c.item2);  // written before, or not at all
-    EXPECT_EQ(h.SourceOf(h.Inline(3)), "C:\\Old\\t.xls");
-    if (c.closes) {
-      EXPECT_EQ(h.main->Text_DocumentName.Text(), "No Document Available");
-    }
-    // Read again after a quiet end: nothing listed is still to be saved.
-    if (!c.box) {
-      for (int i = 1; i <= h.g.ItemCount; ++i) EXPECT_FALSE(h.g.Item(i).Changed) << i;
-    }
   }
 }
 

@@ -3,6 +3,7 @@
 // relinking operations would, select rows, save.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -29,7 +30,8 @@ inline Value ModelValue(const sim::SimObjectPtr& shape, const std::string& path)
   return cur->At(rest);
 }
 
-// Every member of a shape and its parts, as text: equal snapshots mean an untouched shape.
+// Every member of a shape and its parts, as text with Word's type (a Long 0 is not a
+// Boolean False): equal snapshots mean an untouched shape.
 inline std::vector<std::string> ModelSnapshot(const sim::SimObjectPtr& shape,
                                               const std::string& prefix = "") {
   std::vector<std::string> out;
@@ -41,9 +43,33 @@ inline std::vector<std::string> ModelSnapshot(const sim::SimObjectPtr& shape,
     } else if (auto* s = std::get_if<std::string>(&v)) {
       out.push_back(prefix + name + "=" + *s);
     } else {
-      out.push_back(prefix + name + "=" + std::to_string(AsNumber(v)));
+      const char* type = std::holds_alternative<std::int32_t>(v) ? "Long "
+                         : std::holds_alternative<float>(v)      ? "Single "
+                         : std::holds_alternative<bool>(v)       ? "Boolean "
+                                                                 : "Double ";
+      out.push_back(prefix + name + "=" + type + std::to_string(AsNumber(v)));
     }
   }
+  return out;
+}
+
+// The lines of `after` that `before` does not have: what changed, as it is now.
+inline std::vector<std::string> Changed(const std::vector<std::string>& before,
+                                        const std::vector<std::string>& after) {
+  std::vector<std::string> out;
+  for (const auto& line : after)
+    if (std::find(before.begin(), before.end(), line) == before.end()) out.push_back(line);
+  return out;
+}
+
+// The lines of a picture's snapshot that re-creating it from `source` changes: the link, made
+// stored in the document when `stored`, and the new file's own size (96 by 72).
+inline std::vector<std::string> Recreated(const std::string& source, bool stored = false) {
+  std::vector<std::string> out = {"@OriginalHeight=Single 72.000000",
+                                  "@OriginalWidth=Single 96.000000"};
+  if (stored) out.push_back("LinkFormat.SavePictureWithDocument=Boolean -1.000000");
+  out.push_back("LinkFormat.SourceFullName=" + source);
+  out.push_back("LinkFormat.SourcePath=" + source.substr(0, source.rfind('\\')));
   return out;
 }
 
@@ -83,6 +109,26 @@ struct SaveHarness {
   }
   double Number(const sim::SimObjectPtr& s, const std::string& path) const {
     return AsNumber(ModelValue(s, path));
+  }
+  // The floating shapes of a type, model-side (a re-created picture is not where the old
+  // one was).
+  std::vector<sim::SimObjectPtr> OfType(int type) const {
+    std::vector<sim::SimObjectPtr> out;
+    for (int i = 1; i <= FloatingCount(); ++i)
+      if (AsLong(Floating(i)->At("Type")) == type) out.push_back(Floating(i));
+    return out;
+  }
+  // A second open document of `name` in `folder` holding in-line links to the sources given,
+  // as a copy of the document would.
+  int AddCopy(const std::string& name, const std::string& folder,
+              std::initializer_list<const char*> sources) {
+    int d = word->AddDocument(name, folder);
+    for (std::string src : sources) {
+      for (auto k = src.find('\\'); k != std::string::npos; k = src.find('\\', k + 2))
+        src.insert(k, 1, '\\');  // as JSON spells it
+      word->AddShape(d, "InlineShapes", R"({"LinkFormat": {"SourceFullName": ")" + src + R"("}})");
+    }
+    return d;
   }
 };
 
