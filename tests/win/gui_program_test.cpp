@@ -574,7 +574,7 @@ void PostMenuExit(HWND main) {
   PostMessageW(main, WM_COMMAND, MAKEWPARAM(ravel::win::MainWindow::kMenuExit, 0), 0);
 }
 
-TEST(SettingsProgram, OptionsLeftAtCloseAreThereAtTheNextStartAnotherVersionsAreReplaced) {
+TEST(SettingsProgram, OptionsLeftAtCloseAreThereAtTheNextStartButNotAfterTheMenusExit) {
   RegDeleteTreeA(HKEY_CURRENT_USER, kProduct);
   // First run: the defaults are written at once, the boxes show them; changes are written at
   // the end only.
@@ -608,11 +608,15 @@ TEST(SettingsProgram, OptionsLeftAtCloseAreThereAtTheNextStartAnotherVersionsAre
   EXPECT_EQ(Stored(kSettings, "Preview"), "1");
   EXPECT_EQ(Stored(kSettings, "Support_Hidden_Objects"), "0");
   EXPECT_EQ(Stored(kSettings, "Rel_Path"), "1");
+}
 
-  // Another version's key is replaced by the defaults, as text, and the program still starts.
+// Another version's key is replaced by the defaults, as text, and the program still starts.
+TEST(SettingsProgram, AnotherVersionsKeyIsReplacedAndTheProgramStillStarts) {
   HKEY k = nullptr;
-  ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kSettings, 0, KEY_SET_VALUE, &k), ERROR_SUCCESS);
-  DWORD zero = 0;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSettings, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k,
+                            nullptr),
+            ERROR_SUCCESS);
+  DWORD zero = 0;  // another type, and not the default
   RegSetValueExA(k, "Preview", 0, REG_DWORD, reinterpret_cast<BYTE*>(&zero), sizeof zero);
   RegCloseKey(k);
   ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kProduct, "Version", REG_SZ, "0.9", 4),
