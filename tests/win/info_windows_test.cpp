@@ -231,16 +231,16 @@ TEST_F(InfoWindowsTest, TheSplashShowsItsTextsAsControlsAndAClickOnTheFrameHands
     const char* text;
     const wchar_t* face;
     int points;  // rounded
-    bool bold;
+    bool bold, underline;
   };
   using S = win::SplashWindow;
   const Expected expected[] = {
-      {S::kProductName, "Ravelmend", L"Arial", 32, true},
-      {S::kVersion, "Version 1.2.1 Built 1030", L"Arial", 12, true},
-      {S::kPlatform, "Windows 98/2000", L"Arial", 16, true},
-      {S::kCompanyProduct, "Norquill", L"Arial", 18, true},
-      {S::kCompany, "Norquill", L"Arial", 8, false},
-      {S::kLabel5, kWebAddress, L"MS Sans Serif", 8, false},
+      {S::kProductName, "Ravelmend", L"Arial", 32, true, false},
+      {S::kVersion, "Version 1.2.1 Built 1030", L"Arial", 12, true, false},
+      {S::kPlatform, "Windows 98/2000", L"Arial", 16, true, false},
+      {S::kCompanyProduct, "Norquill", L"Arial", 18, true, false},
+      {S::kCompany, "Norquill", L"Arial", 8, false, false},
+      {S::kLabel5, kWebAddress, L"MS Sans Serif", 8, false, true},  // a link
   };
   UINT dpi = win::DpiOf(s);
   for (const Expected& e : expected) {
@@ -254,6 +254,7 @@ TEST_F(InfoWindowsTest, TheSplashShowsItsTextsAsControlsAndAClickOnTheFrameHands
     EXPECT_STREQ(lf.lfFaceName, e.face) << e.text;
     EXPECT_NEAR(-lf.lfHeight * 72.0 / dpi, e.points, 0.6) << e.text;
     EXPECT_EQ(lf.lfWeight >= FW_BOLD, e.bold) << e.text;
+    EXPECT_EQ(lf.lfUnderline != FALSE, e.underline) << e.text;
   }
   auto picture = win::ImagePictureOf(GetDlgItem(s, S::kPicture1));
   ASSERT_NE(picture, nullptr) << "the splash picture from the resources";
