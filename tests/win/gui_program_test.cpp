@@ -1,6 +1,6 @@
 // The real program: Ravelmend.exe started beside this test, with the Word stand-in serving a
-// fixture through COM. Its windows are inspected from outside, by Win32 calls alone, as any
-// other program sees them.
+// fixture through COM and the real (Wine) registry holding its settings. Its windows are
+// inspected from outside, by Win32 calls alone, as any other program sees them.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -9,7 +9,6 @@
 #include <shlobj.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -18,29 +17,15 @@
 
 #include "app/Form_Main.h"
 #include "win32/common/Utf.h"
+#include "win32/gui/MainWindow.h"
 #include "win_support.h"
 
 namespace {
 
+using namespace ravel::wintest;
+using ravel::Value;
 using ravel::win::Narrow;
 using ravel::win::Widen;
-
-std::wstring HereFolder() {
-  wchar_t path[MAX_PATH] = {};
-  GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring p(path);
-  return p.substr(0, p.find_last_of(L"\\/"));
-}
-
-std::wstring WindowsPath(const std::string& posix) {
-  std::string p = "Z:" + posix;
-  for (char& c : p)
-    if (c == '/') c = '\\';
-  return Widen(p);
-}
-
-using ravel::wintest::kPatienceMs;
-using ravel::wintest::WaitFor;
 
 // A control's text, asked of its own process (GetWindowText would not ask it). A program
 // starved by a loaded machine answers late, not never: the limit only bounds a hang.
@@ -64,21 +49,40 @@ struct ChildInfo {
   LONG style;
 };
 
-std::vector<ChildInfo> ChildrenOf(HWND parent) {
-  std::vector<ChildInfo> out;
-  EnumChildWindows(
-      parent,
-      [](HWND h, LPARAM lp) -> BOOL {
-        auto* v = reinterpret_cast<std::vector<ChildInfo>*>(lp);
-        if (GetParent(h) == GetAncestor(h, GA_ROOT))  // direct children only
-          v->push_back({h, ClassOf(h), TextOf(h), GetWindowLongW(h, GWL_STYLE)});
-        return TRUE;
-      },
-      reinterpret_cast<LPARAM>(&out));
-  return out;
+// The main window's direct children, found by class and text.
+struct Controls {
+  explicit Controls(HWND main) {
+    EnumChildWindows(
+        main,
+        [](HWND h, LPARAM lp) -> BOOL {
+          if (GetParent(h) == GetAncestor(h, GA_ROOT))
+            reinterpret_cast<Controls*>(lp)->all.push_back(
+                {h, ClassOf(h), TextOf(h), GetWindowLongW(h, GWL_STYLE)});
+          return TRUE;
+        },
+        reinterpret_cast<LPARAM>(this));
+  }
+  // The first of class `cls` (and text `text`, when given), or null.
+  const ChildInfo* Find(const std::string& cls, const char* text = nullptr) const {
+    for (const auto& c : all)
+      if (c.cls == cls && (text == nullptr || c.text == text)) return &c;
+    return nullptr;
+  }
+  HWND Get(const std::string& cls, const char* text = nullptr) const {
+    const ChildInfo* c = Find(cls, text);
+    return c != nullptr ? c->hwnd : nullptr;
+  }
+  HWND Button(const char* text) const { return Get("Button", text); }
+  HWND List() const { return Get("SysListView32"); }
+  HWND Status() const { return Get("Static", "Idle"); }
+  std::vector<ChildInfo> all;
+};
+
+LRESULT Rows(HWND list) {
+  return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0);
 }
 
-// Memory in the program's address space, for the list and header messages that carry a
+// Memory in the program's address space, for the list, header and tree messages that carry a
 // pointer.
 class RemoteBuffer {
  public:
@@ -104,22 +108,46 @@ class RemoteBuffer {
   void* mem_;
 };
 
-constexpr std::size_t kTextAt = 512;
-constexpr int kTextMax = 1024;
-
-std::string ListCell(HANDLE process, HWND list, int row, int col) {
+// The text the program copies into the item `item` (an LVITEMW, HDITEMW or TVITEMW) when
+// sent `msg`: the item and its text buffer live in the program's memory.
+template <class Item>
+std::string RemoteText(HANDLE process, HWND h, UINT msg, WPARAM w, Item item) {
+  constexpr std::size_t kTextAt = 512;
+  constexpr int kTextMax = 1024;
   RemoteBuffer buf(process, kTextAt + kTextMax * sizeof(wchar_t));
   if (!buf) return "(no memory)";
-  LVITEMW lvi{};
-  lvi.iSubItem = col;
-  lvi.pszText = static_cast<LPWSTR>(buf.At(kTextAt));
-  lvi.cchTextMax = kTextMax;
-  buf.Write(0, &lvi, sizeof lvi);
-  SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row),
-               reinterpret_cast<LPARAM>(buf.At(0)));
+  item.pszText = static_cast<LPWSTR>(buf.At(kTextAt));
+  item.cchTextMax = kTextMax;
+  buf.Write(0, &item, sizeof item);
+  SendMessageW(h, msg, w, reinterpret_cast<LPARAM>(buf.At(0)));
   std::wstring text(kTextMax, L'\0');
   buf.Read(kTextAt, text.data(), kTextMax * sizeof(wchar_t));
   return Narrow(text.c_str());
+}
+
+std::string ListCell(HANDLE process, HWND list, int row, int col) {
+  LVITEMW lvi{};
+  lvi.iSubItem = col;
+  return RemoteText(process, list, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), lvi);
+}
+
+// The text of a tree's selected item.
+std::string TreeCaretText(HANDLE process, HWND tree) {
+  TVITEMW tvi{};
+  tvi.mask = TVIF_TEXT;
+  tvi.hItem = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
+  return tvi.hItem == nullptr ? "" : RemoteText(process, tree, TVM_GETITEMW, 0, tvi);
+}
+
+std::vector<std::string> HeaderTexts(HANDLE process, HWND list) {
+  std::vector<std::string> out;
+  HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
+  for (int i = 0, n = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)); i < n; ++i) {
+    HDITEMW hd{};
+    hd.mask = HDI_TEXT;
+    out.push_back(RemoteText(process, header, HDM_GETITEMW, static_cast<WPARAM>(i), hd));
+  }
+  return out;
 }
 
 // Selects every row, as Ctrl+A does.
@@ -130,42 +158,6 @@ void SelectAllRows(HANDLE process, HWND list) {
   buf.Write(0, &lvi, sizeof lvi);
   SendMessageW(list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1),
                reinterpret_cast<LPARAM>(buf.At(0)));
-}
-
-// The text of a tree's selected item.
-std::string TreeCaretText(HANDLE process, HWND tree) {
-  auto item = reinterpret_cast<HTREEITEM>(SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0));
-  RemoteBuffer buf(process, kTextAt + kTextMax * sizeof(wchar_t));
-  if (item == nullptr || !buf) return {};
-  TVITEMW tvi{};
-  tvi.mask = TVIF_TEXT;
-  tvi.hItem = item;
-  tvi.pszText = static_cast<LPWSTR>(buf.At(kTextAt));
-  tvi.cchTextMax = kTextMax;
-  buf.Write(0, &tvi, sizeof tvi);
-  SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(buf.At(0)));
-  std::wstring text(kTextMax, L'\0');
-  buf.Read(kTextAt, text.data(), kTextMax * sizeof(wchar_t));
-  return Narrow(text.c_str());
-}
-
-std::vector<std::string> HeaderTexts(HANDLE process, HWND list) {
-  std::vector<std::string> out;
-  HWND header = reinterpret_cast<HWND>(SendMessageW(list, LVM_GETHEADER, 0, 0));
-  int n = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
-  RemoteBuffer buf(process, kTextAt + kTextMax * sizeof(wchar_t));
-  for (int i = 0; i < n && buf; ++i) {
-    HDITEMW hd{};
-    hd.mask = HDI_TEXT;
-    hd.pszText = static_cast<LPWSTR>(buf.At(kTextAt));
-    hd.cchTextMax = kTextMax;
-    buf.Write(0, &hd, sizeof hd);
-    SendMessageW(header, HDM_GETITEMW, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(buf.At(0)));
-    std::wstring text(kTextMax, L'\0');
-    buf.Read(kTextAt, text.data(), kTextMax * sizeof(wchar_t));
-    out.push_back(Narrow(text.c_str()));
-  }
-  return out;
 }
 
 struct Start {
@@ -181,12 +173,12 @@ class Program {
   // document at all when it is empty.
   explicit Program(const std::string& fixture, Start start = {}) {
     std::wstring var =
-        fixture.empty() ? L"" : WindowsPath(std::string(RAVEL_FIXTURES) + "/" + fixture);
+        fixture.empty() ? L"" : Widen(WindowsPath(std::string(RAVEL_FIXTURES) + "/" + fixture));
     // The program's Word is its own: none of another test's is running.
-    if (!start.keep_words) ravel::wintest::EndStandIns();
+    if (!start.keep_words) EndStandIns();
     SetEnvironmentVariableW(L"RAVELMEND_WORD_FIXTURE", var.empty() ? nullptr : var.c_str());
     SetEnvironmentVariableW(L"RAVELMEND_BUSY_PATIENCE_MS", start.busy_patience_ms);
-    started_ = ravel::wintest::StartProgram(HereFolder() + L"\\Ravelmend.exe", pi_, start_error_);
+    started_ = StartProgram(BuildFolder() + L"\\Ravelmend.exe", pi_, start_error_);
     SetEnvironmentVariableW(L"RAVELMEND_WORD_FIXTURE", nullptr);
     SetEnvironmentVariableW(L"RAVELMEND_BUSY_PATIENCE_MS", nullptr);
   }
@@ -198,38 +190,43 @@ class Program {
     }
     CloseHandle(pi_.hThread);
     CloseHandle(pi_.hProcess);
-    ravel::wintest::EndStandIns();
+    EndStandIns();
   }
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
-  bool Started() const { return started_; }
-  // Why it could not be started (the system's error code).
-  DWORD StartError() const { return start_error_; }
   HANDLE Process() const { return pi_.hProcess; }
+  // Why no main window came.
+  std::string Why() const {
+    return started_ ? "no window \"Ravelmend\""
+                    : "CreateProcessW failed with error " + std::to_string(start_error_);
+  }
 
   // Its visible top-level window that `match` accepts, once shown; null when none came or
   // the program ended.
   HWND WaitForWindow(const std::function<bool(HWND)>& match, int ms = kPatienceMs) {
     HWND found = nullptr;
-    WaitFor(
-        [&] {
-          found = ravel::wintest::VisibleWindowOf(pi_.dwProcessId, match);
-          return found != nullptr || WaitForSingleObject(pi_.hProcess, 0) != WAIT_TIMEOUT;
-        },
-        ms);
+    if (started_)
+      WaitFor(
+          [&] {
+            found = VisibleWindowOf(pi_.dwProcessId, match);
+            return found != nullptr || WaitForSingleObject(pi_.hProcess, 0) != WAIT_TIMEOUT;
+          },
+          ms);
     return found;
   }
   // Its visible window of that caption.
   HWND WaitForWindow(const char* caption) {
-    return WaitForWindow([caption](HWND h) { return ravel::wintest::Text(h) == caption; });
+    return WaitForWindow([caption](HWND h) { return Text(h) == caption; });
   }
-  // Its main window, captioned "Ravelmend" and owned by none. Shown once the document is
-  // read: a start with Word's start under load gets twice the usual limit.
+  // Its main window, captioned "Ravelmend" and owned by none; notes whether the splash came
+  // first. Shown once the document is read: a start with Word's start under load gets twice
+  // the usual limit.
   HWND WaitForMainWindow() {
     return WaitForWindow(
-        [](HWND h) {
-          return ravel::wintest::Text(h) == "Ravelmend" && GetWindow(h, GW_OWNER) == nullptr;
+        [this](HWND h) {
+          splash_seen = splash_seen || ClassOf(h) == "RavelmendSplash";
+          return Text(h) == "Ravelmend" && GetWindow(h, GW_OWNER) == nullptr;
         },
         2 * kPatienceMs);
   }
@@ -242,31 +239,19 @@ class Program {
     return static_cast<long>(code);
   }
 
+  bool splash_seen = false;
+
  private:
   PROCESS_INFORMATION pi_{};
   bool started_ = false;
   DWORD start_error_ = 0;
 };
 
-const ChildInfo* Find(const std::vector<ChildInfo>& all, const std::string& cls,
-                      const std::string& text) {
-  for (const auto& c : all)
-    if (c.cls == cls && c.text == text) return &c;
-  return nullptr;
-}
-
-const ChildInfo* FindClass(const std::vector<ChildInfo>& all, const std::string& cls) {
-  for (const auto& c : all)
-    if (c.cls == cls) return &c;
-  return nullptr;
-}
-
-TEST(GuiProgram, ShowsTheDocumentsLinksInItsControlsAndEndsWhenClosed) {
+TEST(GuiProgram, ShowsTheDocumentsLinksInItsControlsReadsAgainAtInitAndEndsAtExit) {
   Program p("gui-three-links.json");
-  ASSERT_TRUE(p.Started()) << "CreateProcessW failed with error " << p.StartError();
   HWND main = p.WaitForMainWindow();
-  ASSERT_NE(main, nullptr) << "no window \"Ravelmend\"";
-  auto all = ChildrenOf(main);
+  ASSERT_NE(main, nullptr) << p.Why();
+  Controls c(main);
 
   struct Expected {
     const char* cls;
@@ -307,22 +292,17 @@ TEST(GuiProgram, ShowsTheDocumentsLinksInItsControlsAndEndsWhenClosed) {
       {"Edit", "Please be Patient...", -1},
   };
   for (const auto& e : expected) {
-    const ChildInfo* c = Find(all, e.cls, e.text);
-    ASSERT_NE(c, nullptr) << e.cls << " \"" << e.text << "\"";
-    if (e.kind >= 0) {
-      EXPECT_EQ(c->style & BS_TYPEMASK, e.kind) << e.text;
-    }
+    const ChildInfo* found = c.Find(e.cls, e.text);
+    ASSERT_NE(found, nullptr) << e.cls << " \"" << e.text << "\"";
+    EXPECT_EQ(e.kind < 0 ? e.kind : found->style & BS_TYPEMASK, e.kind) << e.text;
   }
   // Idle: the patience text is hidden, the commands usable, the progress at 0.
-  EXPECT_FALSE(IsWindowVisible(Find(all, "Edit", "Please be Patient...")->hwnd));
-  for (const char* b : {"&Init", "&Save", "&Dissolve"})
-    EXPECT_TRUE(IsWindowEnabled(Find(all, "Button", b)->hwnd)) << b;
-  const ChildInfo* bar = FindClass(all, "msctls_progress32");
-  ASSERT_NE(bar, nullptr);
-  EXPECT_EQ(SendMessageW(bar->hwnd, PBM_GETPOS, 0, 0), 0);
+  EXPECT_FALSE(IsWindowVisible(c.Get("Edit", "Please be Patient...")));
+  for (const char* b : {"&Init", "&Save", "&Dissolve"}) EXPECT_TRUE(IsWindowEnabled(c.Button(b)));
+  EXPECT_EQ(SendMessageW(c.Get("msctls_progress32"), PBM_GETPOS, 0, 0), 0);
 
   // The list: report view, several rows selectable, six columns, a row per link.
-  const ChildInfo* list = FindClass(all, "SysListView32");
+  const ChildInfo* list = c.Find("SysListView32");
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->style & LVS_TYPEMASK, LVS_REPORT);
   EXPECT_EQ(list->style & LVS_SINGLESEL, 0);
@@ -330,7 +310,7 @@ TEST(GuiProgram, ShowsTheDocumentsLinksInItsControlsAndEndsWhenClosed) {
   EXPECT_NE(SendMessageW(list->hwnd, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & LVS_EX_FULLROWSELECT, 0);
   EXPECT_EQ(HeaderTexts(p.Process(), list->hwnd),
             (std::vector<std::string>{"File", "Type", "Exist", "SID", "Locked", "hidden"}));
-  ASSERT_EQ(SendMessageW(list->hwnd, LVM_GETITEMCOUNT, 0, 0), 3);
+  ASSERT_EQ(Rows(list->hwnd), 3);
   EXPECT_EQ(ListCell(p.Process(), list->hwnd, 0, 0), "C:\\Old\\Pictures\\first.gif");
   EXPECT_EQ(ListCell(p.Process(), list->hwnd, 0, 2), "False");
   EXPECT_EQ(ListCell(p.Process(), list->hwnd, 0, 4), "True");
@@ -338,33 +318,31 @@ TEST(GuiProgram, ShowsTheDocumentsLinksInItsControlsAndEndsWhenClosed) {
   // The first row is the current and selected one.
   EXPECT_EQ(SendMessageW(list->hwnd, LVM_GETITEMSTATE, 0, LVIS_SELECTED | LVIS_FOCUSED),
             LVIS_SELECTED | LVIS_FOCUSED);
-
   // A menu bar. (Wine keeps menus to their process, so its entries are checked in-process.)
   EXPECT_NE(GetMenu(main), nullptr);
 
-  PostMessageW(main, WM_CLOSE, 0, 0);
+  SendMessageW(c.Button("&Init"), BM_CLICK, 0, 0);
+  EXPECT_EQ(Rows(list->hwnd), 3);
+  EXPECT_EQ(TextOf(c.Status()), "Idle");
+  EXPECT_TRUE(IsWindowEnabled(c.Button("&Init")));
+  PostMessageW(c.Button("&Exit"), BM_CLICK, 0, 0);
   EXPECT_EQ(p.WaitForExit(), 0);
 }
 
 TEST(GuiProgram, WithoutADocumentItSaysSoAndClosesFromTheFrame) {
   Program p("");
-  ASSERT_TRUE(p.Started()) << "CreateProcessW failed with error " << p.StartError();
   HWND main = p.WaitForMainWindow();
-  ASSERT_NE(main, nullptr);
-  auto all = ChildrenOf(main);
-  EXPECT_NE(Find(all, "Edit", "No Document Available"), nullptr);
-  const ChildInfo* list = FindClass(all, "SysListView32");
-  ASSERT_NE(list, nullptr);
-  EXPECT_EQ(SendMessageW(list->hwnd, LVM_GETITEMCOUNT, 0, 0), 0);
-  for (const char* b : {"&Init", "&Save", "&Dissolve"})
-    EXPECT_TRUE(IsWindowEnabled(Find(all, "Button", b)->hwnd)) << b;
+  ASSERT_NE(main, nullptr) << p.Why();
+  Controls c(main);
+  EXPECT_NE(c.Get("Edit", "No Document Available"), nullptr);
+  EXPECT_EQ(Rows(c.List()), 0);
+  for (const char* b : {"&Init", "&Save", "&Dissolve"}) EXPECT_TRUE(IsWindowEnabled(c.Button(b)));
 
   // Alt+F4 on the frame.
   PostMessageW(main, WM_SYSCOMMAND, SC_CLOSE, 0);
   EXPECT_EQ(p.WaitForExit(), 0);
   // The hidden Word the program started to look for a document ends with it.
-  EXPECT_TRUE(ravel::wintest::WaitFor([] { return ravel::wintest::StandInProcesses().empty(); }))
-      << "a Word process is left behind";
+  EXPECT_TRUE(WaitFor([] { return StandInProcesses().empty(); })) << "a Word process is left";
 }
 
 // Word is busy when the user presses &Init: the status line says so while the program waits,
@@ -372,30 +350,24 @@ TEST(GuiProgram, WithoutADocumentItSaysSoAndClosesFromTheFrame) {
 TEST(GuiProgram, ABusyWordIsWaitedForWithTheStatusLineSayingSo) {
   // A patience beyond the test's own limits: "Server Busy" does not ask in between.
   Program p("gui-three-links.json", {.keep_words = false, .busy_patience_ms = L"600000"});
-  ASSERT_TRUE(p.Started()) << "CreateProcessW failed with error " << p.StartError();
   HWND main = p.WaitForMainWindow();
-  ASSERT_NE(main, nullptr);
-  auto all = ChildrenOf(main);
-  HWND status = Find(all, "Static", "Idle")->hwnd;
-  const ChildInfo* list = FindClass(all, "SysListView32");
-  ASSERT_NE(list, nullptr);
+  ASSERT_NE(main, nullptr) << p.Why();
+  Controls c(main);
+  HWND status = c.Status();
 
   // Busy until the test has seen the wait: on a loaded machine that may take seconds.
-  ravel::wintest::AskRunningWord("StandInBusy",
-                                 {ravel::Value(0), ravel::Value(600000), ravel::Value(0)});
-  PostMessageW(Find(all, "Button", "&Init")->hwnd, BM_CLICK, 0, 0);
+  AskRunningWord("StandInBusy", {Value(0), Value(600000), Value(0)});
+  PostMessageW(c.Button("&Init"), BM_CLICK, 0, 0);
   EXPECT_TRUE(WaitFor([&] {
     return TextOf(status) == "Microsoft Word is busy - waiting for it...";
   })) << TextOf(status);
   DWORD_PTR answered = 0;
   EXPECT_NE(SendMessageTimeoutW(main, WM_NULL, 0, 0, SMTO_NORMAL, kPatienceMs, &answered), 0)
       << "the window stopped answering";
-  ravel::wintest::AskRunningWord("StandInBusy",
-                                 {ravel::Value(0), ravel::Value(0), ravel::Value(0)});
-  EXPECT_TRUE(WaitFor([&] {
-    return TextOf(status) == "Idle" && SendMessageW(list->hwnd, LVM_GETITEMCOUNT, 0, 0) == 3;
-  })) << TextOf(status);
-  EXPECT_GT(ravel::AsLong(ravel::wintest::AskRunningWord("StandInRejected")), 0);
+  AskRunningWord("StandInBusy", {Value(0), Value(0), Value(0)});
+  EXPECT_TRUE(WaitFor([&] { return TextOf(status) == "Idle" && Rows(c.List()) == 3; }))
+      << TextOf(status);
+  EXPECT_GT(ravel::AsLong(AskRunningWord("StandInRejected")), 0);
   PostMessageW(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(p.WaitForExit(), 0);
 }
@@ -403,46 +375,39 @@ TEST(GuiProgram, ABusyWordIsWaitedForWithTheStatusLineSayingSo) {
 // The program runs before Word: no document; the user starts Word and presses &Init.
 TEST(GuiProgram, StartedBeforeWordItFindsWordAtInit) {
   Program p("");
-  ASSERT_TRUE(p.Started()) << "CreateProcessW failed with error " << p.StartError();
   HWND main = p.WaitForMainWindow();
-  ASSERT_NE(main, nullptr);
-  auto all = ChildrenOf(main);
-  EXPECT_NE(Find(all, "Edit", "No Document Available"), nullptr);
-  const ChildInfo* list = FindClass(all, "SysListView32");
-  ASSERT_NE(list, nullptr);
-  EXPECT_EQ(SendMessageW(list->hwnd, LVM_GETITEMCOUNT, 0, 0), 0);
+  ASSERT_NE(main, nullptr) << p.Why();
+  Controls c(main);
+  ASSERT_EQ(Rows(c.List()), 0);
 
-  ravel::wintest::FixtureInUse fixture(
-      ravel::wintest::WindowsPath(std::string(RAVEL_FIXTURES) + "/gui-three-links.json"));
-  ASSERT_TRUE(ravel::wintest::StartWordAsUser());
-  SendMessageW(Find(all, "Button", "&Init")->hwnd, BM_CLICK, 0, 0);
-  EXPECT_EQ(SendMessageW(list->hwnd, LVM_GETITEMCOUNT, 0, 0), 3);
-  EXPECT_EQ(Find(ChildrenOf(main), "Edit", "No Document Available"), nullptr);
+  FixtureInUse fixture(WindowsPath(std::string(RAVEL_FIXTURES) + "/gui-three-links.json"));
+  ASSERT_TRUE(StartWordAsUser());
+  SendMessageW(c.Button("&Init"), BM_CLICK, 0, 0);
+  EXPECT_EQ(Rows(c.List()), 3);
+  EXPECT_EQ(Controls(main).Get("Edit", "No Document Available"), nullptr);
   // The empty Word the program had started is gone; the user's runs on after the program.
-  EXPECT_TRUE(
-      ravel::wintest::WaitFor([] { return ravel::wintest::StandInProcesses().size() == 1; }));
+  EXPECT_TRUE(WaitFor([] { return StandInProcesses().size() == 1; }));
   PostMessageW(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(p.WaitForExit(), 0);
-  EXPECT_EQ(ravel::wintest::StandInProcesses().size(), 1u);
+  EXPECT_EQ(StandInProcesses().size(), 1u);
 }
 
 // A hidden Word without a document that the user started (another program did, or a macro
 // hid it) runs on after the program: only a Word the program started itself is quit.
 TEST(GuiProgram, AHiddenEmptyWordOfTheUserRunsOnAfterTheProgram) {
   ravel::win::ComInit com;
-  ravel::wintest::NoStandInsLeft clean;
-  ASSERT_TRUE(ravel::wintest::StartWordAsUser());
-  ravel::win::ComObject(ravel::wintest::RunningWord(), std::make_shared<ravel::win::ComSession>(),
-                        "")
-      .Put("Visible", ravel::Value(false));
+  NoStandInsLeft clean;
+  ASSERT_TRUE(StartWordAsUser());
+  ravel::win::ComObject(RunningWord(), std::make_shared<ravel::win::ComSession>(), "")
+      .Put("Visible", Value(false));
   Program p("", {.keep_words = true, .busy_patience_ms = nullptr});
   HWND main = p.WaitForMainWindow();
-  ASSERT_NE(main, nullptr);
-  EXPECT_NE(Find(ChildrenOf(main), "Edit", "No Document Available"), nullptr);
+  ASSERT_NE(main, nullptr) << p.Why();
+  EXPECT_NE(Controls(main).Get("Edit", "No Document Available"), nullptr);
   PostMessageW(main, WM_CLOSE, 0, 0);
   EXPECT_EQ(p.WaitForExit(), 0);
-  EXPECT_TRUE(ravel::wintest::RunningWord()) << "the user's Word was quit";
-  EXPECT_EQ(ravel::wintest::StandInProcesses().size(), 1u);
+  EXPECT_TRUE(RunningWord()) << "the user's Word was quit";
+  EXPECT_EQ(StandInProcesses().size(), 1u);
 }
 
 // The floating pictures' sources and names in the running Word's document, sorted.
@@ -475,38 +440,36 @@ void PrintTo(const BusySave& c, std::ostream* os) {
 class GuiProgramBusySave : public ::testing::TestWithParam<BusySave> {};
 
 TEST_P(GuiProgramBusySave, ServerBusyAsksAndTheAnswerIsHeld) {
-  const BusySave& c = GetParam();
+  const BusySave& b = GetParam();
   ravel::win::ComInit com;
-  const std::string moved_to = Narrow(WindowsPath(RAVEL_FIXTURES)) + "\\pictures\\";
+  const std::string moved_to = WindowsPath(RAVEL_FIXTURES) + "\\pictures\\";
   const char* const files[] = {"red.gif", "red.png", "red.jpg"};
   std::vector<std::string> sources;  // name and source, as FloatingSources gives them
   for (int k = 0; k < 3; ++k)
     sources.push_back("P" + std::to_string(k + 1) + " " +
-                      (k < c.moved ? moved_to : std::string("C:\\Old\\")) + files[k]);
+                      (k < b.moved ? moved_to : std::string("C:\\Old\\")) + files[k]);
 
   Program p("gui-busy-save.json", {.keep_words = false, .busy_patience_ms = L"500"});
   HWND main = p.WaitForMainWindow();
-  ASSERT_NE(main, nullptr);
-  auto all = ChildrenOf(main);
-  HWND list = FindClass(all, "SysListView32")->hwnd;
-  HWND status = Find(all, "Static", "Idle")->hwnd;
-  auto rows = [&] { return SendMessageW(list, LVM_GETITEMCOUNT, 0, 0); };
-  auto idle = [&] { return TextOf(status) == "Idle"; };
+  ASSERT_NE(main, nullptr) << p.Why();
+  Controls c(main);
+  HWND list = c.List();
+  auto idle = [&] { return TextOf(c.Status()) == "Idle"; };
 
-  PostMessageW(Find(all, "Button", "Support hidden Objects")->hwnd, BM_CLICK, 0, 0);
+  PostMessageW(c.Button("Support hidden Objects"), BM_CLICK, 0, 0);
   HWND notice = p.WaitForWindow("Support hidden Objects");
   ASSERT_NE(notice, nullptr);
   PostMessageW(GetDlgItem(notice, IDOK), BM_CLICK, 0, 0);
-  ASSERT_TRUE(WaitFor([&] { return rows() == 3 && idle(); })) << rows();
+  ASSERT_TRUE(WaitFor([&] { return Rows(list) == 3 && idle(); })) << Rows(list);
 
-  PostMessageW(Find(all, "Button", "&Choose")->hwnd, BM_CLICK, 0, 0);
+  PostMessageW(c.Button("&Choose"), BM_CLICK, 0, 0);
   HWND browser = p.WaitForWindow(
       [](HWND h) { return FindWindowExW(h, nullptr, WC_TREEVIEWW, nullptr) != nullptr; });
   ASSERT_NE(browser, nullptr);
   HWND tree = FindWindowExW(browser, nullptr, WC_TREEVIEWW, nullptr);
   // The document's folder, as a user clicks down the tree to it (the browser opens there,
   // but its tree may still be filling under load).
-  const std::wstring folder = WindowsPath(RAVEL_FIXTURES);
+  const std::wstring folder = Widen(WindowsPath(RAVEL_FIXTURES));
   RemoteBuffer path(p.Process(), (folder.size() + 1) * sizeof(wchar_t));
   ASSERT_TRUE(path.Write(0, folder.c_str(), (folder.size() + 1) * sizeof(wchar_t)));
   int polls = 0;
@@ -523,7 +486,7 @@ TEST_P(GuiProgramBusySave, ServerBusyAsksAndTheAnswerIsHeld) {
   ASSERT_TRUE(WaitFor([&] { return !IsWindow(browser); }));
 
   SelectAllRows(p.Process(), list);
-  PostMessageW(Find(all, "Button", "&Dissolve")->hwnd, BM_CLICK, 0, 0);
+  PostMessageW(c.Button("&Dissolve"), BM_CLICK, 0, 0);
   ASSERT_TRUE(WaitFor([&] {
     return idle() && ListCell(p.Process(), list, 0, 0).ends_with("pictures\\red.gif") &&
            ListCell(p.Process(), list, 2, 0).ends_with("pictures\\red.jpg");
@@ -531,29 +494,26 @@ TEST_P(GuiProgramBusySave, ServerBusyAsksAndTheAnswerIsHeld) {
 
   // Busy once the second picture has been added, before its size and place are given, until
   // the test calms it.
-  ravel::wintest::AskRunningWord("StandInBusyAfterMember", {ravel::Value(std::string("AddPicture")),
-                                                            ravel::Value(2), ravel::Value(600000)});
-  PostMessageW(Find(all, "Button", "&Save")->hwnd, BM_CLICK, 0, 0);
+  AskRunningWord("StandInBusyAfterMember",
+                 {Value(std::string("AddPicture")), Value(2), Value(600000)});
+  PostMessageW(c.Button("&Save"), BM_CLICK, 0, 0);
   HWND ask = p.WaitForWindow("Server Busy");
-  ASSERT_NE(ask, nullptr) << TextOf(status);
-  if (const char* hold = std::getenv("RAVEL_SHOWCASE_MS")) {
-    // For the screenshot of the question.
+  ASSERT_NE(ask, nullptr) << TextOf(c.Status());
+  if (const char* hold = std::getenv("RAVEL_SHOWCASE_MS")) {  // for the question's screenshot
     std::printf("showcase: busy-dialog\n");
     std::fflush(stdout);
     Sleep(static_cast<DWORD>(std::atoi(hold)));
   }
-  ravel::wintest::AskRunningWord("StandInBusy",
-                                 {ravel::Value(0), ravel::Value(0), ravel::Value(0)});
-  PostMessageW(GetDlgItem(ask, c.button), BM_CLICK, 0, 0);
+  AskRunningWord("StandInBusy", {Value(0), Value(0), Value(0)});
+  PostMessageW(GetDlgItem(ask, b.button), BM_CLICK, 0, 0);
   ASSERT_TRUE(WaitFor([&] {
-    return !IsWindow(ask) && TextOf(status) == c.status &&
-           IsWindowEnabled(Find(all, "Button", "&Save")->hwnd);
-  })) << TextOf(status);
+    return !IsWindow(ask) && TextOf(c.Status()) == b.status && IsWindowEnabled(c.Button("&Save"));
+  })) << TextOf(c.Status());
 
   EXPECT_EQ(FloatingSources(), sources);
   // The list shows the document as it now is, in any row order; a long path is shortened
   // in its middle.
-  ASSERT_EQ(rows(), 3);
+  ASSERT_EQ(Rows(list), 3);
   for (int r = 0; r < 3; ++r) {
     std::string row = ListCell(p.Process(), list, r, 0);
     std::size_t cut = row.find("...");
@@ -572,21 +532,98 @@ INSTANTIATE_TEST_SUITE_P(
       return std::string(info.param.button == IDRETRY ? "Retry" : "Cancel");
     });
 
-TEST(GuiProgram, InitReadsAgainAndTheExitButtonEndsIt) {
-  Program p("gui-three-links.json");
-  ASSERT_TRUE(p.Started()) << "CreateProcessW failed with error " << p.StartError();
-  HWND main = p.WaitForMainWindow();
-  ASSERT_NE(main, nullptr);
-  auto all = ChildrenOf(main);
-  const ChildInfo* list = FindClass(all, "SysListView32");
-  ASSERT_NE(list, nullptr);
-  SendMessageW(Find(all, "Button", "&Init")->hwnd, BM_CLICK, 0, 0);
-  EXPECT_EQ(SendMessageW(list->hwnd, LVM_GETITEMCOUNT, 0, 0), 3);
-  EXPECT_EQ(TextOf(Find(all, "Static", "Idle")->hwnd), "Idle");
-  EXPECT_TRUE(IsWindowEnabled(Find(all, "Button", "&Init")->hwnd));
+// --- the options, kept in the registry from one start to the next ---
 
-  PostMessageW(Find(all, "Button", "&Exit")->hwnd, BM_CLICK, 0, 0);
+const char* const kProduct = "Software\\Norquill\\Ravelmend";
+const char* const kSettings = "Software\\Norquill\\Ravelmend\\Settings";
+const char* const kPreview = "Preview";
+const char* const kRelative = "Set SourcePaths relatively from Document, if possible";
+const char* const kHidden = "Support hidden Objects";
+
+// A setting as stored, or "(missing)".
+std::string Stored(const char* key, const char* name) {
+  char buf[64] = {};
+  DWORD size = sizeof buf, type = 0;
+  HKEY k = nullptr;
+  if (RegOpenKeyExA(HKEY_CURRENT_USER, key, 0, KEY_READ, &k) != ERROR_SUCCESS) return "(missing)";
+  LONG s = RegQueryValueExA(k, name, nullptr, &type, reinterpret_cast<BYTE*>(buf), &size);
+  RegCloseKey(k);
+  return s == ERROR_SUCCESS && type == REG_SZ ? std::string(buf) : "(missing)";
+}
+
+// One start of the program without a document: the option boxes start as `ticked` says (for
+// Preview, relative paths, hidden objects), the boxes named in `click` are clicked, and `end`
+// ends the program.
+void RunOnce(const std::vector<bool>& ticked, const std::vector<const char*>& click,
+             const std::function<void(HWND)>& end, bool splash_first = false) {
+  Program p("");
+  HWND main = p.WaitForMainWindow();
+  ASSERT_NE(main, nullptr) << p.Why();
+  EXPECT_TRUE(p.splash_seen || !splash_first) << "the splash comes before the main window";
+  Controls c(main);
+  const char* const boxes[] = {kPreview, kRelative, kHidden};
+  for (std::size_t i = 0; i < 3; ++i)
+    EXPECT_EQ(SendMessageW(c.Button(boxes[i]), BM_GETCHECK, 0, 0) == BST_CHECKED, ticked[i])
+        << boxes[i];
+  for (const char* box : click) SendMessageW(c.Button(box), BM_CLICK, 0, 0);
+  end(main);
   EXPECT_EQ(p.WaitForExit(), 0);
+}
+
+void PostMenuExit(HWND main) {
+  PostMessageW(main, WM_COMMAND, MAKEWPARAM(ravel::win::MainWindow::kMenuExit, 0), 0);
+}
+
+TEST(SettingsProgram, OptionsLeftAtCloseAreThereAtTheNextStartButNotAfterTheMenusExit) {
+  RegDeleteTreeA(HKEY_CURRENT_USER, kProduct);
+  // First run: the defaults are written at once, the boxes show them; changes are written at
+  // the end only.
+  RunOnce(
+      {true, true, false}, {kPreview, kRelative},
+      [](HWND main) {
+        EXPECT_EQ(Stored(kProduct, "Version"), "1.2.0");
+        EXPECT_EQ(Stored(kSettings, "Preview"), "1") << "written at the end only";
+        PostMessageW(main, WM_CLOSE, 0, 0);
+      },
+      true);
+  EXPECT_EQ(Stored(kSettings, "Preview"), "0");
+  EXPECT_EQ(Stored(kSettings, "Rel_Path"), "0");
+  EXPECT_EQ(Stored(kSettings, "Support_Hidden_Objects"), "0");
+  // Ticked again, then left through the menu's Exit: not stored.
+  RunOnce({false, false, false}, {kPreview}, PostMenuExit);
+  EXPECT_EQ(Stored(kSettings, "Preview"), "0");
+  // The Exit button stores them.
+  RunOnce({false, false, false}, {kPreview},
+          [](HWND main) { PostMessageW(Controls(main).Button("&Exit"), BM_CLICK, 0, 0); });
+  EXPECT_EQ(Stored(kSettings, "Preview"), "1");
+  // Without its settings under a valid version, the boxes start unticked; the end of the
+  // session (log off, shut down), which sends no WM_CLOSE, stores them and heals the key.
+  RegDeleteKeyA(HKEY_CURRENT_USER, kSettings);
+  RunOnce({false, false, false}, {kPreview, kRelative}, [](HWND main) {
+    EXPECT_TRUE(SendMessageW(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+    EXPECT_EQ(Stored(kSettings, "Rel_Path"), "(missing)") << "nothing yet";
+    SendMessageW(main, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  });
+  EXPECT_EQ(Stored(kProduct, "Version"), "1.2.0");
+  EXPECT_EQ(Stored(kSettings, "Preview"), "1");
+  EXPECT_EQ(Stored(kSettings, "Support_Hidden_Objects"), "0");
+  EXPECT_EQ(Stored(kSettings, "Rel_Path"), "1");
+}
+
+// Another version's key is replaced by the defaults, as text, and the program still starts.
+TEST(SettingsProgram, AnotherVersionsKeyIsReplacedAndTheProgramStillStarts) {
+  HKEY k = nullptr;
+  ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSettings, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &k,
+                            nullptr),
+            ERROR_SUCCESS);
+  DWORD zero = 0;  // another type, and not the default
+  RegSetValueExA(k, "Preview", 0, REG_DWORD, reinterpret_cast<BYTE*>(&zero), sizeof zero);
+  RegCloseKey(k);
+  ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, kProduct, "Version", REG_SZ, "0.9", 4),
+            ERROR_SUCCESS);
+  RunOnce({true, true, false}, {}, PostMenuExit);
+  EXPECT_EQ(Stored(kProduct, "Version"), "1.2.0");
+  EXPECT_EQ(Stored(kSettings, "Preview"), "1");
 }
 
 }  // namespace

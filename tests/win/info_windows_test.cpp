@@ -231,16 +231,16 @@ TEST_F(InfoWindowsTest, TheSplashShowsItsTextsAsControlsAndAClickOnTheFrameHands
     const char* text;
     const wchar_t* face;
     int points;  // rounded
-    bool bold;
+    bool bold, underline;
   };
   using S = win::SplashWindow;
   const Expected expected[] = {
-      {S::kProductName, "Ravelmend", L"Arial", 32, true},
-      {S::kVersion, "Version 1.2.1 Built 1030", L"Arial", 12, true},
-      {S::kPlatform, "Windows 98/2000", L"Arial", 16, true},
-      {S::kCompanyProduct, "Norquill", L"Arial", 18, true},
-      {S::kCompany, "Norquill", L"Arial", 8, false},
-      {S::kLabel5, kWebAddress, L"MS Sans Serif", 8, false},
+      {S::kProductName, "Ravelmend", L"Arial", 32, true, false},
+      {S::kVersion, "Version 1.2.1 Built 1030", L"Arial", 12, true, false},
+      {S::kPlatform, "Windows 98/2000", L"Arial", 16, true, false},
+      {S::kCompanyProduct, "Norquill", L"Arial", 18, true, false},
+      {S::kCompany, "Norquill", L"Arial", 8, false, false},
+      {S::kLabel5, kWebAddress, L"MS Sans Serif", 8, false, true},  // a link
   };
   UINT dpi = win::DpiOf(s);
   for (const Expected& e : expected) {
@@ -250,11 +250,11 @@ TEST_F(InfoWindowsTest, TheSplashShowsItsTextsAsControlsAndAClickOnTheFrameHands
     GetClassNameW(c, cls, 32);
     EXPECT_STREQ(cls, L"Static") << e.text;
     EXPECT_EQ(Text(c), e.text);
-    LOGFONTW lf{};
-    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+    LOGFONTW lf = FontOf(c);
     EXPECT_STREQ(lf.lfFaceName, e.face) << e.text;
     EXPECT_NEAR(-lf.lfHeight * 72.0 / dpi, e.points, 0.6) << e.text;
     EXPECT_EQ(lf.lfWeight >= FW_BOLD, e.bold) << e.text;
+    EXPECT_EQ(lf.lfUnderline != FALSE, e.underline) << e.text;
   }
   auto picture = win::ImagePictureOf(GetDlgItem(s, S::kPicture1));
   ASSERT_NE(picture, nullptr) << "the splash picture from the resources";
@@ -274,69 +274,55 @@ TEST_F(InfoWindowsTest, TheSplashShowsItsTextsAsControlsAndAClickOnTheFrameHands
   EXPECT_EQ(Text(window->Handle()), "Ravelmend");
 }
 
-TEST_F(InfoWindowsTest, TheSplashHandsOverByItselfAfterTwoSeconds) {
-  frmSplash splash(*form);
-  splash.Form_Load();
-  auto start = std::chrono::steady_clock::now();
-  host.ShowSplash(splash);
-  HWND s = host.SplashHandle();
-  ASSERT_NE(s, nullptr);
-  EXPECT_TRUE(PumpUntil([&] { return IsWindowVisible(window->Handle()); }));
-  auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(took, std::chrono::milliseconds(1900));
-  EXPECT_FALSE(IsWindow(s));
-}
-
 TEST_F(InfoWindowsTest, AboutAndInfoAreModalOverTheMainWindowAndCloseAsAsked) {
   window->Show(SW_SHOWNORMAL);
-  static HWND seen_about, seen_info;
-  static bool main_disabled;
-  seen_about = seen_info = nullptr;
-  main_disabled = false;
-  static HWND main;
-  main = window->Handle();
-  // While About is up: note it, wait longer than the start's two seconds, then click it.
-  UINT_PTR t = SetTimer(nullptr, 0, 2600, [](HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    seen_about = FindWindowW(win::SplashWindow::kClassName, nullptr);
-    main_disabled = !IsWindowEnabled(main);
-    if (seen_about != nullptr) PostMessageW(seen_about, WM_LBUTTONUP, 0, MAKELPARAM(300, 8));
-  });
-  SendMessageW(main, WM_COMMAND, MAKEWPARAM(M::kMenuAbout, 0), 0);
-  KillTimer(nullptr, t);
-  EXPECT_NE(seen_about, nullptr) << "still open after 2.6 seconds";
+  HWND main = window->Handle();
+  // About: noted, still open longer than the start's two seconds, then clicked.
+  bool main_disabled = false, open_later = false;
+  EXPECT_EQ(AnswerDialog(
+                win::SplashWindow::kClassName, nullptr,
+                [&](HWND about) {
+                  main_disabled = !IsWindowEnabled(main);
+                  std::this_thread::sleep_for(std::chrono::milliseconds(2600));
+                  open_later = IsWindow(about) != FALSE;
+                  PostMessageW(about, WM_LBUTTONUP, 0, MAKELPARAM(300, 8));
+                },
+                [&] { SendMessageW(main, WM_COMMAND, MAKEWPARAM(M::kMenuAbout, 0), 0); }),
+            "");
+  EXPECT_TRUE(open_later) << "still open after 2.6 seconds";
   EXPECT_TRUE(main_disabled);
-  EXPECT_FALSE(IsWindow(seen_about)) << "closed by the click";
   EXPECT_TRUE(IsWindowEnabled(main));
 
-  t = SetTimer(nullptr, 0, 200, [](HWND, UINT, UINT_PTR id, DWORD) {
-    KillTimer(nullptr, id);
-    seen_info = FindWindowW(win::InfoWindow::kClassName, nullptr);
-    if (seen_info == nullptr) return;
-    using I = win::InfoWindow;
-    EXPECT_EQ(GetWindow(seen_info, GW_OWNER), main);
-    EXPECT_EQ(Text(GetDlgItem(seen_info, I::kFrame1)),
-              "Tips for using Microsoft Word's Link-Image Feature");
-    EXPECT_EQ(Text(GetDlgItem(seen_info, I::kLabel5)),
-              "This limitation/bug is caused by Microsoft Word !");
-    LOGFONTW lf{};
-    GetObjectW(
-        reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(seen_info, I::kLabel3), WM_GETFONT, 0, 0)),
-        sizeof lf, &lf);
-    EXPECT_GE(lf.lfWeight, FW_BOLD);
-    EXPECT_NE(win::ImagePictureOf(GetDlgItem(seen_info, I::kPicture1)), nullptr);
-    PostMessageW(GetDlgItem(seen_info, IDOK), BM_CLICK, 0, 0);
-  });
   // The "Info" label, clicked on its text.
+  using I = win::InfoWindow;
+  HWND owner = nullptr;
+  std::string frame, label5;
+  LONG weight = 0;
+  bool picture = false;
   HWND info_label = window->Child(M::kLabel2);
   RECT lr;
   GetWindowRect(info_label, &lr);
   SetCursorPos(lr.left + 3, lr.top + 3);
-  SendMessageW(main, WM_COMMAND, MAKEWPARAM(M::kLabel2, STN_CLICKED),
-               reinterpret_cast<LPARAM>(info_label));
-  KillTimer(nullptr, t);
-  EXPECT_NE(seen_info, nullptr);
-  EXPECT_FALSE(IsWindow(seen_info));
+  EXPECT_EQ(AnswerDialog(
+                I::kClassName, nullptr,
+                [&](HWND info) {
+                  owner = GetWindow(info, GW_OWNER);
+                  frame = Text(GetDlgItem(info, I::kFrame1));
+                  label5 = Text(GetDlgItem(info, I::kLabel5));
+                  weight = FontOf(GetDlgItem(info, I::kLabel3)).lfWeight;
+                  picture = win::ImagePictureOf(GetDlgItem(info, I::kPicture1)) != nullptr;
+                  PostMessageW(GetDlgItem(info, IDOK), BM_CLICK, 0, 0);
+                },
+                [&] {
+                  SendMessageW(main, WM_COMMAND, MAKEWPARAM(M::kLabel2, STN_CLICKED),
+                               reinterpret_cast<LPARAM>(info_label));
+                }),
+            "");
+  EXPECT_EQ(owner, main);
+  EXPECT_EQ(frame, "Tips for using Microsoft Word's Link-Image Feature");
+  EXPECT_EQ(label5, "This limitation/bug is caused by Microsoft Word !");
+  EXPECT_GE(weight, FW_BOLD);
+  EXPECT_TRUE(picture);
   EXPECT_TRUE(IsWindowEnabled(main));
 }
 

@@ -45,6 +45,24 @@ inline std::string Text(HWND h) {
   return win::Narrow(t);
 }
 
+// The font a control draws its text with.
+inline LOGFONTW FontOf(HWND h) {
+  LOGFONTW lf{};
+  GetObjectW(reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)), sizeof lf, &lf);
+  return lf;
+}
+
+// Holds `key` down (as far as this thread's keyboard state tells) while `act` runs.
+inline void WithKeyDown(int key, const std::function<void()>& act) {
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  keys[key] = 0x80;
+  SetKeyboardState(keys);
+  act();
+  keys[key] = 0;
+  SetKeyboardState(keys);
+}
+
 // Lets this thread's window messages run until `done` holds or `ms` have passed.
 inline bool PumpUntil(const std::function<bool()>& done, int ms = kPatienceMs) {
   auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
@@ -70,36 +88,6 @@ inline bool WaitFor(const std::function<bool()>& done, int ms = kPatienceMs) {
     if (std::chrono::steady_clock::now() >= end) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-}
-
-// A visible window of `thread` of class `cls` holding a child of class `child` (if given),
-// or null when none came in time.
-inline HWND WaitForWindow(DWORD thread, const wchar_t* cls, const wchar_t* child = nullptr,
-                          int ms = kPatienceMs) {
-  struct Search {
-    const wchar_t* cls;
-    const wchar_t* child;
-    HWND found;
-  } s{cls, child, nullptr};
-  WaitFor(
-      [&] {
-        EnumThreadWindows(
-            thread,
-            [](HWND h, LPARAM lp) -> BOOL {
-              auto* s = reinterpret_cast<Search*>(lp);
-              wchar_t name[64] = {};
-              GetClassNameW(h, name, 64);
-              if (!IsWindowVisible(h) || lstrcmpW(name, s->cls) != 0) return TRUE;
-              if (s->child != nullptr && FindWindowExW(h, nullptr, s->child, nullptr) == nullptr)
-                return TRUE;
-              s->found = h;
-              return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&s));
-        return s.found != nullptr;
-      },
-      ms);
-  return s.found;
 }
 
 inline bool WaitGone(HWND h, int ms = kPatienceMs) {
@@ -138,6 +126,50 @@ inline HWND VisibleWindowOf(DWORD pid, const std::function<bool(HWND)>& match) {
       },
       reinterpret_cast<LPARAM>(&s));
   return s.found;
+}
+
+// A visible window of `thread` (of this process) of class `cls` holding a child of class
+// `child` (if given), or null when none came in time.
+inline HWND WaitForWindow(DWORD thread, const wchar_t* cls, const wchar_t* child = nullptr,
+                          int ms = kPatienceMs) {
+  HWND found = nullptr;
+  WaitFor(
+      [&] {
+        found = VisibleWindowOf(GetCurrentProcessId(), [&](HWND h) {
+          wchar_t name[64] = {};
+          GetClassNameW(h, name, 64);
+          return GetWindowThreadProcessId(h, nullptr) == thread && lstrcmpW(name, cls) == 0 &&
+                 (child == nullptr || FindWindowExW(h, nullptr, child, nullptr) != nullptr);
+        });
+        return found != nullptr;
+      },
+      ms);
+  return found;
+}
+
+// Runs `modal`, which holds this thread in a modal loop, while a second thread waits for this
+// thread's dialog of class `cls` (holding a child of class `child`, if given), hands it to
+// `act`, which must close it, and waits for it to go. What went wrong, or "".
+inline std::string AnswerDialog(const wchar_t* cls, const wchar_t* child,
+                                const std::function<void(HWND)>& act,
+                                const std::function<void()>& modal) {
+  DWORD ui = GetCurrentThreadId();
+  std::string trouble;
+  std::thread helper([&] {
+    HWND dlg = WaitForWindow(ui, cls, child);
+    if (dlg != nullptr) act(dlg);
+    trouble = dlg == nullptr ? "no dialog came" : WaitGone(dlg) ? "" : "the dialog stayed open";
+    if (!trouble.empty()) PostThreadMessageW(ui, WM_QUIT, 0, 0);  // frees the test's thread
+  });
+  modal();
+  helper.join();
+  return trouble;
+}
+
+// Presses a dialog's button as a click on it notifies the dialog.
+inline void Press(HWND dlg, int button) {
+  SendMessageW(dlg, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(dlg, button)));
 }
 
 // Word's answer as text with its type: equal lines mean the client saw exactly what the
