@@ -7,8 +7,7 @@
 #include <oleauto.h>
 #include <olectl.h>
 
-#include <cstdio>
-#include <functional>
+#include <bit>
 #include <string>
 #include <vector>
 
@@ -78,41 +77,36 @@ TEST(ComValue, KeepsEachTypeOfWordAcrossTheRoundTripAndNamesInAnyScript) {
 }
 
 // Every integer type is read as a Long and the rest as Word gives it; what Word never sends is
-// refused as a type mismatch.
+// refused as a type mismatch. Each value is written over the union's low bytes.
 TEST(ComValue, ReadsEveryTypeWordSendsAndRefusesTheRest) {
   LONG target = 42;
   SAFEARRAY* array = SafeArrayCreateVector(VT_I4, 0, 2);
   ASSERT_NE(array, nullptr);
-  struct Case {
-    void (*set)(VARIANT&, LONG*, SAFEARRAY*);
-    std::string expected;
+  const struct {
+    VARTYPE vt;
+    LONGLONG bits;
+    const char* expected;
+  } cases[] = {
+      {VT_I1, -5, "Long -5"},
+      {VT_UI1, 200, "Long 200"},
+      {VT_I2, -30000, "Long -30000"},
+      {VT_UI2, 60000, "Long 60000"},
+      {VT_INT, -123456, "Long -123456"},
+      {VT_UI4, 7, "Long 7"},
+      {VT_UI4, 0xFFFFFFFF, "Double 4294967295"},  // beyond a Long nothing is cut off
+      {VT_BOOL, VARIANT_TRUE, "Boolean True"},
+      {VT_NULL, 0, "Empty"},
+      {VT_ERROR, DISP_E_PARAMNOTFOUND, "Empty"},
+      {VT_DATE, std::bit_cast<LONGLONG>(2.5), "Double 2.5"},
+      {VT_BYREF | VT_I4, reinterpret_cast<LONGLONG>(&target), "Long 42"},  // read through
+      {VT_ERROR, E_FAIL, "Type mismatch"},
+      {VT_ARRAY | VT_I4, reinterpret_cast<LONGLONG>(array), "Type mismatch"},
   };
-  const Case cases[] = {
-      {[](VARIANT& v, LONG*, SAFEARRAY*) { v.vt = VT_I1, v.cVal = -5; }, "Long -5"},
-      {[](VARIANT& v, LONG*, SAFEARRAY*) { v.vt = VT_UI1, v.bVal = 200; }, "Long 200"},
-      {[](VARIANT& v, LONG*, SAFEARRAY*) { v.vt = VT_I2, v.iVal = -30000; }, "Long -30000"},
-      {[](VARIANT& v, LONG*, SAFEARRAY*) { v.vt = VT_UI2, v.uiVal = 60000; }, "Long 60000"},
-      {[](VARIANT& v, LONG*, SAFEARRAY*) { v.vt = VT_INT, v.intVal = -123456; }, "Long -123456"},
-      {[](VARIANT& v, LONG*, SAFEARRAY*) { v.vt = VT_UI4, v.ulVal = 7; }, "Long 7"},
-      // Beyond a Long nothing is cut off.
-      {[](VARIANT& v, LONG*, SAFEARRAY*) { v.vt = VT_UI4, v.ulVal = 0xFFFFFFFFu; },
-       "Double 4294967295"},
-      {[](VARIANT& v, LONG*, SAFEARRAY*) { v.vt = VT_BOOL, v.boolVal = VARIANT_TRUE; },
-       "Boolean True"},
-      {[](VARIANT& v, LONG*, SAFEARRAY*) { v.vt = VT_NULL; }, "Empty"},
-      {[](VARIANT& v, LONG*, SAFEARRAY*) { v.vt = VT_ERROR, v.scode = DISP_E_PARAMNOTFOUND; },
-       "Empty"},
-      {[](VARIANT& v, LONG*, SAFEARRAY*) { v.vt = VT_DATE, v.date = 2.5; }, "Double 2.5"},
-      // A reference is read through to its value.
-      {[](VARIANT& v, LONG* t, SAFEARRAY*) { v.vt = VT_BYREF | VT_I4, v.plVal = t; }, "Long 42"},
-      {[](VARIANT& v, LONG*, SAFEARRAY*) { v.vt = VT_ERROR, v.scode = E_FAIL; }, "Type mismatch"},
-      {[](VARIANT& v, LONG*, SAFEARRAY* a) { v.vt = VT_ARRAY | VT_I4, v.parray = a; },
-       "Type mismatch"},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     VARIANT v;
     VariantInit(&v);
-    c.set(v, &target, array);
+    v.vt = c.vt;
+    v.llVal = c.bits;
     std::string got;
     std::int32_t code = 0;
     std::string error = ErrorOf([&] { got = Describe(FromVariant(v)); }, &code);

