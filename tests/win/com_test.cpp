@@ -5,9 +5,9 @@
 #include <windows.h>
 // (the OLE headers need windows.h first)
 #include <oleauto.h>
+#include <olectl.h>
 
-#include <cstdio>
-#include <functional>
+#include <bit>
 #include <string>
 #include <vector>
 
@@ -22,6 +22,7 @@
 #include "win32/common/ComWord.h"
 #include "win32/common/Utf.h"
 #include "win_support.h"
+#include "word_snapshot.h"
 
 using namespace ravel;
 using namespace ravel::wintest;
@@ -47,36 +48,6 @@ int ServerPutType(const wchar_t* member) {
 
 using ComTest = StandInTest;
 
-// Every member the program reads, of every item of the active document.
-std::vector<std::string> Snapshot(WordApp& word) {
-  std::vector<std::string> out;
-  auto note = [&](const std::string& what, const std::function<Value()>& get) {
-    Note(out, what, get);
-  };
-  WObjectPtr doc = AsObject(word.Global()->Get("ActiveDocument"));
-  note("Name", [&] { return doc->Get("Name"); });
-  note("Path", [&] { return doc->Get("Path"); });
-  for (const char* which : {"InlineShapes", "Shapes"}) {
-    WObjectPtr shapes = AsObject(doc->Get(which));
-    int count = AsLong(shapes->Get("Count"));
-    out.push_back(std::string(which) + " " + std::to_string(count));
-    for (int i = 1; i <= count; ++i) {
-      Shape shape(AsObject(shapes->Call("Item", {Value(std::int32_t{i})})));
-      std::string at = std::string(which) + "(" + std::to_string(i) + ").";
-      note(at + "Type", [&] { return shape.Object()->Get("Type"); });
-      for (const char* m :
-           {"Type", "SourceName", "SourceFullName", "SavePictureWithDocument", "Locked"})
-        note(at + "LinkFormat." + m,
-             [&] { return AsObject(shape.Object()->Get("LinkFormat"))->Get(m); });
-      note(at + "OLEFormat.ClassType", [&] { return Value(shape.OleClassType()); });
-      note(at + "Name", [&] { return Value(shape.Name()); });
-      for (int p = 0; p <= static_cast<int>(Prop::WrapType); ++p)
-        note(at + PathOf(static_cast<Prop>(p)), [&] { return shape.Get(static_cast<Prop>(p)); });
-    }
-  }
-  return out;
-}
-
 Value RoundTrip(const Value& v) {
   Variant var;
   win::ToVariant(v, var.get(), [](const WObjectPtr&) -> IDispatch* { return nullptr; });
@@ -91,7 +62,7 @@ Value FromVariant(const VARIANT& v) {
 
 // --- VARIANT <-> Value, without a server ---
 
-TEST(ComValue, KeepsEachTypeOfWordAcrossTheRoundTrip) {
+TEST(ComValue, KeepsEachTypeOfWordAcrossTheRoundTripAndNamesInAnyScript) {
   const std::string name =
       "\xC3\x9C"
       "bersicht \xD0\x96\xD1\x83\xD0\xBA \xE5\x9B\xBE.doc";
@@ -101,56 +72,48 @@ TEST(ComValue, KeepsEachTypeOfWordAcrossTheRoundTrip) {
     EXPECT_EQ(back.index(), v.index());
     EXPECT_TRUE(back == v);
   }
+  // Word's UTF-16, not only a round trip that a consistent mistake would pass.
+  EXPECT_EQ(win::Widen(name), L"\u00DCbersicht \u0416\u0443\u043A \u56FE.doc");
 }
 
-TEST(ComValue, ReadsEveryIntegerTypeAsLongAndTheRestAsWordGivesIt) {
+// Every integer type is read as a Long and the rest as Word gives it; what Word never sends is
+// refused as a type mismatch. Each value is written over the union's low bytes.
+TEST(ComValue, ReadsEveryTypeWordSendsAndRefusesTheRest) {
   LONG target = 42;
-  struct Case {
-    void (*set)(VARIANT&, LONG*);
-    Value expected;
+  SAFEARRAY* array = SafeArrayCreateVector(VT_I4, 0, 2);
+  ASSERT_NE(array, nullptr);
+  const struct {
+    VARTYPE vt;
+    LONGLONG bits;
+    const char* expected;
+  } cases[] = {
+      {VT_I1, -5, "Long -5"},
+      {VT_UI1, 200, "Long 200"},
+      {VT_I2, -30000, "Long -30000"},
+      {VT_UI2, 60000, "Long 60000"},
+      {VT_INT, -123456, "Long -123456"},
+      {VT_UI4, 7, "Long 7"},
+      {VT_UI4, 0xFFFFFFFF, "Double 4294967295"},  // beyond a Long nothing is cut off
+      {VT_BOOL, VARIANT_TRUE, "Boolean True"},
+      {VT_NULL, 0, "Empty"},
+      {VT_ERROR, DISP_E_PARAMNOTFOUND, "Empty"},
+      {VT_DATE, std::bit_cast<LONGLONG>(2.5), "Double 2.5"},
+      {VT_BYREF | VT_I4, reinterpret_cast<LONGLONG>(&target), "Long 42"},  // read through
+      {VT_ERROR, E_FAIL, "Type mismatch"},
+      {VT_ARRAY | VT_I4, reinterpret_cast<LONGLONG>(array), "Type mismatch"},
   };
-  const Case cases[] = {
-      {[](VARIANT& v, LONG*) { v.vt = VT_I1, v.cVal = -5; }, Value(std::int32_t{-5})},
-      {[](VARIANT& v, LONG*) { v.vt = VT_UI1, v.bVal = 200; }, Value(std::int32_t{200})},
-      {[](VARIANT& v, LONG*) { v.vt = VT_I2, v.iVal = -30000; }, Value(std::int32_t{-30000})},
-      {[](VARIANT& v, LONG*) { v.vt = VT_UI2, v.uiVal = 60000; }, Value(std::int32_t{60000})},
-      {[](VARIANT& v, LONG*) { v.vt = VT_INT, v.intVal = -123456; }, Value(std::int32_t{-123456})},
-      {[](VARIANT& v, LONG*) { v.vt = VT_UI4, v.ulVal = 7; }, Value(std::int32_t{7})},
-      // Beyond a Long nothing is cut off.
-      {[](VARIANT& v, LONG*) { v.vt = VT_UI4, v.ulVal = 0xFFFFFFFFu; }, Value(4294967295.0)},
-      {[](VARIANT& v, LONG*) { v.vt = VT_BOOL, v.boolVal = VARIANT_TRUE; }, Value(true)},
-      {[](VARIANT& v, LONG*) { v.vt = VT_NULL; }, Value()},
-      {[](VARIANT& v, LONG*) { v.vt = VT_ERROR, v.scode = DISP_E_PARAMNOTFOUND; }, Value()},
-      {[](VARIANT& v, LONG*) { v.vt = VT_DATE, v.date = 2.5; }, Value(2.5)},
-      // A reference is read through to its value.
-      {[](VARIANT& v, LONG* t) { v.vt = VT_BYREF | VT_I4, v.plVal = t; }, Value(std::int32_t{42})},
-  };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     VARIANT v;
     VariantInit(&v);
-    c.set(v, &target);
-    EXPECT_EQ(Describe(FromVariant(v)), Describe(c.expected)) << "type " << v.vt;
+    v.vt = c.vt;
+    v.llVal = c.bits;
+    std::string got;
+    std::int32_t code = 0;
+    std::string error = ErrorOf([&] { got = Describe(FromVariant(v)); }, &code);
+    if (error != "(no error)") got = error.substr(0, 13) + (code == DISP_E_TYPEMISMATCH ? "" : "?");
+    EXPECT_EQ(got, c.expected) << "type " << v.vt;
   }
-}
-
-TEST(ComValue, RefusesWhatWordNeverSendsWithATypeMismatch) {
-  VARIANT v;
-  VariantInit(&v);
-  v.vt = VT_ERROR;
-  v.scode = E_FAIL;
-  try {
-    FromVariant(v);
-    FAIL() << "no error";
-  } catch (const WordError& e) {
-    EXPECT_EQ(e.Code(), DISP_E_TYPEMISMATCH);
-    EXPECT_NE(std::string(e.Description()).find("Type mismatch"), std::string::npos);
-  }
-  SAFEARRAY* arr = SafeArrayCreateVector(VT_I4, 0, 2);
-  ASSERT_NE(arr, nullptr);
-  Variant a;
-  a->vt = VT_ARRAY | VT_I4;
-  a->parray = arr;
-  EXPECT_THROW(FromVariant(*a.get()), WordError);
+  SafeArrayDestroy(array);
 }
 
 TEST(ComValue, SystemMessagesAreTextsAndUnknownCodesShowTheirNumber) {
@@ -200,15 +163,11 @@ TEST_F(ComTest, AClassNobodyServesGivesAReadableErrorAndIsTriedAgain) {
   const CLSID nobody = {0x0badc0de, 0, 0x4000, {0x80, 0, 0, 0, 0, 0, 0, 0xa1}};
   ComWord word(nobody, nobody);
   for (int attempt = 0; attempt < 2; ++attempt) {
-    try {
-      word.Global();
-      FAIL() << "no error";
-    } catch (const WordError& e) {
-      std::string text = e.Description();
-      EXPECT_EQ(text.rfind("Microsoft Word is not available: ", 0), 0u) << text;
-      EXPECT_GT(text.size(), std::string("Microsoft Word is not available: ").size());
-      EXPECT_EQ(e.Code(), REGDB_E_CLASSNOTREG);
-    }
+    std::int32_t code = 0;
+    std::string text = ErrorOf([&] { word.Global(); }, &code);
+    EXPECT_EQ(text.rfind("Microsoft Word is not available: ", 0), 0u) << text;
+    EXPECT_GT(text.size(), std::string("Microsoft Word is not available: ").size());
+    EXPECT_EQ(code, REGDB_E_CLASSNOTREG);
   }
 }
 
@@ -225,33 +184,33 @@ TEST_F(ComTest, WithoutAFixtureWordRunsWithNoDocumentAndSaysSoInItsOwnWords) {
   EXPECT_EQ(ErrorOf([&] { ActiveDocument(word); }, &code), expected);
   // Word's error number (0x800A0000 and the number) arrives, not COM's "an exception".
   EXPECT_EQ(code, number);
+
+  // An object Word cannot take (here an OLE font) is named by its place, counted from the
+  // first argument as the caller wrote them.
+  FONTDESC font_desc{sizeof font_desc,
+                     const_cast<LPOLESTR>(L"Arial"),
+                     {120000, 0},
+                     FW_NORMAL,
+                     ANSI_CHARSET,
+                     FALSE,
+                     FALSE,
+                     FALSE};
+  ComPtr<IDispatch> font;
+  ASSERT_EQ(OleCreateFontIndirect(&font_desc, IID_IDispatch, font.put_void()), S_OK);
+  Value foreign(
+      WObjectPtr(std::make_shared<win::ComObject>(font, std::make_shared<win::ComSession>(), "")));
+  EXPECT_EQ(ErrorOf(
+                [&] {
+                  global->Call("Documents", {Value(std::int32_t{1}), foreign});
+                },
+                &code),
+            "Type mismatch. (Documents, argument 2)");
+  EXPECT_EQ(code, DISP_E_TYPEMISMATCH);
 }
 
-TEST_F(ComTest, AFixtureThatCannotBeLoadedLeavesWordWithoutADocument) {
-  for (const char* name : {"com-no-such-file.json", "com-broken.json"}) {
-    std::string path = FixturePath(name);
-    std::string expected = ErrorOf([&] {
-      try {
-        sim::LoadWordFixtureFile(path);
-      } catch (const sim::FixtureError& e) {
-        throw WordError(e.what());
-      }
-    });
-    ASSERT_NE(expected, "(no error)") << name;
-
-    UseFixture(path);
-    ComWord word;
-    EXPECT_EQ(ErrorOf([&] { ActiveDocument(word); }), expected);
-    EXPECT_EQ(ErrorOf([&] { word.Global()->Call("ActiveDocument"); }), expected);
-    // The program reads no document then.
-    InventoryRead read(word, true);
-    EXPECT_EQ(read.main.Text_DocumentName.Text(), "No Document Available") << name;
-    EXPECT_EQ(read.g.ItemCount, 0) << name;
-    EndStandIns();
-  }
-}
-
-TEST_F(ComTest, TheServerMatchesNamesWithoutCaseAndRefusesMalformedCalls) {
+// What the adapter relies on, as Word does it: names match without case (one cached id serves
+// both), and a put takes its value only as the named argument DISPID_PROPERTYPUT.
+TEST_F(ComTest, TheServerMatchesNamesWithoutCaseAndRefusesAnUnnamedPut) {
   ComPtr<IDispatch> app;
   ASSERT_EQ(CoCreateInstance(win::kWordGlobalClsid, nullptr, CLSCTX_SERVER, IID_IDispatch,
                              app.put_void()),
@@ -263,37 +222,12 @@ TEST_F(ComTest, TheServerMatchesNamesWithoutCaseAndRefusesMalformedCalls) {
   ASSERT_EQ(app->GetIDsOfNames(IID_NULL, nb, 1, LOCALE_USER_DEFAULT, &ib), S_OK);
   EXPECT_EQ(ia, ib);
 
-  UINT count = 9;
-  EXPECT_EQ(app->GetTypeInfoCount(&count), S_OK);
-  EXPECT_EQ(count, 0u);
-
-  DISPPARAMS none{};
-  Variant result;
-  EXPECT_EQ(
-      app->Invoke(987654, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, result.get(), nullptr, nullptr),
-      DISP_E_MEMBERNOTFOUND);
-  // A put needs its value as the named argument DISPID_PROPERTYPUT.
   Variant value;
   value->vt = VT_I4;
   value->lVal = 1;
   DISPPARAMS unnamed{value.get(), nullptr, 1, 0};
   EXPECT_TRUE(FAILED(
       app->Invoke(ia, IID_NULL, 0, DISPATCH_PROPERTYPUT, &unnamed, nullptr, nullptr, nullptr)));
-
-  // Without EXCEPINFO the call still fails (across processes the marshaller always asks
-  // for one, so the code may be DISP_E_EXCEPTION); with it, Word's description comes too.
-  HRESULT bare =
-      app->Invoke(ia, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, result.get(), nullptr, nullptr);
-  EXPECT_TRUE(FAILED(bare));
-  EXCEPINFO ei{};
-  EXPECT_EQ(app->Invoke(ia, IID_NULL, 0, DISPATCH_PROPERTYGET, &none, result.get(), &ei, nullptr),
-            DISP_E_EXCEPTION);
-  EXPECT_STREQ(ei.bstrSource, L"Microsoft Word");
-  EXPECT_GT(SysStringLen(ei.bstrDescription), 0u);
-  EXPECT_TRUE(FAILED(ei.scode));
-  SysFreeString(ei.bstrSource);
-  SysFreeString(ei.bstrDescription);
-  SysFreeString(ei.bstrHelpFile);
 }
 
 // Runs the stand-in with one switch against a scratch key of the current user instead of
@@ -339,12 +273,10 @@ TEST_F(ComTest, RegistersAsWordsLocalServerAndRemovesOnlyItsOwnEntries) {
   } cleanup{scratch};
 
   ASSERT_EQ(RunStandIn(L"/RegServer", scratch), 0u);
-  EXPECT_EQ(CompareStringOrdinal(RegText(HKEY_CURRENT_USER, global + L"\\LocalServer32").c_str(),
-                                 -1, exe.c_str(), -1, TRUE),
-            CSTR_EQUAL);
-  EXPECT_EQ(CompareStringOrdinal(RegText(HKEY_CURRENT_USER, app + L"\\LocalServer32").c_str(), -1,
-                                 exe.c_str(), -1, TRUE),
-            CSTR_EQUAL);
+  for (const std::wstring& key : {global, app})
+    EXPECT_EQ(CompareStringOrdinal(RegText(HKEY_CURRENT_USER, key + L"\\LocalServer32").c_str(), -1,
+                                   exe.c_str(), -1, TRUE),
+              CSTR_EQUAL);
   EXPECT_EQ(RegText(HKEY_CURRENT_USER, progid), L"{000209FF-0000-0000-C000-000000000046}");
   EXPECT_TRUE(StandInProcesses().empty()) << "registering serves nothing";
 
@@ -369,51 +301,34 @@ class ComDocumentTest : public ComTest {
   std::string path_;
 };
 
-TEST_F(ComDocumentTest, ReadsEveryMemberExactlyAsTheStandInAnswersItAskingEachNameOnce) {
+// Every member the program reads, and the inventory made of them, equal what the stand-in
+// answers directly; each name is asked once, a read again asks none.
+TEST_F(ComDocumentTest, ReadsEveryMemberAndTheInventoryExactlyAsTheStandInAnswers) {
   auto local = sim::LoadWordFixtureFile(path_);
   std::vector<std::string> direct = Snapshot(*local);
   ComWord word;
   word.Global();  // loads the server; making the global object asks no names
   long server_before = ServerLookups();
-  ASSERT_GE(server_before, 0);
   ASSERT_GT(direct.size(), 100u);
   EXPECT_EQ(Snapshot(word), direct);
   long asked = word.NameLookups();
   EXPECT_GT(asked, 0);
   EXPECT_EQ(ServerLookups() - server_before, asked) << "one round trip per lookup";
-  // The second read asks for no names.
+  for (bool hidden : {false, true}) {
+    std::vector<std::string> lines =
+        InventoryRead(*sim::LoadWordFixtureFile(path_), hidden).Lines();
+    ASSERT_GT(lines.size(), 8u);
+    EXPECT_EQ(InventoryRead(word, hidden).Lines(), lines) << "hidden objects " << hidden;
+  }
+  asked = word.NameLookups();
   EXPECT_EQ(Snapshot(word), direct);
+  InventoryRead again(word, true);
   EXPECT_EQ(word.NameLookups(), asked);
   EXPECT_EQ(ServerLookups() - server_before, asked);
-}
-
-TEST_F(ComDocumentTest, NamesFailuresAndMissingItemsArriveAsWordGivesThem) {
-  ComWord word;
-  Document doc = ActiveDocument(word);
-  EXPECT_EQ(doc.Name(),
-            "\xC3\x9C"
-            "bersicht \xD0\x96\xD1\x83\xD0\xBA \xE5\x9B\xBE.doc");
-  Shapes inline_shapes = doc.InlineShapes();
-  LinkFormat link = inline_shapes.Item(1).Link();
-  EXPECT_EQ(link.SourceName(), "\xC3\x84rger \xD0\x96\xD1\x83\xD0\xBA \xE5\x9B\xBE.gif");
-  // Written and read back; the stand-in derives the file name from what arrived.
-  const std::string moved = "D:\\\xE5\x9B\xBE\xE7\x89\x87\\\xD0\x96\xD1\x83\xD0\xBA.gif";
-  link.SetSourceFullName(moved);
-  EXPECT_EQ(link.SourceFullName(), moved);
-  EXPECT_EQ(link.SourceName(), "\xD0\x96\xD1\x83\xD0\xBA.gif");
-
-  // A failing member: Word's own description, and the object goes on answering the others.
-  std::int32_t code = 0;
-  EXPECT_EQ(ErrorOf([&] { inline_shapes.Item(2).Link().SourceFullName(); }, &code),
-            "Die Verkn\xC3\xBCpfung ist nicht verf\xC3\xBCgbar \xE2\x80\x93 "
-            "\xD0\x96\xD1\x83\xD0\xBA.");
-  EXPECT_LT(code, 0) << "an HRESULT";
-  EXPECT_EQ(inline_shapes.Item(2).Link().SourceName(), "t.xls");
-
-  int count = inline_shapes.Count();
-  for (int bad : {0, count + 1, -3})
+  // Items beyond the list are refused as Word refuses them.
+  Shapes inline_shapes = ActiveDocument(word).InlineShapes();
+  for (int bad : {0, inline_shapes.Count() + 1, -3})
     EXPECT_EQ(ErrorOf([&] { inline_shapes.Item(bad); }), sim::kNoSuchMember) << bad;
-  EXPECT_EQ(inline_shapes.Item(count).Link().SourceName(), "rel.gif");
 }
 
 TEST_F(ComDocumentTest, PutsAndMethodArgumentsArriveWithTheirTypesInTheirOrder) {
@@ -421,9 +336,12 @@ TEST_F(ComDocumentTest, PutsAndMethodArgumentsArriveWithTheirTypesInTheirOrder) 
   Shape shape = ActiveDocument(word).InlineShapes().Item(1);
   LinkFormat link = shape.Link();
 
-  link.SetSourceFullName("C:\\New\\a.gif");
+  // Read back, and the stand-in derives the file name from what arrived.
+  const std::string moved = "D:\\\xE5\x9B\xBE\xE7\x89\x87\\\xD0\x96\xD1\x83\xD0\xBA.gif";
+  link.SetSourceFullName(moved);
   EXPECT_EQ(ServerPutType(L"SourceFullName"), VT_BSTR);
-  EXPECT_EQ(link.SourceFullName(), "C:\\New\\a.gif");
+  EXPECT_EQ(link.SourceFullName(), moved);
+  EXPECT_EQ(link.SourceName(), "\xD0\x96\xD1\x83\xD0\xBA.gif");
 
   link.SetSavePictureWithDocument(false);
   EXPECT_EQ(ServerPutType(L"SavePictureWithDocument"), VT_BOOL);
@@ -452,18 +370,4 @@ TEST_F(ComDocumentTest, PutsAndMethodArgumentsArriveWithTheirTypesInTheirOrder) 
   EXPECT_EQ(
       ErrorOf([&] { floating.AddPicture(FixturePath("com-no-such-picture.gif"), true, false); }),
       sim::kInvalidFileName);
-}
-
-TEST_F(ComDocumentTest, TheInventoryThroughComEqualsTheInventoryReadDirectly) {
-  ComWord word;
-  for (bool hidden : {false, true}) {
-    auto local = sim::LoadWordFixtureFile(path_);
-    std::vector<std::string> direct = InventoryRead(*local, hidden).Lines();
-    ASSERT_GT(direct.size(), 8u);
-    EXPECT_EQ(InventoryRead(word, hidden).Lines(), direct) << "hidden objects " << hidden;
-  }
-  // Reading again costs no name lookups.
-  long asked = word.NameLookups();
-  InventoryRead again(word, true);
-  EXPECT_EQ(word.NameLookups(), asked);
 }

@@ -9,7 +9,7 @@
 #include <oleauto.h>
 
 #include <chrono>
-#include <cstdio>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -33,7 +33,21 @@ const std::string kDocumentName =
     "\xC3\x9C"
     "bersicht \xD0\x96\xD1\x83\xD0\xBA \xE5\x9B\xBE.doc";
 
-using WordProcessTest = StandInTest;
+// Ends every stand-in and waits until none is left: EndStandIns bounds its waits and moves
+// on, so one (of an earlier test on this prefix, too) may still be on its way out, and these
+// tests count the stand-in processes.
+bool NoStandInLeft() {
+  EndStandIns();
+  return WaitFor([] { return StandInProcesses().empty(); });
+}
+
+class WordProcessTest : public StandInTest {
+ protected:
+  void SetUp() override {
+    StandInTest::SetUp();
+    ASSERT_TRUE(NoStandInLeft()) << "a stand-in of an earlier test does not end";
+  }
+};
 
 }  // namespace
 
@@ -61,7 +75,7 @@ TEST_F(WordProcessTest, TakesTheWordTheUserRunsAndLeavesItRunning) {
     }
     EXPECT_TRUE(RunningWord()) << "the user's Word goes on running";
     EXPECT_EQ(StandInProcesses().size(), 1u);
-    EndStandIns();
+    ASSERT_TRUE(NoStandInLeft());
   }
 }
 
@@ -119,6 +133,10 @@ TEST_F(WordProcessTest, AWordThatWentAwayIsLetGoUntilTheUserLooksAgain) {
 
 TEST_F(WordProcessTest, AWordStartedAfterTheProgramIsFoundWhenTheUserLooksAgain) {
   ComWord word;
+  std::vector<bool> told;
+  word.SetBusyNotice([&](bool on) {
+    if (told.empty() || told.back() != on) told.push_back(on);
+  });
   EXPECT_NE(ErrorOf([&] { ActiveDocument(word); }), "(no error)");
   ASSERT_TRUE(word.StartedWord());
 
@@ -129,6 +147,11 @@ TEST_F(WordProcessTest, AWordStartedAfterTheProgramIsFoundWhenTheUserLooksAgain)
   // The empty Word the program had started is gone; the user's runs.
   EXPECT_TRUE(WaitFor([] { return StandInProcesses().size() == 1; }));
   EXPECT_FALSE(word.StartedWord());
+  // The new Word's wait is told as the first one's was.
+  told.clear();
+  AskRunningWord("StandInBusy", {Value(0), Value(300), Value(0)});
+  EXPECT_EQ(ActiveDocument(word).Name(), kDocumentName);
+  EXPECT_EQ(told, (std::vector<bool>{true, false}));
 }
 
 // --- a busy Word ---
@@ -197,7 +220,6 @@ TEST_F(WordProcessTest, ANameLookupRefusedByABusyWordIsAskedAgain) {
 TEST_F(WordProcessTest, AnOmittedArgumentGoesAsParamNotFoundAndAnEmptyOneIsRefused) {
   UseFixture(kDocument);
   ComWord word;
-  Document doc = ActiveDocument(word);
   WObjectPtr inline_shapes =
       AsObject(AsObject(word.Global()->Get("ActiveDocument"))->Get("InlineShapes"));
   // Item with its index omitted: Word sees no index at all, not an empty one.
@@ -217,14 +239,6 @@ TEST_F(WordProcessTest, AnOmittedArgumentGoesAsParamNotFoundAndAnEmptyOneIsRefus
                         nullptr, &arg_err),
             DISP_E_TYPEMISMATCH);
   EXPECT_EQ(arg_err, 0u);
-
-  // Booleans arrive as VT_BOOL with -1 for true.
-  Shape shape = doc.InlineShapes().Item(1);
-  shape.Link().SetSavePictureWithDocument(true);
-  EXPECT_EQ(
-      AsLong(AskRunningWord("StandInPutType", {Value(std::string("SavePictureWithDocument"))})),
-      VT_BOOL);
-  EXPECT_TRUE(shape.Link().SavePictureWithDocument());
 }
 
 // --- the trace ---
@@ -244,25 +258,20 @@ TEST_F(WordProcessTest, TheTraceHoldsEveryCallWithItsAnswerOrError) {
               "(no error)");
     ActiveDocument(word).InlineShapes().Item(1).Link().SetSavePictureWithDocument(false);
   }
-  std::FILE* f = _wfopen(path.c_str(), L"rb");
-  ASSERT_NE(f, nullptr);
-  std::string text;
-  char buf[4096];
-  for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
-  std::fclose(f);
-  DeleteFileW(path.c_str());
   std::vector<nlohmann::json> lines;
-  for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
-    lines.push_back(nlohmann::json::parse(text.substr(at, end - at)));
+  {
+    std::ifstream in(win::Narrow(path));
+    for (std::string line; std::getline(in, line);) lines.push_back(nlohmann::json::parse(line));
+  }
+  DeleteFileW(path.c_str());
 
   ASSERT_GE(lines.size(), 8u);
   EXPECT_EQ(lines[0]["access"], "attach");
   EXPECT_EQ(lines[0]["result"], "started");
   int names = 0, errors = 0, puts = 0;
   for (const auto& l : lines) {
-    ASSERT_TRUE(l.contains("ms") && l.contains("object") && l.contains("member") &&
-                l.contains("args"))
-        << l.dump();
+    for (const char* key : {"ms", "object", "member", "args"})
+      ASSERT_TRUE(l.contains(key)) << l.dump();
     if (l["member"] == "Name" && l["result"] == kDocumentName) ++names;
     if (l["member"] == "SourceFullName" && l.contains("hresult")) {
       ++errors;
