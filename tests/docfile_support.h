@@ -10,6 +10,8 @@
 
 namespace ravel::docfile::test {
 
+using Strings = std::vector<std::string>;
+
 inline const char kNamespaces[] =
     R"( xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main")"
     R"( xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")"
@@ -211,6 +213,54 @@ inline std::string EntryData(const std::vector<std::uint8_t>& bytes, const std::
   for (RawEntry& e : Unzip(bytes))
     if (e.name == name) return e.data;
   return "<missing>";
+}
+
+// A package whose entry word/a.xml appears again as `twin` (ten characters). libzip writes no
+// duplicate names: the second entry is renamed in the finished bytes.
+inline std::vector<std::uint8_t> Twin(const std::string& twin) {
+  std::vector<std::uint8_t> bytes =
+      Zip(Standard(Body(""), "", {{"word/a.xml", "<a/>"}, {"word/b.xml", "<b/>"}}));
+  std::string raw(bytes.begin(), bytes.end());
+  for (std::size_t at; (at = raw.find("word/b.xml")) != std::string::npos;)
+    raw.replace(at, 10, twin);
+  return {raw.begin(), raw.end()};
+}
+
+inline const char kOdfNamespaces[] =
+    R"( xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0")"
+    R"( xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0")"
+    R"( xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0")"
+    R"( xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0")"
+    R"( xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0")"
+    R"( xmlns:presentation="urn:oasis:names:tc:opendocument:xmlns:presentation:1.0")"
+    R"( xmlns:anim="urn:oasis:names:tc:opendocument:xmlns:animation:1.0")"
+    R"( xmlns:xlink="http://www.w3.org/1999/xlink")";
+
+// An OpenDocument part whose text is `markup`.
+inline std::string Content(const std::string& markup,
+                           const char* root = "office:document-content") {
+  return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<") + root + kOdfNamespaces +
+         "><office:body><office:text><text:p>" + markup +
+         "</text:p></office:text></office:body></" + root + ">";
+}
+
+// An OpenDocument package as LibreOffice lays it out: the mimetype first and stored.
+inline std::vector<std::uint8_t> Odf(
+    const std::string& content, Entries more = {}, const std::string& manifest = "",
+    const std::string& type = "application/vnd.oasis.opendocument.text") {
+  Entries e{{"mimetype", type},
+            {"content.xml", content},
+            {"styles.xml", Content("", "office:document-styles")},
+            {"META-INF/manifest.xml",
+             "<?xml version=\"1.0\"?><manifest:manifest "
+             "xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\">" +
+                 manifest + "</manifest:manifest>"}};
+  for (auto& m : more) e.push_back(std::move(m));
+  return Zip(e, {"mimetype"});
+}
+
+inline std::string Image(const std::string& href) {
+  return "<draw:frame><draw:image xlink:href=\"" + href + "\"/></draw:frame>";
 }
 
 }  // namespace ravel::docfile::test

@@ -92,6 +92,20 @@ TEST_F(FileWindow, ListsTheFilesLinksAndGoesBackToWordWithInit) {
   EXPECT_EQ(main.Text_DocumentName.Text(), "Letter.doc - No LinkedObjects Found");
   EXPECT_EQ(main.Caption.Text(), "Ravelmend");
   EXPECT_TRUE(host.boxes.size() == 1);  // only the hidden-objects notice
+
+  // A file that is no document keeps the list shown before.
+  Write("other/notes.docx", "just text");
+  main.OpenDocumentFile(Win("other/notes.docx"));
+  ASSERT_EQ(host.boxes.size(), 2u);
+  EXPECT_EQ(host.boxes[1].text.rfind("Ravelmend cannot open notes.docx:", 0), 0u);
+  EXPECT_EQ(main.Text_DocumentName.Text(), "Letter.doc - No LinkedObjects Found");
+  EXPECT_TRUE(main.Source().FilePath().empty());
+  // Changes to Word's document are Word's to save: leaving never asks.
+  g.ItemCount = 1;
+  g.Item(1).Changed = true;
+  main.Command_Exit_Click();
+  EXPECT_TRUE(host.ended);
+  EXPECT_EQ(host.boxes.size(), 2u);
 }
 
 TEST_F(FileWindow, SaveWritesOnlyTheTargetsKeepsABackupAsAskedAndReadsTheFileAgain) {
@@ -163,16 +177,6 @@ TEST_F(FileWindow, AFileThatCannotBeWrittenIsLeftAsItWasWithAMessage) {
   }
 }
 
-TEST_F(FileWindow, AFileThatIsNoDocumentKeepsTheListShownBefore) {
-  Write("other/notes.docx", "just text");
-  main.Form_Load();
-  main.OpenDocumentFile(Win("other/notes.docx"));
-  ASSERT_EQ(host.boxes.size(), 1u);
-  EXPECT_EQ(host.boxes[0].text.rfind("Ravelmend cannot open notes.docx:", 0), 0u);
-  EXPECT_EQ(main.Text_DocumentName.Text(), "Letter.doc - No LinkedObjects Found");
-  EXPECT_TRUE(main.Source().FilePath().empty());
-}
-
 TEST_F(FileWindow, LeavingUnsavedChangesAsksAndDoesWhatTheAnswerSays) {
   struct Way {
     const char* name;
@@ -215,15 +219,6 @@ TEST_F(FileWindow, LeavingUnsavedChangesAsksAndDoesWhatTheAnswerSays) {
       EXPECT_EQ(Bytes("doc/Report.docx") != original, answer == kIdYes);
     }
   }
-}
-
-TEST_F(FileWindow, WordsDocumentNeverAsks) {
-  main.Form_Load();
-  g.ItemCount = 1;
-  g.Item(1).Changed = true;
-  main.Command_Exit_Click();
-  EXPECT_TRUE(host.ended);
-  EXPECT_TRUE(host.boxes.empty());
 }
 
 }  // namespace
