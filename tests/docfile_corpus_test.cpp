@@ -109,12 +109,6 @@ std::vector<std::string> Split(const std::string& s, const std::string& by) {
   return out;
 }
 
-bool Strip(std::string& s, const std::string& suffix) {
-  if (!EndsWith(s, suffix)) return false;
-  s.erase(s.size() - suffix.size());
-  return true;
-}
-
 // "body inline picture: C:\x.png [stored] (x2)",
 // "ppt/slides/slide1.xml external relationship: image: file:///C:/x.png",
 // "content.xml ODF image xlink:href: ../x.png".
@@ -135,7 +129,7 @@ std::vector<Row> ReadManifest(const fs::path& file) {
           entry.erase(x);
         }
         Expected e;
-        e.stored = Strip(entry, " [stored]");
+        if ((e.stored = EndsWith(entry, " [stored]"))) entry.erase(entry.size() - 9);
         std::size_t colon = entry.find(": ");
         std::string head = entry.substr(0, colon);
         e.target = entry.substr(colon + 2);

@@ -221,13 +221,6 @@ TEST(DocfileLinks, OnlyChangedPartsDifferAndOtherEntriesKeepTheirBytes) {
   }
 }
 
-// UTF-8 text as UTF-16 little-endian with its byte order mark.
-std::string Utf16Le(const std::string& ascii) {
-  std::string out = "\xFF\xFE";
-  for (char c : ascii) out += std::string{c, '\0'};
-  return out;
-}
-
 TEST(DocfileLinks, APartIsWrittenBackInTheEncodingItDeclares) {
   std::string rels = Rels({{"rId1", kImageType, "file:///C:/Old/a.png"}});
   std::string utf16 = rels;

@@ -150,13 +150,9 @@ TEST(DocfileOdf, TargetsAreWrittenInTheFormTheyHad) {
 
 TEST(DocfileOdf, OnlyTheChangedPartIsRewrittenInItsEncoding) {
   std::string content = Content(Image("../a.png") + "<text:s/>  x " + Image("../b.png"));
-  std::string utf16 = "\xFF\xFE";
   std::string declared = content;
   declared.replace(content.find("UTF-8"), 5, "UTF-16");
-  for (char c : declared) {
-    utf16 += c;
-    utf16 += '\0';
-  }
+  const std::string utf16 = Utf16Le(declared);
   for (const std::string& data : {content, utf16}) {
     std::vector<std::uint8_t> bytes =
         Odf(data, {{"Pictures/1.png", std::string(3000, 'p')}, {"meta.xml", "<m/>"}});

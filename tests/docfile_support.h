@@ -85,37 +85,31 @@ inline std::string Rels(const std::vector<Rel>& rels) {
 
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
-// The entries every package has, then `parts`.
-inline Entries Standard(const std::string& document, const std::string& document_rels,
-                        Entries more = {}) {
+inline const char kRelBase[] =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+
+// A package whose main part `main` has `content_type` (none: it is known by its root element),
+// its markup among `more`.
+inline Entries Office(const std::string& main, const std::string& content_type, Entries more) {
+  std::string types =
+      "<?xml version=\"1.0\"?><Types "
+      "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">";
+  if (!content_type.empty())
+    types += "<Override PartName=\"/" + main + "\" ContentType=\"" + content_type + "\"/>";
   Entries e{
-      {"[Content_Types].xml",
-       "<?xml version=\"1.0\"?><Types "
-       "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"},
-      {"_rels/.rels", Rels({{"rId1",
-                             "http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
-                             "officeDocument",
-                             "word/document.xml", false}})},
-      {"word/document.xml", document}};
-  if (!document_rels.empty()) e.emplace_back("word/_rels/document.xml.rels", document_rels);
+      {"[Content_Types].xml", types + "</Types>"},
+      {"_rels/.rels", Rels({{"rId1", std::string(kRelBase) + "officeDocument", main, false}})}};
   for (auto& m : more) e.push_back(std::move(m));
   return e;
 }
 
-inline const char kRelBase[] =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
-
-// A package whose main part `main` has `content_type` (its markup among `more`).
-inline Entries Office(const std::string& main, const std::string& content_type, Entries more) {
-  Entries e{
-      {"[Content_Types].xml",
-       "<?xml version=\"1.0\"?><Types "
-       "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"><Override "
-       "PartName=\"/" +
-           main + "\" ContentType=\"" + content_type + "\"/></Types>"},
-      {"_rels/.rels", Rels({{"rId1", std::string(kRelBase) + "officeDocument", main, false}})}};
-  for (auto& m : more) e.push_back(std::move(m));
-  return e;
+// A word processing package: its body, the body's relationships (if any), then `more`.
+inline Entries Standard(const std::string& document, const std::string& document_rels,
+                        Entries more = {}) {
+  Entries parts{{"word/document.xml", document}};
+  if (!document_rels.empty()) parts.emplace_back("word/_rels/document.xml.rels", document_rels);
+  for (auto& m : more) parts.push_back(std::move(m));
+  return Office("word/document.xml", "", std::move(parts));
 }
 
 // Markup of a part with the namespaces the links of workbooks and presentations use.
@@ -213,6 +207,13 @@ inline std::string EntryData(const std::vector<std::uint8_t>& bytes, const std::
   for (RawEntry& e : Unzip(bytes))
     if (e.name == name) return e.data;
   return "<missing>";
+}
+
+// ASCII text as UTF-16 little-endian with its byte order mark.
+inline std::string Utf16Le(const std::string& ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) out += std::string{c, '\0'};
+  return out;
 }
 
 // A package whose entry word/a.xml appears again as `twin` (ten characters). libzip writes no
