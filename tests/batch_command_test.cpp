@@ -171,11 +171,11 @@ TEST_F(BatchCommand, PrefixRulesComeFirstAndWorkWithoutASearch) {
   EXPECT_EQ(Column("new_target"),
             (Strings{"file://" + root + "/pics/a/deep/one.png",
                      "file://" + root + "/pics/b/three.png", "\\\\newserver\\share\\x.png"}));
-  EXPECT_EQ(Column("new_file")[1], root + "/pics/b/three.png");
+  EXPECT_EQ(Column("new_file").at(1), root + "/pics/b/three.png");
   EXPECT_EQ(Column("via"), (Strings{"map", "map", "map"}));
-  EXPECT_EQ(Column("format")[0], "word");
-  EXPECT_EQ(Column("dry_run")[2], "true");
-  EXPECT_EQ(Column("written")[2], "false");
+  EXPECT_EQ(Column("format").at(0), "word");
+  EXPECT_EQ(Column("dry_run").at(2), "true");
+  EXPECT_EQ(Column("written").at(2), "false");
 }
 
 // Relative where the file lies beneath the document; a document that fails does not stop
@@ -362,7 +362,7 @@ TEST_F(BatchCommand, AMigrationMovesLinksWhoseFilesAreStillThere) {
     args.push_back("docs/a.docx");
     EXPECT_EQ(Run(args), c.status) << c.args[1] << err.str();
     EXPECT_EQ(Column("state"), c.states) << c.args[1];
-    EXPECT_EQ(Column("new_target")[0], c.new_target) << c.args[1];
+    EXPECT_EQ(Column("new_target").at(0), c.new_target) << c.args[1];
     nlohmann::json summary = Records("summary").at(0);
     EXPECT_EQ(summary["unmatched_maps"].empty(), c.unmatched.empty()) << summary.dump();
     if (!c.unmatched.empty()) {
