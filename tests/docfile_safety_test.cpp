@@ -67,7 +67,7 @@ TEST_F(DocfileSafety, APackageIsReadByItsContentAndBadInputIsRefusedByReason) {
   struct Case {
     std::string name;
     std::vector<std::uint8_t> bytes;
-    std::optional<Reason> reason;  // none: read as `format`, with `links`
+    std::optional<Reason> reason = std::nullopt;  // none: read as `format`, with `links`
     Format format = Format::Word;
     std::size_t links = 0;
     // "pipe" or "folder" in the place of the file; "read-only"; or the file a word processor
@@ -138,6 +138,7 @@ TEST_F(DocfileSafety, APackageIsReadByItsContentAndBadInputIsRefusedByReason) {
       {"quarterly-report.docx", Broken(), Reason::Locked, Format::Word, 0, "~$arterly-report.docx"},
       {"short.docx", Broken(), Reason::Locked, Format::Word, 0, "~$short.docx"},
       {"letters.docx", Broken(), Reason::Locked, Format::Word, 0, "~$etters.docx"},
+      {"planning.docx", Broken(), Reason::Locked, Format::Word, 0, "~$anning.docx"},
       {"open.docx", Broken(), Reason::Locked, Format::Word, 0, ".~lock.open.docx#"},
   };
   for (const char* kind : {"text", "spreadsheet", "presentation", "graphics"})
@@ -293,6 +294,12 @@ TEST_F(DocfileSafety, ALinkedDocumentIsRepairedWhereItLies) {
   ASSERT_EQ(symlink((root + "/real/doc.docx").c_str(), (root + "/link.docx").c_str()), 0);
   RepairOptions options;
   options.backup = true;
+  // Opened through the link, a word processor keeps its owner file beside the link.
+  Write("~$link.docx", "owner");
+  DocumentResult locked = Fix("link.docx", options);
+  ASSERT_TRUE(locked.error.has_value());
+  EXPECT_EQ(locked.error->reason(), Reason::Locked);
+  std::remove((root + "/~$link.docx").c_str());
   DocumentResult r = Fix("link.docx", options);
   ASSERT_FALSE(r.error.has_value()) << r.error->what();
   struct stat st;
