@@ -370,6 +370,8 @@ TEST_F(BatchCommand, AMigrationMovesLinksWhoseFilesAreStillThere) {
       table.erase(table.begin() + 1);  // --json
       Run(table);
       EXPECT_NE(err.str().find(c.unmatched), std::string::npos) << err.str();
+      // The dry run's table says what a run would do.
+      EXPECT_EQ(out.str().find("would fix") != std::string::npos, c.states[0] == "fixed");
     }
   }
   EXPECT_EQ(Run({"fix", "--rewrite-existing", "--root", "pics", "docs"}), 2);
