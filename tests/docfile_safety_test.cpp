@@ -323,6 +323,7 @@ TEST_F(DocfileSafety, ANameNearTheLengthLimitIsStillRepaired) {
   EXPECT_TRUE(IsRepairTempName("." + std::string(241, 'n') + ".ravel-Ab12Cd"));
   EXPECT_FALSE(IsRepairTempName(".doc.docx.ravel-Ab1"));
   EXPECT_FALSE(IsRepairTempName("doc.docx"));
+  EXPECT_FALSE(IsRepairTempName("doc.docx.ravel-Ab12Cd"));  // not hidden: a user's file
 }
 
 TEST_F(DocfileSafety, ADocumentSavedBetweenSurveyAndRepairIsLeftAlone) {
