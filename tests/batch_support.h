@@ -65,6 +65,13 @@ class BatchFolder : public ScratchFolder {
     return rows;
   }
   nlohmann::json Summary() { return Records("summary").at(0); }
+  // One field of every link record, as text ("null" where it has none).
+  std::vector<std::string> Column(const std::string& key) {
+    std::vector<std::string> values;
+    for (nlohmann::json& j : Records("link"))
+      values.push_back(j[key].is_string() ? j[key].get<std::string>() : j[key].dump());
+    return values;
+  }
   int Run(std::vector<std::string> args) {
     out.str("");
     err.str("");

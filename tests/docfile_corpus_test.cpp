@@ -17,6 +17,7 @@
 #include "docfile/PosixStore.h"
 #include "docfile/Repair.h"
 #include "docfile/Xml.h"
+#include "docfile_folder.h"
 #include "docfile_support.h"
 #include "posix/PosixFileSystem.h"
 
@@ -108,12 +109,6 @@ std::vector<std::string> Split(const std::string& s, const std::string& by) {
   return out;
 }
 
-bool Strip(std::string& s, const std::string& suffix) {
-  if (!EndsWith(s, suffix)) return false;
-  s.erase(s.size() - suffix.size());
-  return true;
-}
-
 // "body inline picture: C:\x.png [stored] (x2)",
 // "ppt/slides/slide1.xml external relationship: image: file:///C:/x.png",
 // "content.xml ODF image xlink:href: ../x.png".
@@ -134,7 +129,7 @@ std::vector<Row> ReadManifest(const fs::path& file) {
           entry.erase(x);
         }
         Expected e;
-        e.stored = Strip(entry, " [stored]");
+        if ((e.stored = EndsWith(entry, " [stored]"))) entry.erase(entry.size() - 9);
         std::size_t colon = entry.find(": ");
         std::string head = entry.substr(0, colon);
         e.target = entry.substr(colon + 2);
@@ -200,9 +195,10 @@ std::vector<std::uint8_t> ReadFile(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-class DocfileCorpus : public ::testing::Test {
+class DocfileCorpus : public ScratchFolder {
  protected:
   void SetUp() override {
+    ScratchFolder::SetUp();
     if (!fs::exists(CorpusDir() / "MANIFEST.tsv"))
       GTEST_SKIP() << "no corpus of real documents at " << CorpusDir()
                    << " (set RAVEL_CORPUS to its folder)";
@@ -233,23 +229,11 @@ TEST_F(DocfileCorpus, EveryLinkTheManifestNamesIsFoundAndNoOther) {
 // What `fix --root` does, on copies of every document: survey, the wanted names found beneath
 // a new root, the repair written in place.
 TEST_F(DocfileCorpus, FixOnCopiesChangesOnlyTheLinks) {
-  char tmpl[] = "/tmp/ravel-corpus-XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  const fs::path root = tmpl;
-  auto win = [](const fs::path& p) {
-    std::string out = "Z:" + p.string();
-    std::replace(out.begin(), out.end(), '/', '\\');
-    return out;
-  };
-  fs::create_directories(root / "docs");
-  struct Removed {
-    fs::path path;
-    ~Removed() { fs::remove_all(path); }
-  } removed{root};
+  fs::create_directories(root + "/docs");
   for (const Row& row : rows_) {
-    fs::copy_file(CorpusDir() / row.folder / row.file, root / "docs" / row.file);
+    fs::copy_file(CorpusDir() / row.folder / row.file, root + "/docs/" + row.file);
     // The corpus is read-only; its copies are the user's documents.
-    fs::permissions(root / "docs" / row.file, fs::perms::owner_write, fs::perm_options::add);
+    fs::permissions(root + "/docs/" + row.file, fs::perms::owner_write, fs::perm_options::add);
   }
 
   PosixFileSystem files;
@@ -260,22 +244,22 @@ TEST_F(DocfileCorpus, FixOnCopiesChangesOnlyTheLinks) {
   std::set<std::string> wanted;
   std::map<std::string, DocumentResult> surveyed;
   for (const Row& row : rows_)
-    surveyed[row.file] = repairer.Survey(win(root / "docs" / row.file), wanted);
+    surveyed[row.file] = repairer.Survey(Win("docs/" + row.file), wanted);
   // Each wanted name at one place of its own beneath the new root.
   FoundNames found;
   int n = 0;
   for (const std::string& name : wanted) {
-    fs::path dir = root / "new root" / std::to_string(n++);
-    fs::create_directories(dir);
-    std::ofstream(dir / name) << "x";
-    found[name] = {win(dir / name)};
+    std::string rel = "new root/" + std::to_string(n++) + "/" + name;
+    fs::create_directories(fs::path(root + "/" + rel).parent_path());
+    Write(rel, "x");
+    found[name] = {Win(rel)};
   }
 
   for (const Row& row : rows_) {
     SCOPED_TRACE(row.file);
     const DocumentResult& survey = surveyed[row.file];
     ASSERT_FALSE(survey.error.has_value()) << survey.error->what();
-    DocumentResult r = repairer.Repair(win(root / "docs" / row.file), &found, &*survey.read_as);
+    DocumentResult r = repairer.Repair(Win("docs/" + row.file), &found, &*survey.read_as);
     ASSERT_FALSE(r.error.has_value()) << r.error->what();
     std::set<std::string> holders;  // the parts of the repaired links
     for (const LinkResult& l : r.links) {
@@ -286,7 +270,7 @@ TEST_F(DocfileCorpus, FixOnCopiesChangesOnlyTheLinks) {
     EXPECT_EQ(r.written, !holders.empty());
 
     std::vector<std::uint8_t> bytes = ReadFile(CorpusDir() / row.folder / row.file);
-    std::vector<std::uint8_t> saved = ReadFile(root / "docs" / row.file);
+    std::vector<std::uint8_t> saved = Bytes("docs/" + row.file);
     std::vector<RawEntry> before = Unzip(bytes), after = Unzip(saved);
     ASSERT_EQ(before.size(), after.size());
     for (std::size_t i = 0; i < before.size(); ++i) {
@@ -304,12 +288,12 @@ TEST_F(DocfileCorpus, FixOnCopiesChangesOnlyTheLinks) {
     }
 
     // Read again, every link to a file names its file beneath the new root.
-    Document again(saved, win(root / "docs"));
+    Document again(saved, Win("docs"));
     ASSERT_EQ(again.Links().size(), r.links.size());
     for (std::size_t i = 0; i < r.links.size(); ++i) {
       if (r.links[i].state != LinkState::Fixed) continue;
       EXPECT_EQ(again.Links()[i].parsed.path, r.links[i].new_path) << again.Links()[i].target;
-      EXPECT_TRUE(StartsWithFolder(again.Links()[i].parsed.path, win(root / "new root"), nullptr));
+      EXPECT_TRUE(StartsWithFolder(again.Links()[i].parsed.path, Win("new root"), nullptr));
     }
   }
 }

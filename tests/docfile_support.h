@@ -10,6 +10,8 @@
 
 namespace ravel::docfile::test {
 
+using Strings = std::vector<std::string>;
+
 inline const char kNamespaces[] =
     R"( xmlns:w="http://schemas.openxmlformats.org/wordprocessingml/2006/main")"
     R"( xmlns:r="http://schemas.openxmlformats.org/officeDocument/2006/relationships")"
@@ -83,37 +85,31 @@ inline std::string Rels(const std::vector<Rel>& rels) {
 
 using Entries = std::vector<std::pair<std::string, std::string>>;
 
-// The entries every package has, then `parts`.
-inline Entries Standard(const std::string& document, const std::string& document_rels,
-                        Entries more = {}) {
+inline const char kRelBase[] =
+    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
+
+// A package whose main part `main` has `content_type` (none: it is known by its root element),
+// its markup among `more`.
+inline Entries Office(const std::string& main, const std::string& content_type, Entries more) {
+  std::string types =
+      "<?xml version=\"1.0\"?><Types "
+      "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">";
+  if (!content_type.empty())
+    types += "<Override PartName=\"/" + main + "\" ContentType=\"" + content_type + "\"/>";
   Entries e{
-      {"[Content_Types].xml",
-       "<?xml version=\"1.0\"?><Types "
-       "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"/>"},
-      {"_rels/.rels", Rels({{"rId1",
-                             "http://schemas.openxmlformats.org/officeDocument/2006/relationships/"
-                             "officeDocument",
-                             "word/document.xml", false}})},
-      {"word/document.xml", document}};
-  if (!document_rels.empty()) e.emplace_back("word/_rels/document.xml.rels", document_rels);
+      {"[Content_Types].xml", types + "</Types>"},
+      {"_rels/.rels", Rels({{"rId1", std::string(kRelBase) + "officeDocument", main, false}})}};
   for (auto& m : more) e.push_back(std::move(m));
   return e;
 }
 
-inline const char kRelBase[] =
-    "http://schemas.openxmlformats.org/officeDocument/2006/relationships/";
-
-// A package whose main part `main` has `content_type` (its markup among `more`).
-inline Entries Office(const std::string& main, const std::string& content_type, Entries more) {
-  Entries e{
-      {"[Content_Types].xml",
-       "<?xml version=\"1.0\"?><Types "
-       "xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\"><Override "
-       "PartName=\"/" +
-           main + "\" ContentType=\"" + content_type + "\"/></Types>"},
-      {"_rels/.rels", Rels({{"rId1", std::string(kRelBase) + "officeDocument", main, false}})}};
-  for (auto& m : more) e.push_back(std::move(m));
-  return e;
+// A word processing package: its body, the body's relationships (if any), then `more`.
+inline Entries Standard(const std::string& document, const std::string& document_rels,
+                        Entries more = {}) {
+  Entries parts{{"word/document.xml", document}};
+  if (!document_rels.empty()) parts.emplace_back("word/_rels/document.xml.rels", document_rels);
+  for (auto& m : more) parts.push_back(std::move(m));
+  return Office("word/document.xml", "", std::move(parts));
 }
 
 // Markup of a part with the namespaces the links of workbooks and presentations use.
@@ -211,6 +207,61 @@ inline std::string EntryData(const std::vector<std::uint8_t>& bytes, const std::
   for (RawEntry& e : Unzip(bytes))
     if (e.name == name) return e.data;
   return "<missing>";
+}
+
+// ASCII text as UTF-16 little-endian with its byte order mark.
+inline std::string Utf16Le(const std::string& ascii) {
+  std::string out = "\xFF\xFE";
+  for (char c : ascii) out += std::string{c, '\0'};
+  return out;
+}
+
+// A package whose entry word/a.xml appears again as `twin` (ten characters). libzip writes no
+// duplicate names: the second entry is renamed in the finished bytes.
+inline std::vector<std::uint8_t> Twin(const std::string& twin) {
+  std::vector<std::uint8_t> bytes =
+      Zip(Standard(Body(""), "", {{"word/a.xml", "<a/>"}, {"word/b.xml", "<b/>"}}));
+  std::string raw(bytes.begin(), bytes.end());
+  for (std::size_t at; (at = raw.find("word/b.xml")) != std::string::npos;)
+    raw.replace(at, 10, twin);
+  return {raw.begin(), raw.end()};
+}
+
+inline const char kOdfNamespaces[] =
+    R"( xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0")"
+    R"( xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0")"
+    R"( xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0")"
+    R"( xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0")"
+    R"( xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0")"
+    R"( xmlns:presentation="urn:oasis:names:tc:opendocument:xmlns:presentation:1.0")"
+    R"( xmlns:anim="urn:oasis:names:tc:opendocument:xmlns:animation:1.0")"
+    R"( xmlns:xlink="http://www.w3.org/1999/xlink")";
+
+// An OpenDocument part whose text is `markup`.
+inline std::string Content(const std::string& markup,
+                           const char* root = "office:document-content") {
+  return std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<") + root + kOdfNamespaces +
+         "><office:body><office:text><text:p>" + markup +
+         "</text:p></office:text></office:body></" + root + ">";
+}
+
+// An OpenDocument package as LibreOffice lays it out: the mimetype first and stored.
+inline std::vector<std::uint8_t> Odf(
+    const std::string& content, Entries more = {}, const std::string& manifest = "",
+    const std::string& type = "application/vnd.oasis.opendocument.text") {
+  Entries e{{"mimetype", type},
+            {"content.xml", content},
+            {"styles.xml", Content("", "office:document-styles")},
+            {"META-INF/manifest.xml",
+             "<?xml version=\"1.0\"?><manifest:manifest "
+             "xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\">" +
+                 manifest + "</manifest:manifest>"}};
+  for (auto& m : more) e.push_back(std::move(m));
+  return Zip(e, {"mimetype"});
+}
+
+inline std::string Image(const std::string& href) {
+  return "<draw:frame><draw:image xlink:href=\"" + href + "\"/></draw:frame>";
 }
 
 }  // namespace ravel::docfile::test

@@ -23,6 +23,7 @@ TEST(DocfileTargets, EveryFormReadsAsAWindowsPath) {
       {"FILE:///c:/Pics/a.png", TargetForm::FileUri, "C:\\Pics\\a.png"},
       {"file:///C:/My%20Pics/%C3%A9t%C3%A9.png", TargetForm::FileUri, "C:\\My Pics\\été.png"},
       {"file:///C:/100%/a.png", TargetForm::FileUri, "C:\\100%\\a.png"},
+      {"file:///C:/Pics/caf%C3%A9", TargetForm::FileUri, "C:\\Pics\\café"},  // escape at the end
       {"file://localhost/C:/Pics/a.png", TargetForm::FileUri, "C:\\Pics\\a.png"},
       {"file://server/share/Pics/a.png", TargetForm::FileUriUnc, "\\\\server\\share\\Pics\\a.png"},
       {"file:////server/share/a.png", TargetForm::FileUriUnc, "\\\\server\\share\\a.png"},

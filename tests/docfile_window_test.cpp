@@ -92,30 +92,76 @@ TEST_F(FileWindow, ListsTheFilesLinksAndGoesBackToWordWithInit) {
   EXPECT_EQ(main.Text_DocumentName.Text(), "Letter.doc - No LinkedObjects Found");
   EXPECT_EQ(main.Caption.Text(), "Ravelmend");
   EXPECT_TRUE(host.boxes.size() == 1);  // only the hidden-objects notice
+
+  // A file that is no document keeps the list shown before.
+  Write("other/notes.docx", "just text");
+  main.OpenDocumentFile(Win("other/notes.docx"));
+  ASSERT_EQ(host.boxes.size(), 2u);
+  EXPECT_EQ(host.boxes[1].text.rfind("Ravelmend cannot open notes.docx:", 0), 0u);
+  EXPECT_EQ(main.Text_DocumentName.Text(), "Letter.doc - No LinkedObjects Found");
+  EXPECT_TRUE(main.Source().FilePath().empty());
+  // Changes to Word's document are Word's to save: leaving never asks.
+  g.ItemCount = 1;
+  g.Item(1).Changed = true;
+  main.Command_Exit_Click();
+  EXPECT_TRUE(host.ended);
+  EXPECT_EQ(host.boxes.size(), 2u);
 }
 
-TEST_F(FileWindow, SaveWritesOnlyTheTargetsKeepsABackupAsAskedAndReadsTheFileAgain) {
-  for (int backup : {1, 0}) {
-    SCOPED_TRACE(backup);
+// A save writes only the targets, keeps a backup as asked and reads the file again; a file
+// that cannot be written is left as it was, with a message, and nothing in the list is lost.
+TEST_F(FileWindow, SaveWritesOnlyTheTargetsOrLeavesTheFileWithAMessage) {
+  struct Case {
+    const char* name;
+    int backup;
+    std::function<void()> after_open = [] {};
+    const char* says = nullptr;  // where the save is refused
+  };
+  const Case cases[] = {
+      {"with a backup", 1},
+      {"without", 0},
+      {"open in Word", 1, [&] { Write("doc/~$Report.docx", "owner"); }, "Relink it in Word"},
+      {"read-only", 1, [&] { chmod((root + "/doc/Report.docx").c_str(), 0444); }, "is read-only"},
+      {"changed on disk", 1, [&] { Write("doc/Report.docx", "saved by someone else, longer"); },
+       "changed on disk"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
     Write("doc/Report.docx", original);
+    chmod((root + "/doc/Report.docx").c_str(), 0644);
     std::remove((root + "/doc/Report.docx.bak").c_str());
-    main.mnuBackup.SetValue(backup);
+    std::remove((root + "/doc/~$Report.docx").c_str());
+    host.boxes.clear();
+    main.mnuBackup.SetValue(c.backup);
     main.Check_relpath.SetValue(1);
     OpenAndDissolve();
     // Relative to the document where the option asks, but never for a floating picture.
     EXPECT_EQ(g.Item(1).SourcePath, "moved\\a.png");
     EXPECT_EQ(g.Item(2).SourcePath, Win("doc/moved/b.png"));
     main.ListView_IS.SetSelected(2, false);
+    c.after_open();
+    std::string before = Read("doc/Report.docx");
     main.Command_Save_Click();
-
+    if (c.says) {
+      ASSERT_EQ(host.boxes.size(), 1u);
+      EXPECT_EQ(host.boxes[0].title, "Save Operation");
+      EXPECT_NE(host.boxes[0].text.find(c.says), std::string::npos) << host.boxes[0].text;
+      EXPECT_EQ(Read("doc/Report.docx"), before);
+      EXPECT_FALSE(Exists("doc/Report.docx.bak"));
+      // Nothing lost: the new sources stay in the list, ready for another try.
+      EXPECT_TRUE(g.Item(1).Changed);
+      EXPECT_EQ(g.Item(1).SourcePath, "moved\\a.png");
+      EXPECT_EQ(main.Label_ProgressBar.Text(), "Idle");
+      continue;
+    }
     std::vector<std::uint8_t> now = Bytes("doc/Report.docx");
     std::string rels = EntryData(now, "word/_rels/document.xml.rels");
     EXPECT_NE(rels.find("Target=\"moved/a.png\""), std::string::npos) << rels;
     EXPECT_NE(rels.find("file:///C:/gone/b.png"), std::string::npos);  // not selected
     for (const char* entry : {"word/document.xml", "word/media/keep.bin", "[Content_Types].xml"})
       EXPECT_EQ(EntryData(now, entry), EntryData(original, entry)) << entry;
-    EXPECT_EQ(Exists("doc/Report.docx.bak"), backup == 1);
-    if (backup == 1) {
+    EXPECT_EQ(Exists("doc/Report.docx.bak"), c.backup == 1);
+    if (c.backup == 1) {
       EXPECT_EQ(Bytes("doc/Report.docx.bak"), original);
     }
     // Read again: the list shows what the file now holds, nothing pending.
@@ -127,50 +173,6 @@ TEST_F(FileWindow, SaveWritesOnlyTheTargetsKeepsABackupAsAskedAndReadsTheFileAga
         << main.Label_ProgressBar.Text();
     EXPECT_TRUE(host.boxes.empty());
   }
-}
-
-TEST_F(FileWindow, AFileThatCannotBeWrittenIsLeftAsItWasWithAMessage) {
-  struct Case {
-    const char* name;
-    std::function<void()> after_open;
-    const char* says;
-  };
-  const Case cases[] = {
-      {"open in Word", [&] { Write("doc/~$Report.docx", "owner"); }, "Relink it in Word"},
-      {"read-only", [&] { chmod((root + "/doc/Report.docx").c_str(), 0444); }, "is read-only"},
-      {"changed on disk", [&] { Write("doc/Report.docx", "saved by someone else, longer"); },
-       "changed on disk"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Write("doc/Report.docx", original);
-    chmod((root + "/doc/Report.docx").c_str(), 0644);
-    std::remove((root + "/doc/~$Report.docx").c_str());
-    host.boxes.clear();
-    OpenAndDissolve();
-    c.after_open();
-    std::string before = Read("doc/Report.docx");
-    main.Command_Save_Click();
-    ASSERT_EQ(host.boxes.size(), 1u);
-    EXPECT_EQ(host.boxes[0].title, "Save Operation");
-    EXPECT_NE(host.boxes[0].text.find(c.says), std::string::npos) << host.boxes[0].text;
-    EXPECT_EQ(Read("doc/Report.docx"), before);
-    EXPECT_FALSE(Exists("doc/Report.docx.bak"));
-    // Nothing lost: the new sources stay in the list, ready for another try.
-    EXPECT_TRUE(g.Item(1).Changed);
-    EXPECT_EQ(g.Item(1).SourcePath, "moved\\a.png");
-    EXPECT_EQ(main.Label_ProgressBar.Text(), "Idle");
-  }
-}
-
-TEST_F(FileWindow, AFileThatIsNoDocumentKeepsTheListShownBefore) {
-  Write("other/notes.docx", "just text");
-  main.Form_Load();
-  main.OpenDocumentFile(Win("other/notes.docx"));
-  ASSERT_EQ(host.boxes.size(), 1u);
-  EXPECT_EQ(host.boxes[0].text.rfind("Ravelmend cannot open notes.docx:", 0), 0u);
-  EXPECT_EQ(main.Text_DocumentName.Text(), "Letter.doc - No LinkedObjects Found");
-  EXPECT_TRUE(main.Source().FilePath().empty());
 }
 
 TEST_F(FileWindow, LeavingUnsavedChangesAsksAndDoesWhatTheAnswerSays) {
@@ -215,15 +217,6 @@ TEST_F(FileWindow, LeavingUnsavedChangesAsksAndDoesWhatTheAnswerSays) {
       EXPECT_EQ(Bytes("doc/Report.docx") != original, answer == kIdYes);
     }
   }
-}
-
-TEST_F(FileWindow, WordsDocumentNeverAsks) {
-  main.Form_Load();
-  g.ItemCount = 1;
-  g.Item(1).Changed = true;
-  main.Command_Exit_Click();
-  EXPECT_TRUE(host.ended);
-  EXPECT_TRUE(host.boxes.empty());
 }
 
 }  // namespace
