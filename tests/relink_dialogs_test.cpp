@@ -192,7 +192,9 @@ TEST(RelinkDialogs, NothingOpensWithoutADocumentItemsOrACurrentRow) {
       EXPECT_EQ(h.host.browses.size(), items && document ? 1u : 0u) << items << document;
       EXPECT_TRUE(h.host.file_dialogs.empty()) << items << document;
       EXPECT_EQ(h.main.NewRootPath, items && document ? "D:\\New" : "") << items << document;
-      if (items) EXPECT_FALSE(h.g.Item(1).Changed);
+      if (items) {
+        EXPECT_FALSE(h.g.Item(1).Changed);
+      }
     }
   }
 }
