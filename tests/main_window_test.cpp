@@ -1,5 +1,4 @@
-// The main window's handlers: busy state, start-up, Init, exits, the list's current row,
-// the two item check boxes, the hidden-object switch and sorting.
+// The main window's handlers: busy state, start-up, Init, the current row, check boxes, sorting.
 #include <gtest/gtest.h>
 
 #include "app/Form_Main.h"
@@ -31,6 +30,12 @@ class MainWindow : public ::testing::Test {
     word->AddShape(doc, "InlineShapes", PictureJson("apple.gif", false));
     word->AddShape(doc, "InlineShapes", PictureJson("mango.gif", true));
     word->AddShape(doc, "Shapes", kFloatingPicture);
+  }
+
+  // Sets a check box as the user's click does, handler and all.
+  void Click(CheckBox& box, void (Form_Main::*handler)(), int value) {
+    box.SetValue(value);
+    (main.*handler)();
   }
 
   // Makes item n the list's current row, as a click on it does.
@@ -114,10 +119,8 @@ TEST_F(MainWindow, NoDocumentOpenStillLeavesTheButtonsUsable) {
   // Clicks on an empty list and its check boxes change nothing and do not fail.
   main.ListView_IS_Click();
   main.ListView_IS_ItemClick();
-  main.Check_SID.SetValue(1);
-  main.Check_SID_Click();
-  main.Check_LinkLocked.SetValue(1);
-  main.Check_LinkLocked_Click();
+  Click(main.Check_SID, &Form_Main::Check_SID_Click, 1);
+  Click(main.Check_LinkLocked, &Form_Main::Check_LinkLocked_Click, 1);
   EXPECT_EQ(main.Text_Path.Text(), "");
 }
 
@@ -156,12 +159,9 @@ TEST_F(MainWindow, StoreInDocumentMarksChangedLockedDoesNotAndBothIdleWhileSuppr
   main.Form_Load();
   ClickRow(1);
   g.SuppressClickEvents = true;
-  main.Check_SID.SetValue(0);
-  main.Check_SID_Click();
-  main.Check_LinkLocked.SetValue(1);
-  main.Check_LinkLocked_Click();
-  main.Check_ShowHiddenObjects.SetValue(1);
-  main.Check_ShowHiddenObjects_Click();
+  Click(main.Check_SID, &Form_Main::Check_SID_Click, 0);
+  Click(main.Check_LinkLocked, &Form_Main::Check_LinkLocked_Click, 1);
+  Click(main.Check_ShowHiddenObjects, &Form_Main::Check_ShowHiddenObjects_Click, 1);
   EXPECT_EQ(g.Item(1).SaveWithDocument, Flag::True);
   EXPECT_EQ(g.Item(1).Locked, Flag::False);
   EXPECT_FALSE(g.Item(1).Changed);
@@ -171,15 +171,13 @@ TEST_F(MainWindow, StoreInDocumentMarksChangedLockedDoesNotAndBothIdleWhileSuppr
   main.Check_ShowHiddenObjects.SetValue(0);
 
   ClickRow(2);
-  main.Check_SID.SetValue(1);
-  main.Check_SID_Click();
+  Click(main.Check_SID, &Form_Main::Check_SID_Click, 1);
   EXPECT_EQ(g.Item(2).SaveWithDocument, Flag::True);
   EXPECT_EQ(main.ListView_IS.Cell(2, 3), "True");
   EXPECT_TRUE(g.Item(2).Changed);
 
   ClickRow(1);
-  main.Check_LinkLocked.SetValue(1);
-  main.Check_LinkLocked_Click();
+  Click(main.Check_LinkLocked, &Form_Main::Check_LinkLocked_Click, 1);
   EXPECT_EQ(g.Item(1).Locked, Flag::True);
   EXPECT_EQ(main.ListView_IS.Cell(1, 4), "False");  // the column keeps its text
   EXPECT_FALSE(g.Item(1).Changed);
@@ -188,8 +186,7 @@ TEST_F(MainWindow, StoreInDocumentMarksChangedLockedDoesNotAndBothIdleWhileSuppr
 TEST_F(MainWindow, HiddenSwitchWarnsOnceWhenCheckedAndRereadsBothWays) {
   main.Form_Load();
   ClickRow(2);
-  main.Check_ShowHiddenObjects.SetValue(1);
-  main.Check_ShowHiddenObjects_Click();
+  Click(main.Check_ShowHiddenObjects, &Form_Main::Check_ShowHiddenObjects_Click, 1);
   ASSERT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(host.boxes[0].title, "Support hidden Objects");
   EXPECT_EQ(host.boxes[0].style, kMbOk | kMbIconInformation);
@@ -201,8 +198,7 @@ TEST_F(MainWindow, HiddenSwitchWarnsOnceWhenCheckedAndRereadsBothWays) {
   EXPECT_EQ(main.ListView_IS.Cell(4, 5), "True");
   EXPECT_EQ(main.Text_Path.Text(), "");
 
-  main.Check_ShowHiddenObjects.SetValue(0);
-  main.Check_ShowHiddenObjects_Click();
+  Click(main.Check_ShowHiddenObjects, &Form_Main::Check_ShowHiddenObjects_Click, 0);
   EXPECT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(g.ItemCount, 3);
 }
@@ -222,8 +218,7 @@ TEST_F(MainWindow, SortingKeepsEachRowTiedToItsRecord) {
 
   // The top row on screen is item 2; the check box acts on record 2, not record 1.
   ClickRow(main.ListView_IS.Order().front());
-  main.Check_SID.SetValue(1);
-  main.Check_SID_Click();
+  Click(main.Check_SID, &Form_Main::Check_SID_Click, 1);
   EXPECT_TRUE(g.Item(2).Changed);
   EXPECT_FALSE(g.Item(1).Changed);
   EXPECT_EQ(main.ListView_IS.Cell(2, 3), "True");

@@ -10,6 +10,7 @@ namespace ravel {
 namespace {
 
 using sim::PathOf;
+using Ints = std::vector<int>;
 
 class Preview : public ::testing::Test {
  protected:
@@ -59,10 +60,7 @@ TEST_F(Preview, ResolvesTheSourceAndFallsBackAsItShould) {
       {"found nowhere blanks it", &gone, true, "", false},
   };
   for (const Step& s : steps) {
-    if (s.word_open)
-      h.word.Open("Report.doc", "C:\\Docs");
-    else
-      h.word.CloseAll();
+    s.word_open ? h.word.Open("Report.doc", "C:\\Docs") : h.word.CloseAll();
     h.host.hourglass_calls.clear();
     h.main.xImgedit.SetStretch(false);
     Release(*s.item);
@@ -142,12 +140,8 @@ TEST_F(Preview, ARowChangeDuringASlowDecodeShowsTheNewRowAndNeverTheOld) {
     // The next row's own reading (if any) waits too: the big one's outcome comes first.
     std::string next_path = c.next == &rel ? "C:\\Docs\\pics\\a.gif" : h.g.Item(*c.next).SourcePath;
     h.host.pictures.Hold(next_path);
-    if (c.keyboard) {
-      h.main.ListView_IS.SetCurrent(*c.next);
-      h.main.ListView_IS_ItemClick();
-    } else {
-      Release(*c.next, false);
-    }
+    h.main.ListView_IS.SetCurrent(*c.next);
+    c.keyboard ? h.main.ListView_IS_ItemClick() : h.main.ListView_IS_MouseUp();
     h.host.pictures.Finish(big_path);
     if (c.word_open && c.next != &gone && !c.keyboard)
       h.host.pictures.WaitUntilHeld(next_path);
@@ -235,8 +229,7 @@ TEST_F(Viewer, SizesFromThePictureCappedAtTheScreen) {
     h.host.screen = {c.screen_w, c.screen_h};
     wPictureViewer* v = Open(abs);
     ASSERT_NE(v, nullptr);
-    EXPECT_EQ(v->Me.Width(), c.expect_w) << c.width << "x" << c.height;
-    EXPECT_EQ(v->Me.Height(), c.expect_h) << c.width << "x" << c.height;
+    EXPECT_EQ((Ints{v->Me.Width(), v->Me.Height()}), (Ints{c.expect_w, c.expect_h})) << c.width;
     EXPECT_TRUE(v->Me.Visible());
     v->Form_DblClick();
   }
@@ -311,10 +304,9 @@ TEST_F(Viewer, ResizingFillsTheInnerAreaUnlessMinimised) {
   for (const Step& s : steps) {
     v->Me.TakeWindowState(s.scale_w, s.scale_h, s.minimized);
     v->Form_Resize();
-    EXPECT_EQ(v->xImgedit.Width(), s.expect_w);
-    EXPECT_EQ(v->xImgedit.Height(), s.expect_h);
-    EXPECT_EQ(v->xImgedit.Left(), 0);
-    EXPECT_EQ(v->xImgedit.Top(), 0);
+    const auto& p = v->xImgedit;
+    EXPECT_EQ((Ints{p.Width(), p.Height(), p.Left(), p.Top()}),
+              (Ints{s.expect_w, s.expect_h, 0, 0}));
   }
 }
 

@@ -1,6 +1,5 @@
-// The relinking dialogs: the duplicate location chooser (what it offers, what OK,
-// double-click, Cancel and the window frame do to the item), the choice of the new source
-// root, and the manual source chooser behind a double-click on a row.
+// The relinking dialogs: the chooser among found locations, the new source root, and the
+// manual source chooser behind a double-click on a row.
 #include <gtest/gtest.h>
 
 #include "relink/FileOP.h"
@@ -192,7 +191,7 @@ TEST(RelinkDialogs, NothingOpensWithoutADocumentItemsOrACurrentRow) {
       EXPECT_EQ(h.host.browses.size(), items && document ? 1u : 0u) << items << document;
       EXPECT_TRUE(h.host.file_dialogs.empty()) << items << document;
       EXPECT_EQ(h.main.NewRootPath, items && document ? "D:\\New" : "") << items << document;
-      if (items) EXPECT_FALSE(h.g.Item(1).Changed);
+      EXPECT_FALSE(items && h.g.Item(1).Changed);
     }
   }
 }

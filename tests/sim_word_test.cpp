@@ -1,5 +1,4 @@
-// The Word stand-in: fixtures (loading, variables, malformed input), Word's errors, faults,
-// call counting and the shape operations the save relies on.
+// The Word stand-in: fixtures, Word's errors and the shape operations the save relies on.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -24,6 +23,23 @@ std::string ErrorOf(const std::function<void()>& f) {
   }
   return "(no error)";
 }
+
+bool Has(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+// The numbers a shape answers for `props` (or a raw object for its members), in order.
+std::vector<double> Nums(const Shape& s, std::initializer_list<Prop> props) {
+  std::vector<double> out;
+  for (Prop p : props) out.push_back(AsNumber(s.Get(p)));
+  return out;
+}
+std::vector<double> Nums(const WObjectPtr& o, std::initializer_list<const char*> members) {
+  std::vector<double> out;
+  for (const char* m : members) out.push_back(AsNumber(o->Get(m)));
+  return out;
+}
+using Ds = std::vector<double>;
 
 Value Get(const SimObjectPtr& o, const std::string& path) {
   WObjectPtr cur = o;
@@ -86,7 +102,7 @@ TEST(SimWordFixture, MalformedFixturesAreRefusedNamingThePlace) {
     } catch (const FixtureError& e) {
       message = e.what();
     }
-    EXPECT_NE(message.find(c.expected), std::string::npos) << message;
+    EXPECT_TRUE(Has(message, c.expected)) << message;
   }
 }
 
@@ -104,10 +120,8 @@ TEST(SimWordFixture, UnreadableFilesAndShapeTextsAreRefusedWithTheirName) {
 
   SimWord word;
   int doc = word.AddDocument("A.doc", "C:\\A");
-  EXPECT_NE(ErrorOf([&] {
-              word.AddShape(doc, "InlineShapes", "{\"Type\": }");
-            }).find("Documents(1).InlineShapes(1): not valid JSON"),
-            std::string::npos);
+  EXPECT_TRUE(Has(ErrorOf([&] { word.AddShape(doc, "InlineShapes", "{\"Type\": }"); }),
+                  "Documents(1).InlineShapes(1): not valid JSON"));
   EXPECT_EQ(word.ShapeCount(doc, "InlineShapes"), 0);
 }
 
@@ -163,10 +177,8 @@ TEST(SimWordErrors, FailuresCarryWordsOwnMessages) {
   EXPECT_EQ(
       ErrorOf([&] { word.Collection(doc, "Shapes")->Call("Item", {Value(std::string("x"))}); }),
       kNoSuchMember);
-  EXPECT_NE(ErrorOf([&] {
-              shapes.Item(1).Object()->Get("Colour");
-            }).find("doesn't support this property or method"),
-            std::string::npos);
+  EXPECT_TRUE(Has(ErrorOf([&] { shapes.Item(1).Object()->Get("Colour"); }),
+                  "doesn't support this property or method"));
 }
 
 class SimWordShapes : public ::testing::Test {
@@ -205,14 +217,12 @@ TEST_F(SimWordShapes, AddPictureAppendsALinkedFloatingPictureWithDefaults) {
   EXPECT_EQ(added.Link().SourceFullName(), "C:\\New\\n.gif");
   EXPECT_EQ(added.Link().SourceName(), "n.gif");
   EXPECT_FALSE(added.Link().SavePictureWithDocument());
-  EXPECT_EQ(AsNumber(added.Get(Prop::PictureCropLeft)), 0);
-  // Without an anchor Word places it relative to the page, at the picture's own size with
-  // its aspect ratio locked.
-  EXPECT_EQ(AsLong(added.Get(Prop::RelativeHorizontalPosition)), 1);
-  EXPECT_EQ(AsLong(added.Get(Prop::RelativeVerticalPosition)), 1);
-  EXPECT_EQ(AsNumber(added.Get(Prop::Width)), 96);
-  EXPECT_EQ(AsNumber(added.Get(Prop::Height)), 72);
-  EXPECT_EQ(AsLong(added.Get(Prop::LockAspectRatio)), -1);
+  // Uncropped; without an anchor Word places it relative to the page, at the picture's own
+  // size with its aspect ratio locked.
+  EXPECT_EQ(Nums(added, {Prop::PictureCropLeft, Prop::RelativeHorizontalPosition,
+                         Prop::RelativeVerticalPosition, Prop::Width, Prop::Height,
+                         Prop::LockAspectRatio}),
+            (Ds{0, 1, 1, 96, 72, -1}));
   EXPECT_EQ(added.Object(), word.ShapeAt(doc, "Shapes", 3));
 
   // Word cannot add what it cannot read; a relative name is taken from Word's own current
@@ -265,12 +275,12 @@ TEST_F(SimWordShapes, PositionFollowsTheRelativePositionKinds) {
 TEST_F(SimWordShapes, ALockedAspectRatioRescalesTheOtherSide) {
   Shape in = ActiveDocument(word).InlineShapes().Item(1);  // unlocked in the fixture
   in.Put(Prop::Height, Value(72.0f));
-  EXPECT_EQ(AsNumber(in.Get(Prop::Width)), 48);
+  EXPECT_EQ(Nums(in, {Prop::Width, Prop::Height}), (Ds{48, 72}));
   in.Put(Prop::LockAspectRatio, Value(true));
   in.Put(Prop::Height, Value(36.0f));
-  EXPECT_EQ(AsNumber(in.Get(Prop::Width)), 24);
+  EXPECT_EQ(Nums(in, {Prop::Width, Prop::Height}), (Ds{24, 36}));
   in.Put(Prop::Width, Value(48.0f));
-  EXPECT_EQ(AsNumber(in.Get(Prop::Height)), 72);
+  EXPECT_EQ(Nums(in, {Prop::Width, Prop::Height}), (Ds{48, 72}));
 }
 
 // What a re-created picture must be given in order: the flips only by Flip, which turns the
@@ -286,21 +296,17 @@ TEST_F(SimWordShapes, CarriedValuesFollowWordsOrderRules) {
   EXPECT_EQ(AsText(Get(s, "Hyperlink.ScreenTip")), "Tip");
   EXPECT_EQ(AsText(Get(word.ShapeAt(doc, "Shapes", 1), "Title")), "");
   EXPECT_THROW(o->Put("HorizontalFlip", Value(std::int32_t{-1})), WordError);
-  o->Call("Flip", {Value(std::int32_t{0})});
-  EXPECT_EQ(AsLong(o->Get("HorizontalFlip")), -1);
-  EXPECT_EQ(AsLong(o->Get("VerticalFlip")), 0);
-  EXPECT_EQ(AsNumber(o->Get("Rotation")), 330);
-  o->Call("Flip", {Value(std::int32_t{0})});
-  EXPECT_EQ(AsLong(o->Get("HorizontalFlip")), 0);
-  EXPECT_EQ(AsNumber(o->Get("Rotation")), 30);
+  for (Ds want : {Ds{-1, 0, 330}, Ds{0, 0, 30}}) {
+    o->Call("Flip", {Value(std::int32_t{0})});
+    EXPECT_EQ(Nums(o, {"HorizontalFlip", "VerticalFlip", "Rotation"}), want);
+  }
   EXPECT_THROW(o->Call("Flip", {Value(std::int32_t{2})}), WordError);
 
   o->Put("Height", Value(20.0f));
-  EXPECT_EQ(AsNumber(o->Get("WidthRelative")), 40);
+  EXPECT_EQ(Nums(o, {"WidthRelative", "LeftRelative"}), (Ds{40, 10}));
   o->Put("Width", Value(20.0f));
   o->Put("Left", Value(20.0f));
-  EXPECT_EQ(AsNumber(o->Get("WidthRelative")), -999999);
-  EXPECT_EQ(AsNumber(o->Get("LeftRelative")), -999999);
+  EXPECT_EQ(Nums(o, {"WidthRelative", "LeftRelative"}), (Ds{-999999, -999999}));
 
   for (int wrap : {3, 0}) {
     s->Set("LayoutInCell", Value(std::int32_t{-1}));
@@ -347,10 +353,9 @@ TEST_F(SimWordShapes, PickUpAndApplyCarryFillLineAndShadowOnly) {
   from.Object()->Put("Left", Value(50.0f));  // later changes are not carried
   to.Apply();
   auto target = word.ShapeAt(doc, "Shapes", 2);
-  EXPECT_EQ(AsLong(Get(target, "Line.Visible")), 1);
-  EXPECT_EQ(AsNumber(Get(target, "Line.Weight")), 3);
-  EXPECT_EQ(AsLong(Get(target, "Fill.ForeColor")), 255);
-  EXPECT_EQ(AsNumber(to.Get(Prop::Left)), 99);
+  EXPECT_EQ((Ds{AsNumber(Get(target, "Line.Visible")), AsNumber(Get(target, "Line.Weight")),
+                AsNumber(Get(target, "Fill.ForeColor")), AsNumber(to.Get(Prop::Left))}),
+            (Ds{1, 3, 255, 99}));
   EXPECT_EQ(AsText(to.Get(Prop::AlternativeText)), "");
 }
 
@@ -361,16 +366,14 @@ TEST_F(SimWordShapes, WritingSourceFullNameRelinksAndReloadsAsWordDoes) {
   EXPECT_EQ(AsText(Get(word.ShapeAt(doc, "InlineShapes", 1), "LinkFormat.SourcePath")),
             "D:\\New Pics");
   // The reloaded picture has Word's defaults again: what the save must restore.
-  EXPECT_EQ(AsNumber(in.Get(Prop::ScaleHeight)), 100);
-  EXPECT_EQ(AsLong(in.Get(Prop::LockAspectRatio)), -1);
   EXPECT_EQ(AsText(in.Get(Prop::AlternativeText)), "");
-  EXPECT_EQ(AsNumber(in.Get(Prop::PictureCropTop)), 0);
-  EXPECT_FLOAT_EQ(AsNumber(in.Get(Prop::PictureBrightness)), 0.5f);
+  EXPECT_EQ(Nums(in, {Prop::ScaleHeight, Prop::LockAspectRatio, Prop::PictureCropTop,
+                      Prop::PictureBrightness}),
+            (Ds{100, -1, 0, 0.5}));
 
   Shape fl = Floating().Item(1);
   fl.Link().SetSourceFullName("D:\\f2.gif");
-  EXPECT_EQ(AsNumber(fl.Get(Prop::PictureCropLeft)), 0);
-  EXPECT_EQ(AsNumber(fl.Get(Prop::Left)), 10);
+  EXPECT_EQ(Nums(fl, {Prop::PictureCropLeft, Prop::Left}), (Ds{0, 10}));
   EXPECT_EQ(AsText(fl.Get(Prop::AlternativeText)), "F");
 }
 
@@ -421,37 +424,29 @@ TEST_F(SimWordAnchors, AddPictureAnchorsAtTheSelectionOrAtTheGivenRange) {
   auto model = std::dynamic_pointer_cast<SimObject>(anchored.Object());
   EXPECT_EQ(SimWord::AnchorParagraph(model), 4);
   EXPECT_EQ(word->PageOf(1, model), 2);
-  EXPECT_EQ(AsLong(anchored.Get(Prop::RelativeHorizontalPosition)), 2);
-  EXPECT_EQ(AsLong(anchored.Get(Prop::RelativeVerticalPosition)), 2);
+  EXPECT_EQ(Nums(anchored, {Prop::RelativeHorizontalPosition, Prop::RelativeVerticalPosition}),
+            (Ds{2, 2}));
   EXPECT_FLOAT_EQ(AsNumber(model->At("@ParagraphTop")), 310);
   EXPECT_FALSE(anchored.Link().SavePictureWithDocument());
 }
 
 TEST_F(SimWordAnchors, AddPictureRefusesWhatWordRefusesAndTakesOmittedArguments) {
   WObjectPtr shapes = word->Collection(1, "Shapes");
-  const Value omitted;
+  const Value omitted, file(std::string("C:\\New\\c.gif")), yes(true);
   // Omitted in the middle, the anchor given last.
   WObjectPtr range = Floating().Item(2).Anchor();
-  Value made =
-      shapes->Call("AddPicture", {Value(std::string("C:\\New\\c.gif")), Value(true), omitted,
-                                  omitted, Value(20.0f), omitted, omitted, Value(range)});
+  Value made = shapes->Call(
+      "AddPicture", {file, yes, omitted, omitted, Value(20.0f), omitted, omitted, Value(range)});
   auto s = std::dynamic_pointer_cast<SimObject>(AsObject(made));
   EXPECT_FLOAT_EQ(AsNumber(s->At("Top")), 20);
   EXPECT_EQ(SimWord::AnchorParagraph(s), 4);
   int count = word->ShapeCount(1, "Shapes");
-  struct Case {
-    const char* name;
-    std::vector<Value> args;
-  };
-  const Case cases[] = {
-      {"anchor not a range",
-       {Value(std::string("C:\\New\\c.gif")), Value(true), Value(true), omitted, omitted, omitted,
-        omitted, Value(std::string("here"))}},
-      {"left not a number",
-       {Value(std::string("C:\\New\\c.gif")), Value(true), Value(true),
-        Value(std::string("left"))}},
-  };
-  for (const Case& c : cases) EXPECT_THROW(shapes->Call("AddPicture", c.args), WordError) << c.name;
+  // An anchor that is no Range, a Left that is no number.
+  const Value here(std::string("here")), left(std::string("left"));
+  EXPECT_THROW(
+      shapes->Call("AddPicture", {file, yes, yes, omitted, omitted, omitted, omitted, here}),
+      WordError);
+  EXPECT_THROW(shapes->Call("AddPicture", {file, yes, yes, left}), WordError);
   // A Range of another document is not this document's anchor.
   int other = word->AddDocument("Other.doc", "C:\\Docs");
   word->AddShape(other, "Shapes",
@@ -473,8 +468,7 @@ TEST_F(SimWordAnchors, CroppingCutsTheFrameRelativeToTheOriginalSize) {
   added.Put(Prop::LockAspectRatio, Value(false));
   added.Put(Prop::Width, Value(192.0f));  // scale 2 across
   added.Put(Prop::PictureCropRight, Value(6.0f));
-  EXPECT_FLOAT_EQ(AsNumber(added.Get(Prop::Width)), 180);
-  EXPECT_FLOAT_EQ(AsNumber(added.Get(Prop::Height)), 72);
+  EXPECT_EQ(Nums(added, {Prop::Width, Prop::Height}), (Ds{180, 72}));
 }
 
 // A shape's index follows the z-order: shapes behind the text come first, and a shape moved

@@ -1,7 +1,5 @@
-// A floating picture re-created from its new source stays exactly where it was: anchored in
-// the same paragraph on the same page, at the same place and size, whatever its position is
-// measured from; no picture is lost or doubled on the way, nor written by a stale list after
-// a save that ended between items.
+// A re-created floating picture stays where it was (paragraph, page, place, size); none is
+// lost or doubled, nor written by a stale list after a save that ended between items.
 #include <gtest/gtest.h>
 
 #include "writeback_support.h"
@@ -93,12 +91,10 @@ TEST(SaveAnchor, AFailingDeleteLeavesOnePictureWithTheOldSource) {
   EXPECT_TRUE(h.host.boxes.empty());
 }
 
-// Something happening between two items: Word closing (the save ends quietly, with no
-// document), or something other than a Word call failing (here the event pump), which is
-// treated by the regime it falls into: the message box before the first item is written,
-// quietly after. After a quiet end the list is read again (or emptied when even that fails),
-// so that a second save cannot write an item's source to the shape that has since moved into
-// its recorded position.
+// Between two items Word closes (a quiet end, no document) or the event pump fails (the box
+// before the first item is written, quiet after). After a quiet end the list is read again
+// (or emptied), so that a second save cannot write to a shape that has since moved into an
+// item's recorded place.
 TEST(SaveAnchor, BetweenItemsWordClosesOrTheWindowFails) {
   struct Case {
     const char* name;
@@ -121,8 +117,8 @@ TEST(SaveAnchor, BetweenItemsWordClosesOrTheWindowFails) {
     int pumps = 0;
     h.host.on_pump = [&] {
       if (++pumps < c.at_pump || (pumps > c.at_pump && !c.for_good)) return;
-      if (c.closes) h.word->SetActive(0);
       if (!c.closes) throw std::runtime_error("The window went away.");
+      h.word->SetActive(0);
     };
     h.Save();
     EXPECT_EQ(h.main->Label_ProgressBar.Text(), "Idle");
@@ -188,7 +184,7 @@ TEST(SaveAnchor, ADocumentSwitchMidSaveWritesNothingMoreAnywhere) {
   // Item 2 finished in its own document.
   EXPECT_EQ(h.SourceOf(h.Inline(2)), "C:\\New\\a.gif");
   EXPECT_EQ(AsText(h.Inline(2)->At("AlternativeText")), "Chart A");
-  EXPECT_FLOAT_EQ(h.Number(h.Inline(2), "PictureFormat.CropTop"), 4);
+  EXPECT_FLOAT_EQ(AsNumber(test::ModelValue(h.Inline(2), "PictureFormat.CropTop")), 4);
   // Nothing after it, in either document.
   EXPECT_EQ(h.SourceOf(h.Inline(3)), "C:\\Old\\t.xls");
   EXPECT_EQ(h.SourceOf(h.Floating(1)), "C:\\Old\\c.gif");

@@ -1,7 +1,6 @@
-// Word calls of a save failing, once or for good (Word going away), or stopped by the user
-// waiting for a busy Word: strict until the first formatting read of the first item written,
-// tolerant from there on. One fault per place in the save's code, not per call: the calls of
-// one kind at one stage of an item go through the same steps.
+// Word calls of a save failing, once or for good, or stopped by the user: strict until the
+// first formatting read of the first item written, tolerant after. One fault per place in the
+// save's code, not per call: the calls of one kind at one stage go through the same steps.
 #include <gtest/gtest.h>
 
 #include <set>
@@ -133,9 +132,8 @@ TEST(SaveFaults, EachCallSiteFailingOnceOrForGood) {
       SaveHarness h;
       Arrange(h);
       std::vector<std::vector<std::string>> all;
-      for (int i = 1; i <= 3; ++i) all.push_back(ModelSnapshot(h.Inline(i)));
-      for (int i = 1; i <= 3; ++i) all.push_back(ModelSnapshot(h.Floating(i)));
-      auto box = all[4];  // the text box
+      for (int i = 1; i <= 6; ++i)
+        all.push_back(ModelSnapshot(i <= 3 ? h.Inline(i) : h.Floating(i - 3)));
 
       h.word->Context().logging = true;
       h.word->FailAfter(k, once);
@@ -149,7 +147,7 @@ TEST(SaveFaults, EachCallSiteFailingOnceOrForGood) {
       // Shapes no item names are never written; no picture is ever lost, nor doubled while
       // Word still answers (once Word has gone, a new picture cannot be taken back).
       EXPECT_EQ(ModelSnapshot(h.Inline(1)), all[0]);
-      EXPECT_EQ(ModelSnapshot(h.OfType(17).at(0)), box);
+      EXPECT_EQ(ModelSnapshot(h.OfType(17).at(0)), all[4]);  // the text box
       if (once)
         EXPECT_EQ(h.OfType(kShapeLinkedPicture).size(), 1u);
       else
@@ -169,8 +167,8 @@ TEST(SaveFaults, EachCallSiteFailingOnceOrForGood) {
         EXPECT_EQ(h.word->UndoClears(1), 0);
         EXPECT_TRUE(h.g.Item(2).Changed && h.g.Item(5).Changed);
         EXPECT_EQ(h.g.ItemCount, 5);
-        for (int i = 1; i <= 3; ++i) EXPECT_EQ(ModelSnapshot(h.Inline(i)), all[i - 1]);
-        for (int i = 1; i <= 3; ++i) EXPECT_EQ(ModelSnapshot(h.Floating(i)), all[i + 2]);
+        for (int i = 1; i <= 6; ++i)
+          EXPECT_EQ(ModelSnapshot(i <= 3 ? h.Inline(i) : h.Floating(i - 3)), all[i - 1]) << i;
       } else {
         // Tolerant: no message; the document is read again (a failure within that read
         // passes over what it could not read), or found gone.
@@ -222,15 +220,12 @@ TEST(SaveFaults, StoppedWhileWordIsBusy) {
     auto picture = h.OfType(kShapeLinkedPicture).at(0);
     bool moved = ctx.Succeeded("Documents(1).Shapes(1).Delete()");
     EXPECT_EQ(h.SourceOf(picture), moved ? "C:\\New\\c.gif" : "C:\\Old\\c.gif");
-    // A new picture that stays is complete.
-    if (moved) {
+    // A new picture that stays is complete. Nothing is written after the stop: the OLE
+    // object, saved after the picture, keeps its old source unless the picture was done.
+    if (moved)
       EXPECT_EQ(AsNumber(picture->At("Width")), 120);
-    }
-    // Nothing is written after the stop: the OLE object, saved after the picture, keeps its
-    // old source unless the picture was done.
-    if (!moved) {
+    else
       EXPECT_EQ(h.SourceOf(h.OfType(kShapeLinkedOle).at(0)), "C:\\Old\\d.doc");
-    }
     // Read again: nothing listed is still to be saved.
     for (int i = 1; i <= h.g.ItemCount; ++i) EXPECT_FALSE(h.g.Item(i).Changed) << i;
     if (HasFailure()) return;

@@ -190,7 +190,10 @@ TEST(SaveWindow, AnotherActiveDocumentOrAnEmptyListLeavesEverythingAlone) {
       ReadInventory(*h.main);
     }
     if (c.renamed) h.word->Document(1)->Set("Name", Value(std::string("report.doc")));
-    int other = h.AddCopy(c.copy, c.folder, {"C:\\Old\\plain.gif", "C:\\Old\\a.gif"});
+    int other = h.word->AddDocument(c.copy, c.folder);  // holding the same links
+    for (const char* json : {"C:\\\\Old\\\\plain.gif", "C:\\\\Old\\\\a.gif"})
+      h.word->AddShape(other, "InlineShapes",
+                       R"({"LinkFormat": {"SourceFullName": ")" + std::string(json) + R"("}})");
     if (c.mid_save)
       h.host.on_pump = [&] { h.word->SetActive(other); };
     else if (!c.renamed)
@@ -346,7 +349,7 @@ TEST(SaveInline, FailedComparisonsWriteAndFailedWritesAreSkipped) {
   h.Save();
   auto w = writes(h.word->Context().log);
   EXPECT_NE(std::find(w.begin(), w.end(), contrast + "="), w.end());
-  EXPECT_FLOAT_EQ(h.Number(h.Inline(2), "PictureFormat.Contrast"), 0.3f);
+  EXPECT_FLOAT_EQ(AsNumber(ModelValue(h.Inline(2), "PictureFormat.Contrast")), 0.3f);
   EXPECT_TRUE(h.host.boxes.empty());
   EXPECT_FALSE(h.g.Item(2).Changed);
 }
