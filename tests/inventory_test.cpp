@@ -153,8 +153,7 @@ TEST(Inventory, NoDocumentOrNoCountEndsTheReadWithNoDocumentAvailable) {
   EXPECT_EQ(r.main.Text_DocumentName.Text(), "No Document Available");
   EXPECT_EQ(r.main.ListView_IS.Count(), 0);
 
-  // Stopped by the user while Word was busy, with some links read: a list read in part is
-  // no list to save by.
+  // Stopped by the user midway: a list read in part is no list to save by.
   Reading s(Kinds());
   s.word->CancelAfter(30);
   s.Read();
@@ -164,8 +163,7 @@ TEST(Inventory, NoDocumentOrNoCountEndsTheReadWithNoDocumentAvailable) {
   EXPECT_FALSE(s.g.SuppressClickEvents);
 }
 
-// One failing call leaves its one field empty, or passes over an item whose type or link
-// type cannot be read; the read goes on.
+// One failing call leaves one field empty, or passes over an item of unknown (link) type.
 TEST(Inventory, OneFailingCallLeavesOneEmptyFieldOrPassesOneItemOver) {
   struct Case {
     const char* object;  // below Documents(1)
@@ -188,8 +186,7 @@ TEST(Inventory, OneFailingCallLeavesOneEmptyFieldOrPassesOneItemOver) {
       // A floating item that does not tell its lock state.
       {"Shapes(3).LinkFormat", "Locked", 4, "C:\\Old\\w.doc|Word.Document.8|False||N/A|False",
        "w.doc"},
-      // Without a source path an OLE object is shown by its class type, a picture, which has
-      // none, by nothing.
+      // Without a source an OLE object is shown by its class type, a picture by nothing.
       {"InlineShapes(3).LinkFormat", "SourceFullName", 2,
        "Excel.Sheet.8|Excel.Sheet.8|False||True|False"},
       {"InlineShapes(1).LinkFormat", "SourceFullName", 1, "|Picture|False|True|False|False"},
@@ -216,9 +213,8 @@ TEST(Inventory, OneFailingCallLeavesOneEmptyFieldOrPassesOneItemOver) {
   }
 }
 
-// While the list is rebuilt the window stays responsive, its check boxes idle, and the
-// status line names each link being read; a link that cannot tell its source leaves the last
-// name standing. Word's calls cross processes: each item is fetched once, its link once.
+// While the list is rebuilt the window stays responsive, its check boxes idle, the status
+// line naming each link read. Word's calls cross processes: each is fetched once.
 TEST(Inventory, TheWindowFollowsTheReadWithinTheCallBudget) {
   Reading r(Kinds());
   std::vector<std::string> status;
@@ -249,13 +245,11 @@ TEST(Inventory, TheWindowFollowsTheReadWithinTheCallBudget) {
   ctx.Reset();
   b.Read();
   ASSERT_EQ(b.g.ItemCount, kPictures + 1);
-  // The budget: seven calls on a picture, nine on the OLE object (its class type); the
-  // document and its collections once per read, a dozen calls in all.
+  // Seven calls a picture, nine an OLE object, a dozen for the document and collections.
   EXPECT_LE(ctx.calls, 7 * kPictures + 9 + 12) << ctx.calls;
 }
 
-// Exist holds when the source names a file as it stands or, whatever its form, below the
-// active document's folder (C:\Docs here).
+// A source exists as it stands or below the document's folder (C:\Docs).
 TEST(Inventory, AFileIsFoundAsItStandsOrRelativeToTheDocumentsFolder) {
   struct Case {
     const char* source;  // as the JSON fixture spells it

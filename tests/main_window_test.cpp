@@ -9,16 +9,9 @@
 namespace ravel {
 namespace {
 
-const char* const kPicture = R"({"Type": 4, "LinkFormat": {"Type": 1,
-    "SourceFullName": "C:\\Old\\%s", "SavePictureWithDocument": %s, "Locked": false}})";
-const char* const kFloatingPicture = R"({"Type": 11, "Name": "Picture 7", "LinkFormat":
-    {"Type": 1, "SourceFullName": "C:\\Old\\floating.gif", "SavePictureWithDocument": true,
-     "Locked": false}})";
-
 std::string PictureJson(const std::string& name, bool sid) {
-  char buf[512];
-  std::snprintf(buf, sizeof buf, kPicture, name.c_str(), sid ? "true" : "false");
-  return buf;
+  return R"({"Type": 4, "LinkFormat": {"Type": 1, "SourceFullName": "C:\\Old\\)" + name +
+         R"(", "SavePictureWithDocument": )" + (sid ? "true" : "false") + R"(, "Locked": false}})";
 }
 
 class MainWindow : public ::testing::Test {
@@ -26,10 +19,11 @@ class MainWindow : public ::testing::Test {
   MainWindow() : word(std::make_shared<sim::SimWord>()), main(g, *word, fs, host) {
     int doc = word->AddDocument("Report.doc", "C:\\Docs");
     word->SetActive(doc);
-    word->AddShape(doc, "InlineShapes", PictureJson("zebra.gif", true));
-    word->AddShape(doc, "InlineShapes", PictureJson("apple.gif", false));
-    word->AddShape(doc, "InlineShapes", PictureJson("mango.gif", true));
-    word->AddShape(doc, "Shapes", kFloatingPicture);
+    for (const char* name : {"zebra.gif", "apple.gif", "mango.gif"})
+      word->AddShape(doc, "InlineShapes", PictureJson(name, name[0] != 'a'));
+    word->AddShape(doc, "Shapes", R"({"Type": 11, "Name": "Picture 7", "LinkFormat": {"Type": 1,
+        "SourceFullName": "C:\\Old\\floating.gif", "SavePictureWithDocument": true,
+        "Locked": false}})");
   }
 
   // Sets a check box as the user's click does, handler and all.
@@ -98,8 +92,7 @@ TEST_F(MainWindow, OperationsRunBusyAndReleaseAfterwards) {
   EXPECT_FALSE(main.Timer1.Enabled());
   EXPECT_FALSE(host.busy_cursor);
 
-  // No nesting count: the first release ends the busy state. Meanwhile the timer keeps the
-  // patience text shown.
+  // No nesting count: the first release ends it; meanwhile the timer keeps the text shown.
   main.LockButtons();
   main.LockButtons();
   main.Text_PBP.SetVisible(false);

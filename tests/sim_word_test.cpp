@@ -225,8 +225,7 @@ TEST_F(SimWordShapes, AddPictureAppendsALinkedFloatingPictureWithDefaults) {
             (Ds{0, 1, 1, 96, 72, -1}));
   EXPECT_EQ(added.Object(), word.ShapeAt(doc, "Shapes", 3));
 
-  // Word cannot add what it cannot read; a relative name is taken from Word's own current
-  // folder, never the document's, and linked by its full path.
+  // Word adds only what it can read, a relative name from its own folder, linked in full.
   EXPECT_EQ(ErrorOf([&] { Floating().AddPicture("C:\\Gone\\x.gif", true, true); }),
             kInvalidFileName);
   EXPECT_EQ(ErrorOf([&] { Floating().AddPicture("pics\\rel.gif", true, true); }), kInvalidFileName);
@@ -283,10 +282,9 @@ TEST_F(SimWordShapes, ALockedAspectRatioRescalesTheOtherSide) {
   EXPECT_EQ(Nums(in, {Prop::Width, Prop::Height}), (Ds{48, 72}));
 }
 
-// What a re-created picture must be given in order: the flips only by Flip, which turns the
-// rotation over too; a size or position in points ends the one in percent; layout in a table
-// cell only with text wrapped around; the transparent colour only with a transparent
-// background; a hyperlink only through the document's Hyperlinks.
+// Word's order rules for a re-created picture: flips only by Flip (turning the rotation too),
+// points end percent, cell layout only when wrapped, the transparent colour only with a
+// transparent background, a hyperlink only through Hyperlinks.
 TEST_F(SimWordShapes, CarriedValuesFollowWordsOrderRules) {
   auto s = word.AddShape(doc, "Shapes",
                          R"({"LinkFormat": {"SourceFullName": "C:\\Old\\p.gif"}, "Rotation": 30,
@@ -387,9 +385,8 @@ TEST(SimWordDocuments, ObjectsKeptPastTheStandInFailCleanly) {
   EXPECT_THROW(collection->Get("Count"), WordError);
 }
 
-// What Word documents about anchors: AddPicture without an Anchor anchors at the selection
-// and places the picture relative to the page; with a Range it anchors in that Range's
-// first paragraph, placed relative to it. A shape is on its anchor's page. Shape.Anchor is a
+// As Word documents: AddPicture anchors at the selection, relative to the page, or in a given
+// Range's first paragraph, relative to it; a shape is on its anchor's page; Shape.Anchor is a
 // Range that outlives the shape.
 class SimWordAnchors : public ::testing::Test {
  protected:
@@ -417,8 +414,7 @@ TEST_F(SimWordAnchors, AddPictureAnchorsAtTheSelectionOrAtTheGivenRange) {
   WObjectPtr range = chart.Anchor();
   chart.Delete();
   EXPECT_EQ(ErrorOf([&] { chart.Anchor(); }), kObjectDeleted);
-  // The Range still answers and anchors a new picture on page 2, placed relative to its
-  // column and paragraph; the returned shape is the new one.
+  // The Range still anchors a new picture on page 2, relative to column and paragraph.
   EXPECT_EQ(AsLong(range->Get("Start")), 300);
   Shape anchored = Floating().AddPicture("C:\\New\\c.gif", true, false, range);
   auto model = std::dynamic_pointer_cast<SimObject>(anchored.Object());
@@ -456,8 +452,7 @@ TEST_F(SimWordAnchors, AddPictureRefusesWhatWordRefusesAndTakesOmittedArguments)
   EXPECT_EQ(word->ShapeCount(1, "Shapes"), count);
 }
 
-// Crops are measured against the picture's original size and cut the displayed frame; a
-// scaled picture loses the crop at its scale.
+// Crops count against the original size and cut the frame, at the picture's scale.
 TEST_F(SimWordAnchors, CroppingCutsTheFrameRelativeToTheOriginalSize) {
   Shape chart = Floating().Item(2);               // 80 x 150 shown, 93 x 163 original, at scale 1
   chart.Put(Prop::PictureCropTop, Value(18.0f));  // 10 more cut
@@ -471,8 +466,7 @@ TEST_F(SimWordAnchors, CroppingCutsTheFrameRelativeToTheOriginalSize) {
   EXPECT_EQ(Nums(added, {Prop::Width, Prop::Height}), (Ds{180, 72}));
 }
 
-// A shape's index follows the z-order: shapes behind the text come first, and a shape moved
-// behind the text or added there goes to the top of that layer.
+// Index follows z-order: shapes behind the text first, one moved or added there on top of them.
 TEST_F(SimWordAnchors, IndexFollowsTheZOrder) {
   auto names = [&] {
     std::vector<std::string> out;

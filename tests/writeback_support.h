@@ -2,6 +2,8 @@
 // memory file system and the scripted host; items relinked as a dissolve would.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -78,6 +80,7 @@ struct SaveHarness {
   sim::MemoryFileSystem fs;
   sim::ScriptedHost host;
   std::unique_ptr<Form_Main> main;
+  bool box_expected = false;  // else no save shows a message box: checked at the end
 
   explicit SaveHarness(const std::string& fixture_file = kSaveKinds)
       : word(sim::LoadWordFixtureFile(fixture_file)) {
@@ -90,6 +93,7 @@ struct SaveHarness {
     ReadInventory(*main);
     main->NewRootPath = "C:\\New";
   }
+  ~SaveHarness() { EXPECT_TRUE(box_expected || host.boxes.empty()); }
 
   // As a dissolve would: a new source for item n, its row selected.
   void Relink(int n, const std::string& source) {
