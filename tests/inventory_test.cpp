@@ -17,7 +17,6 @@ namespace {
 using Cells = std::array<std::string, ListView::kColumns>;
 constexpr const char* kReading = "Reading Document Inlineshape Information...";
 
-// A main window over a stand-in Word, a memory file system and a scripted host.
 struct Reading {
   explicit Reading(std::shared_ptr<sim::SimWord> w)
       : word(std::move(w)), main(g, *word, fs, host) {}
@@ -53,7 +52,6 @@ std::shared_ptr<sim::SimWord> Kinds() {
   return sim::LoadWordFixtureFile(std::string(RAVEL_FIXTURES) + "/inventory-kinds.json");
 }
 
-// A stand-in with one open, active document and no shapes yet.
 std::shared_ptr<sim::SimWord> EmptyWord() {
   auto w = std::make_shared<sim::SimWord>();
   w->SetActive(w->AddDocument("Big.doc", "C:\\Docs"));
@@ -86,18 +84,15 @@ TEST(Inventory, TakesLinksInLineFirstWithTheirFieldsAndRows) {
                           {"C:\\Old\\w.doc", "Word.Document.8", "False", "", "False", "False"},
                       }));
   // Where each item is, its file name, and nothing left from the earlier read.
-  const struct {
-    const char* file;
-    int index, in_line;
-  } where[] = {
-      {"a.gif", 1, 1}, {"t.xls", 3, 1}, {"rel.gif", 6, 1}, {"f.gif", 1, 0}, {"w.doc", 3, 0}};
+  std::vector<std::string> where;
   for (int n = 1; n <= 5; ++n) {
     const LinkItem& item = r.g.Item(n);
-    EXPECT_EQ(item.FileName, where[n - 1].file) << n;
-    EXPECT_EQ(item.ShapeIndex, where[n - 1].index) << n;
-    EXPECT_EQ(item.InLine, where[n - 1].in_line) << n;
+    where.push_back(item.FileName + " " + std::to_string(item.ShapeIndex) + " " +
+                    std::to_string(item.InLine));
     EXPECT_FALSE(item.Changed || item.Selected) << n;
   }
+  EXPECT_EQ(where, (std::vector<std::string>{"a.gif 1 1", "t.xls 3 1", "rel.gif 6 1", "f.gif 1 0",
+                                             "w.doc 3 0"}));
   EXPECT_EQ(r.g.Item(1).SaveWithDocument, Flag::True);
   EXPECT_EQ(r.g.Item(1).Locked, Flag::False);
   EXPECT_EQ(r.main.Text_DocumentName.Text(), "Report.doc");

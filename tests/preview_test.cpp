@@ -375,12 +375,9 @@ TEST(DeclaredPixelSize, ReadsEachFormatsHeaderAndNothingElse) {
   auto png = Bytes({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0,    0,   13, 'I',
                     'H',  'D', 'R', 0,   0,    0x75, 0x30, 0,    0, 0x4E, 0x20});  // 30000 x 20000
   auto gif = Bytes({'G', 'I', 'F', '8', '9', 'a', 0x40, 0x1F, 0x20, 0x03});        // 8000 x 800
-  std::vector<std::uint8_t> bmp(26, 0);
-  bmp[0] = 'B';
-  bmp[1] = 'M';
-  bmp[14] = 40;
-  bmp[18] = 0x10;                                                         // 16 wide
-  for (int i = 22; i < 26; ++i) bmp[static_cast<std::size_t>(i)] = 0xFF;  // -1: one row, top first
+  // 16 wide, -1 high: one row, top first.
+  auto bmp = Bytes({'B', 'M', 0, 0, 0, 0,    0, 0, 0, 0,    0,    0,    0,
+                    0,   40,  0, 0, 0, 0x10, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF});
   // A JPEG whose frame header stands behind a metadata segment and a fill byte.
   auto jpeg =
       Bytes({0xFF, 0xD8, 0xFF, 0xE1, 0,  6, 'E',  'x',  'i',  'f',

@@ -13,7 +13,6 @@ using test::SaveHarness;
 
 const std::string kAnchors = std::string(RAVEL_FIXTURES) + "/save-anchors.json";
 
-// The floating shapes linked to `source`, model-side.
 std::vector<sim::SimObjectPtr> LinkedTo(const SaveHarness& h, const std::string& source) {
   std::vector<sim::SimObjectPtr> out;
   for (int i = 1; i <= h.FloatingCount(); ++i) {
