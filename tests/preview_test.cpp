@@ -167,16 +167,12 @@ TEST_F(Preview, ARowChangeDuringASlowDecodeShowsTheNewRowAndNeverTheOld) {
 }
 
 TEST(PreviewExit, EndingTheProgramDuringADecodeAbandonsItAndEndsTheWorkers) {
-  struct Case {
-    const char* label;
-    void (Form_Main::*exit)();
-  };
-  const Case cases[] = {
-      {"Exit button", &Form_Main::Command_Exit_Click},
-      {"closing the window", &Form_Main::Form_Unload},
-      {"menu Exit", &Form_Main::mnuExit_Click},
-  };
-  for (const Case& c : cases) {
+  // The Exit button, closing the window, the menu's Exit.
+  for (auto exit :
+       {&Form_Main::Command_Exit_Click, &Form_Main::Form_Unload, &Form_Main::mnuExit_Click}) {
+    SCOPED_TRACE(exit == &Form_Main::Form_Unload     ? "window"
+                 : exit == &Form_Main::mnuExit_Click ? "menu"
+                                                     : "button");
     test::Harness h;
     for (const char* path : {"C:\\Pics\\big.png", "C:\\Pics\\huge.png"}) {
       h.fs.AddFile(path);
@@ -190,14 +186,14 @@ TEST(PreviewExit, EndingTheProgramDuringADecodeAbandonsItAndEndsTheWorkers) {
     h.main.Command1_Click();  // the viewer the other
     h.host.pictures.WaitUntilHeld("C:\\Pics\\big.png");
     h.host.pictures.WaitUntilHeld("C:\\Pics\\huge.png");
-    (h.main.*c.exit)();
-    EXPECT_TRUE(h.host.ended) << c.label;
-    EXPECT_EQ(h.host.pictures.Abandoned().size(), 2u) << c.label;
-    EXPECT_EQ(h.host.pictures.WorkersStarted(), 2) << c.label;
-    EXPECT_EQ(h.host.pictures.WorkersEnded(), 2) << c.label << ": joined before it returned";
-    EXPECT_FALSE(h.main.LoadingPictures()) << c.label;
+    (h.main.*exit)();
+    EXPECT_TRUE(h.host.ended);
+    EXPECT_EQ(h.host.pictures.Abandoned().size(), 2u);
+    EXPECT_EQ(h.host.pictures.WorkersStarted(), 2);
+    EXPECT_EQ(h.host.pictures.WorkersEnded(), 2) << "joined before it returned";
+    EXPECT_FALSE(h.main.LoadingPictures());
     h.main.ListView_IS_MouseUp();
-    EXPECT_EQ(h.host.pictures.WorkersStarted(), 2) << c.label << ": nothing starts again";
+    EXPECT_EQ(h.host.pictures.WorkersStarted(), 2) << "nothing starts again";
   }
 }
 
