@@ -270,12 +270,10 @@ TEST_F(SettingsStore, WithoutARegistryTheDesignTimeStatesStand) {
   EXPECT_TRUE(host.ended);
 }
 
-class Info : public OneLinkForm {
- protected:
-  Info() { Store("0", "0", "0"); }
-};
+using Info = OneLinkForm;
 
 TEST_F(Info, TheSplashPreparesTheMainWindowAndHandsOverOnItsTimerOrAClick) {
+  Store("0", "0", "0");
   frmSplash splash(main);
   main.Caption.SetText("");
   splash.Form_Load();
