@@ -312,8 +312,10 @@ std::uint32_t Grey(int v) {
   auto b = static_cast<std::uint32_t>(v);
   return 0xFF000000u | b << 16 | b << 8 | b;
 }
-int Blue(std::uint32_t p) {
-  return static_cast<int>(p & 0xFF);
+Ints Blues(const PixelImage& image) {
+  Ints out;
+  for (auto p : image.pixels) out.push_back(static_cast<int>(p & 0xFF));
+  return out;
 }
 
 TEST(Resample, AveragesWhenShrinkingAndInterpolatesWhenEnlarging) {
@@ -330,15 +332,10 @@ TEST(Resample, AveragesWhenShrinkingAndInterpolatesWhenEnlarging) {
   EXPECT_EQ(Resample(line, 1, 1).pixels, std::vector<std::uint32_t>{Grey(32)});
   // Uneven factors share the boundary pixel.
   PixelImage three{3, 1, {Grey(0), Grey(90), Grey(180)}};
-  PixelImage two = Resample(three, 2, 1);
-  EXPECT_EQ(Blue(two.pixels[0]), 30);
-  EXPECT_EQ(Blue(two.pixels[1]), 150);
+  EXPECT_EQ(Blues(Resample(three, 2, 1)), (Ints{30, 150}));
 
   PixelImage pair{2, 1, {Grey(0), Grey(255)}};
-  PixelImage wide = Resample(pair, 4, 1);
-  std::vector<int> ramp;
-  for (auto p : wide.pixels) ramp.push_back(Blue(p));
-  EXPECT_EQ(ramp, (std::vector<int>{0, 64, 191, 255}));
+  EXPECT_EQ(Blues(Resample(pair, 4, 1)), (Ints{0, 64, 191, 255}));
 
   PixelImage solid{3, 2, std::vector<std::uint32_t>(6, 0x80402010u)};
   for (auto [w, h] : {std::pair{1, 1}, {7, 5}, {3, 2}, {100, 1}}) {

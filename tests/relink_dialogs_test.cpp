@@ -39,15 +39,13 @@ TEST_F(Chooser, ShowsTheClickedLocationWholeWithABreakAfterItsNinetySeventhChara
   MoreLinksFound& d = Open({"C:\\Docs\\one\\a.gif", longer});
   EXPECT_EQ(d.List_moreLinksFound.Entries()[1], ShortenForDisplay(longer));
   EXPECT_EQ(d.Text_Path.Text(), "");
-  d.List_moreLinksFound.SetListIndex(1);
-  d.List_moreLinksFound_Click();
-  EXPECT_EQ(d.Text_Path.Text(), longer.substr(0, 97) + "\r\n" + longer.substr(97));
-  d.List_moreLinksFound.SetListIndex(0);
-  d.List_moreLinksFound_Click();
-  EXPECT_EQ(d.Text_Path.Text(), "C:\\Docs\\one\\a.gif");
-  d.List_moreLinksFound.SetListIndex(2);  // no such entry
-  d.List_moreLinksFound_Click();
-  EXPECT_EQ(d.Text_Path.Text(), "C:\\Docs\\one\\a.gif");
+  const std::string one = "C:\\Docs\\one\\a.gif",
+                    broken = longer.substr(0, 97) + "\r\n" + longer.substr(97);
+  for (auto [index, shown] : {std::pair{1, broken}, {0, one}, {2, one}}) {  // 2: no such entry
+    d.List_moreLinksFound.SetListIndex(index);
+    d.List_moreLinksFound_Click();
+    EXPECT_EQ(d.Text_Path.Text(), shown) << index;
+  }
 }
 
 TEST_F(Chooser, TakesTheHighlightedLocationOnOkOrDoubleClickAndNothingOtherwise) {
