@@ -1,5 +1,4 @@
-// The main window's handlers: busy state, start-up, Init, exits, the list's current row,
-// the two item check boxes, the hidden-object switch and sorting.
+// The main window's handlers: busy state, start-up, Init, the current row, check boxes, sorting.
 #include <gtest/gtest.h>
 
 #include "app/Form_Main.h"
@@ -10,16 +9,9 @@
 namespace ravel {
 namespace {
 
-const char* const kPicture = R"({"Type": 4, "LinkFormat": {"Type": 1,
-    "SourceFullName": "C:\\Old\\%s", "SavePictureWithDocument": %s, "Locked": false}})";
-const char* const kFloatingPicture = R"({"Type": 11, "Name": "Picture 7", "LinkFormat":
-    {"Type": 1, "SourceFullName": "C:\\Old\\floating.gif", "SavePictureWithDocument": true,
-     "Locked": false}})";
-
 std::string PictureJson(const std::string& name, bool sid) {
-  char buf[512];
-  std::snprintf(buf, sizeof buf, kPicture, name.c_str(), sid ? "true" : "false");
-  return buf;
+  return R"({"Type": 4, "LinkFormat": {"Type": 1, "SourceFullName": "C:\\Old\\)" + name +
+         R"(", "SavePictureWithDocument": )" + (sid ? "true" : "false") + R"(, "Locked": false}})";
 }
 
 class MainWindow : public ::testing::Test {
@@ -27,10 +19,17 @@ class MainWindow : public ::testing::Test {
   MainWindow() : word(std::make_shared<sim::SimWord>()), main(g, *word, fs, host) {
     int doc = word->AddDocument("Report.doc", "C:\\Docs");
     word->SetActive(doc);
-    word->AddShape(doc, "InlineShapes", PictureJson("zebra.gif", true));
-    word->AddShape(doc, "InlineShapes", PictureJson("apple.gif", false));
-    word->AddShape(doc, "InlineShapes", PictureJson("mango.gif", true));
-    word->AddShape(doc, "Shapes", kFloatingPicture);
+    for (const char* name : {"zebra.gif", "apple.gif", "mango.gif"})
+      word->AddShape(doc, "InlineShapes", PictureJson(name, name[0] != 'a'));
+    word->AddShape(doc, "Shapes", R"({"Type": 11, "Name": "Picture 7", "LinkFormat": {"Type": 1,
+        "SourceFullName": "C:\\Old\\floating.gif", "SavePictureWithDocument": true,
+        "Locked": false}})");
+  }
+
+  // Sets a check box as the user's click does, handler and all.
+  void Click(CheckBox& box, void (Form_Main::*handler)(), int value) {
+    box.SetValue(value);
+    (main.*handler)();
   }
 
   // Makes item n the list's current row, as a click on it does.
@@ -93,8 +92,7 @@ TEST_F(MainWindow, OperationsRunBusyAndReleaseAfterwards) {
   EXPECT_FALSE(main.Timer1.Enabled());
   EXPECT_FALSE(host.busy_cursor);
 
-  // No nesting count: the first release ends the busy state. Meanwhile the timer keeps the
-  // patience text shown.
+  // No nesting count: the first release ends it; meanwhile the timer keeps the text shown.
   main.LockButtons();
   main.LockButtons();
   main.Text_PBP.SetVisible(false);
@@ -107,17 +105,13 @@ TEST_F(MainWindow, OperationsRunBusyAndReleaseAfterwards) {
 
 TEST_F(MainWindow, NoDocumentOpenStillLeavesTheButtonsUsable) {
   word->SetActive(0);
-  main.Form_Load();
-  EXPECT_EQ(main.Text_DocumentName.Text(), "No Document Available");
-  EXPECT_EQ(main.ListView_IS.Count(), 0);
+  main.Form_Load();  // what the list then shows: the inventory tests
   EXPECT_TRUE(main.Command_Init.Enabled());
   // Clicks on an empty list and its check boxes change nothing and do not fail.
   main.ListView_IS_Click();
   main.ListView_IS_ItemClick();
-  main.Check_SID.SetValue(1);
-  main.Check_SID_Click();
-  main.Check_LinkLocked.SetValue(1);
-  main.Check_LinkLocked_Click();
+  Click(main.Check_SID, &Form_Main::Check_SID_Click, 1);
+  Click(main.Check_LinkLocked, &Form_Main::Check_LinkLocked_Click, 1);
   EXPECT_EQ(main.Text_Path.Text(), "");
 }
 
@@ -156,12 +150,9 @@ TEST_F(MainWindow, StoreInDocumentMarksChangedLockedDoesNotAndBothIdleWhileSuppr
   main.Form_Load();
   ClickRow(1);
   g.SuppressClickEvents = true;
-  main.Check_SID.SetValue(0);
-  main.Check_SID_Click();
-  main.Check_LinkLocked.SetValue(1);
-  main.Check_LinkLocked_Click();
-  main.Check_ShowHiddenObjects.SetValue(1);
-  main.Check_ShowHiddenObjects_Click();
+  Click(main.Check_SID, &Form_Main::Check_SID_Click, 0);
+  Click(main.Check_LinkLocked, &Form_Main::Check_LinkLocked_Click, 1);
+  Click(main.Check_ShowHiddenObjects, &Form_Main::Check_ShowHiddenObjects_Click, 1);
   EXPECT_EQ(g.Item(1).SaveWithDocument, Flag::True);
   EXPECT_EQ(g.Item(1).Locked, Flag::False);
   EXPECT_FALSE(g.Item(1).Changed);
@@ -170,16 +161,8 @@ TEST_F(MainWindow, StoreInDocumentMarksChangedLockedDoesNotAndBothIdleWhileSuppr
   g.SuppressClickEvents = false;
   main.Check_ShowHiddenObjects.SetValue(0);
 
-  ClickRow(2);
-  main.Check_SID.SetValue(1);
-  main.Check_SID_Click();
-  EXPECT_EQ(g.Item(2).SaveWithDocument, Flag::True);
-  EXPECT_EQ(main.ListView_IS.Cell(2, 3), "True");
-  EXPECT_TRUE(g.Item(2).Changed);
-
   ClickRow(1);
-  main.Check_LinkLocked.SetValue(1);
-  main.Check_LinkLocked_Click();
+  Click(main.Check_LinkLocked, &Form_Main::Check_LinkLocked_Click, 1);
   EXPECT_EQ(g.Item(1).Locked, Flag::True);
   EXPECT_EQ(main.ListView_IS.Cell(1, 4), "False");  // the column keeps its text
   EXPECT_FALSE(g.Item(1).Changed);
@@ -188,8 +171,7 @@ TEST_F(MainWindow, StoreInDocumentMarksChangedLockedDoesNotAndBothIdleWhileSuppr
 TEST_F(MainWindow, HiddenSwitchWarnsOnceWhenCheckedAndRereadsBothWays) {
   main.Form_Load();
   ClickRow(2);
-  main.Check_ShowHiddenObjects.SetValue(1);
-  main.Check_ShowHiddenObjects_Click();
+  Click(main.Check_ShowHiddenObjects, &Form_Main::Check_ShowHiddenObjects_Click, 1);
   ASSERT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(host.boxes[0].title, "Support hidden Objects");
   EXPECT_EQ(host.boxes[0].style, kMbOk | kMbIconInformation);
@@ -201,8 +183,7 @@ TEST_F(MainWindow, HiddenSwitchWarnsOnceWhenCheckedAndRereadsBothWays) {
   EXPECT_EQ(main.ListView_IS.Cell(4, 5), "True");
   EXPECT_EQ(main.Text_Path.Text(), "");
 
-  main.Check_ShowHiddenObjects.SetValue(0);
-  main.Check_ShowHiddenObjects_Click();
+  Click(main.Check_ShowHiddenObjects, &Form_Main::Check_ShowHiddenObjects_Click, 0);
   EXPECT_EQ(host.boxes.size(), 1u);
   EXPECT_EQ(g.ItemCount, 3);
 }
@@ -222,8 +203,8 @@ TEST_F(MainWindow, SortingKeepsEachRowTiedToItsRecord) {
 
   // The top row on screen is item 2; the check box acts on record 2, not record 1.
   ClickRow(main.ListView_IS.Order().front());
-  main.Check_SID.SetValue(1);
-  main.Check_SID_Click();
+  Click(main.Check_SID, &Form_Main::Check_SID_Click, 1);  // store in document: a change
+  EXPECT_EQ(g.Item(2).SaveWithDocument, Flag::True);
   EXPECT_TRUE(g.Item(2).Changed);
   EXPECT_FALSE(g.Item(1).Changed);
   EXPECT_EQ(main.ListView_IS.Cell(2, 3), "True");

@@ -10,6 +10,7 @@ namespace ravel {
 namespace {
 
 using sim::PathOf;
+using Ints = std::vector<int>;
 
 class Preview : public ::testing::Test {
  protected:
@@ -59,10 +60,7 @@ TEST_F(Preview, ResolvesTheSourceAndFallsBackAsItShould) {
       {"found nowhere blanks it", &gone, true, "", false},
   };
   for (const Step& s : steps) {
-    if (s.word_open)
-      h.word.Open("Report.doc", "C:\\Docs");
-    else
-      h.word.CloseAll();
+    s.word_open ? h.word.Open("Report.doc", "C:\\Docs") : h.word.CloseAll();
     h.host.hourglass_calls.clear();
     h.main.xImgedit.SetStretch(false);
     Release(*s.item);
@@ -142,12 +140,8 @@ TEST_F(Preview, ARowChangeDuringASlowDecodeShowsTheNewRowAndNeverTheOld) {
     // The next row's own reading (if any) waits too: the big one's outcome comes first.
     std::string next_path = c.next == &rel ? "C:\\Docs\\pics\\a.gif" : h.g.Item(*c.next).SourcePath;
     h.host.pictures.Hold(next_path);
-    if (c.keyboard) {
-      h.main.ListView_IS.SetCurrent(*c.next);
-      h.main.ListView_IS_ItemClick();
-    } else {
-      Release(*c.next, false);
-    }
+    h.main.ListView_IS.SetCurrent(*c.next);
+    c.keyboard ? h.main.ListView_IS_ItemClick() : h.main.ListView_IS_MouseUp();
     h.host.pictures.Finish(big_path);
     if (c.word_open && c.next != &gone && !c.keyboard)
       h.host.pictures.WaitUntilHeld(next_path);
@@ -173,16 +167,12 @@ TEST_F(Preview, ARowChangeDuringASlowDecodeShowsTheNewRowAndNeverTheOld) {
 }
 
 TEST(PreviewExit, EndingTheProgramDuringADecodeAbandonsItAndEndsTheWorkers) {
-  struct Case {
-    const char* label;
-    void (Form_Main::*exit)();
-  };
-  const Case cases[] = {
-      {"Exit button", &Form_Main::Command_Exit_Click},
-      {"closing the window", &Form_Main::Form_Unload},
-      {"menu Exit", &Form_Main::mnuExit_Click},
-  };
-  for (const Case& c : cases) {
+  // The Exit button, closing the window, the menu's Exit.
+  for (auto exit :
+       {&Form_Main::Command_Exit_Click, &Form_Main::Form_Unload, &Form_Main::mnuExit_Click}) {
+    SCOPED_TRACE(exit == &Form_Main::Form_Unload     ? "window"
+                 : exit == &Form_Main::mnuExit_Click ? "menu"
+                                                     : "button");
     test::Harness h;
     for (const char* path : {"C:\\Pics\\big.png", "C:\\Pics\\huge.png"}) {
       h.fs.AddFile(path);
@@ -196,14 +186,14 @@ TEST(PreviewExit, EndingTheProgramDuringADecodeAbandonsItAndEndsTheWorkers) {
     h.main.Command1_Click();  // the viewer the other
     h.host.pictures.WaitUntilHeld("C:\\Pics\\big.png");
     h.host.pictures.WaitUntilHeld("C:\\Pics\\huge.png");
-    (h.main.*c.exit)();
-    EXPECT_TRUE(h.host.ended) << c.label;
-    EXPECT_EQ(h.host.pictures.Abandoned().size(), 2u) << c.label;
-    EXPECT_EQ(h.host.pictures.WorkersStarted(), 2) << c.label;
-    EXPECT_EQ(h.host.pictures.WorkersEnded(), 2) << c.label << ": joined before it returned";
-    EXPECT_FALSE(h.main.LoadingPictures()) << c.label;
+    (h.main.*exit)();
+    EXPECT_TRUE(h.host.ended);
+    EXPECT_EQ(h.host.pictures.Abandoned().size(), 2u);
+    EXPECT_EQ(h.host.pictures.WorkersStarted(), 2);
+    EXPECT_EQ(h.host.pictures.WorkersEnded(), 2) << "joined before it returned";
+    EXPECT_FALSE(h.main.LoadingPictures());
     h.main.ListView_IS_MouseUp();
-    EXPECT_EQ(h.host.pictures.WorkersStarted(), 2) << c.label << ": nothing starts again";
+    EXPECT_EQ(h.host.pictures.WorkersStarted(), 2) << "nothing starts again";
   }
 }
 
@@ -235,8 +225,7 @@ TEST_F(Viewer, SizesFromThePictureCappedAtTheScreen) {
     h.host.screen = {c.screen_w, c.screen_h};
     wPictureViewer* v = Open(abs);
     ASSERT_NE(v, nullptr);
-    EXPECT_EQ(v->Me.Width(), c.expect_w) << c.width << "x" << c.height;
-    EXPECT_EQ(v->Me.Height(), c.expect_h) << c.width << "x" << c.height;
+    EXPECT_EQ((Ints{v->Me.Width(), v->Me.Height()}), (Ints{c.expect_w, c.expect_h})) << c.width;
     EXPECT_TRUE(v->Me.Visible());
     v->Form_DblClick();
   }
@@ -311,10 +300,9 @@ TEST_F(Viewer, ResizingFillsTheInnerAreaUnlessMinimised) {
   for (const Step& s : steps) {
     v->Me.TakeWindowState(s.scale_w, s.scale_h, s.minimized);
     v->Form_Resize();
-    EXPECT_EQ(v->xImgedit.Width(), s.expect_w);
-    EXPECT_EQ(v->xImgedit.Height(), s.expect_h);
-    EXPECT_EQ(v->xImgedit.Left(), 0);
-    EXPECT_EQ(v->xImgedit.Top(), 0);
+    const auto& p = v->xImgedit;
+    EXPECT_EQ((Ints{p.Width(), p.Height(), p.Left(), p.Top()}),
+              (Ints{s.expect_w, s.expect_h, 0, 0}));
   }
 }
 
@@ -324,8 +312,10 @@ std::uint32_t Grey(int v) {
   auto b = static_cast<std::uint32_t>(v);
   return 0xFF000000u | b << 16 | b << 8 | b;
 }
-int Blue(std::uint32_t p) {
-  return static_cast<int>(p & 0xFF);
+Ints Blues(const PixelImage& image) {
+  Ints out;
+  for (auto p : image.pixels) out.push_back(static_cast<int>(p & 0xFF));
+  return out;
 }
 
 TEST(Resample, AveragesWhenShrinkingAndInterpolatesWhenEnlarging) {
@@ -342,15 +332,10 @@ TEST(Resample, AveragesWhenShrinkingAndInterpolatesWhenEnlarging) {
   EXPECT_EQ(Resample(line, 1, 1).pixels, std::vector<std::uint32_t>{Grey(32)});
   // Uneven factors share the boundary pixel.
   PixelImage three{3, 1, {Grey(0), Grey(90), Grey(180)}};
-  PixelImage two = Resample(three, 2, 1);
-  EXPECT_EQ(Blue(two.pixels[0]), 30);
-  EXPECT_EQ(Blue(two.pixels[1]), 150);
+  EXPECT_EQ(Blues(Resample(three, 2, 1)), (Ints{30, 150}));
 
   PixelImage pair{2, 1, {Grey(0), Grey(255)}};
-  PixelImage wide = Resample(pair, 4, 1);
-  std::vector<int> ramp;
-  for (auto p : wide.pixels) ramp.push_back(Blue(p));
-  EXPECT_EQ(ramp, (std::vector<int>{0, 64, 191, 255}));
+  EXPECT_EQ(Blues(Resample(pair, 4, 1)), (Ints{0, 64, 191, 255}));
 
   PixelImage solid{3, 2, std::vector<std::uint32_t>(6, 0x80402010u)};
   for (auto [w, h] : {std::pair{1, 1}, {7, 5}, {3, 2}, {100, 1}}) {
@@ -383,12 +368,9 @@ TEST(DeclaredPixelSize, ReadsEachFormatsHeaderAndNothingElse) {
   auto png = Bytes({0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0,    0,   13, 'I',
                     'H',  'D', 'R', 0,   0,    0x75, 0x30, 0,    0, 0x4E, 0x20});  // 30000 x 20000
   auto gif = Bytes({'G', 'I', 'F', '8', '9', 'a', 0x40, 0x1F, 0x20, 0x03});        // 8000 x 800
-  std::vector<std::uint8_t> bmp(26, 0);
-  bmp[0] = 'B';
-  bmp[1] = 'M';
-  bmp[14] = 40;
-  bmp[18] = 0x10;                                                         // 16 wide
-  for (int i = 22; i < 26; ++i) bmp[static_cast<std::size_t>(i)] = 0xFF;  // -1: one row, top first
+  // 16 wide, -1 high: one row, top first.
+  auto bmp = Bytes({'B', 'M', 0, 0, 0, 0,    0, 0, 0, 0,    0,    0,    0,
+                    0,   40,  0, 0, 0, 0x10, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF});
   // A JPEG whose frame header stands behind a metadata segment and a fill byte.
   auto jpeg =
       Bytes({0xFF, 0xD8, 0xFF, 0xE1, 0,  6, 'E',  'x',  'i',  'f',

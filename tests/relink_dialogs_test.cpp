@@ -1,6 +1,5 @@
-// The relinking dialogs: the duplicate location chooser (what it offers, what OK,
-// double-click, Cancel and the window frame do to the item), the choice of the new source
-// root, and the manual source chooser behind a double-click on a row.
+// The relinking dialogs: the chooser among found locations, the new source root, and the
+// manual source chooser behind a double-click on a row.
 #include <gtest/gtest.h>
 
 #include "relink/FileOP.h"
@@ -40,15 +39,13 @@ TEST_F(Chooser, ShowsTheClickedLocationWholeWithABreakAfterItsNinetySeventhChara
   MoreLinksFound& d = Open({"C:\\Docs\\one\\a.gif", longer});
   EXPECT_EQ(d.List_moreLinksFound.Entries()[1], ShortenForDisplay(longer));
   EXPECT_EQ(d.Text_Path.Text(), "");
-  d.List_moreLinksFound.SetListIndex(1);
-  d.List_moreLinksFound_Click();
-  EXPECT_EQ(d.Text_Path.Text(), longer.substr(0, 97) + "\r\n" + longer.substr(97));
-  d.List_moreLinksFound.SetListIndex(0);
-  d.List_moreLinksFound_Click();
-  EXPECT_EQ(d.Text_Path.Text(), "C:\\Docs\\one\\a.gif");
-  d.List_moreLinksFound.SetListIndex(2);  // no such entry
-  d.List_moreLinksFound_Click();
-  EXPECT_EQ(d.Text_Path.Text(), "C:\\Docs\\one\\a.gif");
+  const std::string one = "C:\\Docs\\one\\a.gif",
+                    broken = longer.substr(0, 97) + "\r\n" + longer.substr(97);
+  for (auto [index, shown] : {std::pair{1, broken}, {0, one}, {2, one}}) {  // 2: no such entry
+    d.List_moreLinksFound.SetListIndex(index);
+    d.List_moreLinksFound_Click();
+    EXPECT_EQ(d.Text_Path.Text(), shown) << index;
+  }
 }
 
 TEST_F(Chooser, TakesTheHighlightedLocationOnOkOrDoubleClickAndNothingOtherwise) {
@@ -192,9 +189,7 @@ TEST(RelinkDialogs, NothingOpensWithoutADocumentItemsOrACurrentRow) {
       EXPECT_EQ(h.host.browses.size(), items && document ? 1u : 0u) << items << document;
       EXPECT_TRUE(h.host.file_dialogs.empty()) << items << document;
       EXPECT_EQ(h.main.NewRootPath, items && document ? "D:\\New" : "") << items << document;
-      if (items) {
-        EXPECT_FALSE(h.g.Item(1).Changed);
-      }
+      EXPECT_FALSE(items && h.g.Item(1).Changed);
     }
   }
 }

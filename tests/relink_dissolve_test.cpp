@@ -14,7 +14,10 @@ using test::Recorder;
 
 class DissolveTest : public ::testing::Test {
  protected:
+  // However it ends: idle, the bar at rest, the buttons back.
   void ExpectReleased() {
+    EXPECT_EQ(h.main.Label_ProgressBar.Text(), "Idle");
+    EXPECT_EQ(h.main.ProgressBar_main.Value(), 0);
     EXPECT_FALSE(h.main.Busy());
     EXPECT_TRUE(h.main.Command_Set.Enabled());
     EXPECT_TRUE(h.main.Command_Save.Enabled());
@@ -59,8 +62,6 @@ TEST_F(DissolveTest, WordFailingEndsQuietlyWithTheButtonsReleased) {
   h.word.Doc()->Context().faults.push_back({"Document", "Path", sim::Access::Get});
   EXPECT_NO_THROW(h.main.Command_Set_Click());
   EXPECT_FALSE(h.g.Item(a).Changed);
-  EXPECT_EQ(h.main.Label_ProgressBar.Text(), "Idle");
-  EXPECT_EQ(h.main.ProgressBar_main.Value(), 0);
   ExpectReleased();
 }
 
@@ -68,10 +69,9 @@ TEST_F(DissolveTest, OneLocationTakesTheRelativeFormOnlyForVisibleItemsInsideThe
   const std::string deep =
       "C:\\Docs\\pics\\a folder name long enough to be shortened in the list\\";
   h.fs.AddFile(deep + "a.gif");
-  h.fs.AddFile("C:\\Docs\\pics\\h.gif");
-  h.fs.AddFile("C:\\Elsewhere\\o.gif");
-  h.fs.AddFile("C:\\Docs\\pics\\same.gif");
-  h.fs.AddFile("C:\\Docs\\pics\\skip.gif");
+  for (const char* f : {"C:\\Docs\\pics\\h.gif", "C:\\Elsewhere\\o.gif", "C:\\Docs\\pics\\same.gif",
+                        "C:\\Docs\\pics\\skip.gif"})
+    h.fs.AddFile(f);
   int a = h.AddItem("a.gif", "X:\\a.gif");
   int hidden = h.AddItem("h.gif", "X:\\h.gif", true, true);
   int outside = h.AddItem("o.gif", "X:\\o.gif");
@@ -104,8 +104,6 @@ TEST_F(DissolveTest, OneLocationTakesTheRelativeFormOnlyForVisibleItemsInsideThe
   EXPECT_EQ(h.g.Item(unselected).SourcePath, "X:\\skip.gif");
   EXPECT_EQ(h.main.ListView_IS.Cell(unselected, 2), "False");
 
-  EXPECT_EQ(h.main.Label_ProgressBar.Text(), "Idle");
-  EXPECT_EQ(h.main.ProgressBar_main.Value(), 0);
   EXPECT_EQ(focus.focus, 1);
   ExpectReleased();
 
@@ -133,9 +131,7 @@ TEST_F(DissolveTest, ProgressMaximumCountsTheRootsFoldersAfterItsFirstEntry) {
   EXPECT_EQ(h.main.ProgressBar_main.Max(), 100);
 
   // A drive root lists no dots: its first real entry goes uncounted.
-  h.fs.AddFolder("D:\\one");
-  h.fs.AddFolder("D:\\two");
-  h.fs.AddFolder("D:\\three");
+  for (const char* f : {"D:\\one", "D:\\two", "D:\\three"}) h.fs.AddFolder(f);
   Dissolve(h.main, "D:\\");
   EXPECT_EQ(h.g.RootFolderCount, 2);
 

@@ -1,5 +1,4 @@
-// The one-walk name search on its own: what it finds for which name, in which order, what
-// its hooks see and how they end it, and how it copes with links and faults.
+// The one-walk name search: what it finds, in which order, its hooks, links and faults.
 #include <gtest/gtest.h>
 
 #include <stdexcept>
@@ -11,6 +10,8 @@ namespace ravel {
 namespace {
 
 using V = std::vector<std::string>;
+// Where pic.gif lies in the fixture's tree, in walk order.
+const V kPics{"C:\\R\\a\\pic.gif", "C:\\R\\a\\deep\\PIC.gif", "C:\\R\\Pic.GIF"};
 
 class NameSearch : public ::testing::Test {
  protected:
@@ -32,14 +33,10 @@ TEST_F(NameSearch, FindsEveryLocationOfEveryNameInWalkOrder) {
     V names;
     std::vector<V> found;
   } cases[] = {
-      {"one name, any case, pre-order in listing order",
-       {"PIC.gif"},
-       {{"C:\\R\\a\\pic.gif", "C:\\R\\a\\deep\\PIC.gif", "C:\\R\\Pic.GIF"}}},
+      {"one name, any case, pre-order in listing order", {"PIC.gif"}, {kPics}},
       {"equal names each get every location; a missing name gets none",
        {"pic.gif", "none.gif", "pIC.GIF"},
-       {{"C:\\R\\a\\pic.gif", "C:\\R\\a\\deep\\PIC.gif", "C:\\R\\Pic.GIF"},
-        {},
-        {"C:\\R\\a\\pic.gif", "C:\\R\\a\\deep\\PIC.gif", "C:\\R\\Pic.GIF"}}},
+       {kPics, {}, kPics}},
       {"letters beyond ASCII fold too",
        {"ölbild.PNG", "σίσυφος.JPG"},
        {{"C:\\R\\a\\Ölbild.png"}, {"C:\\R\\b\\ΣΊΣΥΦΟΣ.jpg"}}},
@@ -109,7 +106,7 @@ TEST_F(NameSearch, AFolderHookThatSaysNoEndsTheSearchAtOnceWithWhatWasFound) {
   } cases[] = {
       {"C:\\R", {}, 0},
       {"C:\\R\\a\\deep", {"C:\\R\\a\\pic.gif"}, 1},
-      {"C:\\R\\b", {"C:\\R\\a\\pic.gif", "C:\\R\\a\\deep\\PIC.gif", "C:\\R\\Pic.GIF"}, 4},
+      {"C:\\R\\b", kPics, 4},
   };
   for (const Case& c : cases) {
     NameSearchOptions options;
@@ -160,15 +157,15 @@ TEST_F(NameSearch, EntersNoFolderTwiceThroughLinksWhateverTheIdentitiesAre) {
   fs.AddLink("C:\\R\\z", "C:\\R\\a");
   fs.AddFile("E:\\Elsewhere\\pic.gif");
   fs.AddLink("C:\\R\\e", "E:\\Elsewhere");
-  const std::vector<V> all{
-      {"C:\\R\\a\\pic.gif", "C:\\R\\a\\deep\\PIC.gif", "C:\\R\\Pic.GIF", "C:\\R\\e\\pic.gif"}};
+  V all = kPics;
+  all.push_back("C:\\R\\e\\pic.gif");
   for (Ids ids : {Ids::Numbers, Ids::ListedNumbers, Ids::FinalPaths}) {
     for (bool in_listing : {true, false}) {
       fs.ids = ids;
       fs.ids_in_listings = in_listing;
       NameSearchResult r = SearchNames(fs, "C:\\R", {"pic.gif"});
       std::string what = std::to_string(static_cast<int>(ids)) + (in_listing ? " listed" : "");
-      EXPECT_EQ(r.found, all) << what;
+      EXPECT_EQ(r.found, std::vector<V>{all}) << what;
       EXPECT_EQ(r.folders, 5u) << what;  // R, a, deep, b, e
       EXPECT_EQ(fs.open_listings, 0);
     }
@@ -176,8 +173,7 @@ TEST_F(NameSearch, EntersNoFolderTwiceThroughLinksWhateverTheIdentitiesAre) {
   // Nothing tells folders apart: the links are not followed, the tree is still searched.
   fs.ids = Ids::None;
   NameSearchResult r = SearchNames(fs, "C:\\R", {"pic.gif"});
-  EXPECT_EQ(r.found,
-            (std::vector<V>{{"C:\\R\\a\\pic.gif", "C:\\R\\a\\deep\\PIC.gif", "C:\\R\\Pic.GIF"}}));
+  EXPECT_EQ(r.found, std::vector<V>{kPics});
   EXPECT_EQ(r.folders, 4u);
 
   // Folders are one only when the whole identity agrees: ids whose lower halves coincide,
@@ -190,10 +186,9 @@ TEST_F(NameSearch, EntersNoFolderTwiceThroughLinksWhateverTheIdentitiesAre) {
   fs.AddFile("C:\\R\\b\\pic.gif");
   for (Ids ids : {Ids::Numbers, Ids::ListedNumbers}) {
     fs.ids = ids;
-    EXPECT_EQ(
-        SearchNames(fs, "C:\\R", {"pic.gif"}).found,
-        (std::vector<V>{{"C:\\R\\a\\pic.gif", "C:\\R\\a\\deep\\PIC.gif", "C:\\R\\Pic.GIF",
-                         "C:\\R\\b\\to-f\\pic.gif", "C:\\R\\b\\pic.gif", "C:\\R\\e\\pic.gif"}}))
+    V want = kPics;
+    want.insert(want.end(), {"C:\\R\\b\\to-f\\pic.gif", "C:\\R\\b\\pic.gif", "C:\\R\\e\\pic.gif"});
+    EXPECT_EQ(SearchNames(fs, "C:\\R", {"pic.gif"}).found, std::vector<V>{want})
         << static_cast<int>(ids);
   }
 }

@@ -16,9 +16,12 @@ using V = std::vector<std::string>;
 
 class Walker : public ::testing::Test {
  protected:
+  // Every walk, however it ends, leaves no depth counted and no listing open.
   void Walk(const std::string& root) {
     h.ResetFound();
     SearchFiles(h.main, root);
+    EXPECT_EQ(h.g.WalkDepth, 0);
+    EXPECT_EQ(h.fs.open_listings, 0);
   }
   Harness h;
 };
@@ -44,8 +47,6 @@ TEST_F(Walker, VisitsPreOrderInListingOrderAndRecordsHitsInThatOrder) {
             (V{"Dissolving Paths...C:\\R\\z\\deep\\a.gif", "Dissolving Paths...C:\\R\\z\\a.gif",
                "Dissolving Paths...C:\\R\\a.gif", "Dissolving Paths...C:\\R\\y\\a.gif",
                "Dissolving Paths...C:\\R\\y\\other.png"}));
-  EXPECT_EQ(h.g.WalkDepth, 0);
-  EXPECT_EQ(h.fs.open_listings, 0);
 }
 
 TEST_F(Walker, KeepsTheFirstThirtyLocationsOfAnItem) {
@@ -73,11 +74,9 @@ TEST_F(Walker, MatchesNamesWithoutCaseForEverySelectedItemOnly) {
   int umlaut = h.AddItem("ölbild.png", "X:\\ölbild.png");
   Walk("C:\\R\\\\\\");  // trailing backslashes: one before each name all the same
   V both{"C:\\R\\Pic.Gif", "C:\\R\\s\\PIC.gif"};
-  EXPECT_EQ(h.Found(upper), both);
-  EXPECT_EQ(h.Found(lower), both);
-  EXPECT_EQ(h.Found(unselected), V{});
-  EXPECT_EQ(h.Found(empty), V{});
-  EXPECT_EQ(h.Found(umlaut), V{"C:\\R\\s\\Ölbild.PNG"});
+  EXPECT_EQ((std::vector<V>{h.Found(upper), h.Found(lower), h.Found(unselected), h.Found(empty),
+                            h.Found(umlaut)}),
+            (std::vector<V>{both, both, {}, {}, {"C:\\R\\s\\Ölbild.PNG"}}));
 }
 
 // With room to spare, every value the walk sets shows: one per root folder, none for the
@@ -117,8 +116,6 @@ TEST_F(Walker, ProgressCountsRootFoldersAndKeepsItsValueBeyondTheMaximum) {
     if (!c.found.empty()) {
       EXPECT_EQ(h.Found(n), c.found);
     }
-    EXPECT_EQ(h.g.WalkDepth, 0);
-    EXPECT_EQ(h.fs.open_listings, 0);
   }
 }
 
@@ -136,8 +133,6 @@ TEST_F(Walker, StopsAtOnceWhenStopIsRequestedDuringTheWalk) {
   EXPECT_EQ(h.host.pumps, 3);
   EXPECT_EQ(h.main.Label_ProgressBar.Text(), "Idle");
   EXPECT_EQ(h.main.ProgressBar_main.Value(), 0);
-  EXPECT_EQ(h.g.WalkDepth, 0);
-  EXPECT_EQ(h.fs.open_listings, 0);
 }
 
 // On a thread whose stack a walk recursing once per level would overflow many times over.
@@ -161,8 +156,6 @@ TEST_F(Walker, WalksADeepTreeWithoutRecursion) {
   pthread_attr_destroy(&attr);
   EXPECT_EQ(h.Found(a), V{path + "\\deep.gif"});
   EXPECT_GE(h.host.pumps, kLevels) << "events run as the walk goes, not only at its end";
-  EXPECT_EQ(h.g.WalkDepth, 0);
-  EXPECT_EQ(h.fs.open_listings, 0);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// A main window over the Word stand-in loaded with a save fixture, the memory file system
-// and the scripted host, for the save tests: read the document, relink items as the
-// relinking operations would, select rows, save.
+// For the save tests: a main window over the Word stand-in loaded with a save fixture, the
+// memory file system and the scripted host; items relinked as a dissolve would.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <memory>
@@ -79,6 +80,7 @@ struct SaveHarness {
   sim::MemoryFileSystem fs;
   sim::ScriptedHost host;
   std::unique_ptr<Form_Main> main;
+  bool box_expected = false;  // else no save shows a message box: checked at the end
 
   explicit SaveHarness(const std::string& fixture_file = kSaveKinds)
       : word(sim::LoadWordFixtureFile(fixture_file)) {
@@ -91,6 +93,7 @@ struct SaveHarness {
     ReadInventory(*main);
     main->NewRootPath = "C:\\New";
   }
+  ~SaveHarness() { EXPECT_TRUE(box_expected || host.boxes.empty()); }
 
   // As a dissolve would: a new source for item n, its row selected.
   void Relink(int n, const std::string& source) {
@@ -107,9 +110,6 @@ struct SaveHarness {
   std::string SourceOf(const sim::SimObjectPtr& s) const {
     return AsText(ModelValue(s, "LinkFormat.SourceFullName"));
   }
-  double Number(const sim::SimObjectPtr& s, const std::string& path) const {
-    return AsNumber(ModelValue(s, path));
-  }
   // The floating shapes of a type, model-side (a re-created picture is not where the old
   // one was).
   std::vector<sim::SimObjectPtr> OfType(int type) const {
@@ -117,18 +117,6 @@ struct SaveHarness {
     for (int i = 1; i <= FloatingCount(); ++i)
       if (AsLong(Floating(i)->At("Type")) == type) out.push_back(Floating(i));
     return out;
-  }
-  // A second open document of `name` in `folder` holding in-line links to the sources given,
-  // as a copy of the document would.
-  int AddCopy(const std::string& name, const std::string& folder,
-              std::initializer_list<const char*> sources) {
-    int d = word->AddDocument(name, folder);
-    for (std::string src : sources) {
-      for (auto k = src.find('\\'); k != std::string::npos; k = src.find('\\', k + 2))
-        src.insert(k, 1, '\\');  // as JSON spells it
-      word->AddShape(d, "InlineShapes", R"({"LinkFormat": {"SourceFullName": ")" + src + R"("}})");
-    }
-    return d;
   }
 };
 
