@@ -49,11 +49,11 @@ if [ "$jobs" -gt 1 ] && [ -z "$shard" ] && [ $check = 0 ]; then
   done
   rc=0
   for p in "${pids[@]}"; do wait "$p" || rc=$?; done
-  cat "$scratch"/shard-*.txt | grep -vE '^(== baseline|Survivors:|  |[0-9]+ of [0-9]+ mutants caught|$)'
-  if grep -q '^  ' "$scratch"/shard-*.txt; then
+  cat "$scratch"/shard-*.txt | grep -vE '^(== baseline|Survivors:|  [^ ]|[0-9]+ of [0-9]+ mutants caught|$)'
+  if grep -q '^  [^ ]' "$scratch"/shard-*.txt; then
     echo
     echo "Survivors:"
-    grep -h '^  ' "$scratch"/shard-*.txt
+    grep -h '^  [^ ]' "$scratch"/shard-*.txt
   fi
   sums=$(grep -hE '^[0-9]+ of [0-9]+ mutants caught$' "$scratch"/shard-*.txt)
   [ "$(wc -l <<<"$sums")" = "$jobs" ] || { echo "A copy did not finish; see $scratch/shard-*.txt" >&2; exit 2; }
