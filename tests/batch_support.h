@@ -65,6 +65,13 @@ class BatchFolder : public ScratchFolder {
     return rows;
   }
   nlohmann::json Summary() { return Records("summary").at(0); }
+  // Whether the summary has every field of `want` (of a nested object, the fields named).
+  ::testing::AssertionResult SummaryHas(const nlohmann::json& want) {
+    nlohmann::json s = Summary(), merged = s;
+    merged.merge_patch(want);
+    if (merged == s) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "summary " << s.dump() << " lacks " << want.dump();
+  }
   // One field of every link record, as text ("null" where it has none).
   std::vector<std::string> Column(const std::string& key) {
     std::vector<std::string> values;

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <ranges>
 #include <set>
 #include <tuple>
 
@@ -98,14 +99,9 @@ struct Row {
   std::multiset<Expected> links;
 };
 
-std::vector<std::string> Split(const std::string& s, const std::string& by) {
+std::vector<std::string> Split(const std::string& s, std::string_view by) {
   std::vector<std::string> out;
-  std::size_t at = 0, next;
-  while ((next = s.find(by, at)) != std::string::npos) {
-    out.push_back(s.substr(at, next - at));
-    at = next + by.size();
-  }
-  out.push_back(s.substr(at));
+  for (auto part : std::views::split(s, by)) out.emplace_back(part.begin(), part.end());
   return out;
 }
 
