@@ -276,10 +276,7 @@ struct FamilyCase {
 
 std::vector<FamilyCase> FamilyCases() {
   const std::string r = kRelBase;
-  const std::string blip_only =
-      "<w:r><w:drawing><wp:inline><a:graphic><a:graphicData><pic:pic><pic:blipFill><a:blip "
-      "r:embed=\"rId2\"/></pic:blipFill></pic:pic></a:graphicData></a:graphic></wp:inline>"
-      "</w:drawing></w:r>";
+  const std::string blip_only = Inline("", "rId2");
   const Rel media{"rId2", kImageType, "media/image1.png", false};
   const std::string sheet = "application/vnd.ms-excel.sheet.macroEnabled.main+xml";
   return {

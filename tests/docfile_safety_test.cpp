@@ -43,6 +43,11 @@ class DocfileSafety : public ScratchFolder {
 
   PosixFileSystem fs;
   PosixStore store{fs};
+  const RepairOptions backed = [] {
+    RepairOptions o;
+    o.backup = true;
+    return o;
+  }();
 };
 
 // Each package is read by what it holds, whatever its name; one that cannot be read is refused
@@ -226,9 +231,7 @@ TEST_F(DocfileSafety, AFailureAtAnyStepOfTheWriteLeavesTheOriginal) {
       }
       if (std::string(now) == step) throw DocError(Reason::WriteFailed, "disk full");
     };
-    RepairOptions options;
-    options.backup = true;
-    DocumentResult r = Fix("doc.docx", options);
+    DocumentResult r = Fix("doc.docx", backed);
     store.fault = nullptr;
     ASSERT_TRUE(r.error.has_value());
     EXPECT_EQ(r.error->reason(), saved ? Reason::Changed : Reason::WriteFailed);
@@ -279,24 +282,20 @@ TEST_F(DocfileSafety, ARepairKeepsPermissionsAttributesAndOptionallyTimesAndTheO
   }
   // A second repair keeps the first backup and adds another.
   Write("doc.docx", Broken());
-  RepairOptions options;
-  options.backup = true;
-  EXPECT_EQ(Fix("doc.docx", options).backup, Win("doc.docx.bak2"));
+  EXPECT_EQ(Fix("doc.docx", backed).backup, Win("doc.docx.bak2"));
 }
 
 TEST_F(DocfileSafety, ALinkedDocumentIsRepairedWhereItLies) {
   Shell("mkdir real");
   Write("real/doc.docx", Broken());
   ASSERT_EQ(symlink((root + "/real/doc.docx").c_str(), (root + "/link.docx").c_str()), 0);
-  RepairOptions options;
-  options.backup = true;
   // Opened through the link, a word processor keeps its owner file beside the link.
   Write("~$link.docx", "owner");
-  DocumentResult locked = Fix("link.docx", options);
+  DocumentResult locked = Fix("link.docx", backed);
   ASSERT_TRUE(locked.error.has_value());
   EXPECT_EQ(locked.error->reason(), Reason::Locked);
   std::remove((root + "/~$link.docx").c_str());
-  DocumentResult r = Fix("link.docx", options);
+  DocumentResult r = Fix("link.docx", backed);
   ASSERT_FALSE(r.error.has_value()) << r.error->what();
   struct stat st;
   ASSERT_EQ(lstat((root + "/link.docx").c_str(), &st), 0);

@@ -28,17 +28,16 @@ inline const char kOleType[] =
 inline const char kHeaderType[] =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/header";
 
-// Markup of each way a picture or object links to a file.
-inline std::string Inline(const std::string& id, const std::string& embed = "") {
-  return "<w:r><w:drawing><wp:inline><a:graphic><a:graphicData><pic:pic><pic:blipFill><a:blip" +
-         (embed.empty() ? std::string() : " r:embed=\"" + embed + "\"") + " r:link=\"" + id +
-         "\"/></pic:blipFill></pic:pic></a:graphicData></a:graphic></wp:inline></w:drawing></w:r>";
+// Markup of each way a picture or object links to a file (a picture with no `id`: its copy only).
+inline std::string Inline(const std::string& id, const std::string& embed = "",
+                          const std::string& wrap = "wp:inline") {
+  return "<w:r><w:drawing><" + wrap + "><a:graphic><a:graphicData><pic:pic><pic:blipFill><a:blip" +
+         (embed.empty() ? "" : " r:embed=\"" + embed + "\"") +
+         (id.empty() ? "" : " r:link=\"" + id + "\"") +
+         "/></pic:blipFill></pic:pic></a:graphicData></a:graphic></" + wrap + "></w:drawing></w:r>";
 }
 inline std::string Anchor(const std::string& id) {
-  return "<w:r><w:drawing><wp:anchor><a:graphic><a:graphicData><pic:pic><pic:blipFill><a:blip "
-         "r:link=\"" +
-         id +
-         "\"/></pic:blipFill></pic:pic></a:graphicData></a:graphic></wp:anchor></w:drawing></w:r>";
+  return Inline(id, "", "wp:anchor");
 }
 inline std::string Vml(const std::string& attrs) {
   return "<w:r><w:pict><v:shape><v:imagedata " + attrs + "/></v:shape></w:pict></w:r>";
