@@ -82,16 +82,9 @@ class BatchFolder : public ScratchFolder {
   int Run(std::vector<std::string> args) {
     out.str("");
     err.str("");
-    Host host{counting,
-              store,
-              out,
-              err,
-              false,
-              true,
-              [&](const std::string& a) { return HostToWindows(a, root); },
-              WindowsToHost,
-              walk ? &walker : nullptr,
-              true};
+    auto absolute = [&](const std::string& a) { return HostToWindows(a, root); };
+    Host host{counting, store, out, err, false, true, absolute, WindowsToHost, nullptr, true};
+    if (walk) host.walker = &walker;
     return batch::Run(args, host);
   }
 
