@@ -208,6 +208,20 @@ inline std::string EntryData(const std::vector<std::uint8_t>& bytes, const std::
   return "<missing>";
 }
 
+// The entries whose method or compressed bytes differ, by name; "<entries differ>" where the
+// packages do not hold the same entries in the same order.
+inline Strings Rewritten(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+  std::vector<RawEntry> before = Unzip(a), after = Unzip(b);
+  if (before.size() != after.size()) return {"<entries differ>"};
+  Strings names;
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    if (before[i].name != after[i].name) return {"<entries differ>"};
+    if (before[i].compressed != after[i].compressed || before[i].method != after[i].method)
+      names.push_back(after[i].name);
+  }
+  return names;
+}
+
 // ASCII text as UTF-16 little-endian with its byte order mark.
 inline std::string Utf16Le(const std::string& ascii) {
   std::string out = "\xFF\xFE";
