@@ -78,7 +78,7 @@ const Apart kApart[] = {
 
 // References that the MANIFEST reads from a relationship alone but that no markup uses, so
 // that no program follows them: no link.
-const std::pair<std::string_view, std::string_view> kUnused[] = {
+const std::set<std::pair<std::string, std::string>> kUnused = {
     // An attachedTemplate relationship of the body that no w:attachedTemplate names.
     {"tika-testAttachedTemplate.docx", "http://example.com/templates/malicious.dotx"},
 };
@@ -146,10 +146,7 @@ std::vector<Row> ReadManifest(const fs::path& file) {
       for (const std::string& entry : Split(cols[9], " ; "))
         for (const Apart& a : kApart)
           if (entry.starts_with(a.manifest) &&
-              std::find(std::begin(kUnused), std::end(kUnused),
-                        std::pair<std::string_view, std::string_view>(
-                            row.file, std::string_view(entry).substr(a.manifest.size()))) ==
-                  std::end(kUnused))
+              !kUnused.count({row.file, entry.substr(a.manifest.size())}))
             row.links.insert({std::string(a.part_kind), std::string(a.kind),
                               entry.substr(a.manifest.size()), false});
     }

@@ -3,6 +3,7 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -149,11 +150,9 @@ inline std::vector<std::uint8_t> Zip(const Entries& entries,
   zip_t* z = zip_open_from_source(target, ZIP_TRUNCATE, &error);
   for (const auto& [name, data] : entries) {
     zip_source_t* s = zip_source_buffer(z, data.data(), data.size(), 0);
-    zip_int64_t i = zip_file_add(z, name.c_str(), s, ZIP_FL_ENC_UTF_8);
-    bool store = false;
-    for (const std::string& n : stored) store = store || n == name;
-    zip_set_file_compression(z, static_cast<zip_uint64_t>(i), store ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
-                             9);
+    zip_uint64_t i = static_cast<zip_uint64_t>(zip_file_add(z, name.c_str(), s, ZIP_FL_ENC_UTF_8));
+    bool store = std::find(stored.begin(), stored.end(), name) != stored.end();
+    zip_set_file_compression(z, i, store ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 9);
   }
   zip_close(z);
   zip_stat_t st;
