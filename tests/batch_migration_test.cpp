@@ -178,10 +178,8 @@ TEST_F(Migration, TheSpreadsheetHoldsEveryColumnOfTheJsonRecords) {
 }
 
 TEST_F(Migration, AnIndexServesTheSearchAndAFileGoneSinceIsNeverLinked) {
-  Write("new/a/one.png", "png");
-  Write("new/a/two.png", "png");
-  Write("new/b/two.png", "png");
-  Write("new/b/three.png", "png");
+  for (const char* f : {"new/a/one.png", "new/a/two.png", "new/b/two.png", "new/b/three.png"})
+    Write(f, "png");
   Doc("docs/d.docx", {"/old/one.png", "/old/two.png", "/old/three.png"});
   ASSERT_EQ(Run({"fix", "--root", "new", "docs", "--dry-run", "--json"}), 1);
   auto walked = Records("link");

@@ -127,10 +127,8 @@ TEST_F(FileWindow, SaveWritesOnlyTheTargetsOrLeavesTheFileWithAMessage) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    Shell("chmod 644 doc/Report.docx; rm -f doc/Report.docx.bak 'doc/~$Report.docx'");
     Write("doc/Report.docx", original);
-    chmod((root + "/doc/Report.docx").c_str(), 0644);
-    std::remove((root + "/doc/Report.docx.bak").c_str());
-    std::remove((root + "/doc/~$Report.docx").c_str());
     host.boxes.clear();
     main.mnuBackup.SetValue(c.backup);
     main.Check_relpath.SetValue(1);
