@@ -1,18 +1,14 @@
 // Real documents made by Word, PowerPoint, Excel and LibreOffice (../shared/corpus, with
 // their MANIFEST.tsv): every file link the MANIFEST names is found as stored and nothing
 // else is, and retargeting every link changes nothing but the parts that hold them.
-#include <stdlib.h>
-
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <ranges>
 #include <set>
-#include <tuple>
 
 #include "docfile/Document.h"
 #include "docfile/PosixStore.h"
@@ -88,10 +84,7 @@ struct Expected {
   std::string kind;  // as the MANIFEST names it
   std::string target;
   bool stored = false;
-  bool operator==(const Expected&) const = default;
-  bool operator<(const Expected& o) const {
-    return std::tie(part, kind, target, stored) < std::tie(o.part, o.kind, o.target, o.stored);
-  }
+  auto operator<=>(const Expected&) const = default;
 };
 
 struct Row {
