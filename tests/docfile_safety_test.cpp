@@ -81,9 +81,7 @@ TEST_F(DocfileSafety, APackageIsReadByItsContentAndBadInputIsRefusedByReason) {
     std::string how = "";
   };
   std::vector<Case> cases = {
-      {"template by its type.docx",
-       Zip(Workbook({}, wb + ".template.main+xml")),
-       {},
+      {"template by its type.docx", Zip(Workbook({}, wb + ".template.main+xml")), std::nullopt,
        Format::Excel},
       {"no type: by the root element.xlsx", Zip(Standard(Body(""), "")), {}},
       {"text.docx", {'h', 'e', 'l', 'l', 'o'}, Reason::NotZip},
