@@ -1,6 +1,5 @@
 // The ravelmend-batch command on real folders: arguments and exit status, finding the
 // documents, one search for all of them, the table and the JSON report, dry runs.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -17,13 +16,9 @@ using namespace docfile::test;
 template <typename Body>
 void AsOrdinaryUser(Body body) {
   bool root = geteuid() == 0;
-  if (root) {
-    ASSERT_EQ(seteuid(65534), 0);
-  }
+  ASSERT_TRUE(!root || seteuid(65534) == 0);
   body();
-  if (root) {
-    ASSERT_EQ(seteuid(0), 0);
-  }
+  ASSERT_TRUE(!root || seteuid(0) == 0);
 }
 
 class BatchCommand : public test::BatchFolder {
@@ -84,14 +79,14 @@ TEST_F(BatchCommand, ExitStatusTellsWhetherEveryLinkResolves) {
     std::string line;
     for (const std::string& a : c.args) line += a + " ";
     EXPECT_EQ(Run(c.args), c.status) << line << "\n" << err.str();
-    EXPECT_NE(err.str().find(c.err), std::string::npos) << line << "\n" << err.str();
+    EXPECT_TRUE(Has(err.str(), c.err)) << line;
     bool usage = c.status == 2 && !c.named_file &&
                  std::string(c.err).find("such") == std::string::npos &&
                  std::string(c.err).find("docx") == std::string::npos;
     EXPECT_EQ(err.str().find("Try 'ravelmend-batch --help'") != std::string::npos, usage) << line;
   }
   Run({"--help"});
-  EXPECT_NE(out.str().find("usage: ravelmend-batch list"), std::string::npos);
+  EXPECT_TRUE(Has(out.str(), "usage: ravelmend-batch list"));
 }
 
 TEST_F(BatchCommand, FoldersAreSearchedForOfficeDocuments) {
@@ -103,18 +98,15 @@ TEST_F(BatchCommand, FoldersAreSearchedForOfficeDocuments) {
     Doc(name, {"file://" + root + "/here.png"});
   // Named twice, processed once; the legacy document is named, not passed over in silence.
   EXPECT_EQ(Run({"list", "--json", "docs/sub/d.dotm", "docs/"}), 1) << err.str();
-  std::vector<std::string> shown, skipped;
-  for (const nlohmann::json& j : Records()) {
-    if (j["type"] == "link") shown.push_back(j["document"]);
-    if (j["type"] == "skipped")
-      skipped.push_back(j["path"].get<std::string>() + " " + j["reason"].get<std::string>());
-  }
-  EXPECT_EQ(shown, (std::vector<std::string>{"docs/sub/d.dotm", "docs/A.docx", "docs/a.docx",
-                                             "docs/b.DOCM", "docs/f.odt", "docs/j.pptx",
-                                             "docs/sub/c.dotx"}));
+  std::vector<std::string> skipped;
+  for (const nlohmann::json& j : Records("skipped"))
+    skipped.push_back(j["path"].get<std::string>() + " " + j["reason"].get<std::string>());
+  EXPECT_EQ(Column("document"),
+            (Strings{"docs/sub/d.dotm", "docs/A.docx", "docs/a.docx", "docs/b.DOCM", "docs/f.odt",
+                     "docs/j.pptx", "docs/sub/c.dotx"}));
   std::sort(skipped.begin(), skipped.end());
-  EXPECT_EQ(skipped, (std::vector<std::string>{"docs/e.doc needs-word", "docs/h.XLS needs-office",
-                                               "docs/sub/i.pps needs-office"}));
+  EXPECT_EQ(skipped, (Strings{"docs/e.doc needs-word", "docs/h.XLS needs-office",
+                              "docs/sub/i.pps needs-office"}));
 }
 
 TEST_F(BatchCommand, OneSearchServesEveryDocumentAndNeverGuesses) {
@@ -125,20 +117,17 @@ TEST_F(BatchCommand, OneSearchServesEveryDocumentAndNeverGuesses) {
   walk = false;
   EXPECT_EQ(Run({"fix", "--root", "pics", "docs"}), 1) << err.str();
   EXPECT_EQ(counting.lists[Win("pics/*.*")], 1);  // one walk of the tree for all
-  EXPECT_NE(RelsOf("docs/one.docx").find("file://" + root + "/pics/a/deep/one.png"),
-            std::string::npos);
+  EXPECT_TRUE(Has(RelsOf("docs/one.docx"), "file://" + root + "/pics/a/deep/one.png"));
   // two.png is also TWO.png elsewhere: reported with both places, left as it was.
-  EXPECT_NE(RelsOf("docs/one.docx").find("file:///old/x/two.png"), std::string::npos);
-  EXPECT_NE(RelsOf("docs/sub/two.docx").find("file://" + root + "/pics/b/three.png"),
-            std::string::npos);
+  EXPECT_TRUE(Has(RelsOf("docs/one.docx"), "file:///old/x/two.png"));
+  EXPECT_TRUE(Has(RelsOf("docs/sub/two.docx"), "file://" + root + "/pics/b/three.png"));
   std::string report = out.str();
-  EXPECT_NE(report.find("    candidate: " + root + "/pics/a/two.png"), std::string::npos);
-  EXPECT_NE(report.find("    candidate: " + root + "/pics/b/TWO.png"), std::string::npos);
-  EXPECT_NE(report.find("not-found"), std::string::npos);
-  EXPECT_NE(report.find("2 documents, 5 links: 1 ok, 2 fixed, 1 ambiguous, 1 not-found, "
-                        "2 documents written"),
-            std::string::npos)
-      << report;
+  EXPECT_TRUE(Has(report, "    candidate: " + root + "/pics/a/two.png"));
+  EXPECT_TRUE(Has(report, "    candidate: " + root + "/pics/b/TWO.png"));
+  EXPECT_TRUE(Has(report, "not-found"));
+  EXPECT_TRUE(
+      Has(report,
+          "2 documents, 5 links: 1 ok, 2 fixed, 1 ambiguous, 1 not-found, 2 documents written"));
   EXPECT_NE(Read("docs/sub/two.docx"), two_before);
 }
 
@@ -184,16 +173,16 @@ TEST_F(BatchCommand, PrefixRulesComeFirstAndWorkWithoutASearch) {
 // Relative where the file lies beneath the document; a document that fails does not stop
 // the run.
 TEST_F(BatchCommand, RelativeTargetsAndADocumentThatFails) {
-  mkdir((root + "/docs/pics").c_str(), 0755);
+  Shell("mkdir docs/pics");
   Write("docs/pics/five.png", "png");
   Doc("docs/a.docx", {"file:///old/three.png"});
   Doc("docs/b.docx", {"file:///old/five.png", "file:///old/three.png"});
   chmod((root + "/docs/a.docx").c_str(), 0444);
   EXPECT_EQ(Run({"fix", "--relative", "--root", ".", "docs"}), 2) << out.str();
-  EXPECT_NE(err.str().find("docs/a.docx: the file is read-only"), std::string::npos) << err.str();
+  EXPECT_TRUE(Has(err.str(), "docs/a.docx: the file is read-only"));
   std::string rels = RelsOf("docs/b.docx");
-  EXPECT_NE(rels.find("Target=\"pics/five.png\""), std::string::npos) << rels;
-  EXPECT_NE(rels.find("Target=\"file://" + root + "/pics/b/three.png\""), std::string::npos);
+  EXPECT_TRUE(Has(rels, "Target=\"pics/five.png\""));
+  EXPECT_TRUE(Has(rels, "Target=\"file://" + root + "/pics/b/three.png\""));
 }
 
 TEST_F(BatchCommand, NothingIsPassedOverInSilence) {
@@ -204,7 +193,7 @@ TEST_F(BatchCommand, NothingIsPassedOverInSilence) {
   // Left by a repair that was killed: named, and otherwise harmless.
   Write("docs/.a.docx.ravel-Ab12Cd", "half");
   ASSERT_EQ(mkfifo((root + "/docs/pipe.docx").c_str(), 0644), 0);
-  mkdir((root + "/docs/locked").c_str(), 0700);
+  Shell("mkdir -m 700 docs/locked");
   Doc("docs/locked/c.docx", {"file://" + root + "/here.png"});
   ASSERT_EQ(symlink("..", (root + "/docs/sub/up").c_str()), 0);
   struct Case {
@@ -223,45 +212,32 @@ TEST_F(BatchCommand, NothingIsPassedOverInSilence) {
   };
   for (const Case& c : cases) {
     AsOrdinaryUser([&] { EXPECT_EQ(Run(c.args), c.status) << c.args.back() << err.str(); });
-    for (const std::string& n : c.named)
-      EXPECT_NE(err.str().find(n), std::string::npos) << n << "\n" << err.str();
+    for (const std::string& n : c.named) EXPECT_TRUE(Has(err.str(), n)) << n;
   }
-  EXPECT_NE(out.str().find("2 documents, 2 links: 2 ok, 2 files passed over, 2 folders not "
-                           "entered, 1 leftover temporary file"),
-            std::string::npos)
-      << out.str();
+  EXPECT_TRUE(Has(out.str(),
+                  "2 documents, 2 links: 2 ok, 2 files passed over, 2 folders not entered, 1 "
+                  "leftover temporary file"));
 }
 
 TEST_F(BatchCommand, AFolderDeeperThanAPathCanBeLongIsWalked) {
   // Thirty levels of 200-character names: 6,000 characters, beyond what one path may hold.
-  int dir = open((root + "/docs").c_str(), O_RDONLY | O_DIRECTORY);
+  // (cd -P: step by step, never the whole path at once.)
   std::string name(200, 'd');
-  for (int level = 0; level < 30; ++level) {
-    ASSERT_EQ(mkdirat(dir, name.c_str(), 0755), 0);
-    int next = openat(dir, name.c_str(), O_RDONLY | O_DIRECTORY);
-    close(dir);
-    dir = next;
-  }
   Doc("docs/a.docx", {"file:///gone/deep.png"});
-  std::string data = Read("docs/a.docx");
-  int fd = openat(dir, "deep.docx", O_CREAT | O_WRONLY, 0644);
-  ASSERT_EQ(write(fd, data.data(), data.size()), static_cast<ssize_t>(data.size()));
-  close(fd);
-  close(dir);
+  ASSERT_EQ(Shell("cd docs && for i in $(seq 30); do mkdir " + name + " && cd -P " + name +
+                  " || exit 1; done; cp '" + root + "/docs/a.docx' deep.docx"),
+            0);
   EXPECT_EQ(Run({"list", "--json", "docs"}), 1) << err.str();
   std::vector<nlohmann::json> links = Records("link");
   ASSERT_EQ(links.size(), 2u) << out.str() << err.str();
   EXPECT_TRUE(links[1]["document"].get<std::string>().ends_with(name + "/deep.docx"));
   EXPECT_EQ(links[1]["target"], "file:///gone/deep.png");
-  std::system(("cd '" + root + "/docs' && mv " + name +
-               " gone && rm -rf gone 2>/dev/null; "
-               "true")
-                  .c_str());
+  Shell("cd docs && mv " + name + " gone && rm -rf gone 2>/dev/null; true");
 }
 
 TEST_F(BatchCommand, ATargetThatCannotBeReadIsNotRelinked) {
   chmod(root.c_str(), 0755);
-  mkdir((root + "/private").c_str(), 0700);
+  Shell("mkdir -m 700 private");
   Write("private/three.png", "png");  // also found as pics/b/three.png
   Doc("docs/a.docx", {"file://" + root + "/private/three.png"});
   AsOrdinaryUser([&] {
@@ -283,9 +259,9 @@ TEST_F(BatchCommand, ControlCharactersReachNoTerminal) {
   std::string shown = out.str() + err.str();
   for (unsigned char c : shown) EXPECT_TRUE(c == '\n' || (c >= 0x20 && c != 0x7F)) << int(c);
   EXPECT_EQ(shown.find("\xC2\x9B"), std::string::npos);
-  EXPECT_NE(shown.find("docs/\\x1B[2Jx.docx"), std::string::npos) << shown;
-  EXPECT_NE(shown.find("file:///old/\\x1B]0;owned\\x07a\\x7F.png"), std::string::npos) << shown;
-  EXPECT_NE(shown.find("file:///old/\\xC2\\x9B31mb.png"), std::string::npos) << shown;
+  EXPECT_TRUE(Has(shown, "docs/\\x1B[2Jx.docx"));
+  EXPECT_TRUE(Has(shown, "file:///old/\\x1B]0;owned\\x07a\\x7F.png"));
+  EXPECT_TRUE(Has(shown, "file:///old/\\xC2\\x9B31mb.png"));
   // JSON keeps the text itself, escaped the JSON way.
   Run({"list", "--json", "docs"});
   EXPECT_EQ(Records("link")[0]["target"],
@@ -298,12 +274,10 @@ TEST_F(BatchCommand, JsonRecordsHaveOneShape) {
   Write("docs/b.docx", Zip(Standard(Body(""), "")));
   Write("docs/c.docx", "not a zip");
   std::set<std::string> shape;
-  for (const std::vector<std::string>& args :
-       {std::vector<std::string>{"list", "--json", "--all", "docs"},
-        std::vector<std::string>{"fix", "--json", "--all", "--dry-run", "--root", "pics",
-                                 "docs"}}) {
-    int status = Run(args);
-    EXPECT_EQ(status, 2);
+  for (const Strings& args :
+       {Strings{"list", "--json", "--all", "docs"},
+        Strings{"fix", "--json", "--all", "--dry-run", "--root", "pics", "docs"}}) {
+    EXPECT_EQ(Run(args), 2);
     std::vector<nlohmann::json> all = Records();
     ASSERT_FALSE(all.empty());
     for (const nlohmann::json& j : Records("link")) {
@@ -318,25 +292,19 @@ TEST_F(BatchCommand, JsonRecordsHaveOneShape) {
     EXPECT_EQ(docs[0]["links"], 0);
     EXPECT_EQ(docs[0]["error"], nullptr);
     EXPECT_EQ(docs[1]["reason"], "not-zip");
-    const nlohmann::json& summary = all.back();
-    EXPECT_EQ(summary["type"], "summary");
-    EXPECT_EQ(summary["documents"], 3);
-    EXPECT_EQ(summary["links"], 2);
-    EXPECT_EQ(summary["errors"], 1);
-    EXPECT_EQ(summary["exit_status"], status);
+    EXPECT_EQ(all.back()["type"], "summary");
+    EXPECT_TRUE(SummaryHas({{"documents", 3}, {"links", 2}, {"errors", 1}, {"exit_status", 2}}));
   }
   EXPECT_TRUE(shape.count("new_target") && shape.count("candidates") && shape.count("backup"));
   // A package with two entries of one name is refused when it is only listed.
   Write("docs/twin.docx", Twin("word/a.xml"));
   EXPECT_EQ(Run({"list", "docs/twin.docx"}), 2);
-  EXPECT_NE(err.str().find("docs/twin.docx: damaged package: the entry word/a.xml appears twice"),
-            std::string::npos)
-      << err.str();
+  EXPECT_TRUE(
+      Has(err.str(), "docs/twin.docx: damaged package: the entry word/a.xml appears twice"));
 }
 
 TEST_F(BatchCommand, AMigrationMovesLinksWhoseFilesAreStillThere) {
-  mkdir((root + "/newpics").c_str(), 0755);
-  mkdir((root + "/newpics/b").c_str(), 0755);
+  Shell("mkdir -p newpics/b");
   Write("newpics/b/three.png", "png");
   Doc("docs/a.docx", {"file://" + root + "/pics/b/three.png", "file:///old/share/a/two.png"});
   std::string moved = "file://" + root + "/newpics/b/three.png";
@@ -366,19 +334,18 @@ TEST_F(BatchCommand, AMigrationMovesLinksWhoseFilesAreStillThere) {
     EXPECT_EQ(Run(args), c.status) << c.args[1] << err.str();
     EXPECT_EQ(Column("state"), c.states) << c.args[1];
     EXPECT_EQ(Column("new_target").at(0), c.new_target) << c.args[1];
-    nlohmann::json summary = Records("summary").at(0);
-    EXPECT_EQ(summary["unmatched_maps"].empty(), c.unmatched.empty()) << summary.dump();
+    EXPECT_EQ(Summary()["unmatched_maps"].empty(), c.unmatched.empty()) << out.str();
     if (!c.unmatched.empty()) {
       std::vector<std::string> table = args;
       table.erase(table.begin() + 1);  // --json
       Run(table);
-      EXPECT_NE(err.str().find(c.unmatched), std::string::npos) << err.str();
+      EXPECT_TRUE(Has(err.str(), c.unmatched));
       // The dry run's table says what a run would do.
       EXPECT_EQ(out.str().find("would fix") != std::string::npos, c.states[0] == "fixed");
     }
   }
   EXPECT_EQ(Run({"fix", "--rewrite-existing", "--root", "pics", "docs"}), 2);
-  EXPECT_NE(err.str().find("--rewrite-existing belongs to fix with --map"), std::string::npos);
+  EXPECT_TRUE(Has(err.str(), "--rewrite-existing belongs to fix with --map"));
 }
 
 TEST_F(BatchCommand, DocumentsOnSeveralThreadsAreReportedInTheirOrder) {
@@ -393,15 +360,12 @@ TEST_F(BatchCommand, DocumentsOnSeveralThreadsAreReportedInTheirOrder) {
   ASSERT_EQ(Run(args), 1);
   EXPECT_EQ(out.str(), one);
   EXPECT_EQ(Run({"fix", "-j", "3", "--root", "pics", "docs"}), 1);
-  EXPECT_NE(out.str().find("24 documents, 72 links: 24 ok, 24 fixed, 24 not-found, 24 documents "
-                           "written"),
-            std::string::npos)
-      << out.str();
+  EXPECT_TRUE(Has(out.str(),
+                  "24 documents, 72 links: 24 ok, 24 fixed, 24 not-found, 24 documents written"));
   for (int d = 0; d < 24; ++d)
-    EXPECT_NE(RelsOf("docs/d" + std::to_string(d) + ".docx").find(root + "/pics/b/three.png"),
-              std::string::npos);
+    EXPECT_TRUE(Has(RelsOf("docs/d" + std::to_string(d) + ".docx"), root + "/pics/b/three.png"));
   EXPECT_EQ(Run({"list", "--jobs", "0", "docs"}), 2);
-  EXPECT_NE(err.str().find("--jobs needs a number"), std::string::npos);
+  EXPECT_TRUE(Has(err.str(), "--jobs needs a number"));
 }
 
 }  // namespace

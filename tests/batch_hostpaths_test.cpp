@@ -1,23 +1,22 @@
 // How the batch command's hosts turn typed paths into the engine's Windows form and back.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "batch/HostPaths.h"
 
 namespace ravel::batch {
 namespace {
 
 TEST(HostPaths, PosixPathsLiveOnDriveZAndComeBack) {
-  struct Case {
-    const char* typed;
-    const char* windows;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
+      // typed, in Windows form
       {"docs/a.docx", "Z:\\home\\u\\docs\\a.docx"},
       {"/srv/x y/ü.docx", "Z:\\srv\\x y\\ü.docx"},
       {"C:\\old\\a.png", "C:\\old\\a.png"},
       {"\\\\server\\share\\a.png", "\\\\server\\share\\a.png"},
   };
-  for (const Case& c : cases) EXPECT_EQ(HostToWindows(c.typed, "/home/u"), c.windows) << c.typed;
+  for (auto [typed, windows] : cases) EXPECT_EQ(HostToWindows(typed, "/home/u"), windows) << typed;
   EXPECT_EQ(WindowsToHost("Z:\\srv\\x y\\ü.docx"), "/srv/x y/ü.docx");
   EXPECT_EQ(WindowsToHost("z:\\"), "/");
   EXPECT_EQ(WindowsToHost("C:\\old\\a.png"), "C:\\old\\a.png");
@@ -25,11 +24,8 @@ TEST(HostPaths, PosixPathsLiveOnDriveZAndComeBack) {
 }
 
 TEST(HostPaths, WindowsPathsLoseOnlyTheLongPathPrefix) {
-  struct Case {
-    const char* typed;
-    const char* plain;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, const char*> cases[] = {
+      // typed, plain
       {"\\\\?\\C:\\very\\long\\a.docx", "C:\\very\\long\\a.docx"},
       {"\\\\?\\UNC\\server\\share\\a.docx", "\\\\server\\share\\a.docx"},
       {"//?/c:/x/a.docx", "c:\\x\\a.docx"},
@@ -39,7 +35,7 @@ TEST(HostPaths, WindowsPathsLoseOnlyTheLongPathPrefix) {
       {"\\\\.\\pipe\\x", "\\\\.\\pipe\\x"},
       {"", ""},
   };
-  for (const Case& c : cases) EXPECT_EQ(PlainWindowsPath(c.typed), c.plain) << c.typed;
+  for (auto [typed, plain] : cases) EXPECT_EQ(PlainWindowsPath(typed), plain) << typed;
 }
 
 }  // namespace

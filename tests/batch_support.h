@@ -65,6 +65,13 @@ class BatchFolder : public ScratchFolder {
     return rows;
   }
   nlohmann::json Summary() { return Records("summary").at(0); }
+  // Whether the summary has every field of `want` (of a nested object, the fields named).
+  ::testing::AssertionResult SummaryHas(const nlohmann::json& want) {
+    nlohmann::json s = Summary(), merged = s;
+    merged.merge_patch(want);
+    if (merged == s) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "summary " << s.dump() << " lacks " << want.dump();
+  }
   // One field of every link record, as text ("null" where it has none).
   std::vector<std::string> Column(const std::string& key) {
     std::vector<std::string> values;
@@ -75,16 +82,9 @@ class BatchFolder : public ScratchFolder {
   int Run(std::vector<std::string> args) {
     out.str("");
     err.str("");
-    Host host{counting,
-              store,
-              out,
-              err,
-              false,
-              true,
-              [&](const std::string& a) { return HostToWindows(a, root); },
-              WindowsToHost,
-              walk ? &walker : nullptr,
-              true};
+    auto absolute = [&](const std::string& a) { return HostToWindows(a, root); };
+    Host host{counting, store, out, err, false, true, absolute, WindowsToHost, nullptr, true};
+    if (walk) host.walker = &walker;
     return batch::Run(args, host);
   }
 

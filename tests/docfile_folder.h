@@ -14,6 +14,12 @@
 
 namespace ravel::docfile::test {
 
+// Whether `text` holds `part`; a failure shows both.
+inline ::testing::AssertionResult Has(const std::string& text, const std::string& part) {
+  if (text.find(part) != std::string::npos) return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+}
+
 class ScratchFolder : public ::testing::Test {
  protected:
   void SetUp() override {

@@ -3,6 +3,7 @@
 
 #include <zip.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <utility>
@@ -28,17 +29,16 @@ inline const char kOleType[] =
 inline const char kHeaderType[] =
     "http://schemas.openxmlformats.org/officeDocument/2006/relationships/header";
 
-// Markup of each way a picture or object links to a file.
-inline std::string Inline(const std::string& id, const std::string& embed = "") {
-  return "<w:r><w:drawing><wp:inline><a:graphic><a:graphicData><pic:pic><pic:blipFill><a:blip" +
-         (embed.empty() ? std::string() : " r:embed=\"" + embed + "\"") + " r:link=\"" + id +
-         "\"/></pic:blipFill></pic:pic></a:graphicData></a:graphic></wp:inline></w:drawing></w:r>";
+// Markup of each way a picture or object links to a file (a picture with no `id`: its copy only).
+inline std::string Inline(const std::string& id, const std::string& embed = "",
+                          const std::string& wrap = "wp:inline") {
+  return "<w:r><w:drawing><" + wrap + "><a:graphic><a:graphicData><pic:pic><pic:blipFill><a:blip" +
+         (embed.empty() ? "" : " r:embed=\"" + embed + "\"") +
+         (id.empty() ? "" : " r:link=\"" + id + "\"") +
+         "/></pic:blipFill></pic:pic></a:graphicData></a:graphic></" + wrap + "></w:drawing></w:r>";
 }
 inline std::string Anchor(const std::string& id) {
-  return "<w:r><w:drawing><wp:anchor><a:graphic><a:graphicData><pic:pic><pic:blipFill><a:blip "
-         "r:link=\"" +
-         id +
-         "\"/></pic:blipFill></pic:pic></a:graphicData></a:graphic></wp:anchor></w:drawing></w:r>";
+  return Inline(id, "", "wp:anchor");
 }
 inline std::string Vml(const std::string& attrs) {
   return "<w:r><w:pict><v:shape><v:imagedata " + attrs + "/></v:shape></w:pict></w:r>";
@@ -150,11 +150,9 @@ inline std::vector<std::uint8_t> Zip(const Entries& entries,
   zip_t* z = zip_open_from_source(target, ZIP_TRUNCATE, &error);
   for (const auto& [name, data] : entries) {
     zip_source_t* s = zip_source_buffer(z, data.data(), data.size(), 0);
-    zip_int64_t i = zip_file_add(z, name.c_str(), s, ZIP_FL_ENC_UTF_8);
-    bool store = false;
-    for (const std::string& n : stored) store = store || n == name;
-    zip_set_file_compression(z, static_cast<zip_uint64_t>(i), store ? ZIP_CM_STORE : ZIP_CM_DEFLATE,
-                             9);
+    zip_uint64_t i = static_cast<zip_uint64_t>(zip_file_add(z, name.c_str(), s, ZIP_FL_ENC_UTF_8));
+    bool store = std::find(stored.begin(), stored.end(), name) != stored.end();
+    zip_set_file_compression(z, i, store ? ZIP_CM_STORE : ZIP_CM_DEFLATE, 9);
   }
   zip_close(z);
   zip_stat_t st;
@@ -207,6 +205,20 @@ inline std::string EntryData(const std::vector<std::uint8_t>& bytes, const std::
   for (RawEntry& e : Unzip(bytes))
     if (e.name == name) return e.data;
   return "<missing>";
+}
+
+// The entries whose method or compressed bytes differ, by name; "<entries differ>" where the
+// packages do not hold the same entries in the same order.
+inline Strings Rewritten(const std::vector<std::uint8_t>& a, const std::vector<std::uint8_t>& b) {
+  std::vector<RawEntry> before = Unzip(a), after = Unzip(b);
+  if (before.size() != after.size()) return {"<entries differ>"};
+  Strings names;
+  for (std::size_t i = 0; i < before.size(); ++i) {
+    if (before[i].name != after[i].name) return {"<entries differ>"};
+    if (before[i].compressed != after[i].compressed || before[i].method != after[i].method)
+      names.push_back(after[i].name);
+  }
+  return names;
 }
 
 // ASCII text as UTF-16 little-endian with its byte order mark.
