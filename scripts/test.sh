@@ -101,11 +101,9 @@ done
 step "Wine tests"
 # Two tests at a time, each in its own prefix and display (the slots of scripts/wine-slot.sh):
 # most of a Wine test's time is waiting for another process or a window.
-slots=$mingw/wine-slots.json
-echo '{"version":{"major":1,"minor":0},"local":[{"wineprefix":[{"id":"p0","slots":1},{"id":"p1","slots":1}]}]}' >"$slots"
 # A window test under Wine on a busy machine may miss a moment once; it runs a second time
 # and is named below, so that a flaky test is seen and mended, not hidden.
-ctest --preset mingw -j 2 --resource-spec-file "$slots" --repeat until-pass:2 2>&1 |
+ctest --preset mingw-pair 2>&1 |
   tee "$log/wine.txt" | grep -vE '^ +[0-9]+/[0-9]+ Test +#' || true
 again=$(grep -E 'Test +#[0-9]+: .*\*\*\*(Failed|Timeout|Exception)' "$log/wine.txt" |
   sed -E 's/.*Test +#[0-9]+: ([^ ]+) .*/\1/' | sort -u |

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# The emulator of the Windows-side tests. When ctest runs them side by side (scripts/test.sh
-# gives it a resource file of Wine prefixes), each test runs in the prefix of the slot ctest
+# The emulator of the Windows-side tests. When ctest runs them side by side (the test preset
+# mingw-pair gives it cmake/wine-slots.json), each test runs in the prefix of the slot ctest
 # gave it, and on that slot's display when there is one: tests running at the same time
 # share no wineserver, Running Object Table, registry or keyboard focus. Slot p0, and a run
 # without slots, use the build's own prefix.
